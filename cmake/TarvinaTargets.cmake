@@ -1,0 +1,42 @@
+# Helpers shared by every folder: one library per source folder, one test
+# program per test folder, each registered in CTest with its label.
+
+# tarvina_add_subdirs(dir1 dir2 ...) adds the listed folders that exist, so a
+# folder can land before or after its neighbours without touching this file.
+function(tarvina_add_subdirs)
+    foreach(dir IN LISTS ARGN)
+        if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+            add_subdirectory(${dir})
+        endif()
+    endforeach()
+endfunction()
+
+# tarvina_add_test(NAME name LABELS unit|integration|ui [RESOURCE_LOCK lock]
+#                  SOURCES ... LIBS ... [QT_MAIN] [TIMEOUT seconds])
+# QT_MAIN links the shared test main that creates a QCoreApplication (or a
+# QApplication in offscreen mode when the test links Widgets).
+function(tarvina_add_test)
+    cmake_parse_arguments(T "QT_MAIN;GUI_MAIN" "NAME;TIMEOUT;RESOURCE_LOCK" "LABELS;SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    if(T_GUI_MAIN)
+        target_link_libraries(${T_NAME} PRIVATE tarvina_test_gui_main)
+    elseif(T_QT_MAIN)
+        target_link_libraries(${T_NAME} PRIVATE tarvina_test_main)
+    else()
+        target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main)
+    endif()
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+    target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    set(props LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TARVINA_SOURCE_DIR=${PROJECT_SOURCE_DIR};TARVINA_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+    if(T_RESOURCE_LOCK)
+        list(APPEND props RESOURCE_LOCK ${T_RESOURCE_LOCK})
+    endif()
+    # PRE_TEST: test programs are listed when CTest runs them, with CTest's
+    # environment, not at build time.
+    gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES ${props})
+endfunction()

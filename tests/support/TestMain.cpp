@@ -1,0 +1,12 @@
+#include "support/TempDir.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+// Test main for code that needs a Qt event loop but no display.
+int main(int argc, char** argv) {
+    tarvina::test::PrepareTestProcess();
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
