@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/ServiceControl.h"
+
+#include <QStringList>
+
+namespace tarvina::platform {
+
+class FakeServiceControl final : public ServiceControl {
+public:
+    bool running = true;
+    bool controlsFail = false;
+    QStringList calls; // "pause <name>", "resume <name>"
+
+    bool isRunning(const QString&) override { return running; }
+    bool pause(const QString& s, QString* error) override {
+        calls << QStringLiteral("pause ") + s;
+        if (controlsFail) {
+            if (error)
+                *error = QStringLiteral("denied");
+            return false;
+        }
+        running = false;
+        return true;
+    }
+    bool resume(const QString& s, QString* error) override {
+        calls << QStringLiteral("resume ") + s;
+        if (controlsFail) {
+            if (error)
+                *error = QStringLiteral("denied");
+            return false;
+        }
+        running = true;
+        return true;
+    }
+};
+
+} // namespace tarvina::platform

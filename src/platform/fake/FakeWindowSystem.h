@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/WindowSystem.h"
+
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+namespace tarvina::platform {
+
+// A scripted desktop: tests set the windows, their classes and order, and
+// read back what the station asked for.
+class FakeWindowSystem final : public WindowSystem {
+public:
+    struct Window {
+        QString className;
+        QString title;
+        bool visible = true;
+        bool taskBar = false;
+    };
+    QHash<WindowId, Window> windows;
+    QList<WindowId> stacking; // top first
+    bool stackingFails = false;
+    WindowId foreground = 0;
+    // When set, setForeground really moves the focus there.
+    bool foregroundFollows = true;
+
+    QList<WindowId> foregroundCalls;
+    QList<WindowId> topMostCalls;
+    QList<WindowId> raiseCalls;
+    QList<WindowId> taskListPosts;
+
+    WindowId foregroundWindow() override { return foreground; }
+    QString windowClass(WindowId w, int maxLength) override {
+        return windows.value(w).className.left(maxLength);
+    }
+    QString windowTitle(WindowId w) override { return windows.value(w).title; }
+    bool isTaskBar(WindowId w) override { return windows.value(w).taskBar; }
+    std::optional<QList<WindowId>> stackingOrder() override {
+        if (stackingFails)
+            return std::nullopt;
+        return stacking;
+    }
+    QList<WindowId> visibleTitledWindows() override {
+        QList<WindowId> out;
+        for (auto it = windows.cbegin(); it != windows.cend(); ++it)
+            if (it->visible && !it->title.isEmpty())
+                out << it.key();
+        return out;
+    }
+    bool setForeground(WindowId w) override {
+        foregroundCalls << w;
+        if (foregroundFollows)
+            foreground = w;
+        return true;
+    }
+    void setTopMost(WindowId w) override { topMostCalls << w; }
+    void raise(WindowId w) override { raiseCalls << w; }
+    void postTaskList(WindowId w) override { taskListPosts << w; }
+
+    void clearCalls() {
+        foregroundCalls.clear();
+        topMostCalls.clear();
+        raiseCalls.clear();
+        taskListPosts.clear();
+    }
+};
+
+} // namespace tarvina::platform
