@@ -69,7 +69,7 @@ BlockError ReadBody(LineReader& reader, qint64 maxSize, int timeoutMs, Sink&& si
             if (n == 0)
                 continue;
         }
-        if (!sink(chunk, n))
+        if (!sink(chunk, n, static_cast<qint64>(len)))
             return BlockError::WriteFailed;
         left -= n;
     }
@@ -131,12 +131,18 @@ BlockError ReadUInt32(LineReader& reader, quint32& out, int timeoutMs) {
 
 BlockError ReadBlock(LineReader& reader, qint64 maxSize, QByteArray& out, int timeoutMs) {
     out.clear();
-    const BlockError e = ReadBody(reader, maxSize, timeoutMs, [&](const char* data, qint64 n) {
-        // append() grows geometrically but never beyond twice what arrived,
-        // which is itself bounded by maxSize.
-        out.append(data, static_cast<qsizetype>(n));
-        return true;
-    });
+    const BlockError e =
+        ReadBody(reader, maxSize, timeoutMs, [&](const char* data, qint64 n, qint64 total) {
+            // Grow ahead of the bytes that came by at most their own size or one
+            // chunk, and never past the announced total (itself within maxSize).
+            const qint64 need = out.size() + n;
+            if (need > out.capacity()) {
+                const qint64 ahead = std::max<qint64>(need * 2, need + kChunk);
+                out.reserve(static_cast<qsizetype>(std::min(total, ahead)));
+            }
+            out.append(data, static_cast<qsizetype>(n));
+            return true;
+        });
     if (e != BlockError::None)
         out.clear();
     return e;
@@ -151,7 +157,7 @@ BlockError ReadBlock(QIODevice& device, qint64 maxSize, QByteArray& out, int tim
 
 BlockError ReadBlockToFile(LineReader& reader, qint64 maxSize, QIODevice& file, int timeoutMs) {
     return ReadBody(reader, maxSize, timeoutMs,
-                    [&](const char* data, qint64 n) { return file.write(data, n) == n; });
+                    [&](const char* data, qint64 n, qint64) { return file.write(data, n) == n; });
 }
 
 BlockError ReadBlockToFile(QIODevice& device, qint64 maxSize, QIODevice& file, int timeoutMs) {

@@ -60,6 +60,19 @@ TEST(Block, SplitOneByteAtATime) {
     EXPECT_EQ(line, "R01PC");
 }
 
+TEST(Block, MemoryFollowsTheBytes) {
+    // However the body is cut, the buffer never grows past the announced size.
+    const QByteArray content(70000, 'c');
+    const QByteArray wire = EncodeBlock(content);
+    ScriptedDevice dev;
+    for (qsizetype at = 0; at < wire.size(); at += 1000)
+        dev.script(wire.mid(at, 1000));
+    QByteArray out;
+    ASSERT_EQ(ReadBlock(dev, 100000, out, 1000), BlockError::None);
+    EXPECT_EQ(out, content);
+    EXPECT_LE(out.capacity(), content.size());
+}
+
 TEST(Block, HostileHeaders) {
     QByteArray out;
     {
