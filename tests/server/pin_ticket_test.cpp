@@ -1,8 +1,12 @@
 #include "platform/fake/FakePrinting.h"
+#include "platform/linux/CupsPrinting.h"
 #include "server/PinTestPrinters.h"
 #include "server/pin/OperatorDialogs.h"
 #include "server/pin/Ticket.h"
+#include "support/TempDir.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -212,4 +216,36 @@ TEST(PinTicket, RawPrintControlsAndStates) {
     EXPECT_EQ(printing.jobs[0]->data, QByteArray("\x12\r") + "\033&l6D\033(s0p16.66H\r" +
                                           "\033&l6D\033(s0p10H\r" + "abc\f\r");
     EXPECT_TRUE(printing.jobs[0]->finished);
+}
+
+TEST(PinTicket, PortsAreDeviceFilesThatAreNeverCreated) {
+    EXPECT_EQ(platform::CupsPrinting::PortDeviceName("LPT1"), "lp0");
+    EXPECT_EQ(platform::CupsPrinting::PortDeviceName("lpt3"), "lp2");
+    EXPECT_EQ(platform::CupsPrinting::PortDeviceName("COM1"), "ttyS0");
+    EXPECT_EQ(platform::CupsPrinting::PortDeviceName("COM2"), "ttyS1");
+    EXPECT_EQ(platform::CupsPrinting::PortDeviceName("COM3"), "");
+    EXPECT_EQ(platform::CupsPrinting::PortDeviceName("../lp0"), "");
+
+    test::TempDir devices;
+    {
+        QFile lp1(devices.file("lp1"));
+        ASSERT_TRUE(lp1.open(QIODevice::WriteOnly));
+        lp1.write("old contents that the ticket replaces");
+    }
+    platform::CupsPrinting printing(QString(), devices.path());
+    RecordingDialogs dialogs;
+    TicketSettings s = Company();
+    s.port = 1; // LPT2
+    s.nLines = 1;
+    PrintTicket(printing, dialogs, s, Code());
+    EXPECT_TRUE(dialogs.boxes.isEmpty());
+    QFile lp1(devices.file("lp1"));
+    ASSERT_TRUE(lp1.open(QIODevice::ReadOnly));
+    EXPECT_EQ(lp1.readAll(), Joined(BuildTicket(s, Code())) + "\r\n");
+
+    s.port = 4; // COM2: no such device here
+    PrintTicket(printing, dialogs, s, Code());
+    ASSERT_EQ(dialogs.boxes.size(), 1);
+    EXPECT_EQ(dialogs.boxes[0].text, QStringLiteral("Falla de puerto de impresión"));
+    EXPECT_FALSE(QFileInfo::exists(devices.file("ttyS1")));
 }
