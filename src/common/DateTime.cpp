@@ -10,7 +10,8 @@ namespace {
 // values outside are clamped so that hostile numbers cannot overflow.
 constexpr double kMinDays = -693593.0;
 constexpr double kMaxDays = 2958466.0;
-const QDate kEpoch(1899, 12, 30);
+// 1899-12-30; constant-initialized so that static DateTimes elsewhere may use it.
+constexpr QDate kEpoch = QDate::fromJulianDay(2415019);
 
 qint64 FloorDiv(qint64 a, qint64 b) {
     qint64 q = a / b;
@@ -48,12 +49,24 @@ const char16_t* const kLongMonths[] = {u"enero",      u"febrero", u"marzo",     
 const char16_t* const kShortDays[] = {u"dom", u"lun", u"mar", u"mié", u"jue", u"vie", u"sáb"};
 const char16_t* const kLongDays[] = {u"domingo", u"lunes",   u"martes", u"miércoles",
                                      u"jueves",  u"viernes", u"sábado"};
-const QString kShortDateFormat = QStringLiteral("dd/mm/yyyy");
-const QString kLongDateFormat = QStringLiteral("dddd, d' de 'mmmm' de 'yyyy");
-const QString kShortTimeFormat = QStringLiteral("hh:nn");
-const QString kLongTimeFormat = QStringLiteral("hh:nn:ss");
-const QString kTimeAm = QStringLiteral("a.m.");
-const QString kTimePm = QStringLiteral("p.m.");
+QString ShortDateFormat() {
+    return QStringLiteral("dd/mm/yyyy");
+}
+QString LongDateFormat() {
+    return QStringLiteral("dddd, d' de 'mmmm' de 'yyyy");
+}
+QString ShortTimeFormat() {
+    return QStringLiteral("hh:nn");
+}
+QString LongTimeFormat() {
+    return QStringLiteral("hh:nn:ss");
+}
+QString TimeAm() {
+    return QStringLiteral("a.m.");
+}
+QString TimePm() {
+    return QStringLiteral("p.m.");
+}
 
 QString Pad(int v, int width) {
     return QString::number(v).rightJustified(width, u'0');
@@ -130,9 +143,9 @@ void Append(QString& out, const QString& fmt, const Fields& f, int level) {
             else if (count == 4)
                 out += QString::fromUtf16(kLongDays[dow]);
             else if (count == 5)
-                Append(out, kShortDateFormat, f, level + 1);
+                Append(out, ShortDateFormat(), f, level + 1);
             else
-                Append(out, kLongDateFormat, f, level + 1);
+                Append(out, LongDateFormat(), f, level + 1);
             i += count;
             break;
         }
@@ -160,14 +173,14 @@ void Append(QString& out, const QString& fmt, const Fields& f, int level) {
             i += count;
             break;
         case u'T':
-            Append(out, count == 1 ? kShortTimeFormat : kLongTimeFormat, f, level + 1);
+            Append(out, count == 1 ? ShortTimeFormat() : LongTimeFormat(), f, level + 1);
             i += count;
             break;
         case u'C':
-            Append(out, kShortDateFormat, f, level + 1);
+            Append(out, ShortDateFormat(), f, level + 1);
             if (f.hour != 0 || f.minute != 0 || f.second != 0 || f.msec != 0) {
                 out += u' ';
-                Append(out, kLongTimeFormat, f, level + 1);
+                Append(out, LongTimeFormat(), f, level + 1);
             }
             i += count;
             break;
@@ -180,7 +193,7 @@ void Append(QString& out, const QString& fmt, const Fields& f, int level) {
                 out += f.hour >= 12 ? fmt[i + 2] : fmt[i];
                 i += 3;
             } else if (StartsWithCi(fmt, i, u"ampm")) {
-                out += f.hour >= 12 ? kTimePm : kTimeAm;
+                out += f.hour >= 12 ? TimePm() : TimeAm();
                 i += 4;
             } else {
                 out += starter;
