@@ -1,0 +1,906 @@
+#include "xbase/Cdx.h"
+
+#include "xbase/Error.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+namespace tarvina::xbase {
+
+namespace {
+
+constexpr int kMaxDepth = 64;
+constexpr std::size_t kCacheLimit = 32768; // nodes, about 16 MB decoded at most
+constexpr std::size_t kMaxFaults = 100;
+
+std::uint32_t Le32(const unsigned char* p) {
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+std::uint32_t Be32(const unsigned char* p) {
+    return std::uint32_t(p[3]) | std::uint32_t(p[2]) << 8 | std::uint32_t(p[1]) << 16 |
+           std::uint32_t(p[0]) << 24;
+}
+std::uint16_t Le16(const unsigned char* p) {
+    return std::uint16_t(p[0] | p[1] << 8);
+}
+void PutLe32(unsigned char* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void PutBe32(unsigned char* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[3 - i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void PutLe16(unsigned char* p, std::uint16_t v) {
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+}
+
+int BitsFor(std::uint32_t v) {
+    int b = 1;
+    while (b < 32 && (v >> b) != 0)
+        ++b;
+    return b;
+}
+
+int Compare(const unsigned char* a, std::uint32_t ra, const unsigned char* b, std::uint32_t rb,
+            int keyLength) {
+    int c = std::memcmp(a, b, static_cast<std::size_t>(keyLength));
+    if (c != 0)
+        return c;
+    return ra < rb ? -1 : (ra > rb ? 1 : 0);
+}
+
+int TrailingBlanks(const unsigned char* k, int keyLength) {
+    int t = 0;
+    while (t < keyLength && k[keyLength - 1 - t] == ' ')
+        ++t;
+    return t;
+}
+
+// Bytes of one leaf info item for the largest record number of a node: the
+// duplicate and trailing counts take as many bits as the key length needs,
+// the record number the rest of whole bytes.
+int ItemBytes(std::uint32_t maxRec, int keyLength, int* recBits, int* countBits) {
+    const int cb = BitsFor(static_cast<std::uint32_t>(keyLength));
+    int rb = BitsFor(maxRec);
+    const int bytes = (rb + 2 * cb + 7) / 8;
+    rb = std::min(bytes * 8 - 2 * cb, 32);
+    if (recBits)
+        *recBits = rb;
+    if (countBits)
+        *countBits = cb;
+    return bytes;
+}
+
+int InteriorCapacity(int keyLength) {
+    return static_cast<int>((kCdxPage - kCdxInteriorEntries) / (std::size_t(keyLength) + 8));
+}
+
+void EncodeInterior(const CdxNode& n, int keyLength, unsigned char* out) {
+    std::memset(out, 0, kCdxPage);
+    PutLe16(out, n.attr);
+    PutLe16(out + 2, static_cast<std::uint16_t>(n.count));
+    PutLe32(out + 4, n.left);
+    PutLe32(out + 8, n.right);
+    unsigned char* p = out + kCdxInteriorEntries;
+    for (int i = 0; i < n.count; ++i) {
+        std::memcpy(p, &n.keys[std::size_t(i) * keyLength], std::size_t(keyLength));
+        PutBe32(p + keyLength, n.recs[i]);
+        PutBe32(p + keyLength + 4, n.children[i]);
+        p += keyLength + 8;
+    }
+}
+
+} // namespace
+
+bool EncodeLeaf(const unsigned char* keys, const std::uint32_t* recs, int count, int keyLength,
+                std::uint16_t attr, std::uint32_t left, std::uint32_t right, unsigned char* out) {
+    std::memset(out, 0, kCdxPage);
+    std::uint32_t maxRec = 0;
+    for (int i = 0; i < count; ++i)
+        maxRec = std::max(maxRec, recs[i]);
+    int rb = 0, cb = 0;
+    const int bytes = ItemBytes(maxRec, keyLength, &rb, &cb);
+    const std::size_t itemsEnd = kCdxLeafItems + std::size_t(count) * bytes;
+    if (itemsEnd > kCdxPage)
+        return false;
+    PutLe16(out, attr);
+    PutLe16(out + 2, static_cast<std::uint16_t>(count));
+    PutLe32(out + 4, left);
+    PutLe32(out + 8, right);
+    PutLe32(out + kCdxLeafRecMask, rb == 32 ? 0xFFFFFFFFu : (1u << rb) - 1);
+    out[kCdxLeafDupMask] = static_cast<unsigned char>((1u << cb) - 1);
+    out[kCdxLeafTrailMask] = static_cast<unsigned char>((1u << cb) - 1);
+    out[kCdxLeafRecBits] = static_cast<unsigned char>(rb);
+    out[kCdxLeafDupBits] = static_cast<unsigned char>(cb);
+    out[kCdxLeafTrailBits] = static_cast<unsigned char>(cb);
+    out[kCdxLeafItemBytes] = static_cast<unsigned char>(bytes);
+    std::size_t pos = kCdxPage;
+    const unsigned char* prev = nullptr;
+    for (int i = 0; i < count; ++i) {
+        const unsigned char* k = keys + std::size_t(i) * keyLength;
+        const int trail = TrailingBlanks(k, keyLength);
+        int dup = 0;
+        if (prev)
+            while (dup < keyLength - trail && k[dup] == prev[dup])
+                ++dup;
+        const std::size_t stored = std::size_t(keyLength - dup - trail);
+        if (pos < itemsEnd + stored)
+            return false;
+        pos -= stored;
+        std::memcpy(out + pos, k + dup, stored);
+        const std::uint64_t v =
+            std::uint64_t(recs[i]) | std::uint64_t(dup) << rb | std::uint64_t(trail) << (rb + cb);
+        unsigned char* item = out + kCdxLeafItems + std::size_t(i) * bytes;
+        for (int b = 0; b < bytes; ++b)
+            item[b] = static_cast<unsigned char>(v >> (8 * b));
+        prev = k;
+    }
+    PutLe16(out + kCdxLeafFree, static_cast<std::uint16_t>(pos - itemsEnd));
+    return true;
+}
+
+CdxNode DecodeNode(const unsigned char* page, int keyLength, const std::string& where) {
+    auto bad = [&](const std::string& why) {
+        Fail(XBaseError::Code::Damaged, "index damaged: " + why + " (" + where + ")");
+    };
+    CdxNode n;
+    n.attr = Le16(page);
+    n.count = Le16(page + 2);
+    n.left = Le32(page + 4);
+    n.right = Le32(page + 8);
+    n.leaf = (n.attr & kCdxAttrLeaf) != 0;
+    if (n.attr > 3)
+        bad("unknown node attributes");
+    const std::size_t kl = static_cast<std::size_t>(keyLength);
+    n.keys.resize(std::size_t(n.count) * kl);
+    n.recs.resize(static_cast<std::size_t>(n.count));
+    if (!n.leaf) {
+        if (kCdxInteriorEntries + std::size_t(n.count) * (kl + 8) > kCdxPage)
+            bad("interior node holds more keys than fit");
+        n.children.resize(static_cast<std::size_t>(n.count));
+        const unsigned char* p = page + kCdxInteriorEntries;
+        for (int i = 0; i < n.count; ++i) {
+            std::memcpy(&n.keys[std::size_t(i) * kl], p, kl);
+            n.recs[i] = Be32(p + kl);
+            n.children[i] = Be32(p + kl + 4);
+            p += kl + 8;
+        }
+        return n;
+    }
+    const std::uint32_t recMask = Le32(page + kCdxLeafRecMask);
+    const unsigned dupMask = page[kCdxLeafDupMask];
+    const unsigned trailMask = page[kCdxLeafTrailMask];
+    const int rb = page[kCdxLeafRecBits];
+    const int db = page[kCdxLeafDupBits];
+    const int tb = page[kCdxLeafTrailBits];
+    const int bytes = page[kCdxLeafItemBytes];
+    if (n.count > 0 &&
+        (bytes < 1 || bytes > 8 || rb > 32 || db > 8 || tb > 8 || rb + db + tb > bytes * 8))
+        bad("invalid leaf bit layout");
+    const std::size_t itemsEnd = kCdxLeafItems + std::size_t(n.count) * std::size_t(bytes);
+    if (itemsEnd > kCdxPage)
+        bad("leaf node holds more keys than fit");
+    std::size_t pos = kCdxPage;
+    for (int i = 0; i < n.count; ++i) {
+        const unsigned char* item = page + kCdxLeafItems + std::size_t(i) * bytes;
+        std::uint64_t v = 0;
+        for (int b = 0; b < bytes; ++b)
+            v |= std::uint64_t(item[b]) << (8 * b);
+        const std::uint32_t rec = static_cast<std::uint32_t>(v) & recMask;
+        const std::size_t dup = static_cast<std::size_t>((v >> rb) & dupMask);
+        const std::size_t trail = static_cast<std::size_t>((v >> (rb + db)) & trailMask);
+        if (dup + trail > kl || (i == 0 && dup > 0))
+            bad("leaf key counts exceed the key length");
+        const std::size_t stored = kl - dup - trail;
+        if (pos < itemsEnd + stored)
+            bad("leaf key bytes overlap their info items");
+        pos -= stored;
+        unsigned char* k = &n.keys[std::size_t(i) * kl];
+        if (dup)
+            std::memcpy(k, k - kl, dup);
+        std::memcpy(k + dup, page + pos, stored);
+        std::memset(k + dup + stored, ' ', trail);
+        n.recs[i] = rec;
+    }
+    return n;
+}
+
+// ---------------------------------------------------------------------------
+// Writer
+
+namespace {
+
+void WriteHeader(IFile& file, std::uint32_t at, std::uint32_t root, int keyLength,
+                 std::uint8_t options, const std::string& keyExpr, const std::string& forExpr) {
+    unsigned char h[kCdxHeaderSize] = {};
+    PutLe32(h + kCdxRootOffset, root);
+    PutLe32(h + kCdxFreeOffset, kCdxNone);
+    PutLe32(h + kCdxCounterOffset, 0);
+    PutLe16(h + kCdxKeyLenOffset, static_cast<std::uint16_t>(keyLength));
+    h[kCdxOptionsOffset] = options;
+    h[kCdxSignatureOffset] = kCdxSignature;
+    PutLe16(h + kCdxOrderOffset, 0);
+    if (!keyExpr.empty() || !forExpr.empty()) {
+        const std::size_t keyLen = keyExpr.size() + 1;
+        const std::size_t forLen = forExpr.size() + 1;
+        PutLe16(h + kCdxPoolLenOffset, static_cast<std::uint16_t>(keyLen + forLen));
+        PutLe16(h + kCdxForLenOffset, static_cast<std::uint16_t>(forLen));
+        PutLe16(h + kCdxKeyExprLenOffset, static_cast<std::uint16_t>(keyLen));
+        std::memcpy(h + kCdxPoolOffset, keyExpr.data(), keyExpr.size());
+        std::memcpy(h + kCdxPoolOffset + keyLen, forExpr.data(), forExpr.size());
+    }
+    file.WriteAt(at, h, sizeof h);
+}
+
+// Collects pages and writes them in large blocks.
+class PageSink {
+public:
+    PageSink(IFile& file, std::uint32_t start) : file_(file), start_(start) {}
+    ~PageSink() = default;
+    unsigned char* Next() {
+        buf_.resize(buf_.size() + kCdxPage);
+        return &buf_[buf_.size() - kCdxPage];
+    }
+    void Flush() {
+        if (!buf_.empty())
+            file_.WriteAt(start_, buf_.data(), buf_.size());
+        start_ += static_cast<std::uint32_t>(buf_.size());
+        buf_.clear();
+    }
+    void MaybeFlush() {
+        if (buf_.size() >= 256 * kCdxPage)
+            Flush();
+    }
+
+private:
+    IFile& file_;
+    std::uint32_t start_;
+    std::vector<unsigned char> buf_;
+};
+
+} // namespace
+
+CdxWriter::CdxWriter(IFileSystem& fs, const std::string& path) : file_(fs.Create(path)) {}
+
+void CdxWriter::AddTag(const CdxTagData& tag) {
+    if (tag.keyLength < 1 || tag.keyLength > kCdxMaxKeyLength)
+        Fail(XBaseError::Code::Invalid, "key length out of range for tag " + tag.name);
+    const std::uint32_t header = end_;
+    end_ += kCdxHeaderSize;
+    const std::uint32_t root =
+        WriteTree(tag.keyLength, tag.keys.data(), tag.recs.data(), tag.recs.size());
+    std::uint8_t options = kCdxOptCompact | kCdxOptCompound;
+    if (!tag.forExpr.empty())
+        options |= kCdxOptFor;
+    WriteHeader(*file_, header, root, tag.keyLength, options, tag.keyExpr, tag.forExpr);
+    directory_.emplace_back(UpperAscii(tag.name), header);
+}
+
+std::uint32_t CdxWriter::WriteTree(int keyLength, const unsigned char* keys,
+                                   const std::uint32_t* recs, std::size_t count) {
+    const std::size_t kl = static_cast<std::size_t>(keyLength);
+    unsigned char page[kCdxPage];
+    if (count == 0) {
+        const std::uint32_t at = end_;
+        end_ += kCdxPage;
+        EncodeLeaf(nullptr, nullptr, 0, keyLength, kCdxAttrRoot | kCdxAttrLeaf, kCdxNone, kCdxNone,
+                   page);
+        file_->WriteAt(at, page, kCdxPage);
+        return at;
+    }
+    // Leaf boundaries, packing each leaf as full as it goes.
+    std::vector<std::size_t> starts;
+    {
+        std::size_t i = 0;
+        while (i < count) {
+            starts.push_back(i);
+            std::uint32_t maxRec = 0;
+            std::size_t stored = 0;
+            std::size_t n = 0;
+            while (i < count) {
+                const unsigned char* k = keys + i * kl;
+                const int trail = TrailingBlanks(k, keyLength);
+                int dup = 0;
+                if (n > 0) {
+                    const unsigned char* p = k - kl;
+                    while (dup < keyLength - trail && k[dup] == p[dup])
+                        ++dup;
+                }
+                const std::size_t s = kl - std::size_t(dup) - std::size_t(trail);
+                const std::uint32_t m = std::max(maxRec, recs[i]);
+                const int bytes = ItemBytes(m, keyLength, nullptr, nullptr);
+                if (kCdxLeafItems + (n + 1) * std::size_t(bytes) + stored + s > kCdxPage && n > 0)
+                    break;
+                maxRec = m;
+                stored += s;
+                ++n;
+                ++i;
+            }
+        }
+    }
+    struct Up {
+        std::size_t keyIndex; // index of the subtree's last key
+        std::uint32_t offset;
+    };
+    std::vector<Up> level;
+    const std::size_t leaves = starts.size();
+    const std::uint32_t first = end_;
+    {
+        PageSink sink(*file_, first);
+        for (std::size_t l = 0; l < leaves; ++l) {
+            const std::size_t b = starts[l];
+            const std::size_t e = l + 1 < leaves ? starts[l + 1] : count;
+            const std::uint32_t at = first + static_cast<std::uint32_t>(l) * kCdxPage;
+            const std::uint16_t attr = kCdxAttrLeaf | (leaves == 1 ? kCdxAttrRoot : 0);
+            if (!EncodeLeaf(keys + b * kl, recs + b, static_cast<int>(e - b), keyLength, attr,
+                            l ? at - kCdxPage : kCdxNone, l + 1 < leaves ? at + kCdxPage : kCdxNone,
+                            sink.Next()))
+                Fail(XBaseError::Code::Invalid, "internal error: leaf packing mismatch");
+            sink.MaybeFlush();
+            level.push_back({e - 1, at});
+        }
+        sink.Flush();
+    }
+    end_ = first + static_cast<std::uint32_t>(leaves) * kCdxPage;
+    const std::size_t cap = static_cast<std::size_t>(InteriorCapacity(keyLength));
+    while (level.size() > 1) {
+        const std::size_t nodes = (level.size() + cap - 1) / cap;
+        const std::uint32_t base = end_;
+        std::vector<Up> next;
+        PageSink sink(*file_, base);
+        for (std::size_t j = 0; j < nodes; ++j) {
+            const std::size_t b = j * cap;
+            const std::size_t e = std::min(level.size(), b + cap);
+            CdxNode n;
+            n.leaf = false;
+            n.attr = nodes == 1 ? kCdxAttrRoot : 0;
+            const std::uint32_t at = base + static_cast<std::uint32_t>(j) * kCdxPage;
+            n.left = j ? at - kCdxPage : kCdxNone;
+            n.right = j + 1 < nodes ? at + kCdxPage : kCdxNone;
+            n.count = static_cast<int>(e - b);
+            for (std::size_t x = b; x < e; ++x) {
+                n.keys.insert(n.keys.end(), keys + level[x].keyIndex * kl,
+                              keys + level[x].keyIndex * kl + kl);
+                n.recs.push_back(recs[level[x].keyIndex]);
+                n.children.push_back(level[x].offset);
+            }
+            EncodeInterior(n, keyLength, sink.Next());
+            sink.MaybeFlush();
+            next.push_back({level[e - 1].keyIndex, at});
+        }
+        sink.Flush();
+        end_ = base + static_cast<std::uint32_t>(nodes) * kCdxPage;
+        level.swap(next);
+    }
+    return level.front().offset;
+}
+
+void CdxWriter::Finish() {
+    std::sort(directory_.begin(), directory_.end());
+    std::vector<unsigned char> keys;
+    std::vector<std::uint32_t> recs;
+    for (const auto& [name, header] : directory_) {
+        std::string k = name;
+        k.resize(kCdxTagNameLength, ' ');
+        keys.insert(keys.end(), k.begin(), k.end());
+        recs.push_back(header);
+    }
+    unsigned char page[kCdxPage];
+    if (!EncodeLeaf(keys.data(), recs.data(), static_cast<int>(recs.size()), kCdxTagNameLength,
+                    kCdxAttrRoot | kCdxAttrLeaf, kCdxNone, kCdxNone, page))
+        Fail(XBaseError::Code::Unsupported, "too many tags for one index file");
+    file_->WriteAt(kCdxHeaderSize, page, kCdxPage);
+    WriteHeader(*file_, 0, kCdxHeaderSize, kCdxTagNameLength,
+                kCdxOptFileHeader | kCdxOptCompound | kCdxOptCompact, std::string(), std::string());
+    file_->Sync();
+}
+
+// ---------------------------------------------------------------------------
+// Open file
+
+CdxFile::CdxFile(std::unique_ptr<IFile> file, std::string path, bool shared)
+    : file_(std::move(file)), path_(std::move(path)), shared_(shared) {
+    LoadDirectory();
+}
+
+void CdxFile::Damaged(const std::string& what) const {
+    Fail(XBaseError::Code::Damaged, "index damaged: " + what + " (" + path_ + ")");
+}
+
+int CdxFile::TagIndex(const std::string& name) const {
+    for (std::size_t i = 0; i < tags_.size(); ++i)
+        if (EqualsNoCase(tags_[i].name, name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::uint32_t CdxFile::ReadCounter() {
+    unsigned char c[4];
+    if (file_->ReadAt(kCdxCounterOffset, c, 4) != 4)
+        Damaged("file shorter than its header");
+    return Le32(c);
+}
+
+void CdxFile::LoadDirectory() {
+    cache_.clear();
+    tags_.clear();
+    size_ = file_->Size();
+    end_ = (size_ + kCdxPage - 1) / kCdxPage * kCdxPage;
+    unsigned char h[kCdxHeaderSize];
+    if (size_ < kCdxHeaderSize || file_->ReadAt(0, h, sizeof h) != sizeof h)
+        Damaged("file shorter than its header");
+    counter_ = Le32(h + kCdxCounterOffset);
+    const int dirKeyLength = Le16(h + kCdxKeyLenOffset);
+    if (dirKeyLength < 1 || dirKeyLength > kCdxMaxKeyLength)
+        Damaged("invalid tag directory key length");
+    std::vector<std::pair<std::string, std::uint32_t>> entries;
+    WalkTree(
+        Le32(h + kCdxRootOffset), dirKeyLength,
+        [&](const unsigned char* key, std::uint32_t rec) {
+            std::string name(reinterpret_cast<const char*>(key),
+                             static_cast<std::size_t>(dirKeyLength));
+            while (!name.empty() && (name.back() == ' ' || name.back() == '\0'))
+                name.pop_back();
+            entries.emplace_back(UpperAscii(name), rec);
+        },
+        nullptr);
+    if (entries.size() > 1000)
+        Damaged("implausible number of tags");
+    for (const auto& [name, at] : entries) {
+        unsigned char t[kCdxHeaderSize];
+        if (at % kCdxPage != 0 || at < kCdxHeaderSize ||
+            at + std::uint64_t(kCdxHeaderSize) > size_ ||
+            file_->ReadAt(at, t, sizeof t) != sizeof t)
+            Damaged("tag " + name + " has its header outside the file");
+        CdxTag tag;
+        tag.name = name;
+        tag.header = at;
+        tag.root = Le32(t + kCdxRootOffset);
+        tag.keyLength = Le16(t + kCdxKeyLenOffset);
+        tag.options = t[kCdxOptionsOffset];
+        tag.descending = Le16(t + kCdxOrderOffset) != 0;
+        if (tag.keyLength < 1 || tag.keyLength > kCdxMaxKeyLength)
+            Damaged("tag " + name + " has an invalid key length");
+        const char* pool = reinterpret_cast<const char*>(t + kCdxPoolOffset);
+        const std::size_t poolSize = kCdxHeaderSize - kCdxPoolOffset;
+        const std::size_t keyEnd = strnlen(pool, poolSize);
+        if (keyEnd == poolSize)
+            Damaged("tag " + name + " has an unterminated key expression");
+        tag.keyExpr.assign(pool, keyEnd);
+        const std::size_t forEnd = strnlen(pool + keyEnd + 1, poolSize - keyEnd - 1);
+        if (keyEnd + 1 + forEnd == poolSize)
+            Damaged("tag " + name + " has an unterminated FOR expression");
+        tag.forExpr.assign(pool + keyEnd + 1, forEnd);
+        tags_.push_back(tag);
+    }
+}
+
+void CdxFile::Refresh() {
+    if (!shared_ || writing_)
+        return;
+    if (ReadCounter() != counter_)
+        LoadDirectory();
+}
+
+void CdxFile::BeginWrite() {
+    Refresh();
+    writing_ = true;
+    dirty_ = false;
+    size_ = file_->Size();
+    end_ = (size_ + kCdxPage - 1) / kCdxPage * kCdxPage;
+}
+
+void CdxFile::EndWrite() {
+    writing_ = false;
+    if (!dirty_)
+        return;
+    ++counter_;
+    unsigned char c[4];
+    PutLe32(c, counter_);
+    file_->WriteAt(kCdxCounterOffset, c, 4);
+    dirty_ = false;
+}
+
+std::shared_ptr<const CdxNode> CdxFile::Node(std::uint32_t offset, int keyLength) {
+    auto it = cache_.find(offset);
+    if (it != cache_.end() && it->second.keyLength == keyLength)
+        return it->second.node;
+    if (offset % kCdxPage != 0 || offset < kCdxHeaderSize ||
+        offset + std::uint64_t(kCdxPage) > size_)
+        Damaged("node pointer " + std::to_string(offset) + " outside the file");
+    unsigned char page[kCdxPage];
+    if (file_->ReadAt(offset, page, kCdxPage) != kCdxPage)
+        Damaged("node " + std::to_string(offset) + " cut short");
+    auto node = std::make_shared<const CdxNode>(
+        DecodeNode(page, keyLength, path_ + " node " + std::to_string(offset)));
+    if (cache_.size() >= kCacheLimit)
+        cache_.clear();
+    cache_[offset] = {node, keyLength};
+    return node;
+}
+
+std::uint32_t CdxFile::Allocate() {
+    if (end_ + kCdxPage > 0xFFFFFE00ull)
+        Fail(XBaseError::Code::Invalid, "index file full: " + path_);
+    const std::uint32_t at = static_cast<std::uint32_t>(end_);
+    end_ += kCdxPage;
+    return at;
+}
+
+void CdxFile::PutNode(std::uint32_t offset, const CdxNode& node, int keyLength) {
+    unsigned char page[kCdxPage];
+    if (node.leaf) {
+        if (!EncodeLeaf(node.keys.data(), node.recs.data(), node.count, keyLength, node.attr,
+                        node.left, node.right, page))
+            Fail(XBaseError::Code::Invalid, "internal error: leaf overflow");
+    } else {
+        EncodeInterior(node, keyLength, page);
+    }
+    file_->WriteAt(offset, page, kCdxPage);
+    dirty_ = true;
+    size_ = std::max<std::uint64_t>(size_, offset + std::uint64_t(kCdxPage));
+    if (cache_.size() >= kCacheLimit)
+        cache_.clear();
+    cache_[offset] = {std::make_shared<const CdxNode>(node), keyLength};
+}
+
+void CdxFile::PatchSibling(std::uint32_t offset, bool leftPointer, std::uint32_t value) {
+    if (offset == kCdxNone || offset % kCdxPage != 0 || offset < kCdxHeaderSize ||
+        offset + std::uint64_t(kCdxPage) > size_)
+        return; // a broken link is left for a rebuild; never write outside the file
+    unsigned char v[4];
+    PutLe32(v, value);
+    file_->WriteAt(offset + (leftPointer ? 4 : 8), v, 4);
+    dirty_ = true;
+    cache_.erase(offset);
+}
+
+std::vector<CdxFile::Piece> CdxFile::Rewrite(CdxNode node, std::uint32_t offset, int keyLength,
+                                             bool isRoot) {
+    const std::size_t kl = static_cast<std::size_t>(keyLength);
+    std::vector<Piece> pieces;
+    if (node.count == 0) {
+        if (isRoot) {
+            CdxNode empty;
+            empty.leaf = true;
+            empty.attr = kCdxAttrRoot | kCdxAttrLeaf;
+            PutNode(offset, empty, keyLength);
+        } else {
+            PatchSibling(node.left, false, node.right);
+            PatchSibling(node.right, true, node.left);
+        }
+        return pieces;
+    }
+    const std::uint16_t base = node.leaf ? kCdxAttrLeaf : 0;
+    auto piece = [&](std::uint32_t at, const CdxNode& n) {
+        const std::size_t last = std::size_t(n.count - 1);
+        pieces.push_back({at,
+                          std::vector<unsigned char>(n.keys.begin() + long(last * kl),
+                                                     n.keys.begin() + long(last * kl + kl)),
+                          n.recs[last]});
+    };
+    auto fits = [&](int b, int e) {
+        if (!node.leaf)
+            return e - b <= InteriorCapacity(keyLength);
+        unsigned char page[kCdxPage];
+        return EncodeLeaf(&node.keys[std::size_t(b) * kl], &node.recs[std::size_t(b)], e - b,
+                          keyLength, 0, 0, 0, page);
+    };
+    if (fits(0, node.count)) {
+        node.attr = static_cast<std::uint16_t>(base | (isRoot ? kCdxAttrRoot : 0));
+        PutNode(offset, node, keyLength);
+        piece(offset, node);
+        return pieces;
+    }
+    // Split: two halves when they fit, else as many full nodes as needed.
+    std::vector<std::pair<int, int>> chunks;
+    const int mid = node.count / 2;
+    if (fits(0, mid) && fits(mid, node.count)) {
+        chunks = {{0, mid}, {mid, node.count}};
+    } else {
+        int b = 0;
+        while (b < node.count) {
+            int lo = b + 1, hi = node.count; // largest e with fits(b, e)
+            while (lo < hi) {
+                int m = (lo + hi + 1) / 2;
+                if (fits(b, m))
+                    lo = m;
+                else
+                    hi = m - 1;
+            }
+            chunks.emplace_back(b, lo);
+            b = lo;
+        }
+    }
+    std::vector<std::uint32_t> at(chunks.size());
+    at[0] = offset;
+    for (std::size_t c = 1; c < chunks.size(); ++c)
+        at[c] = Allocate();
+    for (std::size_t c = 0; c < chunks.size(); ++c) {
+        CdxNode sub;
+        sub.leaf = node.leaf;
+        sub.attr = base;
+        sub.left = c == 0 ? node.left : at[c - 1];
+        sub.right = c + 1 == chunks.size() ? node.right : at[c + 1];
+        const auto [b, e] = chunks[c];
+        sub.count = e - b;
+        sub.keys.assign(node.keys.begin() + long(std::size_t(b) * kl),
+                        node.keys.begin() + long(std::size_t(e) * kl));
+        sub.recs.assign(node.recs.begin() + b, node.recs.begin() + e);
+        if (!node.leaf)
+            sub.children.assign(node.children.begin() + b, node.children.begin() + e);
+        PutNode(at[c], sub, keyLength);
+        piece(at[c], sub);
+    }
+    PatchSibling(node.right, true, at.back());
+    return pieces;
+}
+
+bool CdxFile::Modify(int t, const unsigned char* key, std::uint32_t rec, bool insert) {
+    if (!writing_)
+        Fail(XBaseError::Code::Invalid, "internal error: index change outside a write");
+    CdxTag& tag = tags_.at(static_cast<std::size_t>(t));
+    const int kl = tag.keyLength;
+    struct Step {
+        std::uint32_t offset;
+        std::shared_ptr<const CdxNode> node;
+        int index;
+    };
+    std::vector<Step> path;
+    std::uint32_t offset = tag.root;
+    for (int depth = 0;; ++depth) {
+        if (depth > kMaxDepth)
+            Damaged("tag " + tag.name + " is deeper than any index can be (a cycle?)");
+        auto node = Node(offset, kl);
+        if (node->leaf) {
+            path.push_back({offset, node, -1});
+            break;
+        }
+        if (node->count == 0)
+            Damaged("tag " + tag.name + " has an empty interior node");
+        int idx = 0;
+        while (idx < node->count &&
+               Compare(&node->keys[std::size_t(idx) * kl], node->recs[idx], key, rec, kl) < 0)
+            ++idx;
+        if (idx == node->count) {
+            if (!insert)
+                return false;
+            idx = node->count - 1;
+        }
+        path.push_back({offset, node, idx});
+        offset = node->children[idx];
+    }
+    const CdxNode& leaf = *path.back().node;
+    int pos = 0;
+    while (pos < leaf.count &&
+           Compare(&leaf.keys[std::size_t(pos) * kl], leaf.recs[pos], key, rec, kl) < 0)
+        ++pos;
+    const bool equal = pos < leaf.count && Compare(&leaf.keys[std::size_t(pos) * kl],
+                                                   leaf.recs[pos], key, rec, kl) == 0;
+    if (insert == equal)
+        return false;
+    CdxNode m = leaf;
+    const auto at = m.keys.begin() + long(std::size_t(pos) * kl);
+    if (insert) {
+        m.keys.insert(at, key, key + kl);
+        m.recs.insert(m.recs.begin() + pos, rec);
+        ++m.count;
+    } else {
+        m.keys.erase(at, at + kl);
+        m.recs.erase(m.recs.begin() + pos);
+        --m.count;
+    }
+    std::vector<Piece> pieces = Rewrite(std::move(m), path.back().offset, kl, path.size() == 1);
+    for (int level = static_cast<int>(path.size()) - 2; level >= 0; --level) {
+        const Step& s = path[std::size_t(level)];
+        const CdxNode& p = *s.node;
+        const std::size_t i = static_cast<std::size_t>(s.index);
+        if (pieces.size() == 1 && pieces[0].offset == p.children[i] && pieces[0].rec == p.recs[i] &&
+            std::memcmp(pieces[0].key.data(), &p.keys[i * kl], std::size_t(kl)) == 0)
+            return true; // the parent still describes its child
+        CdxNode np = p;
+        np.keys.erase(np.keys.begin() + long(i * kl), np.keys.begin() + long(i * kl + kl));
+        np.recs.erase(np.recs.begin() + long(i));
+        np.children.erase(np.children.begin() + long(i));
+        std::size_t ins = i;
+        for (const Piece& pc : pieces) {
+            np.keys.insert(np.keys.begin() + long(ins * kl), pc.key.begin(), pc.key.end());
+            np.recs.insert(np.recs.begin() + long(ins), pc.rec);
+            np.children.insert(np.children.begin() + long(ins), pc.offset);
+            ++ins;
+        }
+        np.count = static_cast<int>(np.recs.size());
+        pieces = Rewrite(std::move(np), s.offset, kl, level == 0);
+    }
+    if (pieces.size() > 1) {
+        CdxNode root;
+        root.leaf = false;
+        root.attr = kCdxAttrRoot;
+        for (const Piece& pc : pieces) {
+            root.keys.insert(root.keys.end(), pc.key.begin(), pc.key.end());
+            root.recs.push_back(pc.rec);
+            root.children.push_back(pc.offset);
+        }
+        root.count = static_cast<int>(pieces.size());
+        const std::uint32_t rootAt = Allocate();
+        PutNode(rootAt, root, kl);
+        tag.root = rootAt;
+        unsigned char v[4];
+        PutLe32(v, rootAt);
+        file_->WriteAt(tag.header + kCdxRootOffset, v, 4);
+    }
+    return true;
+}
+
+bool CdxFile::Insert(int tag, const unsigned char* key, std::uint32_t rec) {
+    return Modify(tag, key, rec, true);
+}
+
+bool CdxFile::Remove(int tag, const unsigned char* key, std::uint32_t rec) {
+    return Modify(tag, key, rec, false);
+}
+
+bool CdxFile::Seek(int t, const unsigned char* key, std::uint32_t rec, Find how, CdxEntry& out) {
+    Refresh();
+    const CdxTag& tag = tags_.at(static_cast<std::size_t>(t));
+    const int kl = tag.keyLength;
+    const bool forward = how == Find::Ge || how == Find::Gt;
+    // Forward: the first entry with cmp >= 0 (Ge) or > 0 (Gt).
+    // Backward: the last entry with cmp < 0 (Lt) or <= 0 (Le).
+    auto passes = [&](const unsigned char* k, std::uint32_t r) {
+        const int c = Compare(k, r, key, rec, kl);
+        switch (how) {
+        case Find::Ge:
+            return c >= 0;
+        case Find::Gt:
+            return c > 0;
+        case Find::Lt:
+            return c >= 0; // first entry that is NOT before the target
+        case Find::Le:
+            return c > 0;
+        }
+        return false;
+    };
+    bool haveFallback = false;
+    std::uint32_t offset = tag.root;
+    for (int depth = 0;; ++depth) {
+        if (depth > kMaxDepth)
+            Damaged("tag " + tag.name + " is deeper than any index can be (a cycle?)");
+        auto node = Node(offset, kl);
+        int idx = 0;
+        while (idx < node->count && !passes(&node->keys[std::size_t(idx) * kl], node->recs[idx]))
+            ++idx;
+        if (node->leaf) {
+            if (forward) {
+                if (idx == node->count) {
+                    if (node->count > 0 && depth > 0)
+                        Damaged("tag " + tag.name + " has an interior key above its leaf");
+                    return false;
+                }
+            } else {
+                if (idx == 0)
+                    return haveFallback;
+                --idx;
+            }
+            out.key.assign(reinterpret_cast<const char*>(&node->keys[std::size_t(idx) * kl]),
+                           std::size_t(kl));
+            out.rec = node->recs[idx];
+            return true;
+        }
+        if (idx == node->count) {
+            if (forward || node->count == 0)
+                return forward ? false : haveFallback;
+            idx = node->count - 1;
+            out.key.assign(reinterpret_cast<const char*>(&node->keys[std::size_t(idx) * kl]),
+                           std::size_t(kl));
+            out.rec = node->recs[idx];
+            return true;
+        }
+        if (!forward && idx > 0) {
+            out.key.assign(reinterpret_cast<const char*>(&node->keys[std::size_t(idx - 1) * kl]),
+                           std::size_t(kl));
+            out.rec = node->recs[idx - 1];
+            haveFallback = true;
+        }
+        offset = node->children[idx];
+    }
+}
+
+bool CdxFile::First(int tag, CdxEntry& out) {
+    std::vector<unsigned char> low(std::size_t(tags_.at(std::size_t(tag)).keyLength), 0);
+    return Seek(tag, low.data(), 0, Find::Ge, out);
+}
+
+bool CdxFile::Last(int tag, CdxEntry& out) {
+    std::vector<unsigned char> high(std::size_t(tags_.at(std::size_t(tag)).keyLength), 0xFF);
+    return Seek(tag, high.data(), 0xFFFFFFFFu, Find::Le, out);
+}
+
+struct CdxFile::WalkState {
+    int keyLength;
+    const std::function<void(const unsigned char*, std::uint32_t)>& visit;
+    std::vector<std::string>* faults;
+    std::unordered_set<std::uint32_t> seen;
+    std::vector<unsigned char> lastKey;
+    std::uint32_t lastRec = 0;
+    bool haveLast = false;
+};
+
+void CdxFile::Walk(int tag, const std::function<void(const unsigned char*, std::uint32_t)>& visit,
+                   std::vector<std::string>* faults) {
+    Refresh();
+    const CdxTag& t = tags_.at(static_cast<std::size_t>(tag));
+    WalkTree(t.root, t.keyLength, visit, faults);
+}
+
+void CdxFile::WalkTree(std::uint32_t root, int keyLength,
+                       const std::function<void(const unsigned char*, std::uint32_t)>& visit,
+                       std::vector<std::string>* faults) {
+    WalkState st{keyLength, visit, faults, {}, {}, 0, false};
+    WalkNode(st, root, 0, nullptr);
+}
+
+bool CdxFile::WalkNode(WalkState& st, std::uint32_t offset, int depth, CdxEntry* maxOut) {
+    auto fault = [&](const std::string& what) {
+        if (!st.faults)
+            Damaged(what);
+        if (st.faults->size() < kMaxFaults)
+            st.faults->push_back(what);
+        return false;
+    };
+    if (depth > kMaxDepth)
+        return fault("tree deeper than any index can be at node " + std::to_string(offset));
+    if (!st.seen.insert(offset).second)
+        return fault("node " + std::to_string(offset) + " is reached twice (a cycle?)");
+    std::shared_ptr<const CdxNode> node;
+    try {
+        node = Node(offset, st.keyLength);
+    } catch (const XBaseError& e) {
+        return fault(e.what());
+    }
+    const std::size_t kl = static_cast<std::size_t>(st.keyLength);
+    if (node->leaf) {
+        for (int i = 0; i < node->count; ++i) {
+            const unsigned char* k = &node->keys[std::size_t(i) * kl];
+            if (st.haveLast &&
+                Compare(st.lastKey.data(), st.lastRec, k, node->recs[i], st.keyLength) >= 0)
+                fault("keys out of order in node " + std::to_string(offset));
+            st.lastKey.assign(k, k + kl);
+            st.lastRec = node->recs[i];
+            st.haveLast = true;
+            st.visit(k, node->recs[i]);
+        }
+        if (maxOut && node->count > 0) {
+            maxOut->key.assign(st.lastKey.begin(), st.lastKey.end());
+            maxOut->rec = st.lastRec;
+        }
+        return true;
+    }
+    if (node->count == 0)
+        return fault("empty interior node " + std::to_string(offset));
+    bool ok = true;
+    for (int i = 0; i < node->count; ++i) {
+        CdxEntry childMax;
+        childMax.rec = 0xFFFFFFFFu;
+        if (!WalkNode(st, node->children[i], depth + 1, &childMax)) {
+            ok = false;
+            continue;
+        }
+        const unsigned char* k = &node->keys[std::size_t(i) * kl];
+        if (childMax.key.size() == kl &&
+            (childMax.rec != node->recs[i] || std::memcmp(childMax.key.data(), k, kl) != 0))
+            fault("interior key of node " + std::to_string(offset) +
+                  " disagrees with the last key of its child");
+    }
+    if (maxOut && st.haveLast) {
+        maxOut->key.assign(st.lastKey.begin(), st.lastKey.end());
+        maxOut->rec = st.lastRec;
+    }
+    return ok;
+}
+
+} // namespace tarvina::xbase

@@ -1,0 +1,250 @@
+#include "xbase/File.h"
+
+#include "xbase/Error.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tarvina::xbase {
+
+namespace {
+
+std::string ErrnoText(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+class PosixFile : public IFile {
+public:
+    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixFile() override { ::close(fd_); }
+
+    std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t n) override {
+        auto* p = static_cast<char*>(data);
+        std::size_t done = 0;
+        while (done < n) {
+            ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                Fail(XBaseError::Code::Io, ErrnoText("cannot read", path_));
+            }
+            if (r == 0)
+                break;
+            done += static_cast<std::size_t>(r);
+        }
+        return done;
+    }
+
+    void WriteAt(std::uint64_t offset, const void* data, std::size_t n) override {
+        const auto* p = static_cast<const char*>(data);
+        std::size_t done = 0;
+        while (done < n) {
+            ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+            if (r < 0) {
+                if (errno == EINTR)
+                    continue;
+                Fail(XBaseError::Code::Io, ErrnoText("cannot write", path_));
+            }
+            if (r == 0)
+                Fail(XBaseError::Code::Io, "cannot write " + path_ + ": no progress");
+            done += static_cast<std::size_t>(r);
+        }
+    }
+
+    std::uint64_t Size() override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0)
+            Fail(XBaseError::Code::Io, ErrnoText("cannot stat", path_));
+        return static_cast<std::uint64_t>(st.st_size);
+    }
+
+    void Truncate(std::uint64_t size) override {
+        while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+            if (errno != EINTR)
+                Fail(XBaseError::Code::Io, ErrnoText("cannot truncate", path_));
+        }
+    }
+
+    void Sync() override {
+        while (::fdatasync(fd_) != 0) {
+            if (errno != EINTR)
+                Fail(XBaseError::Code::Io, ErrnoText("cannot flush", path_));
+        }
+    }
+
+    bool Lock(std::uint64_t offset, LockMode mode, bool wait) override {
+        struct flock fl {};
+        fl.l_type = mode == LockMode::Shared ? F_RDLCK : F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = 1;
+        for (;;) {
+            if (::fcntl(fd_, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0)
+                return true;
+            if (errno == EINTR)
+                continue;
+            if (!wait && (errno == EAGAIN || errno == EACCES))
+                return false;
+            Fail(XBaseError::Code::Io, ErrnoText("cannot lock", path_));
+        }
+    }
+
+    void Unlock(std::uint64_t offset) override {
+        struct flock fl {};
+        fl.l_type = F_UNLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(offset);
+        fl.l_len = 1;
+        ::fcntl(fd_, F_OFD_SETLK, &fl);
+    }
+
+private:
+    int fd_;
+    std::string path_;
+};
+
+} // namespace
+
+std::unique_ptr<IFile> PosixFileSystem::Open(const std::string& path, bool writable) {
+    int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            Fail(XBaseError::Code::NotFound, "file not found: " + path);
+        Fail(XBaseError::Code::Io, ErrnoText("cannot open", path));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        Fail(XBaseError::Code::Invalid, "not a regular file: " + path);
+    }
+    return std::make_unique<PosixFile>(fd, path);
+}
+
+std::unique_ptr<IFile> PosixFileSystem::Create(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        Fail(XBaseError::Code::Io, ErrnoText("cannot create", path));
+    return std::make_unique<PosixFile>(fd, path);
+}
+
+bool PosixFileSystem::Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool PosixFileSystem::IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void PosixFileSystem::Remove(const std::string& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        Fail(XBaseError::Code::Io, ErrnoText("cannot remove", path));
+}
+
+void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        Fail(XBaseError::Code::Io, ErrnoText("cannot rename", from));
+    // The new name must survive a power loss as the data did.
+    std::string folder = FolderOf(to);
+    int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+std::vector<std::string> PosixFileSystem::List(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d)
+        return names;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..")
+            names.push_back(n);
+    }
+    ::closedir(d);
+    return names;
+}
+
+IFileSystem& RealFileSystem() {
+    static PosixFileSystem fs;
+    return fs;
+}
+
+std::string FolderOf(const std::string& path) {
+    auto pos = path.find_last_of('/');
+    if (pos == std::string::npos)
+        return std::string();
+    if (pos == 0)
+        return "/";
+    return path.substr(0, pos);
+}
+
+std::string FileNameOf(const std::string& path) {
+    auto pos = path.find_last_of('/');
+    return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+std::string WithExtension(const std::string& path, const std::string& ext) {
+    std::string name = FileNameOf(path);
+    auto dot = name.find_last_of('.');
+    std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+    std::string folder = FolderOf(path);
+    return JoinPath(folder, base + ext);
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<unsigned char>(x - 32);
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<unsigned char>(y - 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+std::string UpperAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    return s;
+}
+
+std::string ResolvePath(IFileSystem& fs, const std::string& path) {
+    if (path.empty() || fs.Exists(path))
+        return path;
+    std::string folder = FolderOf(path);
+    std::string name = FileNameOf(path);
+    if (name.empty())
+        return path;
+    std::string realFolder = folder;
+    if (!folder.empty() && folder != "/" && !fs.Exists(folder))
+        realFolder = ResolvePath(fs, folder);
+    for (const std::string& entry : fs.List(realFolder)) {
+        if (EqualsNoCase(entry, name))
+            return JoinPath(realFolder, entry);
+    }
+    return folder == realFolder ? path : JoinPath(realFolder, name);
+}
+
+} // namespace tarvina::xbase

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tarvina::xbase {
+
+enum class LockMode { Shared, Exclusive };
+
+// One open file. The engine does every read and write through this interface
+// so that tests can run it on memory and inject failures and crashes.
+class IFile {
+public:
+    virtual ~IFile() = default;
+    // Reads up to n bytes at offset; returns fewer only at the end of the file.
+    virtual std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t n) = 0;
+    // Writes all n bytes or throws XBaseError(Io); a failed write may have
+    // stored a prefix of the data.
+    virtual void WriteAt(std::uint64_t offset, const void* data, std::size_t n) = 0;
+    virtual std::uint64_t Size() = 0;
+    virtual void Truncate(std::uint64_t size) = 0;
+    // Flushes the data to the device (fdatasync).
+    virtual void Sync() = 0;
+    // A lock on one byte, owned by this open file (not by the process), so two
+    // handles in one process exclude each other as two processes do. With
+    // wait == false a conflicting holder makes it return false at once.
+    virtual bool Lock(std::uint64_t offset, LockMode mode, bool wait) = 0;
+    virtual void Unlock(std::uint64_t offset) = 0;
+};
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+    // Opens an existing file; throws XBaseError(NotFound) when it is missing.
+    virtual std::unique_ptr<IFile> Open(const std::string& path, bool writable) = 0;
+    // Creates the file, or empties it when it exists.
+    virtual std::unique_ptr<IFile> Create(const std::string& path) = 0;
+    virtual bool Exists(const std::string& path) = 0;
+    virtual bool IsFolder(const std::string& path) = 0;
+    // Removing a missing file is not an error.
+    virtual void Remove(const std::string& path) = 0;
+    // Replaces `to` when it exists.
+    virtual void Rename(const std::string& from, const std::string& to) = 0;
+    // Names (not paths) of the entries of a folder; empty when it is missing.
+    virtual std::vector<std::string> List(const std::string& folder) = 0;
+};
+
+// The operating system's files: pread/pwrite, fdatasync, open-file-description
+// (OFD) byte locks.
+class PosixFileSystem : public IFileSystem {
+public:
+    std::unique_ptr<IFile> Open(const std::string& path, bool writable) override;
+    std::unique_ptr<IFile> Create(const std::string& path) override;
+    bool Exists(const std::string& path) override;
+    bool IsFolder(const std::string& path) override;
+    void Remove(const std::string& path) override;
+    void Rename(const std::string& from, const std::string& to) override;
+    std::vector<std::string> List(const std::string& folder) override;
+};
+
+// The process-wide real file system.
+IFileSystem& RealFileSystem();
+
+// File names are compared without regard to ASCII case, as on the system the
+// tables come from: returns the existing path whose components match `path`
+// case-insensitively, or `path` itself when nothing matches.
+std::string ResolvePath(IFileSystem& fs, const std::string& path);
+
+std::string FolderOf(const std::string& path);
+std::string FileNameOf(const std::string& path);
+std::string JoinPath(const std::string& folder, const std::string& name);
+// `path` with its extension (after the last dot of the file name) replaced.
+std::string WithExtension(const std::string& path, const std::string& ext);
+bool EqualsNoCase(const std::string& a, const std::string& b);
+std::string UpperAscii(std::string s);
+
+} // namespace tarvina::xbase
