@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+#include <optional>
+
+namespace tarvina::server {
+
+// A QIODevice over a connected TCP socket descriptor, for a thread that reads
+// with blocking waits (waitForReadyRead polls the descriptor). Reading happens
+// on one thread only; it does not own the descriptor.
+//
+// End of stream and errors make read() return -1, which the line reader takes
+// as a closed connection. Another thread interrupts a waiting reader by
+// shutting the socket down.
+class SocketDevice final : public QIODevice {
+public:
+    explicit SocketDevice(int fd);
+
+    bool isSequential() const override { return true; }
+    bool waitForReadyRead(int msecs) override;
+    bool waitForBytesWritten(int) override { return true; }
+    qint64 bytesAvailable() const override;
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override;
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    int fd_;
+    bool ended_ = false;
+};
+
+// Writes all of `data` to a socket descriptor, waiting at most timeoutMs for
+// each bit of progress. Returns the error text on failure.
+std::optional<QString> WriteAllToSocket(int fd, const char* data, qint64 size, int timeoutMs);
+
+// The peer's IP address as text ("192.168.0.15"; IPv4 addresses mapped into
+// IPv6 are given in their IPv4 form); empty when unknown.
+QString PeerAddressOf(int fd);
+
+} // namespace tarvina::server

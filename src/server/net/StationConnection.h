@@ -1,0 +1,68 @@
+#pragma once
+
+#include "protocol/LineReader.h"
+#include "server/net/SocketDevice.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <atomic>
+#include <mutex>
+#include <optional>
+
+namespace tarvina::server {
+
+struct TCompItem;
+
+// One station's TCP connection. The connection thread alone reads from it
+// (through reader()); any thread may write.
+//
+// Writes: a line, or a line and its block, is written whole under the
+// connection's write mutex, straight from the calling thread, with a bounded
+// wait: the kernel's send buffer takes a command line at once, so the UI
+// thread is held only when a station stops reading; after kWriteTimeoutMs
+// without progress the write fails with its error text and the connection
+// is shut down, which ends its thread's read and runs its disconnect. A
+// failed write therefore reports synchronously, with the sender's own text.
+class StationConnection {
+public:
+    static constexpr int kWriteTimeoutMs = 2000;
+
+    // Takes ownership of the descriptor.
+    explicit StationConnection(int fd);
+    ~StationConnection();
+    StationConnection(const StationConnection&) = delete;
+    StationConnection& operator=(const StationConnection&) = delete;
+
+    const QString& peerAddress() const { return peer_; }
+    // False once the peer closed, a read or write failed, or shutdown() ran.
+    bool isUp() const { return up_.load(); }
+
+    // `line` without CR LF; error text on failure.
+    std::optional<QString> sendLine(QByteArrayView line);
+    std::optional<QString> sendLineWithBlock(QByteArrayView line, QByteArrayView block);
+    // Bytes as they are (a line already ended, counted lines...).
+    std::optional<QString> sendRaw(QByteArrayView bytes);
+
+    // Ends the connection from any thread: the reader sees it closed.
+    void shutdown();
+    // Called by the connection thread when its read found the end.
+    void markDown() { up_.store(false); }
+
+    // Connection thread only.
+    protocol::LineReader& reader() { return reader_; }
+    QString readError() const { return device_.errorString(); }
+
+    // The bound record; guarded by ComputersLock.
+    TCompItem* record = nullptr;
+
+private:
+    int fd_;
+    QString peer_;
+    std::atomic<bool> up_{true};
+    std::mutex writeMutex_;
+    SocketDevice device_;
+    protocol::LineReader reader_;
+};
+
+} // namespace tarvina::server

@@ -1,0 +1,473 @@
+#include "server/net/StationSession.h"
+
+#include "common/Cp1252.h"
+#include "protocol/Block.h"
+#include "protocol/Codes.h"
+#include "protocol/Fields.h"
+#include "protocol/Line.h"
+#include "server/net/RecordOps.h"
+#include "server/net/Senders.h"
+#include "server/net/StationConnection.h"
+#include "server/session/TimeAssignment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <exception>
+
+namespace tarvina::server {
+
+namespace p = tarvina::protocol;
+using common::FromCp1252;
+
+namespace {
+
+QString ErrorText(p::BlockError e) {
+    switch (e) {
+    case p::BlockError::None:
+        return {};
+    case p::BlockError::Negative:
+        return QStringLiteral("longitud negativa");
+    case p::BlockError::TooLarge:
+        return QStringLiteral("longitud mayor que el límite");
+    case p::BlockError::Closed:
+        return QStringLiteral("conexión cerrada");
+    case p::BlockError::Timeout:
+        return QStringLiteral("tiempo de espera agotado");
+    case p::BlockError::WriteFailed:
+        return QStringLiteral("no se pudo escribir");
+    }
+    return {};
+}
+
+QString ExceptionText(const std::exception& e) {
+    return QString::fromLocal8Bit(e.what());
+}
+
+// Characters 4 to 3+n of a line (the payload's first n), as text.
+QByteArray Chars(const QByteArray& line, int from, int n) {
+    return line.mid(from - 1, n);
+}
+
+} // namespace
+
+StationSession::StationSession(ServerContext& ctx, std::shared_ptr<StationConnection> conn)
+    : ctx_(ctx), conn_(std::move(conn)) {}
+
+TCompItem* StationSession::boundRecord() const {
+    ComputersGuard guard(ctx_.registry.lock());
+    return conn_->record;
+}
+
+void StationSession::run() {
+    onConnect();
+    while (conn_->isUp()) {
+        QByteArray line;
+        const auto status = conn_->reader().readLineWait(line, 60000);
+        if (status == p::LineReader::Status::Closed)
+            break;
+        if (status == p::LineReader::Status::NeedMore)
+            continue;
+        if (status == p::LineReader::Status::TooLong) {
+            ctx_.console(
+                boundRecord(),
+                QStringLiteral("Línea de más de %1 bytes descartada").arg(p::kMaxLineLength));
+            continue;
+        }
+        try {
+            handleLine(line);
+        } catch (...) {
+            // Each handler reports its own failures; nothing may end the loop
+            // but the connection itself.
+        }
+    }
+    conn_->markDown();
+    onDisconnect();
+}
+
+void StationSession::onConnect() {
+    ctx_.statusText(QStringLiteral("Conexión desde ...") + conn_->peerAddress());
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (const auto err = conn_->sendLine(p::FormatToClient(p::tc::MacQuery)))
+            ctx_.console(nullptr, QStringLiteral("Falla en \"Server Connect\" ") + *err);
+    }
+    if (const auto err = conn_->sendLine(p::FormatToClient(p::tc::Hello)))
+        ctx_.console(nullptr, QStringLiteral("Falla en \"Server Connect 92)\" ") + *err);
+    const int n = ctx_.registry.connectionOpened();
+    ctx_.handoff.post({UiEvent::Kind::ConnectionCount, nullptr, QString(), QByteArray(), n});
+}
+
+void StationSession::onDisconnect() {
+    const int n = ctx_.registry.connectionClosed();
+    ctx_.handoff.post({UiEvent::Kind::ConnectionCount, nullptr, QString(), QByteArray(), n});
+    ctx_.lastCommand.set(QStringLiteral("Disconnecte from server"));
+    try {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* record = conn_->record) {
+            // A newer connection of the same computer keeps the record.
+            if (record->connection == conn_) {
+                SetState(ctx_, record, 0);
+                ctx_.updateRow(record);
+                record->connection.reset();
+            }
+        }
+        conn_->record = nullptr;
+    } catch (const std::exception& e) {
+        ctx_.console(nullptr, QStringLiteral("Falla en \"Server diconnect\" ") + ExceptionText(e));
+    }
+}
+
+void StationSession::handleLine(const QByteArray& line) {
+    ctx_.lastCommand.set(QStringLiteral("Comando :") + FromCp1252(p::LimitPayload(line)));
+    const p::ServerSideLine parsed = p::ParseAtServer(line);
+    const QByteArray payload = p::LimitPayload(parsed.payload);
+    switch (parsed.code) {
+    case p::ts::Identify:
+        identify(payload);
+        return;
+    case p::ts::StatusReport: {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record)
+            HandleStatusReport(ctx_, r, line);
+        return;
+    }
+    case p::ts::SessionStarted: {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record)
+            HandleSessionStarted(ctx_, r, payload);
+        return;
+    }
+    case p::ts::TimeRequest: {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record)
+            HandleTimeRequest(ctx_, r, payload);
+        return;
+    }
+    case p::ts::TimeAdded: {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record)
+            HandleTimeAdded(ctx_, r);
+        return;
+    }
+    case p::ts::TaskList: {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record) {
+            ctx_.updateRow(r);
+            ctx_.handoff.post({UiEvent::Kind::TaskList, r, QString(), parsed.payload});
+            ctx_.lastCommand.set(QStringLiteral("Task list"));
+        }
+        return;
+    }
+    case p::ts::Screen:
+        screen(line);
+        return;
+    case p::ts::ClientMessage:
+        ctx_.console(boundRecord(), FromCp1252(payload));
+        return;
+    case p::ts::FreeMessage:
+        freeMessage(line);
+        return;
+    case p::ts::ConfigReport:
+        configReport();
+        return;
+    case p::ts::CdList: {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record)
+            r->cdDrives = FromCp1252(payload);
+        return;
+    }
+    case p::ts::VolumeReport:
+        volumeReport(line);
+        return;
+    case p::ts::PinEntered: {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record) {
+            r->pin = FromCp1252(payload);
+            ctx_.lastCommand.set(QStringLiteral("ChkPIN"));
+            ctx_.lastCommand.set(QStringLiteral("Is PIN ok"));
+            ctx_.handoff.post({UiEvent::Kind::CodeTyped, r});
+        }
+        return;
+    }
+    case p::ts::CurrentPin: {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record)
+            r->pin = FromCp1252(Chars(line, 4, 6));
+        return;
+    }
+    case p::ts::TransparencyReport:
+        transparencyReport(line);
+        return;
+    case p::ts::MacReport:
+        macReport(line);
+        return;
+    case p::ts::PinAssigned: {
+        TCompItem* r = boundRecord();
+        if (r == nullptr)
+            return;
+        const QString code = FromCp1252(Chars(line, 4, 6));
+        ctx_.handoff.post({UiEvent::Kind::PinAssigned, r, code});
+        ctx_.console(r, QStringLiteral("Cliente recibe PIN ...") + code);
+        return;
+    }
+    case p::ts::LogReport:
+        logReport();
+        return;
+    default:
+        ctx_.console(boundRecord(), FromCp1252(p::UnknownCommandText(parsed)));
+        return;
+    }
+}
+
+void StationSession::identify(const QByteArray& payload) {
+    ComputersGuard guard(ctx_.registry.lock());
+    TCompItem* record = conn_->record;
+    if (record == nullptr)
+        record = BindConnection(ctx_, conn_, std::nullopt);
+    SetName(ctx_, record, FromCp1252(payload));
+    ctx_.updateRow(record);
+    if (!conn_->isUp())
+        return;
+    const QByteArray mode = p::FormatToClient(
+        p::tc::ServiceMode,
+        p::FormatHex(static_cast<quint32>(ctx_.registry.clientParams().serviceMode & 0xF), 1));
+    for (const QByteArray& l :
+         {p::FormatToClient(p::tc::StatusQuery), mode, p::FormatToClient(p::tc::PinQuery)}) {
+        if (const auto err = conn_->sendLine(l)) {
+            ctx_.console(record, QStringLiteral("Falla al intentar refrescar ") + *err);
+            return;
+        }
+    }
+}
+
+void StationSession::refuseBlock(TCompItem* record, const QString& what, int error) {
+    const auto e = static_cast<p::BlockError>(error);
+    if (e == p::BlockError::Negative || e == p::BlockError::TooLarge || e == p::BlockError::Timeout)
+        ctx_.console(record, QStringLiteral("Bloque rechazado (") + what + QStringLiteral(", ") +
+                                 ErrorText(e) + QStringLiteral("); se cierra la conexión."));
+    // The stream is out of step after a refused or broken block.
+    conn_->shutdown();
+}
+
+void StationSession::screen(const QByteArray& line) {
+    TCompItem* record = boundRecord();
+    ctx_.console(record, QStringLiteral("Transferencia de pantalla ..."));
+    QByteArray image;
+    const p::BlockError e =
+        p::ReadBlock(conn_->reader(), kMaxScreenBlock, image, kScreenBlockTimeoutMs);
+    if (e != p::BlockError::None) {
+        ctx_.console(record, QStringLiteral("Falló Screen shot ") +
+                                 FromCp1252(p::LimitPayload(line)) + QStringLiteral(" / ") +
+                                 ErrorText(e));
+        refuseBlock(record, QStringLiteral("pantalla"), static_cast<int>(e));
+    } else {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (TCompItem* r = conn_->record) {
+            ctx_.updateRow(r);
+            ctx_.registry.screenshot() = image;
+            ctx_.handoff.post({UiEvent::Kind::Screenshot, r, QString(), image});
+        }
+    }
+    ctx_.console(record, QStringLiteral("... terminada transferencia de pantalla."));
+}
+
+void StationSession::freeMessage(const QByteArray& line) {
+    QByteArray bytes;
+    const p::BlockError e =
+        p::ReadBlock(conn_->reader(), kMaxFreeMessageBlock, bytes, kSmallBlockTimeoutMs);
+    TCompItem* record = boundRecord();
+    if (e != p::BlockError::None) {
+        ctx_.console(record,
+                     QStringLiteral("Falló MsgFreeMessage ") + FromCp1252(p::LimitPayload(line)));
+        refuseBlock(record, QStringLiteral("mensaje"), static_cast<int>(e));
+        return;
+    }
+    QString message;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        record = conn_->record;
+        if (record == nullptr)
+            return;
+        ctx_.updateRow(record);
+        record->messages.append(FromCp1252(bytes));
+        record->attention = true;
+        message = record->messages.last();
+    }
+    if (message.contains(QLatin1String("-urge"))) {
+        const qsizetype at = message.indexOf(QLatin1String("-urge"), 0, Qt::CaseInsensitive);
+        ctx_.console(record, message.remove(at, 5));
+    } else {
+        ctx_.console(record, QStringLiteral("Mensaje recibido."));
+    }
+}
+
+void StationSession::configReport() {
+    ctx_.lastCommand.set(QStringLiteral("RegCOnfig"));
+    p::LineReader& reader = conn_->reader();
+    QByteArray lines[7];
+    for (QByteArray& l : lines) {
+        const auto s = reader.readLineWait(l, p::kCountedLineTimeoutMs);
+        if (s == p::LineReader::Status::TooLong)
+            l.clear();
+        else if (s != p::LineReader::Status::Line) {
+            ctx_.console(boundRecord(),
+                         QStringLiteral("RegConfig ") + ErrorText(s == p::LineReader::Status::Closed
+                                                                      ? p::BlockError::Closed
+                                                                      : p::BlockError::Timeout));
+            refuseBlock(boundRecord(), QStringLiteral("configuración"),
+                        static_cast<int>(s == p::LineReader::Status::Closed
+                                             ? p::BlockError::Closed
+                                             : p::BlockError::Timeout));
+            return;
+        }
+    }
+    quint32 mask = 0;
+    qint32 count = 0;
+    p::BlockError e = p::ReadUInt32(reader, mask, p::kCountedLineTimeoutMs);
+    if (e == p::BlockError::None)
+        e = p::ReadCount(reader, count, p::kCountedLineTimeoutMs);
+    if (e == p::BlockError::None && count > kMaxBanners)
+        e = p::BlockError::TooLarge;
+    QList<RemoteBanner> banners;
+    for (qint32 i = 0; e == p::BlockError::None && i < count; ++i) {
+        RemoteBanner b;
+        e = p::ReadInt32(reader, b.number, p::kCountedLineTimeoutMs);
+        if (e != p::BlockError::None)
+            break;
+        QByteArray name;
+        const auto s = reader.readLineWait(name, p::kCountedLineTimeoutMs);
+        if (s == p::LineReader::Status::Closed)
+            e = p::BlockError::Closed;
+        else if (s == p::LineReader::Status::NeedMore)
+            e = p::BlockError::Timeout;
+        b.name = FromCp1252(name);
+        banners.append(b);
+    }
+    if (e != p::BlockError::None) {
+        ctx_.console(boundRecord(), QStringLiteral("RegConfig ") + ErrorText(e));
+        refuseBlock(boundRecord(), QStringLiteral("configuración"), static_cast<int>(e));
+        return;
+    }
+    ComputersGuard guard(ctx_.registry.lock());
+    TCompItem* r = conn_->record;
+    if (r == nullptr)
+        return;
+    r->remoteBackground = FromCp1252(lines[0]);
+    r->remoteAlarmSound = FromCp1252(lines[1]);
+    r->remoteAutoStart = lines[2] == "1";
+    r->remoteTaskBarHidden = lines[3] == "1";
+    r->remoteLogoProtected = lines[4] == "1";
+    r->remoteWallpaper = FromCp1252(lines[5]);
+    r->remoteWallpaperStyle = FromCp1252(lines[6]);
+    r->remoteHiddenDrives = mask;
+    r->remoteBanners = banners;
+    ctx_.handoff.post({UiEvent::Kind::RemoteConfig, r});
+}
+
+void StationSession::volumeReport(const QByteArray& line) {
+    TCompItem* record = boundRecord();
+    if (Chars(line, 4, 6).toUpper() == "FAILED") {
+        ctx_.statusText(QStringLiteral("Falla cliente en sonido"));
+        return;
+    }
+    const QByteArray l = Chars(line, 4, 4), r = Chars(line, 8, 4);
+    const auto left = l.size() == 4 ? p::ParseHex(l) : std::nullopt;
+    const auto right = r.size() == 4 ? p::ParseHex(r) : std::nullopt;
+    if (!left || !right) {
+        const QByteArray bad = left ? r : l;
+        ctx_.console(record, QStringLiteral("Rec Volumen '") + FromCp1252(bad) +
+                                 QStringLiteral("' no es un valor hexadecimal válido"));
+        return;
+    }
+    if (record == nullptr)
+        return;
+    ctx_.handoff.post({UiEvent::Kind::Volume, record, QString(), QByteArray(),
+                       VolumePercent(static_cast<int>(*left)),
+                       VolumePercent(static_cast<int>(*right))});
+}
+
+void StationSession::transparencyReport(const QByteArray& line) {
+    ComputersGuard guard(ctx_.registry.lock());
+    TCompItem* r = conn_->record;
+    if (r == nullptr)
+        return;
+    const QByteArray hex = Chars(line, 4, 2);
+    const auto v = hex.size() == 2 ? p::ParseHex(hex) : std::nullopt;
+    int alpha = v ? static_cast<int>(*v) : 255;
+    if (alpha == 0)
+        alpha = 3;
+    r->alpha = alpha;
+    ctx_.handoff.post({UiEvent::Kind::Transparency, r, QString(), QByteArray(), alpha});
+}
+
+void StationSession::macReport(const QByteArray& line) {
+    ComputersGuard guard(ctx_.registry.lock());
+    const QString mac = FromCp1252(Chars(line, 4, 17));
+    if (TCompItem* r = conn_->record) {
+        if (r->mac != mac) {
+            r->mac = mac;
+            ctx_.registry.indexMac(r, mac);
+        }
+    } else {
+        BindConnection(ctx_, conn_, mac);
+    }
+}
+
+void StationSession::logReport() {
+    QList<QByteArray> lines;
+    const p::BlockError e = p::ReadCountedLines(conn_->reader(), kMaxLogLines, lines);
+    TCompItem* record = boundRecord();
+    if (e == p::BlockError::Negative || e == p::BlockError::TooLarge) {
+        ctx_.console(record, QStringLiteral("Falla Info tip ") + ErrorText(e));
+        refuseBlock(record, QStringLiteral("bitácora"), static_cast<int>(e));
+        return;
+    }
+    if (record == nullptr)
+        return;
+    QString name;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        name = record->name;
+    }
+    // Lines that arrived before a time-out or a loss are kept, as the
+    // reader of counted lines does.
+    QSaveFile file(QDir(ctx_.workFolder).filePath(ClientLogFileName(name)));
+    bool ok = file.open(QIODevice::WriteOnly);
+    for (const QByteArray& l : lines) {
+        if (!ok)
+            break;
+        ok = file.write(l + '\n') == l.size() + 1;
+    }
+    if (!ok || !file.commit())
+        ctx_.console(record, QStringLiteral("Falla Info tip ") + file.errorString());
+    else if (e != p::BlockError::None)
+        ctx_.console(record, QStringLiteral("Falla Info tip ") + ErrorText(e));
+}
+
+QString ClientLogFileName(const QString& displayName) {
+    QString base;
+    for (const QChar c : displayName) {
+        if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F)
+            continue;
+        base.append(c);
+    }
+    while (base.contains(QLatin1String("..")))
+        base.replace(QLatin1String(".."), QString());
+    base = base.left(200);
+    const qsizetype dot = base.lastIndexOf(u'.');
+    if (dot >= 0)
+        base.truncate(dot);
+    if (base.isEmpty())
+        base = QStringLiteral("cliente");
+    static const char* const kOwn[] = {"bitacora", "caja", "taquilla", "excepc", "cliexcept"};
+    for (const char* own : kOwn) {
+        if (base.compare(QLatin1String(own), Qt::CaseInsensitive) == 0) {
+            base.prepend(QStringLiteral("cliente_"));
+            break;
+        }
+    }
+    return base + QStringLiteral(".log");
+}
+
+} // namespace tarvina::server

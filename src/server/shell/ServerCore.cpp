@@ -1,0 +1,442 @@
+#include "server/shell/ServerCore.h"
+
+#include "common/Format.h"
+#include "server/net/RecordOps.h"
+#include "server/net/Senders.h"
+#include "server/session/TimeAssignment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QThread>
+#include <QTimer>
+
+namespace tarvina::server {
+
+using common::DateTime;
+using platform::Root;
+
+ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry, QString programFolder,
+                       QString workFolder, QObject* parent)
+    : QObject(parent), clock_(clock), store_(registry), programFolder_(std::move(programFolder)),
+      workFolder_(std::move(workFolder)),
+      ctx_(clock_, registry_, handoff_, lastCommand_, workFolder_), model_(registry_),
+      server_(ctx_), activityLog_(workFolder_), port_(PortFromEnvironment()) {
+    lastPinCheck_ = clock_.now();
+    handoff_.setWake([this] {
+        QMetaObject::invokeMethod(this, &ServerCore::drainHandOff, Qt::QueuedConnection);
+    });
+    connect(&server_, &StationServer::listenerStateChanged, this,
+            [this](StationServer::ListenerState s) {
+                if (!closing())
+                    setStatus(0, StationServer::ListenerStatusText(s));
+            });
+    connect(&model_, &ComputersModel::stateLabelChanged, this, &ServerCore::actionsMayChange);
+    statusTexts_[1] = QStringLiteral("localhost");
+    showConnectionCount(0);
+}
+
+ServerCore::~ServerCore() {
+    ctx_.closing = true;
+    server_.stop();
+    handoff_.setWake({});
+}
+
+quint16 ServerCore::PortFromEnvironment() {
+    bool ok = false;
+    const int p = qEnvironmentVariableIntValue("TARVINA_PORT", &ok);
+    if (ok && p > 0 && p < 65536)
+        return static_cast<quint16>(p);
+    return kDefaultPort;
+}
+
+QString ServerCore::TrayHintText(int n) {
+    const QString version = ProgramVersionText();
+    if (n == 0)
+        return QStringLiteral("ZU Tarvina sin conexiones\rEstándar ") + version;
+    if (n == 1)
+        return QStringLiteral("ZU Tarvina 1 conexión\rEstándar ") + version;
+    return QStringLiteral("ZU Tarvina ") + QString::number(n) +
+           QStringLiteral(" conexiones\rEstándar ") + version;
+}
+
+QString ServerCore::statusText(int panel) const {
+    return panel >= 0 && panel < 4 ? statusTexts_[panel] : QString();
+}
+
+void ServerCore::setStatus(int panel, const QString& text) {
+    statusTexts_[panel] = text;
+    Q_EMIT statusTextChanged(panel, text);
+}
+
+void ServerCore::showConnectionCount(int n) {
+    connectionCount_ = n;
+    setStatus(2, QString::number(n));
+    Q_EMIT trayHintChanged(TrayHintText(n));
+}
+
+void ServerCore::applySettings(const ServerSettings& s) {
+    settings_ = s;
+    {
+        ComputersGuard guard(registry_.lock());
+        ClientParams& p = registry_.clientParams();
+        p.serviceMode = s.serviceMode;
+        p.clienteModo = s.clienteModo;
+        p.clienteVal = s.clienteVal;
+        p.clientInit = s.clientInit;
+    }
+    SetServiceMode(s.serviceMode);
+}
+
+void ServerCore::SetServiceMode(int mode) {
+    settings_.serviceMode = mode;
+    {
+        ComputersGuard guard(registry_.lock());
+        registry_.clientParams().serviceMode = mode;
+    }
+    Q_EMIT serviceModeChanged(mode);
+}
+
+void ServerCore::startUp(const std::function<bool(const QString&)>& logTooBig) {
+    lastCommand_.set(QStringLiteral("TfrmZUCaja.FormCreate(Sender: TObject);"));
+    const QString key = QString::fromUtf16(kSettingsKey);
+    // The tables' own start and close stamps.
+    const auto lastIn = store_.readBinary(Root::CurrentUser, key, QStringLiteral("LastInSTD"));
+    const auto lastOut = store_.readBinary(Root::CurrentUser, key, QStringLiteral("LastOutSTD"));
+    const auto in = lastIn ? platform::DecodeDateTimeValue(*lastIn) : std::nullopt;
+    const auto out = lastOut ? platform::DecodeDateTimeValue(*lastOut) : std::nullopt;
+    const double now = clock_.now().days();
+    const double start = (in && out) ? *in : now;
+    const double close = (in && out) ? *out : now - 1;
+    if (!store_.writeBinary(Root::CurrentUser, key, QStringLiteral("LastInSTD"),
+                            platform::EncodeDateTimeValue(now)))
+        ShowRemoteMessage(nullptr, QStringLiteral("STACK 4364 ") +
+                                       QStringLiteral("no se pudo escribir el registro"));
+    tablesUnclean_ = close < start;
+
+    applySettings(LoadSettings(store_));
+
+    if (activityLog_.exceeds(settings_.limitBitacora) && logTooBig) {
+        const QString question =
+            QStringLiteral("El archivo de bitacora ha excedido el tamaño límite de ") +
+            common::FormatSize(settings_.limitBitacora) +
+            QStringLiteral(". ¿Procede su eliminación?");
+        if (logTooBig(question))
+            activityLog_.remove();
+    }
+    activityLog_.open();
+    activityLog_.write(QString::fromUtf16(ActivityLog::kStartText), clock_.now());
+    setStatus(1, QStringLiteral("localhost"));
+}
+
+void ServerCore::firstShow() {
+    const QString key = QString::fromUtf16(kSettingsKey);
+    const DateTime now = clock_.now();
+    const auto readStamp = [&](const char* name) {
+        const auto raw = store_.readBinary(Root::CurrentUser, key, QLatin1String(name));
+        const auto v = raw ? platform::DecodeDateTimeValue(*raw) : std::nullopt;
+        return v.value_or(now.days());
+    };
+    const double previousStart = readStamp("Entrada");
+    store_.writeBinary(Root::CurrentUser, key, QStringLiteral("Entrada"),
+                       platform::EncodeDateTimeValue(now.days()));
+    const double previousClose = readStamp("Salida");
+    if (previousStart > previousClose) {
+        crashSuspected_ = true;
+    } else {
+        crashSuspected_ = false;
+        startListener();
+    }
+}
+
+bool ServerCore::startListener() {
+    listenerArmed_ = true;
+    if (server_.isListening())
+        return true;
+    if (server_.listen(port_)) {
+        listenFailureShown_ = false;
+        return true;
+    }
+    if (!listenFailureShown_) {
+        listenFailureShown_ = true;
+        ShowRemoteMessage(nullptr,
+                          QStringLiteral("Falla al activar servidor ") + server_.errorString());
+    }
+    return false;
+}
+
+void ServerCore::stopListener() {
+    listenerArmed_ = false;
+    server_.stop();
+}
+
+void ServerCore::closeDown() {
+    lastCommand_.set(QStringLiteral("FormCLose"));
+    activityLog_.write(QString::fromUtf16(ActivityLog::kCloseText), clock_.now());
+    activityLog_.close();
+    if (hooks_.closeCodeTable)
+        hooks_.closeCodeTable();
+    setStatus(0, QStringLiteral("Espere un momento.. cerrando"));
+    ctx_.closing = true;
+    stopListener();
+    drainHandOff();
+    SaveSettings(store_, settings_, clock_.now().days());
+    QString error;
+    const QString archive =
+        QDir(programFolder_)
+            .filePath(QCoreApplication::applicationName().isEmpty()
+                          ? QStringLiteral("taquilla.log")
+                          : QCoreApplication::applicationName() + QStringLiteral(".log"));
+    ConsoleModel::Archive(archive, console_.texts(), &error);
+}
+
+void ServerCore::ShowRemoteMessage(TCompItem* record, const QString& text) {
+    lastCommand_.set(QStringLiteral("ShowRemoteMEssage"));
+    QString caption;
+    if (record != nullptr)
+        caption = model_.caption(model_.rowOf(record));
+    console_.show(caption, text, clock_.now());
+}
+
+void ServerCore::scheduleIdle() {
+    if (idleScheduled_)
+        return;
+    idleScheduled_ = true;
+    QTimer::singleShot(0, this, [this] {
+        idleScheduled_ = false;
+        IdlePump();
+    });
+}
+
+void ServerCore::drainHandOff() {
+    std::deque<UiEvent> events = handoff_.take();
+    for (UiEvent& e : events) {
+        try {
+            apply(e);
+        } catch (...) {
+            // One broken event must not stop the others.
+        }
+    }
+    if (!events.empty())
+        scheduleIdle();
+}
+
+void ServerCore::apply(UiEvent& e) {
+    using K = UiEvent::Kind;
+    const bool isClosing = closing();
+    switch (e.kind) {
+    case K::Console:
+        ShowRemoteMessage(e.record, e.text);
+        break;
+    case K::StatusText:
+        if (!isClosing)
+            setStatus(0, e.text);
+        break;
+    case K::ConnectionCount:
+        showConnectionCount(e.a);
+        break;
+    case K::RowAdded:
+        model_.addRow(e.record);
+        if (!isClosing)
+            model_.updateRow(e.record);
+        break;
+    case K::RowUpdate:
+        if (!isClosing)
+            model_.updateRow(e.record);
+        break;
+    case K::StateChanged:
+        if (!isClosing) {
+            StateChangeQueue.push_back(e.record);
+            ++eventTally;
+        }
+        break;
+    case K::NameChanged:
+        if (!isClosing)
+            QueryCdList(ctx_, e.record);
+        break;
+    case K::CodeTyped:
+        if (!isClosing)
+            PinCheckQueue.push_back(e.record);
+        break;
+    case K::TaskList:
+        taskListSlot = TaskListSlot{e.record, e.data};
+        break;
+    case K::RemoteConfig:
+        remoteConfigSlot = e.record;
+        break;
+    case K::Volume:
+        volumeSlot = VolumeSlot{e.record, e.a, e.b};
+        break;
+    case K::Transparency:
+        Q_EMIT transparencyReported(e.record, e.a);
+        break;
+    case K::PinAssigned:
+        PinAssignQueue.emplace_back(e.text, e.record);
+        break;
+    case K::Screenshot:
+        Q_EMIT screenshotReceived(e.record, e.data);
+        break;
+    }
+}
+
+void ServerCore::IdlePump() {
+    // Events posted since the last drain come first: they were posted before
+    // the queue emptied.
+    if (!handoff_.empty()) {
+        std::deque<UiEvent> events = handoff_.take();
+        for (UiEvent& e : events) {
+            try {
+                apply(e);
+            } catch (...) {
+            }
+        }
+    }
+    // 1. A close requested from elsewhere.
+    if (closeRequested_) {
+        closeRequested_ = false;
+        ctx_.closing = true;
+        if (hooks_.closeMainWindow)
+            hooks_.closeMainWindow();
+    }
+    const bool isClosing = closing();
+    // 2. The listener comes back unless an unclean close is pending.
+    if (!isClosing && listenerArmed_ && !server_.isListening() && !crashSuspected_)
+        startListener();
+    // 3. Typed codes.
+    while (!PinCheckQueue.empty()) {
+        TCompItem* r = PinCheckQueue.front();
+        PinCheckQueue.pop_front();
+        if (hooks_.pinCheck)
+            hooks_.pinCheck(r);
+    }
+    // 4. The unclean-close notice, once; the listener waits for it.
+    if (crashSuspected_ && !noticePosted_) {
+        noticePosted_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (hooks_.uncleanCloseNotice)
+                    hooks_.uncleanCloseNotice();
+                crashSuspected_ = false;
+                listenerArmed_ = true;
+                scheduleIdle();
+            },
+            Qt::QueuedConnection);
+    }
+    // 5. State changes for the usage journal, then the tally.
+    while (!StateChangeQueue.empty()) {
+        TCompItem* r = StateChangeQueue.front();
+        StateChangeQueue.pop_front();
+        if (hooks_.stateChange)
+            hooks_.stateChange(r);
+    }
+    if (eventTally > 0)
+        --eventTally;
+    if (isClosing)
+        return;
+    // 6.
+    if (settings_.firstRun) {
+        settings_.firstRun = false;
+        if (hooks_.firstRunJump)
+            hooks_.firstRunJump();
+    }
+    if (taskListSlot) {
+        const TaskListSlot slot = *taskListSlot;
+        taskListSlot.reset();
+        if (hooks_.taskList)
+            hooks_.taskList(slot.record, slot.payload);
+    }
+    if (remoteConfigSlot != nullptr) {
+        TCompItem* r = remoteConfigSlot;
+        remoteConfigSlot = nullptr;
+        QueryTransparency(ctx_, r);
+        if (hooks_.remoteConfig)
+            hooks_.remoteConfig(r);
+    }
+    if (volumeSlot) {
+        const VolumeSlot slot = *volumeSlot;
+        volumeSlot.reset();
+        if (hooks_.volume)
+            hooks_.volume(slot.record, slot.left, slot.right);
+    }
+    if (!PinAssignQueue.empty() && hooks_.pinAssign && hooks_.codesTableOpen &&
+        hooks_.codesTableOpen()) {
+        const auto entry = PinAssignQueue.front();
+        if (hooks_.pinAssign(entry.first, entry.second))
+            PinAssignQueue.pop_front();
+    }
+    console_.trim();
+    if (settings_.serviceMode == 1 && !crashSuspected_ && !pinCheckRunning_) {
+        const DateTime now = clock_.now();
+        if (lastPinCheck_.msecsTo(now) > 75000) {
+            lastPinCheck_ = now;
+            if (hooks_.periodicPinCheck)
+                hooks_.periodicPinCheck();
+        }
+    }
+    if (minimizeRequested_) {
+        minimizeRequested_ = false;
+        if (hooks_.minimize)
+            hooks_.minimize();
+    }
+}
+
+void ServerCore::Tick() {
+    const DateTime now = clock_.now();
+    const QString na = QStringLiteral("N/A");
+    for (int row = 0; row < model_.rowCount(); ++row) {
+        TCompItem* r = model_.recordAt(row);
+        if (r == nullptr)
+            continue;
+        try {
+            double end = 0, start = 0;
+            int state = 0;
+            QString lastUse;
+            bool running = false;
+            {
+                ComputersGuard guard(registry_.lock());
+                end = r->end;
+                start = r->start;
+                state = r->state;
+                lastUse = r->lastUse;
+                running = DateTime::FromDays(end) >= now && state == 2;
+                if (!running)
+                    r->end = 0;
+            }
+            if (running) {
+                model_.setCell(row, ComputersModel::Left,
+                               common::FormatDuration(QStringLiteral("hh:nn:ss"),
+                                                      now.msecsTo(DateTime::FromDays(end))));
+                model_.setCell(row, ComputersModel::Used,
+                               common::FormatDuration(QStringLiteral("hh:nn:ss"),
+                                                      DateTime::FromDays(start).msecsTo(now)));
+            } else {
+                model_.setCell(row, ComputersModel::LastUse, lastUse);
+                model_.setCell(row, ComputersModel::Left, na);
+                model_.setCell(row, ComputersModel::Used, na);
+            }
+        } catch (...) {
+        }
+    }
+    ++tickCounter_;
+    if (tickCounter_ % 30 == 0) {
+        for (int row = 0; row < model_.rowCount(); ++row) {
+            try {
+                if (TCompItem* r = model_.recordAt(row))
+                    Refresh(ctx_, r);
+            } catch (...) {
+            }
+        }
+    }
+    if (tickCounter_ % 120 == 0) {
+        for (int row = 0; row < model_.rowCount(); ++row) {
+            try {
+                if (TCompItem* r = model_.recordAt(row))
+                    SyncTime(ctx_, r);
+            } catch (...) {
+            }
+        }
+        tickCounter_ = 0;
+    }
+}
+
+} // namespace tarvina::server

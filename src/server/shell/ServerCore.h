@@ -1,0 +1,192 @@
+#pragma once
+
+#include "common/LastCommand.h"
+#include "platform/Clock.h"
+#include "platform/Registry.h"
+#include "server/net/ComputerRegistry.h"
+#include "server/net/HandOff.h"
+#include "server/net/ServerContext.h"
+#include "server/net/StationServer.h"
+#include "server/session/ComputersModel.h"
+#include "server/shell/ActivityLog.h"
+#include "server/shell/ConsoleModel.h"
+#include "server/shell/ServerSettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <utility>
+
+namespace tarvina::server {
+
+// The logic of taquilla's main form: the registry of computers and its
+// connections, the hand-off from the connection threads, the queues and
+// slots that later views consume, IdlePump, the one-second tick, the console,
+// the settings and the activity log. It lives on the UI thread (the thread of
+// the Qt event loop) and has no widgets: the main window connects to its
+// signals and fills in its hooks.
+class ServerCore : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint16 kDefaultPort = 6046;
+
+    // What other parts of the program plug into the idle pass. Every hook
+    // is optional; an absent one means the step has nothing to do yet.
+    struct Hooks {
+        std::function<void(TCompItem*)> pinCheck;    // PinCheckQueue entry
+        std::function<void(TCompItem*)> stateChange; // StateChangeQueue entry (journal)
+        std::function<void()> uncleanCloseNotice;    // shows the last-activity notice
+        std::function<void()> firstRunJump;          // "Modo de operación" page
+        std::function<void(TCompItem*, const QByteArray&)> taskList;
+        std::function<void(TCompItem*)> remoteConfig;     // the editor for that record
+        std::function<void(TCompItem*, int, int)> volume; // the volume window (percent)
+        std::function<bool()> codesTableOpen;
+        // The first PinAssignQueue entry; true when it is done with.
+        std::function<bool(const QString&, TCompItem*)> pinAssign;
+        std::function<void()> periodicPinCheck;
+        std::function<void()> minimize;
+        std::function<void()> closeMainWindow;
+        std::function<void()> closeCodeTable;
+    };
+
+    ServerCore(platform::Clock& clock, platform::Registry& registry, QString programFolder,
+               QString workFolder, QObject* parent = nullptr);
+    ~ServerCore() override;
+
+    Hooks& hooks() { return hooks_; }
+    ServerContext& context() { return ctx_; }
+    ComputerRegistry& registry() { return registry_; }
+    ComputersModel& computers() { return model_; }
+    ConsoleModel& console() { return console_; }
+    StationServer& server() { return server_; }
+    ServerSettings& settings() { return settings_; }
+    common::LastCommand& lastCommand() { return lastCommand_; }
+    platform::Clock& clock() { return clock_; }
+    const QString& programFolder() const { return programFolder_; }
+    const QString& workFolder() const { return workFolder_; }
+
+    // The port: TARVINA_PORT when set and valid, else 6046.
+    static quint16 PortFromEnvironment();
+    void setPort(quint16 port) { port_ = port; }
+    quint16 port() const { return port_; }
+
+    // --- start-up and close ---
+    // Settings key, LoadSettings, activity log "Inicio de operaciones.".
+    // logTooBig is asked (and may delete the log) when bitacora.log is over
+    // its limit.
+    void startUp(const std::function<bool(const QString& question)>& logTooBig = {});
+    // First show: the start and close stamps; either crash-suspected is set
+    // (the listener waits for the notice) or the listener starts.
+    void firstShow();
+    // The orderly close: activity log, code table, listener, settings,
+    // console archive.
+    void closeDown();
+    bool crashSuspected() const { return crashSuspected_; }
+    bool tablesClosedUncleanly() const { return tablesUnclean_; }
+
+    bool startListener();
+    void stopListener();
+
+    // LoadSettings result to memory and to the connection threads.
+    void applySettings(const ServerSettings& s);
+    // Stores the mode and tells the views (PIN menu and grant actions).
+    void SetServiceMode(int mode);
+
+    // --- the UI thread's side of the hand-off ---
+    // Applies every posted event in posting order, then runs the idle pass.
+    void drainHandOff();
+    void IdlePump();
+    // The computers view's one-second tick.
+    void Tick();
+    // Schedules an idle pass (a zero-time call on the event loop).
+    void scheduleIdle();
+
+    // ShowRemoteMessage on the UI thread.
+    void ShowRemoteMessage(TCompItem* record, const QString& text);
+
+    // Flags of the main form.
+    bool closing() const { return ctx_.closing.load(); }
+    void requestClose() {
+        closeRequested_ = true;
+        scheduleIdle();
+    }
+    void requestMinimize() {
+        minimizeRequested_ = true;
+        scheduleIdle();
+    }
+    void setCrashSuspected(bool on) { crashSuspected_ = on; }
+    void setPinCheckRunning(bool on) { pinCheckRunning_ = on; }
+    int tickCounter() const { return tickCounter_; }
+
+    // Queues and slots (UI thread only).
+    std::deque<TCompItem*> StateChangeQueue;
+    std::deque<TCompItem*> PinCheckQueue;
+    std::deque<std::pair<QString, TCompItem*>> PinAssignQueue;
+    struct TaskListSlot {
+        TCompItem* record = nullptr;
+        QByteArray payload;
+    };
+    struct VolumeSlot {
+        TCompItem* record = nullptr;
+        int left = 0, right = 0;
+    };
+    std::optional<TaskListSlot> taskListSlot;
+    TCompItem* remoteConfigSlot = nullptr;
+    std::optional<VolumeSlot> volumeSlot;
+    // Grows with every StateChangeQueue entry; each idle pass drops its
+    // newest entry after the queue is drained.
+    int eventTally = 0;
+
+    int connectionCount() const { return connectionCount_; }
+    QString statusText(int panel) const;
+
+    // "ZU Tarvina sin conexiones\rEstándar " + version, and so on.
+    static QString TrayHintText(int connections);
+
+Q_SIGNALS:
+    void statusTextChanged(int panel, const QString& text);
+    void trayHintChanged(const QString& hint);
+    void serviceModeChanged(int mode);
+    void screenshotReceived(tarvina::server::TCompItem* record, const QByteArray& image);
+    void transparencyReported(tarvina::server::TCompItem* record, int alpha);
+    void actionsMayChange();
+
+private:
+    void apply(UiEvent& e);
+    void setStatus(int panel, const QString& text);
+    void showConnectionCount(int n);
+
+    platform::Clock& clock_;
+    platform::Registry& store_;
+    QString programFolder_;
+    QString workFolder_;
+    common::LastCommand lastCommand_;
+    ComputerRegistry registry_;
+    HandOff handoff_;
+    ServerContext ctx_;
+    ConsoleModel console_;
+    ComputersModel model_;
+    StationServer server_;
+    ServerSettings settings_;
+    ActivityLog activityLog_;
+    Hooks hooks_;
+    quint16 port_;
+    QString statusTexts_[4];
+    int connectionCount_ = 0;
+    int tickCounter_ = 0;
+    bool listenerArmed_ = false;
+    bool listenFailureShown_ = false;
+    bool closeRequested_ = false;
+    bool minimizeRequested_ = false;
+    bool crashSuspected_ = false;
+    bool noticePosted_ = false;
+    bool tablesUnclean_ = false;
+    bool pinCheckRunning_ = false;
+    bool idleScheduled_ = false;
+    common::DateTime lastPinCheck_;
+};
+
+} // namespace tarvina::server

@@ -1,0 +1,68 @@
+#include "server/shell/SingleInstance.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <unistd.h>
+
+namespace tarvina::server {
+
+namespace {
+
+QString ServerNameFor(const QString& folder, const QString& name) {
+    const QString canonical = QFileInfo(folder).absoluteFilePath();
+    const QByteArray hash =
+        QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return name + QLatin1Char('-') + QString::number(::getuid()) + QLatin1Char('-') +
+           QString::fromLatin1(hash);
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(const QString& folder, const QString& name, QObject* parent)
+    : QObject(parent), lock_(QDir(folder).filePath(name + QStringLiteral(".lock"))),
+      serverName_(ServerNameFor(folder, name)) {
+    lock_.setStaleLockTime(0);
+}
+
+SingleInstance::~SingleInstance() {
+    if (server_)
+        server_->close();
+}
+
+bool SingleInstance::acquire() {
+    if (!lock_.tryLock(0)) {
+        askFirstToShow();
+        return false;
+    }
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    QLocalServer::removeServer(serverName_); // left behind by a killed first instance
+    server_->listen(serverName_);
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* s = server_->nextPendingConnection()) {
+            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+            connect(s, &QLocalSocket::readyRead, this, [this, s] {
+                if (s->readAll().contains("show"))
+                    Q_EMIT showRequested();
+                s->disconnectFromServer();
+            });
+        }
+    });
+    return true;
+}
+
+bool SingleInstance::askFirstToShow() const {
+    QLocalSocket socket;
+    socket.connectToServer(serverName_);
+    if (!socket.waitForConnected(1000))
+        return false;
+    socket.write("show\n");
+    socket.waitForBytesWritten(1000);
+    socket.disconnectFromServer();
+    return true;
+}
+
+} // namespace tarvina::server
