@@ -113,16 +113,20 @@ void MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
 }
 
 std::vector<std::string> MemoryFileSystem::List(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& [path, node] : files_) {
-        if (FolderOf(path) == folder)
-            names.push_back(FileNameOf(path));
-    }
-    for (const auto& f : folders_) {
-        if (FolderOf(f) == folder)
-            names.push_back(FileNameOf(f));
-    }
-    return names;
+    std::set<std::string> names;
+    auto consider = [&](std::string path) {
+        // The entry itself and every folder above it that sits in `folder`.
+        while (!path.empty() && path != "/") {
+            if (FolderOf(path) == folder)
+                names.insert(FileNameOf(path));
+            path = FolderOf(path);
+        }
+    };
+    for (const auto& [path, node] : files_)
+        consider(path);
+    for (const auto& f : folders_)
+        consider(f);
+    return std::vector<std::string>(names.begin(), names.end());
 }
 
 void MemoryFileSystem::MakeFolder(const std::string& path) {
