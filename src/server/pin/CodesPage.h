@@ -1,0 +1,67 @@
+#pragma once
+
+#include "server/pin/Ticket.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tarvina::xbase {
+class TableEngine;
+}
+namespace tarvina::platform {
+class Clock;
+}
+
+namespace tarvina::server {
+
+class CodeRandom;
+class ComputerRegistry;
+class HtmlListFile;
+
+// The logic of the codes page (TPinFrame) and of the code history page: the
+// widgets only show the frame's handle and call these.
+class CodesPage {
+public:
+    static constexpr int kMaxBatch = 999;
+
+    // frameTbPin: the frame's own handle on the code table (tag "FECHOR");
+    // codeList: the start day's list of generated codes, already opened;
+    // print: prints one ticket (PrintTicket with the current settings).
+    CodesPage(platform::Clock& clock, xbase::TableEngine& frameTbPin, HtmlListFile& codeList,
+              CodeRandom& random, std::function<void(const TicketCode&)> print);
+
+    // BtnCreaPINClick: count codes worth the chosen minutes, a ticket each
+    // when printTickets, a row each in the code list, which is saved once at
+    // the end. An engine error ends the batch at that code and is thrown on
+    // (the codes already made stay, and so do their list rows); so is a
+    // failed save of the list. Returns the codes made.
+    QStringList CreateCodes(int count, const QString& minutesText, bool printTickets);
+
+    // The grid's current code, as a ticket prints it.
+    TicketCode currentCode() const;
+    // "Ver conexión" is enabled exactly while the current code is in use.
+    bool viewConnectionEnabled() const;
+    // MnuGoConnClick: the computers list's row of the computer that uses the
+    // current code, -1 when none (the selection is then cleared). Takes
+    // ComputersLock.
+    int connectionRow(const ComputerRegistry& registry) const;
+
+    // RxDBGrid1GetCellProps: rows of codes in use take the in-use colour.
+    static quint32 RowColour(bool inUse, quint32 compColUse, quint32 windowColour) {
+        return inUse ? compColUse : windowColour;
+    }
+
+    // EdPinChange of the history page: the first history row of the first
+    // code that begins with the typed text.
+    static void EdPinChange(xbase::TableEngine& tbRegPin, const QString& text);
+
+private:
+    platform::Clock& clock_;
+    xbase::TableEngine& t_;
+    HtmlListFile& list_;
+    CodeRandom& random_;
+    std::function<void(const TicketCode&)> print_;
+};
+
+} // namespace tarvina::server

@@ -1,0 +1,272 @@
+#include "server/session/UsageJournal.h"
+
+#include "common/Cp1252.h"
+#include "common/Paths.h"
+#include "server/pin/CodeGenerator.h"
+#include "server/pin/PinTableText.h"
+#include "server/session/HtmlListFile.h"
+#include "xbase/TableEngine.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <algorithm>
+#include <stdexcept>
+#include <tuple>
+
+namespace tarvina::server {
+
+using common::DateTime;
+using common::FormatDateTime;
+using namespace pintext;
+
+namespace {
+
+constexpr qint64 kMaxMinsol = 99999999; // N(8)
+constexpr qint64 kMaxHistoryLine = 4096;
+
+QString Hms(const DateTime& dt) {
+    return FormatDateTime(QStringLiteral("hh:nn:ss"), dt);
+}
+
+QString Elapsed(const DateTime& start, const DateTime& now) {
+    return common::FormatDuration(QStringLiteral("hh:nn:ss"), start.msecsTo(now));
+}
+
+// A journal row is closed when its end lies after 1 January 2004; a null end
+// (which reads as 30 December 1899) and anything up to that day is open.
+bool RowClosed(const std::optional<xbase::Date>& end) {
+    if (!end) {
+        return false;
+    }
+    return std::tie(end->year, end->month, end->day) > std::tuple(2004, 1, 1);
+}
+
+bool RowOpen(const std::optional<xbase::Date>& end) {
+    if (!end) {
+        return true;
+    }
+    return std::tie(end->year, end->month, end->day) < std::tuple(2004, 1, 1);
+}
+
+} // namespace
+
+UsageJournal::UsageJournal(ServerContext& ctx, xbase::TableEngine* tbDiario,
+                           HtmlListFile* usageReport, QString programFolder, Hooks hooks)
+    : ctx_(ctx), tbDiario_(tbDiario), report_(usageReport), folder_(std::move(programFolder)),
+      hooks_(std::move(hooks)) {}
+
+QString UsageJournal::Bracketed(const DateTime& now) {
+    return u'[' + FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn:ss"), now) + u']';
+}
+
+QString UsageJournal::SessionLine(const DateTime& now, const QString& user, const DateTime& start) {
+    return Bracketed(now) + QStringLiteral(" [") + user + QStringLiteral("] Desde: ") + Hms(start) +
+           QStringLiteral(" hasta ") + Hms(now) + QStringLiteral(" Transcurrido ") +
+           Elapsed(start, now);
+}
+
+QString UsageJournal::LastUseText(const DateTime& now, const DateTime& start) {
+    return Elapsed(start, now) + QStringLiteral(" desde ") + Hms(start);
+}
+
+QString UsageJournal::historyPath(const QString& address) const {
+    if (address.isEmpty()) {
+        return {};
+    }
+    return common::FindFileCaseInsensitive(folder_, address + QStringLiteral(".txt"));
+}
+
+void UsageJournal::reportError(const QString& text) {
+    if (hooks_.generalError) {
+        hooks_.generalError(text);
+    } else {
+        ctx_.console(nullptr, text);
+    }
+}
+
+void UsageJournal::Statuspinchange(TCompItem* record) {
+    if (record == nullptr) {
+        return;
+    }
+    ctx_.lastCommand.set(QStringLiteral("Statuspinchange"));
+    // Each step reports its own failure, so that a fault in the code table
+    // never costs the journal or the history their entry.
+    try {
+        if (hooks_.endCodeUse) {
+            hooks_.endCodeUse(record);
+        }
+    } catch (const std::exception& e) {
+        reportError(QString::fromLocal8Bit(e.what()));
+    }
+    try {
+        WriteJournal(record);
+    } catch (const std::exception& e) {
+        reportError(QString::fromLocal8Bit(e.what()));
+    }
+
+    try {
+        const DateTime now = ctx_.clock.now();
+        QString address, user, name, lastUse;
+        int state = 0;
+        double start = 0;
+        bool historyEmpty = false;
+        {
+            ComputersGuard guard(ctx_.registry.lock());
+            address = record->address;
+            historyEmpty = record->history.isEmpty();
+        }
+        if (historyEmpty) {
+            loadHistory(record, address);
+        }
+        {
+            ComputersGuard guard(ctx_.registry.lock());
+            if (historyEmpty) {
+                record->history.prepend(Bracketed(now) + QStringLiteral(" Inicio de operaciones"));
+            }
+            state = record->state;
+            user = record->user;
+            name = record->name;
+            start = record->start;
+            lastUse = record->lastUse;
+        }
+        if (state == 1 && !lastUse.isEmpty()) {
+            const DateTime from = DateTime::FromDays(start);
+            QStringList history;
+            {
+                ComputersGuard guard(ctx_.registry.lock());
+                record->history.prepend(SessionLine(now, user, from));
+                record->lastUse = LastUseText(now, from);
+                history = record->history;
+            }
+            saveHistory(address, history);
+            if (start != 0 && from.msecsTo(now) > kReportMinMs && report_ != nullptr) {
+                report_->append(HtmlListRow({Bracketed(now), name + QStringLiteral("//") + user,
+                                             Hms(from), Hms(now), Elapsed(from, now)}));
+                // A failed write is left for the next save; the rows stay.
+                report_->SaveHtmlList();
+            }
+        } else if (lastUse.isEmpty()) {
+            ComputersGuard guard(ctx_.registry.lock());
+            record->lastUse = QStringLiteral("N/A");
+        }
+    } catch (const std::exception& e) {
+        reportError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void UsageJournal::loadHistory(TCompItem* record, const QString& address) {
+    const QString path = historyPath(address);
+    if (path.isEmpty() || !QFile::exists(path)) {
+        return;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    // Only the lines that can survive are read: a list beyond the trim limit
+    // keeps its first lines only.
+    QStringList lines;
+    while (lines.size() <= kHistoryTrimAbove && !file.atEnd()) {
+        QByteArray line = file.readLine(kMaxHistoryLine);
+        if (line.endsWith('\n')) {
+            line.chop(1);
+        } else if (!file.atEnd()) {
+            // An overlong line: skip the rest of it.
+            while (!file.atEnd() && !file.readLine(kMaxHistoryLine).endsWith('\n')) {
+            }
+        }
+        if (line.endsWith('\r')) {
+            line.chop(1);
+        }
+        lines << common::FromCp1252(line);
+    }
+    if (lines.size() > kHistoryTrimAbove) {
+        lines.resize(kHistoryKeep);
+    }
+    ComputersGuard guard(ctx_.registry.lock());
+    record->history = lines + record->history;
+}
+
+void UsageJournal::saveHistory(const QString& address, const QStringList& lines) {
+    const QString path = historyPath(address);
+    if (path.isEmpty()) {
+        throw std::runtime_error("no history file for this address");
+    }
+    QByteArray out;
+    for (const QString& l : lines) {
+        out += common::ToCp1252(l) + "\r\n";
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
+        throw std::runtime_error(("cannot write " + path).toLocal8Bit().toStdString());
+    }
+}
+
+void UsageJournal::WriteJournal(TCompItem* record) {
+    if (record == nullptr || tbDiario_ == nullptr || !tbDiario_->IsOpen()) {
+        return;
+    }
+    QString address, mac, pin;
+    int state = 0;
+    double start = 0, end = 0;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        address = record->address;
+        mac = record->mac;
+        pin = record->pin;
+        state = record->state;
+        start = record->start;
+        end = record->end;
+    }
+    if (state != 2 && !(state == 1 && start != 0)) {
+        return;
+    }
+    xbase::TableEngine& t = *tbDiario_;
+    const std::string key = Field(address, 64);
+    std::string padded = key;
+    padded.resize(64, ' ');
+    const bool found = t.Seek(padded) && !t.Eof() && t.GetString("EQUIPO") == key;
+    if (found) {
+        // The computer's last row in this order.
+        std::uint32_t last = t.RecNo();
+        for (t.Next(); !t.Eof() && t.GetString("EQUIPO") == key; t.Next()) {
+            last = t.RecNo();
+        }
+        t.GoTo(last);
+    }
+    const DateTime from = DateTime::FromDays(start);
+    // Only a well-formed code reaches the table.
+    const std::string pinField = IsWellFormedCode(pin) ? Field(pin, 6) : std::string();
+    auto writeCommon = [&] {
+        t.SetString("EQUIPO", key);
+        t.SetString("MAC", Field(mac, 17));
+        t.SetString("PIN", pinField);
+        t.SetDate("FDESDE", DateOf(from));
+        t.SetString("HDESDE", TimeOf(from));
+    };
+    const DateTime now = ctx_.clock.now();
+    if (state == 2) {
+        if (found && !RowClosed(t.GetDate("FHASTA"))) {
+            return; // the last session of this computer is still open
+        }
+        t.Append();
+        writeCommon();
+        const qint64 minutes = DateTime::FromDays(start).msecsTo(DateTime::FromDays(end)) / 60000;
+        t.SetInteger("MINSOL", std::clamp<qint64>(minutes, 0, kMaxMinsol));
+        t.Post();
+    } else {
+        if (!found) {
+            t.Append();
+        } else if (RowOpen(t.GetDate("FHASTA"))) {
+            t.Edit();
+        } else {
+            return;
+        }
+        writeCommon();
+        t.SetDate("FHASTA", DateOf(now));
+        t.SetString("HHASTA", TimeOf(now));
+        t.Post();
+    }
+}
+
+} // namespace tarvina::server
