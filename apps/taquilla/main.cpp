@@ -1,0 +1,188 @@
+// taquilla: the cashier's program. main() only wires the pieces together.
+#include "common/DateTime.h"
+#include "common/Paths.h"
+#include "platform/Clock.h"
+#include "platform/linux/FileRegistry.h"
+#include "server/shell/ServerCore.h"
+#include "server/shell/SingleInstance.h"
+#include "server/ui/MainWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace tarvina;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+// A thousand stations need more descriptors than the usual soft limit.
+void RaiseDescriptorLimit() {
+    rlimit rl{};
+    if (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < rl.rlim_max) {
+        rl.rlim_cur = rl.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &rl);
+    }
+}
+
+// The last-activity stamp: one 8-byte date-time, rewritten every 90 s.
+QString StampPath(const QString& folder) {
+    return QDir(folder).filePath(QStringLiteral("taquilla.dtu"));
+}
+
+void WriteStamp(const QString& folder, const common::DateTime& now) {
+    QFile f(StampPath(folder));
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const double d = now.days();
+        f.write(reinterpret_cast<const char*>(&d), sizeof d);
+    }
+}
+
+common::DateTime ReadStamp(const QString& folder, const common::DateTime& fallback) {
+    QFile f(StampPath(folder));
+    double d = 0;
+    if (f.open(QIODevice::ReadOnly) && f.read(reinterpret_cast<char*>(&d), sizeof d) == sizeof d)
+        return common::DateTime::FromDays(d);
+    return fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    RaiseDescriptorLimit();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("taquilla"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarvina"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QString folder = common::ProgramFolder(QStringLiteral("taquilla"));
+    QDir().mkpath(folder);
+    QDir::setCurrent(folder);
+
+    server::SingleInstance single(folder, QStringLiteral("ZEZuraRozed"));
+    if (!single.acquire())
+        return 0;
+
+    platform::FileRegistry registry;
+    platform::RealClock clock;
+    server::ServerCore core(clock, registry, folder, folder);
+
+    // Every console line also goes to standard output.
+    QObject::connect(&core.console(), &server::ConsoleModel::messageShown,
+                     [](const QString& stamp, const QString& computer, const QString& text) {
+                         const QString line = stamp + QStringLiteral(" [") + computer +
+                                              QStringLiteral("]: ") + text + QLatin1Char('\n');
+                         std::fputs(line.toUtf8().constData(), stdout);
+                         std::fflush(stdout);
+                     });
+
+    core.startUp([](const QString& question) {
+        return QMessageBox::question(nullptr, QStringLiteral("Confirmación"), question,
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    });
+
+    server::MainWindow window(core);
+    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
+                                                          : QSize(1024, 768);
+    const server::WindowPlacement placement =
+        server::RestorePlacement(registry, window.objectName(), screen);
+    window.resize(800, 600);
+    if (placement.state && *placement.state == 2)
+        window.setWindowState(Qt::WindowMaximized);
+    else if (placement.state && *placement.state == 1)
+        window.setWindowState(Qt::WindowMinimized);
+    if (placement.left && placement.top)
+        window.move(*placement.left, *placement.top);
+    if (placement.width && placement.height)
+        window.resize(*placement.width, *placement.height);
+    if (window.height() < 150)
+        window.resize(window.width(), 150);
+
+    core.hooks().uncleanCloseNotice = [&] {
+        const common::DateTime stamp = ReadStamp(folder, clock.now());
+        QMessageBox::critical(
+            &window, QStringLiteral("Error"),
+            QStringLiteral("El último registro de actividad corresponde a ") +
+                common::FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn:ss"), stamp));
+    };
+
+    QObject::connect(&single, &server::SingleInstance::showRequested, &window, [&window] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+
+    // SIGTERM, SIGINT and SIGHUP take the orderly close path.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+            char c;
+            [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+            window.terminate();
+        });
+        struct sigaction sa {};
+        sa.sa_handler = OnSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGHUP, &sa, nullptr);
+    }
+
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &core, [&core] {
+        core.Tick();
+        core.scheduleIdle();
+    });
+    tick.start(1000);
+    QTimer saveDate;
+    QObject::connect(&saveDate, &QTimer::timeout, [&] { WriteStamp(folder, clock.now()); });
+    saveDate.start(90000);
+
+    QObject::connect(&window, &QObject::destroyed, &app, &QCoreApplication::quit);
+    window.setAttribute(Qt::WA_DeleteOnClose, false);
+    window.show();
+    core.firstShow();
+    if (core.crashSuspected()) {
+        QMessageBox::warning(
+            &window, QStringLiteral("Advertencia"),
+            QStringLiteral("La última vez que se cerró el programa hubo una falla. "
+                           "Se sugiere repara base de datos (menú Sesión)"));
+    } else {
+        WriteStamp(folder, clock.now());
+    }
+    core.scheduleIdle();
+
+    // The window's close ends the program once the orderly close has run.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
+        if (window.terminating() && !window.isVisible()) {
+            tick.stop();
+            saveDate.stop();
+            server::SavePlacement(registry, window.objectName(), window.x(), window.y(),
+                                  window.height(), window.width(),
+                                  window.isMaximized()   ? 2
+                                  : window.isMinimized() ? 1
+                                                         : 0);
+            app.quit();
+        }
+    });
+    watch.start(100);
+    return app.exec();
+}

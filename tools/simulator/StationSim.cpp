@@ -1,0 +1,144 @@
+#include "simulator/StationSim.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTimer>
+#include <QtEndian>
+#include <cstdio>
+
+namespace tarvina::sim {
+
+StationSim::StationSim(Config config, QObject* parent)
+    : QObject(parent), config_(std::move(config)) {
+    clock_.start();
+    connect(&socket_, &QTcpSocket::readyRead, this, &StationSim::onReadyRead);
+    connect(&socket_, &QTcpSocket::connected, this, [this] {
+        wasConnected_ = true;
+        Q_EMIT connected();
+    });
+    connect(&socket_, &QTcpSocket::disconnected, this, &StationSim::disconnected);
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
+void StationSim::connectTo(const QString& host, quint16 port) {
+    if (!config_.localAddress.isEmpty())
+        socket_.bind(QHostAddress(config_.localAddress), 0);
+    socket_.connectToHost(host, port);
+}
+
+void StationSim::disconnectFromServer() {
+    socket_.disconnectFromHost();
+}
+void StationSim::abort() {
+    socket_.abort();
+}
+
+bool StationSim::isConnected() const {
+    return socket_.state() == QAbstractSocket::ConnectedState;
+}
+
+void StationSim::sendLine(const QByteArray& line) {
+    sendRaw(line + "\r\n");
+}
+
+void StationSim::sendRaw(const QByteArray& bytes) {
+    socket_.write(bytes);
+    socket_.flush();
+}
+
+void StationSim::sendBlock(const QByteArray& content) {
+    char len[4];
+    qToBigEndian(static_cast<qint32>(content.size()), len);
+    sendRaw(QByteArray(len, 4) + content);
+}
+
+QByteArray StationSim::statusReportLine() const {
+    return "R02" + QByteArray::number(config_.state) + "," + config_.user + "," + config_.timeLeft +
+           "," + config_.start + "," + config_.tag + "," + config_.name + "," + config_.version;
+}
+
+void StationSim::sendStatusReport() {
+    sendLine(statusReportLine());
+}
+
+QList<QByteArray> StationSim::lines() const {
+    QList<QByteArray> out;
+    for (const Received& r : received_)
+        out.append(r.line);
+    return out;
+}
+
+int StationSim::count(const QByteArray& prefix) const {
+    int n = 0;
+    for (const Received& r : received_)
+        if (r.line.startsWith(prefix))
+            ++n;
+    return n;
+}
+
+bool StationSim::WaitFor(const std::function<bool()>& pred, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents();
+    }
+    return true;
+}
+
+bool StationSim::waitForLine(const QByteArray& prefix, int timeoutMs, int atLeast) {
+    return WaitFor([&] { return count(prefix) >= atLeast; }, timeoutMs);
+}
+
+bool StationSim::waitConnected(int timeoutMs) {
+    return WaitFor([&] { return isConnected(); }, timeoutMs);
+}
+
+bool StationSim::waitDisconnected(int timeoutMs) {
+    return WaitFor(
+        [&] { return wasConnected_ && socket_.state() == QAbstractSocket::UnconnectedState; },
+        timeoutMs);
+}
+
+void StationSim::onReadyRead() {
+    buffer_ += socket_.readAll();
+    for (;;) {
+        const qsizetype lf = buffer_.indexOf('\n');
+        if (lf < 0)
+            break;
+        QByteArray line = buffer_.left(lf);
+        buffer_.remove(0, lf + 1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        received_.append({line, clock_.elapsed()});
+        if (echo_) {
+            std::printf("< %s\n", line.constData());
+            std::fflush(stdout);
+        }
+        Q_EMIT lineReceived(line);
+        answer(line);
+    }
+    // A server never sends more than a line's worth without a line feed.
+    if (buffer_.size() > 1 << 20)
+        buffer_.clear();
+}
+
+void StationSim::answer(const QByteArray& line) {
+    const QByteArray code = line.left(2);
+    if (code == "48" && config_.answerHandshake) {
+        sendLine("R48" + config_.mac);
+    } else if (code == "01" && config_.answerHandshake) {
+        if (config_.identifyDelayMs > 0)
+            QTimer::singleShot(config_.identifyDelayMs, this,
+                               [this] { sendLine("R01" + config_.name); });
+        else
+            sendLine("R01" + config_.name);
+    } else if (code == "02" && config_.answerStatusQuery) {
+        sendStatusReport();
+    } else if (code == "41" && config_.answerPinQuery) {
+        sendLine("R41" + config_.pin);
+    }
+}
+
+} // namespace tarvina::sim
