@@ -1,0 +1,257 @@
+#include "client/net/TcpLink.h"
+
+#include <QElapsedTimer>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tarvina::client {
+
+namespace {
+
+// Largest single read from the socket.
+constexpr int kChunk = 64 * 1024;
+
+int PollOne(int fd, short events, int timeoutMs) {
+    pollfd p{fd, events, 0};
+    for (;;) {
+        const int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return r;
+        return p.revents;
+    }
+}
+
+} // namespace
+
+TcpConnection::TcpConnection(int fd) : fd_(fd) {}
+
+TcpConnection::~TcpConnection() {
+    ::close(fd_);
+}
+
+bool TcpConnection::send(QByteArrayView bytes, int timeoutMs) {
+    return sendParts({bytes}, timeoutMs);
+}
+
+bool TcpConnection::sendParts(std::initializer_list<QByteArrayView> parts, int timeoutMs) {
+    std::lock_guard lock(sendMutex_);
+    if (!up_.load())
+        return false;
+    for (QByteArrayView part : parts) {
+        qsizetype done = 0;
+        while (done < part.size()) {
+            const ssize_t n =
+                ::send(fd_, part.data() + done, static_cast<size_t>(part.size() - done),
+                       MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                const int r = PollOne(fd_, POLLOUT, timeoutMs > 0 ? timeoutMs : -1);
+                if (r > 0 && (r & POLLOUT))
+                    continue;
+            }
+            up_.store(false);
+            ::shutdown(fd_, SHUT_RDWR);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TcpConnection::shutdown() {
+    up_.store(false);
+    ::shutdown(fd_, SHUT_RDWR);
+}
+
+TcpConnection::Fill TcpConnection::fill(int waitMs) {
+    const int r = PollOne(fd_, POLLIN, waitMs);
+    if (r == 0)
+        return Fill::Timeout;
+    if (r < 0) {
+        up_.store(false);
+        return Fill::Closed;
+    }
+    char chunk[kChunk];
+    for (;;) {
+        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n > 0) {
+            buffer_.append(chunk, n);
+            return Fill::Data;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return Fill::Timeout;
+        up_.store(false);
+        return Fill::Closed;
+    }
+}
+
+TcpConnection::ReadStatus TcpConnection::readLine(QByteArray& line, int waitMs, qsizetype maxLine) {
+    bool waited = false;
+    for (;;) {
+        const qsizetype lf = buffer_.indexOf('\n');
+        if (discarding_) {
+            if (lf >= 0) {
+                buffer_.remove(0, lf + 1);
+                discarding_ = false;
+                continue;
+            }
+            buffer_.clear();
+        } else if (lf >= 0) {
+            if (lf > maxLine + 1) {
+                buffer_.remove(0, lf + 1);
+                return ReadStatus::TooLong;
+            }
+            line = buffer_.left(lf);
+            buffer_.remove(0, lf + 1);
+            if (line.endsWith('\r'))
+                line.chop(1);
+            return ReadStatus::Line;
+        } else if (buffer_.size() > maxLine + 1) {
+            buffer_.clear();
+            discarding_ = true;
+            return ReadStatus::TooLong;
+        }
+        if (waited)
+            return ReadStatus::Nothing;
+        switch (fill(waitMs)) {
+        case Fill::Data:
+            break;
+        case Fill::Timeout:
+            waited = true;
+            break;
+        case Fill::Closed:
+            return ReadStatus::Closed;
+        }
+    }
+}
+
+bool TcpConnection::readExact(qsizetype n, QByteArray& out, int idleTimeoutMs,
+                              const std::function<bool()>& stop) {
+    out.clear();
+    if (n < 0)
+        return false;
+    QElapsedTimer idle;
+    idle.start();
+    while (buffer_.size() < n) {
+        if (stop && stop())
+            return false;
+        const qsizetype before = buffer_.size();
+        if (fill(50) == Fill::Closed)
+            return false;
+        if (buffer_.size() != before)
+            idle.restart();
+        else if (idle.elapsed() > idleTimeoutMs)
+            return false;
+    }
+    out = buffer_.left(n);
+    buffer_.remove(0, n);
+    return true;
+}
+
+bool TcpLink::connectTo(const QString& host, quint16 port, int timeoutMs, QString* error,
+                        const std::function<bool()>& stop) {
+    auto fail = [&](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const QByteArray name = (host.isEmpty() ? QStringLiteral("127.0.0.1") : host).toUtf8();
+    const QByteArray service = QByteArray::number(port);
+    if (const int rc = ::getaddrinfo(name.constData(), service.constData(), &hints, &list); rc != 0)
+        return fail(QString::fromUtf8(::gai_strerror(rc)));
+    QString lastError = QStringLiteral("no address");
+    int connected = -1;
+    for (addrinfo* ai = list; ai && connected < 0; ai = ai->ai_next) {
+        const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
+                                ai->ai_protocol);
+        if (fd < 0) {
+            lastError = QString::fromLocal8Bit(std::strerror(errno));
+            continue;
+        }
+        int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+        if (rc < 0 && errno == EINPROGRESS) {
+            QElapsedTimer t;
+            t.start();
+            rc = -1;
+            while (!(stop && stop()) && (timeoutMs <= 0 || t.elapsed() < timeoutMs)) {
+                const int r = PollOne(fd, POLLOUT, 100);
+                if (r == 0)
+                    continue;
+                int err = 0;
+                socklen_t len = sizeof err;
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+                if (err == 0 && r > 0)
+                    rc = 0;
+                else
+                    errno = err ? err : ECONNREFUSED;
+                break;
+            }
+            if (rc != 0 && errno == EINPROGRESS)
+                errno = ETIMEDOUT;
+        }
+        if (rc == 0) {
+            connected = fd;
+        } else {
+            lastError = QString::fromLocal8Bit(std::strerror(errno));
+            ::close(fd);
+        }
+    }
+    ::freeaddrinfo(list);
+    if (connected < 0)
+        return fail(lastError);
+    int one = 1;
+    ::setsockopt(connected, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    auto conn = std::make_shared<TcpConnection>(connected);
+    std::lock_guard lock(mutex_);
+    if (current_)
+        current_->shutdown();
+    current_ = std::move(conn);
+    return true;
+}
+
+std::shared_ptr<TcpConnection> TcpLink::connection() const {
+    std::lock_guard lock(mutex_);
+    return current_;
+}
+
+bool TcpLink::isConnected() const {
+    const auto c = connection();
+    return c && c->isUp();
+}
+
+bool TcpLink::send(QByteArrayView bytes) {
+    const auto c = connection();
+    return c && c->send(bytes, writeTimeoutMs_.load());
+}
+
+bool TcpLink::sendParts(std::initializer_list<QByteArrayView> parts) {
+    const auto c = connection();
+    return c && c->sendParts(parts, writeTimeoutMs_.load());
+}
+
+void TcpLink::disconnect() {
+    if (const auto c = connection())
+        c->shutdown();
+}
+
+} // namespace tarvina::client

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace tarvina::client {
+
+// One TCP connection to the server with blocking, bounded operations: the
+// connect thread opens it, the receive thread reads lines and blocks from it,
+// and the main and receive threads both send on it. Sends are serialised so
+// that each line (and a block written right after its line) goes out whole.
+// The socket is closed only when the last user lets go of the object, so a
+// receive thread that is still winding down never reads a newer connection.
+class TcpConnection {
+public:
+    explicit TcpConnection(int fd);
+    ~TcpConnection();
+    TcpConnection(const TcpConnection&) = delete;
+    TcpConnection& operator=(const TcpConnection&) = delete;
+
+    bool isUp() const { return up_.load(); }
+    // Writes all bytes or fails; a failure marks the connection down.
+    bool send(QByteArrayView bytes, int timeoutMs);
+    // Several pieces as one uninterrupted write (a line and its block).
+    bool sendParts(std::initializer_list<QByteArrayView> parts, int timeoutMs);
+    // Wakes a blocked reader and marks the connection down.
+    void shutdown();
+
+    // Reader side (one thread only).
+    enum class ReadStatus { Line, Nothing, TooLong, Closed };
+    // A line without its CR LF. Waits at most waitMs for data. A line longer
+    // than maxLine is dropped up to its line feed and reported once.
+    ReadStatus readLine(QByteArray& line, int waitMs, qsizetype maxLine);
+    // Exactly n bytes; false when the connection fails or no byte comes for
+    // idleTimeoutMs; stop() lets a waiting read give up.
+    bool readExact(qsizetype n, QByteArray& out, int idleTimeoutMs,
+                   const std::function<bool()>& stop = {});
+
+private:
+    // Waits for readable data and appends what came; false on close/failure.
+    enum class Fill { Data, Timeout, Closed };
+    Fill fill(int waitMs);
+
+    const int fd_;
+    std::atomic<bool> up_{true};
+    std::mutex sendMutex_;
+    QByteArray buffer_;
+    bool discarding_ = false;
+};
+
+class TcpLink {
+public:
+    // Blocking connect with a time-out; stop() is polled so a thread that is
+    // told to stop does not wait the whole time-out. On success the new
+    // connection replaces the previous one.
+    bool connectTo(const QString& host, quint16 port, int timeoutMs, QString* error,
+                   const std::function<bool()>& stop = {});
+    std::shared_ptr<TcpConnection> connection() const;
+    bool isConnected() const;
+    bool send(QByteArrayView bytes);
+    bool sendParts(std::initializer_list<QByteArrayView> parts);
+    void disconnect();
+    void setWriteTimeout(int ms) { writeTimeoutMs_ = ms; }
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<TcpConnection> current_;
+    std::atomic<int> writeTimeoutMs_{10000};
+};
+
+} // namespace tarvina::client

@@ -1,0 +1,517 @@
+#include "ClientFakes.h"
+#include "client/session/SessionFile.h"
+#include "common/Password.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvina;
+using namespace tarvina::client;
+using namespace tarvina::client::test;
+using common::DateTime;
+
+namespace {
+
+void AcceptNext(Station& st, QString password = {}) {
+    st.welcome.answers << ScriptedWelcome::Answer{true, password, {}};
+}
+
+} // namespace
+
+TEST(SessionLogic, ThirtyMinuteGrantAlarmsOnceAtTwentyFiveAndLocksAtThirty) {
+    Station st;
+    st.writeFile("alarm.wav", "RIFF");
+    st.start();
+    ASSERT_TRUE(st.core->display().lockVisible);
+    AcceptNext(st);
+    st.core->StartGrant({"30", "Ana", {}});
+    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_FALSE(st.core->display().lockVisible);
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("En uso: Ana"));
+    EXPECT_EQ(st.core->display().caption, QStringLiteral("PC1[en uso]"));
+
+    st.tick(25 * 60 - 1);
+    EXPECT_TRUE(st.audio.played.isEmpty());
+    EXPECT_FALSE(st.core->blinking());
+    EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("00:05:01"));
+    st.tick(1);
+    ASSERT_EQ(st.audio.played.size(), 1);
+    EXPECT_TRUE(st.audio.played[0].endsWith("alarm.wav"));
+    EXPECT_TRUE(st.core->blinking());
+    st.tick(1);
+    const auto c1 = st.core->display().clockColour;
+    st.tick(1);
+    const auto c2 = st.core->display().clockColour;
+    EXPECT_NE(c1, c2);
+    EXPECT_NE(c1, ClientDisplay::ClockColour::ButtonFace);
+    EXPECT_NE(c2, ClientDisplay::ClockColour::ButtonFace);
+    st.tick(5 * 60 - 3);
+    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_EQ(st.audio.played.size(), 1); // once
+    st.tick(1);
+    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    EXPECT_TRUE(st.core->display().lockVisible);
+    EXPECT_EQ(st.core->display().clockText, QStringLiteral("00:00:00"));
+    EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("00:00:00"));
+    // The lock screen took the front at once; the enforcement names it.
+    EXPECT_EQ(st.windows.foreground, st.own.id(OwnWindow::Lock));
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("Fondo activo"));
+    EXPECT_FALSE(st.core->blinking());
+    EXPECT_EQ(st.core->sessionEnd().days(), 0);
+}
+
+TEST(SessionLogic, MissingAlarmSoundBlinksSilentlyAndZeroMinutesNeverAlarms) {
+    Station st;
+    st.start();
+    AcceptNext(st);
+    st.core->StartGrant({"10", "Ana", {}});
+    st.tick(5 * 60);
+    EXPECT_TRUE(st.core->blinking());
+    EXPECT_TRUE(st.audio.played.isEmpty());
+
+    Station st2;
+    st2.writeFile("alarm.wav", "RIFF");
+    st2.start();
+    st2.core->SetAlarmMinutes(0);
+    AcceptNext(st2);
+    st2.core->StartGrant({"10", "Ana", {}});
+    st2.tick(10 * 60 - 1);
+    EXPECT_FALSE(st2.core->blinking());
+    EXPECT_TRUE(st2.audio.played.isEmpty());
+}
+
+TEST(SessionLogic, ExemptWindowTitleSilencesTheAlarm) {
+    Station st;
+    st.writeFile("alarm.wav", "RIFF");
+    st.writeFile("noalarm.txt", "# comment\n; another\nJuego Importante\r\n");
+    st.start();
+    EXPECT_EQ(st.core->alarmExemptions(), QStringList{"Juego Importante"});
+    st.windows.windows[7] = {"game", "JUEGO IMPORTANTE", true, false};
+    AcceptNext(st);
+    st.core->StartGrant({"6", "Ana", {}});
+    st.tick(60);
+    EXPECT_TRUE(st.audio.played.isEmpty());
+    EXPECT_FALSE(st.core->blinking());
+}
+
+TEST(SessionLogic, UnlimitedGrantCountsUpAndWrapsAfterADay) {
+    Station st;
+    st.start();
+    AcceptNext(st);
+    st.core->StartGrant({"2880", "Ana", {}});
+    ASSERT_EQ(st.welcome.shown.size(), 1);
+    EXPECT_EQ(st.welcome.shown[0].timeText, QStringLiteral("Sin límite pre-establecido"));
+    EXPECT_EQ(st.core->display().countMode, 1);
+    EXPECT_EQ(st.core->display().dispCaption, QStringLiteral("Transcurrido"));
+    st.tick(90);
+    EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("00:01:30"));
+    st.clock.advanceMinutes(25 * 60);
+    st.core->RelojVisualTick();
+    EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("01:01:30"));
+    EXPECT_EQ(st.core->state(), ClientState::InUse);
+}
+
+TEST(SessionLogic, RestoreInsidePaidPeriodResumesWithTimeLeft) {
+    Station st;
+    SessionRecord rec;
+    rec.start = st.clock.now().addMinutes(-10).days();
+    rec.minutes = "60";
+    rec.user = "Ana";
+    rec.state = 2;
+    rec.pin = "A1B2C3";
+    rec.tag = "-1";
+    st.writeFile("Data/session.dta", EncodeSessionRecord(rec));
+    st.start();
+    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_FALSE(st.core->display().lockVisible);
+    EXPECT_EQ(st.core->user(), "Ana");
+    EXPECT_EQ(st.core->pin(), "A1B2C3");
+    st.tick(1);
+    EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("00:49:59"));
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("En uso: Ana"));
+}
+
+TEST(SessionLogic, RestoreAfterExpiryOrWithOtherStateLocksAtFirstTick) {
+    for (int variant = 0; variant < 2; ++variant) {
+        Station st;
+        SessionRecord rec;
+        rec.minutes = "60";
+        rec.user = "Ana";
+        if (variant == 0) {
+            rec.start = st.clock.now().addMinutes(-61).days();
+            rec.state = 2;
+        } else {
+            rec.start = st.clock.now().addMinutes(-10).days();
+            rec.state = 4; // waiting: not a running use
+        }
+        st.writeFile("Data/session.dta", EncodeSessionRecord(rec));
+        st.start();
+        st.tick(1);
+        EXPECT_EQ(st.core->state(), ClientState::Locked) << variant;
+        EXPECT_TRUE(st.core->display().lockVisible) << variant;
+        EXPECT_EQ(st.core->sessionEnd().days(), 0) << variant;
+    }
+}
+
+TEST(SessionLogic, DamagedSessionFileStartsLockedAndIsReported) {
+    for (const QByteArray& bytes :
+         {QByteArray(100, 'x'), QByteArray(500, '\0'), QByteArray(384, '\xff')}) {
+        Station st;
+        st.writeFile("Data/session.dta", bytes);
+        st.start();
+        st.tick(2);
+        EXPECT_EQ(st.core->state(), ClientState::Locked);
+        EXPECT_TRUE(st.core->display().lockVisible);
+        QFile log(st.home.file("CliExcept.log"));
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(log.readAll().contains("session.dta"));
+    }
+}
+
+TEST(SessionLogic, EndOfUseStoresTheWholeMinutesLeftAndLocksAtNextTick) {
+    Station st;
+    st.start();
+    AcceptNext(st);
+    st.core->StartGrant({"30", "Ana", {}});
+    st.clock.advanceSeconds(30 * 60 - (12 * 60 + 40));
+    st.core->EndOfUse();
+    EXPECT_EQ(st.core->minutes(), "12");
+    Station::drain();
+    st.tick(1);
+    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    const auto rec = ReadSessionFile(st.core->sessionFilePath(), nullptr);
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->minutes, "12");
+    EXPECT_EQ(rec->user, "Ana");
+}
+
+TEST(SessionLogic, SaveWritesTheFieldsOfTheSession) {
+    Station st;
+    st.start();
+    AcceptNext(st);
+    const DateTime t0 = st.clock.now();
+    st.core->StartGrant({"45", "Jos\u00e9", {}});
+    const auto rec = ReadSessionFile(st.core->sessionFilePath(), nullptr);
+    ASSERT_TRUE(rec);
+    EXPECT_EQ(rec->state, 2);
+    EXPECT_EQ(rec->minutes, "45");
+    EXPECT_EQ(rec->user, "Jos\xe9");
+    EXPECT_EQ(rec->tag, "-1");
+    EXPECT_DOUBLE_EQ(rec->start, t0.days());
+}
+
+TEST(SessionLogic, ThreeWrongPasswordsLeaveTheStationLockedRightOneOnThirdUnlocks) {
+    const QByteArray scrambled = common::ScramblePassword("secreto");
+    Station st;
+    st.start();
+    for (int i = 0; i < 3; ++i)
+        st.welcome.answers << ScriptedWelcome::Answer{true, "mal", {}};
+    st.core->StartGrant({"30", "Ana", scrambled});
+    ASSERT_EQ(st.welcome.shown.size(), 3);
+    EXPECT_TRUE(st.welcome.shown[0].askPassword);
+    EXPECT_EQ(st.welcome.shown[0].caption, QStringLiteral("Acceso / Bienvenido"));
+    EXPECT_EQ(st.welcome.shown[1].caption, QStringLiteral("Intento de Acceso (2)"));
+    EXPECT_EQ(st.welcome.shown[2].caption, QStringLiteral("Intento de Acceso (3)"));
+    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    EXPECT_TRUE(st.core->display().lockVisible);
+
+    Station ok;
+    ok.start();
+    ok.welcome.answers << ScriptedWelcome::Answer{true, "mal", {}}
+                       << ScriptedWelcome::Answer{true, "mal", {}}
+                       << ScriptedWelcome::Answer{true, "secreto", {}};
+    ok.core->StartGrant({"30", "Ana", scrambled});
+    EXPECT_EQ(ok.core->state(), ClientState::InUse);
+    EXPECT_FALSE(ok.core->display().lockVisible);
+}
+
+TEST(SessionLogic, CancelledGrantLocksAndNoPasswordHidesTheRow) {
+    Station st;
+    st.start();
+    st.welcome.answers << ScriptedWelcome::Answer{false, {}, {}};
+    st.core->StartGrant({"30", "Ana", {}});
+    ASSERT_EQ(st.welcome.shown.size(), 1);
+    EXPECT_FALSE(st.welcome.shown[0].askPassword);
+    EXPECT_EQ(st.welcome.shown[0].timeText, QStringLiteral("30 min"));
+    EXPECT_EQ(st.core->state(), ClientState::Locked);
+}
+
+TEST(SessionLogic, SecondGrantWhileWelcomeOpenReplacesTheFirst) {
+    Station st;
+    st.start();
+    st.welcome.answers << ScriptedWelcome::Answer{true, {}, [&] {
+                                                      st.core->StartGrant({"15", "Beto", {}});
+                                                  }};
+    AcceptNext(st);
+    st.core->StartGrant({"30", "Ana", {}});
+    // The first dialog was closed from outside: abandoned, still locked.
+    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    EXPECT_EQ(st.welcome.shown.size(), 1);
+    Station::drain(); // the re-posted grant
+    ASSERT_EQ(st.welcome.shown.size(), 2);
+    EXPECT_EQ(st.welcome.shown[1].user, QStringLiteral("Beto"));
+    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_EQ(st.core->user(), "Beto");
+    EXPECT_EQ(st.clock.now().msecsTo(st.core->sessionEnd()), 15 * 60000);
+}
+
+TEST(SessionLogic, ForeignWindowForThirtySixTicksOrdersLogOff) {
+    Station st;
+    st.start();
+    st.windows.foregroundFollows = false;
+    st.windows.windows[500] = {"xterm", "Terminal", true, false};
+    st.windows.windows[600] = {"firefox", "Web", true, false};
+    st.windows.stacking = {500, st.own.id(OwnWindow::Lock)};
+    st.windows.foreground = 500;
+    for (int i = 0; i < 20; ++i)
+        st.core->EnforcementTick();
+    EXPECT_EQ(st.core->foreignWindowCount(), 20);
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("Ventana ajena activa"));
+    EXPECT_TRUE(st.windows.foregroundCalls.contains(st.own.id(OwnWindow::Lock)));
+    // Switching programs restarts the count.
+    st.windows.foreground = 600;
+    st.core->EnforcementTick();
+    EXPECT_EQ(st.core->foreignWindowCount(), 1);
+    for (int i = 0; i < 34; ++i)
+        st.core->EnforcementTick();
+    EXPECT_EQ(st.core->pendingShutdown(), QChar(u'N'));
+    st.core->EnforcementTick();
+    EXPECT_EQ(st.core->foreignWindowCount(), 36);
+    EXPECT_EQ(st.core->pendingShutdown(), QChar(u'L'));
+}
+
+TEST(SessionLogic, TaskBarGetsTheTaskListAndOwnWindowsAreNamed) {
+    Station st;
+    st.start();
+    st.windows.foregroundFollows = false;
+    st.windows.windows[700] = {"tint2", "panel", true, true};
+    st.windows.foreground = 700;
+    st.core->EnforcementTick();
+    EXPECT_EQ(st.windows.taskListPosts, QList<platform::WindowId>{700});
+    EXPECT_EQ(st.core->foreignWindowCount(), 0);
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("Shell_TrayWnd"));
+    st.windows.foreground = st.own.id(OwnWindow::Clock);
+    st.core->EnforcementTick();
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("Reloj activo"));
+}
+
+TEST(SessionLogic, InUseOnlyTheClockIsKeptOnTop) {
+    Station st;
+    st.start();
+    AcceptNext(st);
+    st.core->StartGrant({"30", "Ana", {}});
+    st.windows.clearCalls();
+    st.windows.windows[500] = {"xterm", "Terminal", true, false};
+    st.windows.foreground = 500;
+    st.core->EnforcementTick();
+    EXPECT_EQ(st.windows.topMostCalls, QList<platform::WindowId>{st.own.id(OwnWindow::Clock)});
+    EXPECT_TRUE(st.windows.foregroundCalls.isEmpty());
+    EXPECT_EQ(st.core->foreignWindowCount(), 0);
+}
+
+TEST(SessionLogic, ExtraTimeMovesTheEndAndNoticesUnlessSilent) {
+    Station st;
+    st.start();
+    AcceptNext(st);
+    st.core->StartGrant({"30", "Ana", {}});
+    const DateTime end0 = st.core->sessionEnd();
+    st.core->Dispatch("0615");
+    Station::drain();
+    EXPECT_EQ(end0.msecsTo(st.core->sessionEnd()), 15 * 60000);
+    EXPECT_EQ(st.core->minutes(), "45");
+    EXPECT_EQ(st.notice.notices, QStringList{"Se le han otorgando 15 minutos adicionales"});
+    EXPECT_EQ(st.core->alarmTime().msecsTo(st.core->sessionEnd()), 5 * 60000);
+    st.core->Dispatch("50 10");
+    st.core->Dispatch("50abc"); // not a number: 0
+    Station::drain();
+    EXPECT_EQ(end0.msecsTo(st.core->sessionEnd()), 25 * 60000);
+    EXPECT_EQ(st.notice.notices.size(), 1);
+
+    // Without a user nothing changes.
+    Station none;
+    none.start();
+    none.core->Dispatch("0615");
+    Station::drain();
+    EXPECT_EQ(none.core->state(), ClientState::Locked);
+    EXPECT_EQ(none.core->sessionEnd().days(), 0);
+}
+
+TEST(SessionLogic, TimeRequestModes) {
+    Station st;
+    st.start();
+    st.core->Dispatch("0A2,15,30,60");
+    Station::drain();
+    EXPECT_TRUE(st.core->display().masTiempoVisible);
+    EXPECT_FALSE(st.core->display().moreTimeFreeText);
+    EXPECT_EQ(st.core->display().moreTimeItems, (QStringList{"15", "30", "60"}));
+    st.core->Dispatch("0A0,");
+    Station::drain();
+    EXPECT_FALSE(st.core->display().masTiempoVisible);
+    st.core->Dispatch("0A 1 ,");
+    Station::drain();
+    EXPECT_TRUE(st.core->display().masTiempoVisible);
+    EXPECT_TRUE(st.core->display().moreTimeFreeText);
+    st.core->Dispatch("0A9,1,2");
+    Station::drain();
+    EXPECT_TRUE(st.core->display().moreTimeFreeText);
+    EXPECT_EQ(st.core->display().moreTimeItems, (QStringList{"15", "30", "60"}));
+}
+
+TEST(SessionLogic, PinKeyFilterPanelAndVerdict) {
+    Station st;
+    st.start();
+    EXPECT_FALSE(st.core->display().pinPanelVisible);
+    st.core->Dispatch("401");
+    Station::drain();
+    EXPECT_TRUE(st.core->display().pinPanelVisible);
+    EXPECT_EQ(st.core->display().mainHeight, 282);
+    QString box;
+    for (QChar k : QStringLiteral("a1g")) {
+        const QChar c = st.core->FilterPinKey(k);
+        if (!c.isNull())
+            box += c;
+    }
+    EXPECT_EQ(box, "A1");
+    EXPECT_EQ(st.core->display().lblStsCheckPin,
+              QStringLiteral("Sólo digitos o las letras A,B,C,D,F"));
+    EXPECT_EQ(st.core->FilterPinKey(QChar(8)), QChar(8)); // backspace passes
+    EXPECT_TRUE(st.core->display().lblStsCheckPin.isEmpty());
+
+    st.core->TryPin("A1");
+    EXPECT_EQ(st.core->display().lblStsPin, QStringLiteral("No hay conexión"));
+    EXPECT_EQ(st.core->display().lblStsCheckPin, QStringLiteral("Verificando PIN"));
+    EXPECT_FALSE(st.core->display().edPinEnabled);
+    st.core->Dispatch("390A1B2C3");
+    Station::drain();
+    EXPECT_EQ(st.core->display().lblStsCheckPin, QStringLiteral("Intento anterior fallido"));
+    EXPECT_TRUE(st.core->display().edPinEnabled);
+    EXPECT_TRUE(st.core->pin().isEmpty());
+    st.core->Dispatch("391A1B2C3");
+    Station::drain();
+    EXPECT_EQ(st.core->pin(), "A1B2C3");
+
+    // Five minutes without a verdict give the box back.
+    st.core->TryPin("FFFFFF");
+    st.clock.advanceMinutes(5);
+    st.core->EnforcementTick();
+    EXPECT_FALSE(st.core->display().edPinEnabled);
+    st.clock.advanceSeconds(1);
+    st.core->EnforcementTick();
+    EXPECT_TRUE(st.core->display().edPinEnabled);
+
+    // A grant hides the panel as soon as the welcome dialog opens.
+    bool hiddenWhileWaiting = false;
+    st.welcome.answers << ScriptedWelcome::Answer{
+        true, {}, [&] { hiddenWhileWaiting = !st.core->display().pinPanelVisible; }};
+    st.core->StartGrant({"30", "Ana", {}});
+    EXPECT_TRUE(hiddenWhileWaiting);
+    EXPECT_EQ(st.core->display().mainHeight, 147);
+}
+
+TEST(SessionLogic, UnknownCodesOnlyShowTheUnknownText) {
+    Station st;
+    st.start();
+    for (const QByteArray& line : {QByteArray("7F"), QByteArray("zz hola"), QByteArray("05"),
+                                   QByteArray("0"), QByteArray("\xff\xfe")}) {
+        st.core->Dispatch("14x"); // something else first
+        Station::drain();
+        st.core->Dispatch(line);
+        Station::drain();
+        EXPECT_EQ(st.core->display().statusText, QStringLiteral("Comando desconocido"))
+            << line.toStdString();
+        EXPECT_EQ(st.core->state(), ClientState::Locked);
+    }
+}
+
+TEST(SessionLogic, ServerLockEndsTheSessionAndNoticeIsTrimmed) {
+    Station st;
+    st.start();
+    AcceptNext(st);
+    st.core->StartGrant({"30", "Ana", {}});
+    st.core->Dispatch("14   Hola  " + QByteArray(2000, 'x'));
+    st.core->Dispatch("08");
+    Station::drain();
+    st.tick(1);
+    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    ASSERT_EQ(st.notice.notices.size(), 1);
+    EXPECT_TRUE(st.notice.notices[0].startsWith("Hola"));
+    EXPECT_LE(st.notice.notices[0].size(), 1024);
+}
+
+TEST(SessionLogic, ExitAsksThePasswordUnlessAShutdownIsPending) {
+    Station st;
+    st.start();
+    st.password.answers << QString("nada") << std::nullopt << QString("mirlo");
+    EXPECT_FALSE(st.core->CloseQuery());
+    EXPECT_EQ(st.notice.notices, QStringList{"Clave incorrecta."});
+    EXPECT_FALSE(st.core->CloseQuery());
+    EXPECT_TRUE(st.core->CloseQuery());
+    EXPECT_TRUE(st.service.calls.contains("pause ServiceZU"));
+
+    Station sd;
+    sd.start();
+    sd.core->Dispatch("0360, R");
+    Station::drain();
+    EXPECT_EQ(sd.core->pendingShutdown(), QChar(u'R'));
+    EXPECT_TRUE(sd.core->display().statusText.startsWith("ShutDown /R at "));
+    EXPECT_TRUE(sd.core->CloseQuery());
+}
+
+TEST(SessionLogic, CloseWritesSettingsBackAndSavesTheSession) {
+    Station st;
+    st.start();
+    st.core->Dispatch("20NEWPW");
+    Station::drain();
+    AcceptNext(st);
+    st.core->StartGrant({"30", "Ana", {}});
+    st.core->Close();
+    EXPECT_EQ(st.registry
+                  .readString(platform::Root::LocalMachine, "\\Software\\Velt\\Tarvina", "Password")
+                  .value_or(""),
+              "NEWPW");
+    EXPECT_TRUE(ReadSessionFile(st.core->sessionFilePath(), nullptr).has_value());
+}
+
+TEST(SessionLogic, CompanionServiceIsResumedAtShowAndCheckedEveryMinute) {
+    Station st;
+    st.service.running = false;
+    st.start();
+    EXPECT_TRUE(st.service.calls.contains("resume ServiceZU"));
+    st.service.calls.clear();
+    st.service.running = false;
+    st.tick(60);
+    EXPECT_TRUE(st.service.calls.isEmpty());
+    st.tick(1);
+    EXPECT_EQ(st.service.calls, QStringList{"resume ServiceZU"});
+}
+
+TEST(SessionLogic, DispatchedValuesVolumeAndClockSetting) {
+    Station st;
+    st.start();
+    st.core->Dispatch("3500FF8000");
+    Station::drain();
+    EXPECT_EQ(st.audio.current.left, 0x00FF);
+    EXPECT_EQ(st.audio.current.right, 0x8000);
+    st.core->Dispatch("35zz");
+    Station::drain();
+    EXPECT_EQ(st.audio.current.left, 0x00FF);
+    st.core->Dispatch("0745355.5");
+    st.core->Dispatch("07abc");
+    Station::drain();
+    EXPECT_EQ(st.timeSetter.set, QList<double>{45355.5});
+    st.core->Dispatch("11 abc , def");
+    Station::drain();
+    EXPECT_EQ(st.core->sessionTag(), "abc");
+    st.core->Dispatch("53 42");
+    Station::drain();
+    EXPECT_EQ(st.core->memberId(), 42);
+    st.core->Dispatch("37http://example.org/");
+    Station::drain();
+    EXPECT_EQ(st.shell.opened, QStringList{"http://example.org/"});
+    st.core->Dispatch("42zz");
+    Station::drain();
+    EXPECT_EQ(st.core->LockOpacity(), 255);
+    st.core->Dispatch("4280");
+    Station::drain();
+    EXPECT_EQ(st.core->LockOpacity(), 0x80);
+    EXPECT_TRUE(st.core->display().lockLayered);
+}
