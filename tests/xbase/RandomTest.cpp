@@ -1,9 +1,8 @@
 #include "TestTables.h"
 #include "xbase/MemoryFileSystem.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace tarvina::xbase::test {
@@ -73,7 +72,9 @@ public:
         return "2024" + std::string(month < 10 ? "0" : "") + std::to_string(month) + "1" +
                std::to_string(Below(10));
     }
-    std::string Hora() { return "1" + std::to_string(Below(3)) + ":00:0" + std::to_string(Below(3)); }
+    std::string Hora() {
+        return "1" + std::to_string(Below(3)) + ":00:0" + std::to_string(Below(3));
+    }
     std::string Equipo() {
         if (Below(6) == 0)
             return std::string();
@@ -160,7 +161,8 @@ TEST(RandomOperationsTest, TenThousandOperationsAgreeWithTheModel) {
             auto it = std::find_if(want.begin(), want.end(), [&](const auto& e) {
                 return e.second.compare(0, prefix.size(), prefix) >= 0;
             });
-            const bool wantFound = it != want.end() && it->second.compare(0, prefix.size(), prefix) == 0;
+            const bool wantFound =
+                it != want.end() && it->second.compare(0, prefix.size(), prefix) == 0;
             ASSERT_EQ(found, wantFound) << tag.name << " \"" << prefix << "\" op " << op;
             if (it == want.end())
                 ASSERT_TRUE(t.Eof());
@@ -204,8 +206,9 @@ TEST(RandomOperationsTest, TenThousandOperationsAgreeWithTheModel) {
                 t.Open("/data/CajaPIN.dbf", true);
             }
             t.Pack();
-            rows.erase(std::remove_if(rows.begin(), rows.end(), [](const Row& r) { return r.deleted; }),
-                       rows.end());
+            rows.erase(
+                std::remove_if(rows.begin(), rows.end(), [](const Row& r) { return r.deleted; }),
+                rows.end());
             ASSERT_EQ(t.RecordCount(), rows.size());
         }
         if (op % 250 == 249)
