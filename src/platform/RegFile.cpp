@@ -179,6 +179,7 @@ RegParseResult ParseRegFile(QByteArrayView text, Root root) {
         return true;
     };
 
+    qsizetype entries = 0;
     QByteArrayView raw;
     while (nextLine(raw)) {
         if (raw.size() > kMaxRegLineLength) {
@@ -193,6 +194,10 @@ RegParseResult ParseRegFile(QByteArrayView text, Root root) {
             if (line == "REGEDIT4" || line.startsWith("Windows Registry Editor"))
                 continue;
             report(lineNo, QStringLiteral("missing REGEDIT4 header"));
+        }
+        if (entries >= kMaxRegEntries) {
+            report(lineNo, QStringLiteral("too many keys and values"));
+            continue;
         }
         if (line.startsWith('[')) {
             currentKey.reset();
@@ -219,6 +224,7 @@ RegParseResult ParseRegFile(QByteArrayView text, Root root) {
                 report(lineNo, QStringLiteral("key name too long or invalid"));
                 continue;
             }
+            entries += key->count(u'\\') + 1;
             result.tree.ensureKey(*key);
             currentKey = *key;
             continue;
@@ -303,6 +309,7 @@ RegParseResult ParseRegFile(QByteArrayView text, Root root) {
             report(startLine, QStringLiteral("unsupported value kind"));
             continue;
         }
+        ++entries;
         result.tree.setValue(*currentKey, std::move(v));
     }
     return result;

@@ -26,6 +26,8 @@ namespace tarvina::platform {
 inline constexpr qsizetype kMaxRegFileSize = 16 * 1024 * 1024;
 inline constexpr qsizetype kMaxRegLineLength = 1024 * 1024;
 inline constexpr int kMaxReportedProblems = 100;
+// Keys plus values one file may bring in; the rest is skipped.
+inline constexpr qsizetype kMaxRegEntries = 200000;
 
 QByteArray RootName(Root root);
 QByteArray SerializeRegFile(const RegistryTree& tree, Root root);

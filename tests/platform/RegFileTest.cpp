@@ -85,3 +85,13 @@ TEST(RegFile, RandomDamageNeverCrashesAndKeepsBounds) {
         ParseRegFile(QByteArray(kMaxRegFileSize + 10, '\n'), Root::CurrentUser);
     EXPECT_FALSE(big.problems.isEmpty());
 }
+
+TEST(RegFile, EntryCountIsBounded) {
+    QByteArray text = "REGEDIT4\n\n";
+    for (int i = 0; i < kMaxRegEntries + 50; ++i)
+        text += "[HKEY_CURRENT_USER\\k" + QByteArray::number(i) + "]\n";
+    const RegParseResult r = ParseRegFile(text, Root::CurrentUser);
+    EXPECT_EQ(r.tree.keys().size(), kMaxRegEntries);
+    EXPECT_EQ(r.skippedLines, 50);
+    EXPECT_TRUE(r.problems.first().contains("too many"));
+}
