@@ -173,7 +173,8 @@ void ClientCore::EndPasswordRequest() {
     WelcomeDialog* dlg = svc_.welcome;
     if (!dlg || !dlg->isShowing())
         return;
-    if (link_.isConnected() && !SendLine("R13Terminada solicitud de contraseña ")) {
+    if (link_.isConnected() &&
+        !SendLine(common::ToCp1252(u"R13Terminada solicitud de contraseña "))) {
         lastCommand_.set(QStringLiteral("ManifestNoPass"));
         ScheduleReconnect(true, true);
     }
