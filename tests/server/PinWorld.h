@@ -1,0 +1,242 @@
+#pragma once
+
+// A server without a network listener for the code and journal tests: real
+// tables in a private folder, a fake clock, and stations on socket pairs
+// whose received lines the test reads back.
+
+#include "common/LastCommand.h"
+#include "platform/fake/FakeClock.h"
+#include "server/net/ComputerRegistry.h"
+#include "server/net/HandOff.h"
+#include "server/net/ServerContext.h"
+#include "server/net/StationConnection.h"
+#include "server/pin/PinCodes.h"
+#include "support/TempDir.h"
+#include "xbase/TableEngine.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tarvina::server::test {
+
+using common::DateTime;
+
+inline void CreateCodeTables(const QString& folder) {
+    xbase::TableEngine t;
+    const std::string codes = QFile::encodeName(folder + "/CajaPIN.dbf").toStdString();
+    t.CreateNew(codes, xbase::kTableTypeFoxPro, 8);
+    t.CreateField("PIN", "C", 6, 0);
+    t.CreateField("SALDO", "N", 9, 0);
+    t.CreateField("CFECHA", "D", 8, 0);
+    t.CreateField("CHORA", "C", 8, 0);
+    t.CreateField("FECHA", "D", 8, 0);
+    t.CreateField("HORA", "C", 8, 0);
+    t.CreateField("MAC", "C", 17, 0);
+    t.CreateField("EQUIPO", "C", 64, 0);
+    t.CreateExec();
+    t.Open(codes, true);
+    t.IndexTag("", "PIN", "PIN", 0, false, ".not. deleted()");
+    t.IndexTag("", "MAC", "MAC", 0, false, ".not. deleted() .and. .not. EMPTY(MAC)");
+    t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
+    t.Close();
+
+    const std::string history = QFile::encodeName(folder + "/CajaHPIN.dbf").toStdString();
+    t.CreateNew(history, xbase::kTableTypeFoxPro, 7);
+    t.CreateField("PIN", "C", 6, 0);
+    t.CreateField("ASIG", "N", 9, 0);
+    t.CreateField("CONSUMO", "N", 9, 0);
+    t.CreateField("CFECHA", "D", 8, 0);
+    t.CreateField("CHORA", "C", 8, 0);
+    t.CreateField("FECHA", "D", 8, 0);
+    t.CreateField("HORA", "C", 8, 0);
+    t.CreateExec();
+    t.Open(history, true);
+    t.IndexTag("", "PIN", "PIN", 0, false, ".not. deleted()");
+    t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
+    t.IndexTag("", "PINFECHOR", "PIN + DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
+    t.Close();
+}
+
+inline void CreateJournal(const QString& path) {
+    xbase::TableEngine t;
+    const std::string p = QFile::encodeName(path).toStdString();
+    t.CreateNew(p, xbase::kTableTypeFoxPro, 8);
+    t.CreateField("EQUIPO", "C", 64, 0);
+    t.CreateField("MAC", "C", 17, 0);
+    t.CreateField("PIN", "C", 6, 0);
+    t.CreateField("FDESDE", "D", 8, 0);
+    t.CreateField("HDESDE", "C", 8, 0);
+    t.CreateField("FHASTA", "D", 8, 0);
+    t.CreateField("HHASTA", "C", 8, 0);
+    t.CreateField("MINSOL", "N", 8, 0);
+    t.CreateExec();
+    t.Open(p, true);
+    t.IndexTag("", "EQUIPO", "EQUIPO", 0, false, ".not. deleted()");
+    t.IndexTag("", "MAC", "MAC", 0, false, ".not. deleted() .and. .not. EMPTY(MAC)");
+    t.Close();
+}
+
+// The far end of a station's connection.
+struct Station {
+    TCompItem* record = nullptr;
+    std::shared_ptr<StationConnection> connection;
+    int peer = -1;
+    QByteArray pending;
+
+    // Every complete line received so far, without CR LF.
+    QList<QByteArray> lines() {
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::recv(peer, buf, sizeof buf, MSG_DONTWAIT);
+            if (n <= 0) {
+                break;
+            }
+            pending.append(buf, n);
+        }
+        QList<QByteArray> out;
+        qsizetype at;
+        while ((at = pending.indexOf("\r\n")) >= 0) {
+            out << pending.left(at);
+            pending.remove(0, at + 2);
+        }
+        return out;
+    }
+    // The station goes away: its connection is seen down.
+    void powerOff() {
+        if (connection) {
+            connection->shutdown();
+        }
+    }
+};
+
+class PinWorld : public ::testing::Test {
+protected:
+    PinWorld()
+        : clock(DateTime::FromParts(2026, 3, 7, 10, 0, 0)),
+          ctx(clock, registry, handoff, lastCommand, dir.path()) {
+        CreateCodeTables(dir.path());
+        open(tbPin, "CajaPIN.dbf", "PIN");
+        open(tbPinCheck, "CajaPIN.dbf", "MAC");
+        open(frame, "CajaPIN.dbf", "FECHOR");
+        tables.tbPin = &tbPin;
+        tables.tbPinCheck = &tbPinCheck;
+        tables.tbRegPin = &tbRegPin;
+        tables.frameTbPin = &frame;
+        tables.historyTablePath = dir.file("CajaHPIN.dbf");
+        PinCodes::Hooks hooks;
+        hooks.console = [this](TCompItem* r, const QString& text) {
+            consoleLines << ((r ? r->name + ": " : QString()) + text);
+        };
+        hooks.refreshCodesGrid = [this] { ++gridRefreshes; };
+        hooks.setPinCheckRunning = [this](bool on) { checkRunning = on; };
+        codes = std::make_unique<PinCodes>(ctx, tables, hooks);
+    }
+
+    ~PinWorld() override {
+        for (Station* s : stations) {
+            ::close(s->peer);
+            delete s;
+        }
+    }
+
+    void open(xbase::TableEngine& t, const char* file, const char* tag) {
+        t.Open(QFile::encodeName(dir.file(file)).toStdString(), false);
+        t.SetOptimisticBuffer(false);
+        t.SetOrder(tag);
+    }
+
+    Station& station(const QString& name, const QString& mac, const QString& address) {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        auto* s = new Station;
+        s->connection = std::make_shared<StationConnection>(fds[0]);
+        s->peer = fds[1];
+        ComputersGuard guard(registry.lock());
+        s->record = registry.addRecord(address, mac);
+        s->record->name = name;
+        s->record->mac = mac;
+        s->record->connection = s->connection;
+        stations << s;
+        return *s;
+    }
+
+    void setState(Station& s, int state) {
+        ComputersGuard guard(registry.lock());
+        s.record->state = quint8(state);
+    }
+    void setPin(Station& s, const QString& pin) {
+        ComputersGuard guard(registry.lock());
+        s.record->pin = pin;
+    }
+    QString pinOf(Station& s) {
+        ComputersGuard guard(registry.lock());
+        return s.record->pin;
+    }
+
+    // A code row as the codes page creates it.
+    void addCode(const QString& pin, int saldo) {
+        frame.Append();
+        frame.SetString("PIN", pin.toStdString());
+        frame.SetInteger("SALDO", saldo);
+        frame.SetDate("FECHA", xbase::Date{2026, 3, 1});
+        frame.SetString("HORA", "09:00:00");
+        frame.Post();
+        frame.Commit();
+    }
+
+    // The live row of a code on a fresh handle, or false when none.
+    struct CodeRow {
+        qint64 saldo = 0;
+        std::string chora, mac, equipo;
+        std::optional<xbase::Date> cfecha;
+    };
+    std::optional<CodeRow> codeRow(const QString& pin) {
+        xbase::TableEngine t;
+        t.Open(QFile::encodeName(dir.file("CajaPIN.dbf")).toStdString(), false);
+        t.SetOrder("PIN");
+        if (!t.Seek(pin.toStdString()) || t.Eof() || t.GetString("PIN") != pin.toStdString()) {
+            return std::nullopt;
+        }
+        return CodeRow{t.GetInteger("SALDO"), t.GetString("CHORA"), t.GetString("MAC"),
+                       t.GetString("EQUIPO"), t.GetDate("CFECHA")};
+    }
+
+    struct HistoryRow {
+        std::string pin;
+        qint64 asig = 0, consumo = 0;
+        std::string chora, hora;
+        std::optional<xbase::Date> cfecha, fecha;
+    };
+    // Every history row in record order.
+    QList<HistoryRow> historyRows() {
+        QList<HistoryRow> rows;
+        xbase::TableEngine t;
+        t.Open(QFile::encodeName(dir.file("CajaHPIN.dbf")).toStdString(), false);
+        t.SetOrder("");
+        for (t.First(); !t.Eof(); t.Next()) {
+            rows << HistoryRow{t.GetString("PIN"),   t.GetInteger("ASIG"), t.GetInteger("CONSUMO"),
+                               t.GetString("CHORA"), t.GetString("HORA"),  t.GetDate("CFECHA"),
+                               t.GetDate("FECHA")};
+        }
+        return rows;
+    }
+
+    tarvina::test::TempDir dir;
+    platform::FakeClock clock;
+    ComputerRegistry registry;
+    HandOff handoff;
+    common::LastCommand lastCommand;
+    ServerContext ctx;
+    xbase::TableEngine tbPin, tbPinCheck, tbRegPin, frame;
+    PinTables tables;
+    std::unique_ptr<PinCodes> codes;
+    QStringList consoleLines;
+    int gridRefreshes = 0;
+    bool checkRunning = false;
+    QList<Station*> stations;
+};
+
+} // namespace tarvina::server::test
