@@ -1,0 +1,533 @@
+#include "common/Cp1252.h"
+#include "common/Password.h"
+#include "platform/fake/FakeClock.h"
+#include "platform/fake/MemoryRegistry.h"
+#include "protocol/Block.h"
+#include "protocol/DateTimeText.h"
+#include "server/net/Senders.h"
+#include "server/net/StationConnection.h"
+#include "server/net/StationSession.h"
+#include "server/session/TimeAssignment.h"
+#include "server/shell/ServerCore.h"
+#include "simulator/StationSim.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+using namespace tarvina;
+using server::ServerCore;
+using server::TCompItem;
+using sim::StationSim;
+
+namespace {
+
+constexpr int kWait = 5000;
+
+int ProcessThreads() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("Threads:"))
+            return line.mid(8).trimmed().toInt();
+    return -1;
+}
+
+class Loopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
+        core->setPort(0);
+        core->startUp();
+        core->firstShow();
+        ASSERT_TRUE(core->server().isListening());
+        port = core->server().serverPort();
+    }
+    void TearDown() override {
+        sims.clear();
+        core.reset();
+    }
+
+    StationSim* station(const QByteArray& name, const QByteArray& mac, const QString& from,
+                        bool handshake = true) {
+        StationSim::Config c;
+        c.name = name;
+        c.mac = mac;
+        c.localAddress = from;
+        c.answerHandshake = handshake;
+        sims.push_back(std::make_unique<StationSim>(c));
+        StationSim* s = sims.back().get();
+        s->connectTo(QStringLiteral("127.0.0.1"), port);
+        EXPECT_TRUE(s->waitConnected(kWait));
+        return s;
+    }
+    // A station that has finished its handshake (its first StatusReport was
+    // answered).
+    StationSim* bound(const QByteArray& name, const QByteArray& mac, const QString& from) {
+        StationSim* s = station(name, mac, from);
+        EXPECT_TRUE(s->waitForLine("0A", kWait));
+        settle();
+        return s;
+    }
+    // Lets the UI thread apply everything posted so far.
+    void settle() {
+        StationSim::WaitFor([] { return false; }, 30);
+        core->drainHandOff();
+    }
+    bool waitUntil(const std::function<bool()>& pred) {
+        return StationSim::WaitFor(
+            [&] {
+                core->drainHandOff();
+                return pred();
+            },
+            kWait);
+    }
+    TCompItem* record(const QString& name) {
+        server::ComputersGuard g(core->registry().lock());
+        for (int i = 0; i < core->registry().rowCount(); ++i)
+            if (core->registry().recordAt(i)->name == name)
+                return core->registry().recordAt(i);
+        return nullptr;
+    }
+    bool consoleHas(const QString& text) { return core->console().texts().contains(text); }
+    bool waitConsole(const QString& text) {
+        return waitUntil([&] { return consoleHas(text); });
+    }
+    // Lines after the first `from` lines, without the CdListQuery ones.
+    static QList<QByteArray> Without33(const QList<QByteArray>& lines, int from = 0) {
+        QList<QByteArray> out;
+        for (int i = from; i < lines.size(); ++i)
+            if (lines[i] != "33")
+                out.append(lines[i]);
+        return out;
+    }
+
+    test::ScopedTarvinaEnv env;
+    platform::FakeClock clock;
+    platform::MemoryRegistry store;
+    std::unique_ptr<ServerCore> core;
+    std::vector<std::unique_ptr<StationSim>> sims;
+    quint16 port = 0;
+};
+
+TEST_F(Loopback, HandshakeInOrderAndRecordFilled) {
+    StationSim* s = bound("PC1", "00-11-22-33-44-01", QStringLiteral("127.0.0.11"));
+    ASSERT_TRUE(s->waitForLine("33", kWait));
+    const QList<QByteArray> lines = s->lines();
+    ASSERT_GE(lines.size(), 6);
+    EXPECT_EQ(lines[0], "48");
+    EXPECT_EQ(lines[1], "01");
+    const QList<QByteArray> rest = Without33(lines, 2);
+    ASSERT_GE(rest.size(), 4);
+    EXPECT_EQ(rest[0], "02");
+    EXPECT_EQ(rest[1], "400");
+    EXPECT_EQ(rest[2], "41");
+    EXPECT_EQ(rest[3], "0A1,15,30,60");
+
+    TCompItem* r = record(QStringLiteral("PC1"));
+    ASSERT_NE(r, nullptr);
+    server::ComputersGuard g(core->registry().lock());
+    EXPECT_EQ(r->mac, QStringLiteral("00-11-22-33-44-01"));
+    EXPECT_EQ(r->address, QStringLiteral("127.0.0.11"));
+    EXPECT_EQ(r->state, 1);
+    EXPECT_EQ(r->versionText, QStringLiteral("V 3.0 (B 0.0)"));
+    EXPECT_EQ(core->computers().caption(r->row), QStringLiteral("PC1"));
+    EXPECT_EQ(core->computers().cell(r->row, 0), QStringLiteral("Bloq."));
+    EXPECT_EQ(core->connectionCount(), 1);
+    EXPECT_EQ(ServerCore::TrayHintText(core->connectionCount()),
+              QStringLiteral("ZU Tarvina 1 conexión\rEstándar ") + server::ProgramVersionText());
+}
+
+TEST_F(Loopback, BindingByMacAddressAndTakeOver) {
+    // A reconnect by MAC from another address finds its record intact.
+    StationSim* a = bound("PCA", "00-11-22-33-44-21", QStringLiteral("127.0.0.21"));
+    a->config().state = 2;
+    a->config().user = "Ana";
+    a->config().timeLeft = "0.0104166666666667";
+    a->config().start = "45000.5";
+    a->sendStatusReport();
+    a->sendLine("R14");
+    a->sendBlock("hola");
+    ASSERT_TRUE(waitConsole(QStringLiteral("Mensaje recibido.")));
+    TCompItem* r = record(QStringLiteral("PCA"));
+    ASSERT_NE(r, nullptr);
+    const int rows = core->registry().rowCount();
+    a->disconnectFromServer();
+    ASSERT_TRUE(waitUntil([&] {
+        server::ComputersGuard g(core->registry().lock());
+        return r->connection == nullptr && r->state == 0;
+    }));
+    EXPECT_EQ(core->computers().cell(r->row, 0), QStringLiteral("Desc."));
+    // It reports the session it restored; the messages were never its.
+    StationSim* again = station("PCA", "00-11-22-33-44-21", QStringLiteral("127.0.0.22"));
+    again->config() = a->config();
+    again->config().localAddress = QStringLiteral("127.0.0.22");
+    ASSERT_TRUE(again->waitForLine("0A", kWait));
+    settle();
+    {
+        server::ComputersGuard g(core->registry().lock());
+        EXPECT_EQ(core->registry().rowCount(), rows);
+        EXPECT_TRUE(r->connection != nullptr);
+        EXPECT_EQ(r->user, QStringLiteral("Ana"));
+        EXPECT_EQ(r->messages, QStringList{QStringLiteral("hola")});
+        EXPECT_DOUBLE_EQ(r->start, 45000.5);
+        EXPECT_EQ(r->address, QStringLiteral("127.0.0.22"));
+    }
+
+    // "mac not found": found again by address; another computer from that
+    // address takes the record over.
+    StationSim* b = bound("PCB", "mac not found", QStringLiteral("127.0.0.23"));
+    TCompItem* rb = record(QStringLiteral("PCB"));
+    ASSERT_NE(rb, nullptr);
+    b->disconnectFromServer();
+    ASSERT_TRUE(waitUntil([&] {
+        server::ComputersGuard g(core->registry().lock());
+        return rb->connection == nullptr;
+    }));
+    bound("PCC", "mac not found", QStringLiteral("127.0.0.23"));
+    EXPECT_EQ(record(QStringLiteral("PCC")), rb);
+    EXPECT_EQ(core->registry().rowCount(), rows + 1);
+
+    // Identify before MacReport: bound by address, the MAC only stored.
+    StationSim* c = station("PCD", "", QStringLiteral("127.0.0.24"), false);
+    c->sendLine("R01PCD");
+    ASSERT_TRUE(c->waitForLine("0A", kWait) || c->waitForLine("41", kWait));
+    TCompItem* rd = record(QStringLiteral("PCD"));
+    ASSERT_NE(rd, nullptr);
+    c->sendLine("R48AA-BB-CC-DD-EE-24");
+    ASSERT_TRUE(waitUntil([&] {
+        server::ComputersGuard g(core->registry().lock());
+        return rd->mac == QStringLiteral("AA-BB-CC-DD-EE-24");
+    }));
+    EXPECT_EQ(record(QStringLiteral("PCD")), rd);
+    EXPECT_EQ(core->registry().rowCount(), rows + 2);
+}
+
+TEST_F(Loopback, CommandsBeforeBindingAreIgnored) {
+    StationSim* s = station("PCX", "00-11-22-33-44-31", QStringLiteral("127.0.0.31"), false);
+    ASSERT_TRUE(s->waitForLine("01", kWait));
+    s->sendLine("R022,Ana,0.01,45000,-1,PCX,V 3.0 (B 0.0)");
+    s->sendLine("R04Ana");
+    s->sendLine("R0515");
+    s->sendLine("R06Ana");
+    s->sendLine("R49ABC123");
+    s->sendLine("R99");
+    ASSERT_TRUE(waitConsole(QStringLiteral("R99- Comando no reconocido (00000099)")));
+    EXPECT_EQ(s->lines(), (QList<QByteArray>{"48", "01"}));
+    EXPECT_EQ(core->registry().rowCount(), 0);
+    EXPECT_TRUE(core->PinAssignQueue.empty());
+    EXPECT_FALSE(consoleHas(QStringLiteral("Solicita más tiempo (15 minutos)")));
+}
+
+TEST_F(Loopback, StatusReportAnswersAndRelockRule) {
+    StationSim* s = bound("PCL", "00-11-22-33-44-41", QStringLiteral("127.0.0.41"));
+    TCompItem* r = record(QStringLiteral("PCL"));
+    ASSERT_NE(r, nullptr);
+    s->clearReceived();
+
+    server::Lock(core->context(), r);
+    ASSERT_TRUE(s->waitForLine("08", kWait));
+    {
+        server::ComputersGuard g(core->registry().lock());
+        r->end = 0; // as the tick leaves it for a computer not in use
+    }
+    // Locked by the operator, the station comes back in use with time left:
+    // Lock at once from the relock rule and again as the answer.
+    s->config().state = 2;
+    s->config().timeLeft = "0.0104166666666667";
+    s->sendStatusReport();
+    ASSERT_TRUE(s->waitForLine("08", kWait, 3));
+    settle();
+    EXPECT_EQ(s->count("0A"), 0);
+
+    // Entering state 1 clears relock; lock requested with a known end still
+    // answers Lock.
+    s->config().state = 1;
+    s->sendStatusReport();
+    ASSERT_TRUE(s->waitForLine("08", kWait, 4));
+    {
+        server::ComputersGuard g(core->registry().lock());
+        EXPECT_FALSE(r->relock);
+        EXPECT_TRUE(r->lockRequested);
+        r->end = 0; // the tick forgets the end of a computer not in use
+    }
+    // No time left and no known end: the time-request mode.
+    s->config().timeLeft = "0";
+    s->sendStatusReport();
+    ASSERT_TRUE(s->waitForLine("0A1,15,30,60", kWait));
+    // In use again without relock: no Lock from the relock rule.
+    s->config().state = 2;
+    s->sendStatusReport();
+    ASSERT_TRUE(s->waitForLine("0A", kWait, 2));
+    settle();
+    EXPECT_EQ(s->count("08"), 4);
+
+    // A report whose time left does not convert clears the end.
+    s->sendLine("R022,Ana,abc,45000,-1,PCL,V 3.0 (B 0.0)");
+    ASSERT_TRUE(s->waitForLine("0A", kWait, 3));
+    server::ComputersGuard g(core->registry().lock());
+    EXPECT_EQ(r->end, 0.0);
+}
+
+TEST_F(Loopback, OperationsSendTheirExactLines) {
+    StationSim* s = bound("PCO", "00-11-22-33-44-51", QStringLiteral("127.0.0.51"));
+    StationSim* t = bound("PCT", "00-11-22-33-44-52", QStringLiteral("127.0.0.52"));
+    TCompItem* r = record(QStringLiteral("PCO"));
+    TCompItem* target = record(QStringLiteral("PCT"));
+    ASSERT_NE(r, nullptr);
+    ASSERT_NE(target, nullptr);
+    auto& ctx = core->context();
+    const QByteArray now = protocol::FormatDateTimeNumber(clock.now().days());
+
+    // Refusals send nothing.
+    for (const char* bad : {"0", "-5", "abc"})
+        EXPECT_EQ(server::GrantAccess(ctx, r, QString::fromLatin1(bad), {}, {}),
+                  QStringLiteral("La asignación de tiempo es incorrecta. Intentelo de nuevo"));
+    s->clearReceived();
+    EXPECT_FALSE(server::GrantAccess(ctx, r, QStringLiteral("  <sin límite> "), {}, {}));
+    ASSERT_TRUE(s->waitForLine("0A", kWait));
+    EXPECT_EQ(s->lines(), (QList<QByteArray>{"07" + now, "042880,<Gen>,", "0A1,15,30,60"}));
+
+    server::ServerSettings settings = core->settings();
+    settings.clientInit = QStringLiteral("notepad.exe");
+    settings.clienteModo = 2;
+    settings.clienteVal = QStringLiteral("15,30");
+    core->applySettings(settings);
+    s->clearReceived();
+    server::GrantAccess(ctx, r, QStringLiteral("30"), QStringLiteral("Ana"), QStringLiteral("ab"));
+    ASSERT_TRUE(s->waitForLine("37", kWait));
+    EXPECT_EQ(s->lines(),
+              (QList<QByteArray>{"07" + now, "0430,Ana,6162", "0A2,15,30", "37notepad.exe"}));
+
+    // More time: the text as typed; the pending end follows the number.
+    {
+        server::ComputersGuard g(core->registry().lock());
+        r->end = 45000.5;
+    }
+    s->clearReceived();
+    server::AddMinutes(ctx, r, QStringLiteral("abc"), false);
+    server::AddMinutes(ctx, r, QStringLiteral("15"), true);
+    ASSERT_TRUE(s->waitForLine("5015", kWait));
+    EXPECT_EQ(s->lines(), (QList<QByteArray>{"06abc", "5015"}));
+    {
+        server::ComputersGuard g(core->registry().lock());
+        EXPECT_DOUBLE_EQ(r->pendingEnd, 45000.5 + 15 / 1440.0);
+    }
+
+    // Moving a use whose end has passed sends negative minutes.
+    {
+        server::ComputersGuard g(core->registry().lock());
+        r->end = clock.now().addMinutes(-10).days();
+        r->user = QStringLiteral("Ana");
+        r->pin = QStringLiteral("ABC123");
+    }
+    s->clearReceived();
+    t->clearReceived();
+    server::MoveUser(ctx, r, target);
+    ASSERT_TRUE(s->waitForLine("08", kWait));
+    ASSERT_TRUE(t->waitForLine("0A", kWait));
+    EXPECT_EQ(t->lines(), (QList<QByteArray>{"49ABC123", "04-10,Ana,", "0A2,15,30"}));
+    {
+        server::ComputersGuard g(core->registry().lock());
+        EXPECT_TRUE(r->lockRequested);
+        EXPECT_TRUE(r->relock);
+        EXPECT_TRUE(r->user.isEmpty());
+        EXPECT_EQ(target->user, QStringLiteral("Ana"));
+    }
+
+    // The other operations and the senders (the station keeps quiet).
+    s->config().answerStatusQuery = false;
+    s->config().answerPinQuery = false;
+    s->clearReceived();
+    server::SyncTime(ctx, r);
+    server::Refresh(ctx, r);
+    server::SoftReinit(ctx, r);
+    server::WithdrawAccess(ctx, r);
+    server::SendNotice(ctx, r, QStringLiteral("hola"));
+    server::SendServicePassword(ctx, r, QStringLiteral("  "));
+    server::RunRemote(ctx, r, QStringLiteral("calc"));
+    server::ScheduleShutdown(ctx, r, 45, u'R');
+    server::ScheduleShutdown(ctx, r, 0, u'C');
+    server::QueryCdList(ctx, r);
+    server::CdTray(ctx, r, u'D', true);
+    server::SetVolume(ctx, r, server::VolumeFromPercent(100), 0x8000);
+    server::QueryVolume(ctx, r);
+    server::QueryLog(ctx, r);
+    ASSERT_TRUE(s->waitForLine("51", kWait));
+    EXPECT_EQ(s->lines(),
+              (QList<QByteArray>{"07" + now, "02", "400", "41", "44", "13", "14hola",
+                                 "20" + common::ScramblePassword("  "), "37calc", "0345, R",
+                                 "030, C", "33", "34D1", "35FFFF8000", "36", "51"}));
+    EXPECT_EQ(ctx.lastCommand.get(), QStringLiteral("Reset"));
+}
+
+TEST_F(Loopback, ConsoleTextsOfTheHandlers) {
+    StationSim* s = bound("PCM", "00-11-22-33-44-61", QStringLiteral("127.0.0.61"));
+    TCompItem* r = record(QStringLiteral("PCM"));
+    ASSERT_NE(r, nullptr);
+    QList<TCompItem*> typed;
+    core->hooks().pinCheck = [&](TCompItem* rec) { typed.append(rec); };
+
+    s->sendLine("R13Hola operador");
+    s->sendLine("r01");
+    s->sendLine("R0");
+    s->sendLine("R45000000A1,Calc");
+    s->sendLine("R0515");
+    s->sendLine("R14");
+    s->sendBlock("Necesito ayuda -urge");
+    s->sendLine("R14");
+    s->sendBlock("Otra vez -URGE");
+    s->sendLine("R06Ana");
+    s->sendLine("R49ABC123");
+    s->sendLine("R38 1a2b3c");
+    s->sendLine("R41DEF456");
+    s->sendLine("R33DE");
+    ASSERT_TRUE(waitConsole(QStringLiteral("Cliente recibe PIN ...ABC123")));
+    settle();
+    const QStringList texts = core->console().texts();
+    for (const char16_t* expected :
+         {u"Hola operador", u"r01- Comando no reconocido (FFFFFFFF)",
+          u"R0- Comando no reconocido (FFFFFFFF)", u"R45- Comando no reconocido (00000045)",
+          u"Solicita más tiempo (15 minutos)", u"Necesito ayuda ", u"Mensaje recibido.",
+          u"Asignación de tiempo adicional en ejecución"})
+        EXPECT_TRUE(texts.contains(QString::fromUtf16(expected)))
+            << QString::fromUtf16(expected).toStdString();
+    const QString header =
+        common::FormatDateTime(QStringLiteral("dd/mm/yy hh:nn:ss"), clock.now()) +
+        QStringLiteral(" [PCM]:");
+    const qsizetype at = texts.indexOf(QStringLiteral("Hola operador"));
+    ASSERT_GT(at, 0);
+    EXPECT_EQ(texts[at - 1], header);
+
+    core->IdlePump();
+    server::ComputersGuard g(core->registry().lock());
+    EXPECT_EQ(r->messages.size(), 3);
+    EXPECT_EQ(r->messages[0],
+              common::FormatDateTime(QStringLiteral("dd/mm/yy hh:nn"), clock.now()) +
+                  QStringLiteral(" Solicita más tiempo (15 minutos)"));
+    EXPECT_EQ(r->messages[2], QStringLiteral("Otra vez -URGE"));
+    EXPECT_TRUE(r->attention);
+    EXPECT_EQ(r->pin, QStringLiteral("DEF456"));
+    EXPECT_EQ(r->cdDrives, QStringLiteral("DE"));
+    EXPECT_EQ(typed, QList<TCompItem*>{r});
+    ASSERT_EQ(core->PinAssignQueue.size(), 1u);
+    EXPECT_EQ(core->PinAssignQueue.front().first, QStringLiteral("ABC123"));
+}
+
+TEST_F(Loopback, VolumeTransparencyAndSlots) {
+    StationSim* s = bound("PCV", "00-11-22-33-44-71", QStringLiteral("127.0.0.71"));
+    TCompItem* r = record(QStringLiteral("PCV"));
+    int left = -1, right = -1;
+    TCompItem* volumeFor = nullptr;
+    core->hooks().volume = [&](TCompItem* rec, int l, int rr) {
+        volumeFor = rec;
+        left = l;
+        right = rr;
+    };
+    QByteArray tasks;
+    core->hooks().taskList = [&](TCompItem*, const QByteArray& p) { tasks = p; };
+    s->sendLine("R36FFFF8000");
+    s->sendLine("R09Calc,\"Mi PC\"");
+    s->sendLine("R4300");
+    ASSERT_TRUE(waitUntil([&] { return volumeFor != nullptr && !tasks.isEmpty(); }));
+    EXPECT_EQ(volumeFor, r);
+    EXPECT_EQ(left, 100);
+    EXPECT_EQ(right, 50);
+    EXPECT_EQ(tasks, "Calc,\"Mi PC\"");
+    s->sendLine("R36failed");
+    ASSERT_TRUE(waitUntil(
+        [&] { return core->statusText(0) == QStringLiteral("Falla cliente en sonido"); }));
+    s->sendLine("R36zz");
+    ASSERT_TRUE(waitConsole(QStringLiteral("Rec Volumen 'zz' no es un valor hexadecimal válido")));
+    server::ComputersGuard g(core->registry().lock());
+    EXPECT_EQ(r->alpha, 3);
+}
+
+TEST_F(Loopback, LogReportFileNameStaysInTheFolder) {
+    StationSim* s = bound("192.168.0.15", "00-11-22-33-44-81", QStringLiteral("127.0.0.81"));
+    s->sendLine("R51");
+    s->sendRaw(protocol::EncodeCountedLines({"primera", "segunda"}));
+    const QString expected = QDir(env.home()).filePath(QStringLiteral("192.168.0.log"));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(expected); }));
+    QFile f(expected);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), "primera\nsegunda\n");
+
+    StationSim* h = bound("../../evil", "00-11-22-33-44-82", QStringLiteral("127.0.0.82"));
+    h->sendLine("R51");
+    h->sendRaw(protocol::EncodeCountedLines({}));
+    ASSERT_TRUE(waitUntil(
+        [&] { return QFile::exists(QDir(env.home()).filePath(QStringLiteral("evil.log"))); }));
+    EXPECT_EQ(server::ClientLogFileName(QStringLiteral("bitacora")),
+              QStringLiteral("cliente_bitacora.log"));
+}
+
+TEST_F(Loopback, HostileLinesAndBlocks) {
+    StationSim* s = bound("PCH", "00-11-22-33-44-91", QStringLiteral("127.0.0.91"));
+    TCompItem* r = record(QStringLiteral("PCH"));
+    s->sendRaw(QByteArray(20000, 'A') + "\r\n");
+    s->sendLine("R13sigue");
+    ASSERT_TRUE(waitConsole(QStringLiteral("sigue")));
+    EXPECT_TRUE(consoleHas(QStringLiteral("Línea de más de 16384 bytes descartada")));
+    s->sendStatusReport();
+    ASSERT_TRUE(s->waitForLine("0A", kWait, 2));
+
+    // A negative block length closes the connection; nothing is allocated.
+    s->sendLine("R14");
+    s->sendRaw(protocol::EncodeInt32(-5));
+    ASSERT_TRUE(s->waitDisconnected(kWait));
+    ASSERT_TRUE(waitConsole(
+        QStringLiteral("Bloque rechazado (mensaje, longitud negativa); se cierra la conexión.")));
+    ASSERT_TRUE(waitUntil([&] {
+        server::ComputersGuard g(core->registry().lock());
+        return r->state == 0 && r->connection == nullptr;
+    }));
+
+    // A screen picture announced above 64 MiB.
+    StationSim* t = bound("PCH", "00-11-22-33-44-91", QStringLiteral("127.0.0.91"));
+    t->sendLine("R12");
+    t->sendRaw(protocol::EncodeInt32(0x7FFFFFFF));
+    ASSERT_TRUE(t->waitDisconnected(kWait));
+    ASSERT_TRUE(waitConsole(QStringLiteral("... terminada transferencia de pantalla.")));
+
+    // The server still answers others.
+    StationSim* u = bound("PCI", "00-11-22-33-44-92", QStringLiteral("127.0.0.92"));
+    EXPECT_TRUE(u->isConnected());
+}
+
+TEST_F(Loopback, ThreadsDoNotLeakOverConnectCycles) {
+    // 1000 connect/disconnect cycles, 50 at a time.
+    bound("PCW", "00-11-22-33-44-A1", QStringLiteral("127.0.0.101")); // warm-up
+    sims.clear();
+    ASSERT_TRUE(waitUntil([&] { return core->server().threadCount() == 0; }));
+    const int base = ProcessThreads();
+    ASSERT_GT(base, 0);
+    for (int batch = 0; batch < 20; ++batch) {
+        std::vector<std::unique_ptr<StationSim>> group;
+        for (int i = 0; i < 50; ++i) {
+            StationSim::Config c;
+            c.name = "PC" + QByteArray::number(i);
+            c.mac = "02-00-00-00-00-" + QByteArray::number(i, 16).rightJustified(2, '0').toUpper();
+            c.localAddress = QStringLiteral("127.0.1.%1").arg(i + 1);
+            group.push_back(std::make_unique<StationSim>(c));
+            group.back()->connectTo(QStringLiteral("127.0.0.1"), port);
+        }
+        for (auto& g : group)
+            ASSERT_TRUE(g->waitForLine("01", kWait));
+        for (auto& g : group)
+            g->abort();
+        group.clear();
+    }
+    ASSERT_TRUE(waitUntil([&] { return core->server().threadCount() == 0; }));
+    EXPECT_TRUE(waitUntil([&] { return ProcessThreads() <= base; }))
+        << ProcessThreads() << " vs " << base;
+    EXPECT_TRUE(waitUntil([&] { return core->connectionCount() == 0; }));
+    EXPECT_EQ(ServerCore::TrayHintText(0), QStringLiteral("ZU Tarvina sin conexiones\rEstándar ") +
+                                               server::ProgramVersionText());
+}
+
+} // namespace
