@@ -402,8 +402,10 @@ void CdxWriter::Finish() {
 // ---------------------------------------------------------------------------
 // Open file
 
-CdxFile::CdxFile(std::unique_ptr<IFile> file, std::string path, bool shared)
-    : file_(std::move(file)), path_(std::move(path)), shared_(shared) {
+CdxFile::CdxFile(std::unique_ptr<IFile> file, std::string path, bool shared, IFile* lockFile,
+                 std::uint64_t lockOffset)
+    : file_(std::move(file)), path_(std::move(path)), shared_(shared), lockFile_(lockFile),
+      lockOffset_(lockOffset) {
     LoadDirectory();
 }
 
@@ -428,6 +430,8 @@ std::uint32_t CdxFile::ReadCounter() {
 void CdxFile::LoadDirectory() {
     cache_.clear();
     tags_.clear();
+    valid_ = false;
+    filesRead_ = true;
     size_ = file_->Size();
     end_ = (size_ + kCdxPage - 1) / kCdxPage * kCdxPage;
     unsigned char h[kCdxHeaderSize];
@@ -477,32 +481,46 @@ void CdxFile::LoadDirectory() {
         tag.forExpr.assign(pool + keyEnd + 1, forEnd);
         tags_.push_back(tag);
     }
+    valid_ = true;
 }
 
 void CdxFile::Refresh() {
     if (!shared_ || writing_)
         return;
-    if (ReadCounter() != counter_)
+    if (!valid_ || ReadCounter() != counter_)
         LoadDirectory();
 }
 
 void CdxFile::BeginWrite() {
     Refresh();
     writing_ = true;
-    dirty_ = false;
+    marked_ = false;
     size_ = file_->Size();
     end_ = (size_ + kCdxPage - 1) / kCdxPage * kCdxPage;
 }
 
+void CdxFile::MarkWriting() {
+    if (marked_)
+        return;
+    // Odd while the nodes change; a writer that dies leaves it odd, which
+    // sends readers to the lock (and the next writer moves on from it).
+    const std::uint32_t odd = (counter_ & 1) ? counter_ + 2 : counter_ + 1;
+    unsigned char c[4];
+    PutLe32(c, odd);
+    file_->WriteAt(kCdxCounterOffset, c, 4);
+    counter_ = odd;
+    marked_ = true;
+}
+
 void CdxFile::EndWrite() {
     writing_ = false;
-    if (!dirty_)
+    if (!marked_)
         return;
-    ++counter_;
+    marked_ = false;
     unsigned char c[4];
-    PutLe32(c, counter_);
+    PutLe32(c, counter_ + 1);
     file_->WriteAt(kCdxCounterOffset, c, 4);
-    dirty_ = false;
+    ++counter_;
 }
 
 std::shared_ptr<const CdxNode> CdxFile::Node(std::uint32_t offset, int keyLength) {
@@ -513,6 +531,7 @@ std::shared_ptr<const CdxNode> CdxFile::Node(std::uint32_t offset, int keyLength
         offset + std::uint64_t(kCdxPage) > size_)
         Damaged("node pointer " + std::to_string(offset) + " outside the file");
     unsigned char page[kCdxPage];
+    filesRead_ = true;
     if (file_->ReadAt(offset, page, kCdxPage) != kCdxPage)
         Damaged("node " + std::to_string(offset) + " cut short");
     auto node = std::make_shared<const CdxNode>(
@@ -532,6 +551,7 @@ std::uint32_t CdxFile::Allocate() {
 }
 
 void CdxFile::PutNode(std::uint32_t offset, const CdxNode& node, int keyLength) {
+    MarkWriting();
     unsigned char page[kCdxPage];
     if (node.leaf) {
         if (!EncodeLeaf(node.keys.data(), node.recs.data(), node.count, keyLength, node.attr,
@@ -541,7 +561,6 @@ void CdxFile::PutNode(std::uint32_t offset, const CdxNode& node, int keyLength) 
         EncodeInterior(node, keyLength, page);
     }
     file_->WriteAt(offset, page, kCdxPage);
-    dirty_ = true;
     size_ = std::max<std::uint64_t>(size_, offset + std::uint64_t(kCdxPage));
     if (cache_.size() >= kCacheLimit)
         cache_.clear();
@@ -552,10 +571,10 @@ void CdxFile::PatchSibling(std::uint32_t offset, bool leftPointer, std::uint32_t
     if (offset == kCdxNone || offset % kCdxPage != 0 || offset < kCdxHeaderSize ||
         offset + std::uint64_t(kCdxPage) > size_)
         return; // a broken link is left for a rebuild; never write outside the file
+    MarkWriting();
     unsigned char v[4];
     PutLe32(v, value);
     file_->WriteAt(offset + (leftPointer ? 4 : 8), v, 4);
-    dirty_ = true;
     cache_.erase(offset);
 }
 
@@ -745,7 +764,6 @@ bool CdxFile::Remove(int tag, const unsigned char* key, std::uint32_t rec) {
 }
 
 bool CdxFile::Seek(int t, const unsigned char* key, std::uint32_t rec, Find how, CdxEntry& out) {
-    Refresh();
     const CdxTag& tag = tags_.at(static_cast<std::size_t>(t));
     const int kl = tag.keyLength;
     const bool forward = how == Find::Ge || how == Find::Gt;
@@ -770,10 +788,20 @@ bool CdxFile::Seek(int t, const unsigned char* key, std::uint32_t rec, Find how,
     for (int depth = 0;; ++depth) {
         if (depth > kMaxDepth)
             Damaged("tag " + tag.name + " is deeper than any index can be (a cycle?)");
-        auto node = Node(offset, kl);
-        int idx = 0;
-        while (idx < node->count && !passes(&node->keys[std::size_t(idx) * kl], node->recs[idx]))
-            ++idx;
+        // The cache keeps the node alive until the next Node() call, and this
+        // loop is done with it by then.
+        const CdxNode* node = Node(offset, kl).get();
+        // Entries are sorted, so `passes` is false up to a point and true
+        // after it: find that point by halving.
+        int lo = 0, hi = node->count;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (passes(&node->keys[std::size_t(mid) * kl], node->recs[mid]))
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        int idx = lo;
         if (node->leaf) {
             if (forward) {
                 if (idx == node->count) {

@@ -146,14 +146,25 @@ class CdxFile {
 public:
     enum class Find { Ge, Gt, Lt, Le };
 
-    CdxFile(std::unique_ptr<IFile> file, std::string path, bool shared);
+    // In shared mode, `lockFile` and `lockOffset` name the table's write lock,
+    // which writers hold exclusively.
+    CdxFile(std::unique_ptr<IFile> file, std::string path, bool shared, IFile* lockFile = nullptr,
+            std::uint64_t lockOffset = 0);
 
     const std::string& Path() const { return path_; }
     const std::vector<CdxTag>& Tags() const { return tags_; }
     int TagIndex(const std::string& name) const; // -1 when absent
 
-    // Re-reads the directory and the tag headers when another handle wrote.
+    // Re-reads the directory and the tag headers when another handle wrote;
+    // the caller holds the table's lock.
     void Refresh();
+    // Runs a lookup (Seek, First, Last) without a lock when it can: the change
+    // counter is odd while a writer is at work and even otherwise. A lookup
+    // served from nodes cached under the current even counter is a consistent
+    // snapshot; one that had to read nodes is checked against the counter
+    // again afterwards and retried when a writer came in between. When a
+    // writer is at work, or retries keep failing, it waits for the shared lock.
+    template <class F> auto Read(F&& body) -> decltype(body());
     // Writes bracket every change; EndWrite bumps the change counter.
     void BeginWrite();
     void EndWrite();
@@ -184,6 +195,7 @@ private:
     void LoadDirectory();
     std::uint32_t ReadCounter();
     std::uint32_t Allocate();
+    void MarkWriting();
     void PutNode(std::uint32_t offset, const CdxNode& node, int keyLength);
     void PatchSibling(std::uint32_t offset, bool leftPointer, std::uint32_t value);
     std::vector<Piece> Rewrite(CdxNode node, std::uint32_t offset, int keyLength, bool isRoot);
@@ -200,16 +212,54 @@ private:
     bool shared_;
     std::vector<CdxTag> tags_;
     std::uint32_t counter_ = 0;
+    bool valid_ = false;     // the cache and tags belong to counter_
+    bool filesRead_ = false; // a node or header came from the file since the flag was cleared
+    bool marked_ = false;    // this write transaction has made the counter odd
+    IFile* lockFile_;
+    std::uint64_t lockOffset_;
     std::uint64_t size_ = 0;
     std::uint64_t end_ = 0;
     bool writing_ = false;
-    bool dirty_ = false;
     struct Cached {
         std::shared_ptr<const CdxNode> node;
         int keyLength;
     };
     std::unordered_map<std::uint32_t, Cached> cache_;
 };
+
+template <class F> auto CdxFile::Read(F&& body) -> decltype(body()) {
+    if (shared_ && !writing_) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const std::uint32_t before = ReadCounter();
+            if (before & 1)
+                break; // a writer is at work (or died at work): wait for the lock
+            try {
+                filesRead_ = false;
+                if (!valid_ || before != counter_)
+                    LoadDirectory();
+                auto result = body();
+                if (!filesRead_ || ReadCounter() == before)
+                    return result;
+            } catch (const std::exception&) {
+                if (ReadCounter() == before)
+                    throw;
+            }
+            valid_ = false; // what was read may mix two states
+        }
+    }
+    struct Held {
+        IFile* f;
+        std::uint64_t at;
+        ~Held() {
+            if (f)
+                f->Unlock(at);
+        }
+    } held{shared_ ? lockFile_ : nullptr, lockOffset_};
+    if (held.f)
+        held.f->Lock(held.at, LockMode::Shared, true);
+    Refresh();
+    return body();
+}
 
 // Encodes a compact leaf; false when the entries do not fit in one node.
 bool EncodeLeaf(const unsigned char* keys, const std::uint32_t* recs, int count, int keyLength,

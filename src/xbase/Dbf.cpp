@@ -189,6 +189,7 @@ std::uint32_t DbfFile::RecordCount() {
         Fail(XBaseError::Code::Damaged, "table damaged: header cut short: " + path_);
     const std::uint32_t claimed = Le32(c);
     const std::uint64_t size = file_->Size();
+    lastSize_ = size;
     const std::uint64_t whole = size > headerLength_ ? (size - headerLength_) / recordLength_ : 0;
     if (claimed <= whole) {
         // Bytes past the counted records: the EOF marker, or an append whose
@@ -241,16 +242,13 @@ void DbfFile::AppendRecords(std::uint32_t count, const char* data, std::uint32_t
     file_->WriteAt(pos, block.data(), block.size());
     WriteCount(count + n);
     const std::uint64_t end = pos + block.size();
-    if (file_->Size() > end)
+    if (lastSize_ > end)
         file_->Truncate(end); // drop the leftovers of an append cut short earlier
+    lastSize_ = end;
 }
 
 void DbfFile::WriteCount(std::uint32_t count) {
-    unsigned char h[8];
-    h[0] = kDbfVersionFoxBase;
-    unsigned char v;
-    if (file_->ReadAt(0, &v, 1) == 1)
-        h[0] = v;
+    unsigned char h[8] = {};
     TodayBytes(&h[1]);
     PutLe32(&h[4], count);
     // Date and count in one write: bytes 1..7.

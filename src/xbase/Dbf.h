@@ -93,7 +93,8 @@ public:
     // Reads `count` consecutive records into out; returns how many were whole.
     std::uint32_t ReadRecords(std::uint32_t first, std::uint32_t count, char* out);
     void WriteRecord(std::uint32_t recno, const char* data);
-    // Appends records after `count` committed ones: record bytes and the EOF
+    // Appends records after `count` committed ones, as RecordCount() just
+    // returned them under the caller's write lock: record bytes and the EOF
     // marker first, the header count last, so that a process killed in between
     // leaves a table whose count still matches whole committed records.
     void AppendRecords(std::uint32_t count, const char* data, std::uint32_t n);
@@ -113,6 +114,7 @@ private:
     std::uint8_t flags_ = 0;
     std::vector<std::string> notices_;
     bool reportedCount_ = false;
+    std::uint64_t lastSize_ = 0; // file length seen by the last RecordCount()
 };
 
 // Header date bytes for today (year - 1900, month, day).

@@ -151,6 +151,9 @@ struct TableEngine::Impl {
     std::string curKey;
     bool bof = false, eof = true;
     bool modified = false;
+    // Set when the cursor moved through the index: the record is read from
+    // the file when first looked at, not before.
+    bool stale = false;
     std::string buf;
 
     // --- helpers -------------------------------------------------------
@@ -207,6 +210,7 @@ struct TableEngine::Impl {
     void SetEof() {
         recno = 0;
         eof = true;
+        stale = false;
         buf = dbf->BlankRecord();
         curKey.clear();
     }
@@ -218,6 +222,7 @@ struct TableEngine::Impl {
         recno = r;
         eof = false;
         bof = false;
+        stale = false;
         state = State::Browse;
         modified = false;
         if (order >= 0 && tags[std::size_t(order)].usable)
@@ -225,8 +230,23 @@ struct TableEngine::Impl {
     }
 
     void LoadEntry(const CdxEntry& e) {
-        Load(e.rec);
+        recno = e.rec;
         curKey = e.key;
+        eof = false;
+        bof = false;
+        stale = true;
+        state = State::Browse;
+        modified = false;
+    }
+
+    // The current record's bytes, read now if the cursor moved by the index.
+    void Ensure() {
+        if (!stale)
+            return;
+        std::string b(dbf->RecordLength(), ' ');
+        dbf->ReadRecord(recno, b.data());
+        buf.swap(b);
+        stale = false;
     }
 
     const FieldDef& FieldNamed(const std::string& name) const {
@@ -237,10 +257,14 @@ struct TableEngine::Impl {
         return dbf->Fields()[std::size_t(i)];
     }
 
-    char* FieldBytes(const FieldDef& f) { return buf.data() + f.offset; }
+    char* FieldBytes(const FieldDef& f) {
+        Ensure();
+        return buf.data() + f.offset;
+    }
 
     void BeginChange() {
         NeedOpen();
+        Ensure();
         if (state == State::Browse) {
             if (recno == 0)
                 Fail(XBaseError::Code::Invalid, "no current record to change");
@@ -429,7 +453,7 @@ struct TableEngine::Impl {
             return;
         }
         ByteLock lock(LockFile(), kWriteLock, LockMode::Shared);
-        cdx = std::make_unique<CdxFile>(fs.Open(p, true), p, !exclusive);
+        cdx = std::make_unique<CdxFile>(fs.Open(p, true), p, !exclusive, LockFile(), kWriteLock);
     }
 
     // Writes a new production CDX: the kept tags copied from the current
@@ -710,19 +734,16 @@ void TableEngine::SetOrder(const std::string& tag) {
             d.order = -1;
             return;
         }
-        {
-            ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
-            if (d.cdx)
-                d.cdx->Refresh();
-        }
         for (std::size_t i = 0; i < d.tags.size(); ++i) {
             if (EqualsNoCase(d.tags[i].name, tag)) {
                 if (!d.tags[i].usable)
                     Fail(XBaseError::Code::Unsupported,
                          "tag " + d.tags[i].name + " cannot be used: " + d.tags[i].problem);
                 d.order = static_cast<int>(i);
-                if (d.recno)
+                if (d.recno) {
+                    d.Ensure();
                     d.curKey = d.KeyOf(d.tags[i], d.buf.data());
+                }
                 return;
             }
         }
@@ -750,10 +771,11 @@ bool TableEngine::Seek(const std::string& key) {
         }
         std::string target = want;
         target.resize(std::size_t(t.keyLength), '\0');
-        ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
         CdxEntry e;
-        if (!d.cdx->Seek(d.order, reinterpret_cast<const unsigned char*>(target.data()), 0,
-                         CdxFile::Find::Ge, e)) {
+        if (!d.cdx->Read([&] {
+                return d.cdx->Seek(d.order, reinterpret_cast<const unsigned char*>(target.data()),
+                                   0, CdxFile::Find::Ge, e);
+            })) {
             d.bof = false;
             d.SetEof();
             return false;
@@ -771,6 +793,7 @@ void TableEngine::Append() {
         d.NeedWritableTags();
         d.savedRecno = d.recno;
         d.state = Impl::State::Appending;
+        d.stale = false;
         d.buf = d.dbf->BlankRecord();
         d.recno = d.dbf->RecordCount() + 1;
         d.eof = false;
@@ -786,6 +809,7 @@ void TableEngine::Edit() {
         if (d.state == Impl::State::Browse) {
             if (d.recno == 0)
                 Fail(XBaseError::Code::Invalid, "no current record to edit");
+            d.Ensure();
             d.state = Impl::State::Editing;
         }
     });
@@ -835,6 +859,7 @@ void TableEngine::Delete() {
         d.WriteTransaction([&] {
             std::string before(d.dbf->RecordLength(), ' ');
             d.dbf->ReadRecord(d.recno, before.data());
+            d.stale = false;
             if (before[0] == kDbfDeleted) {
                 d.buf = before;
                 return;
@@ -851,7 +876,10 @@ void TableEngine::Delete() {
 bool TableEngine::Deleted() {
     return Guard([&] {
         d_->NeedOpen();
-        return d_->recno != 0 && !d_->buf.empty() && d_->buf[0] == kDbfDeleted;
+        if (d_->recno == 0 || d_->eof)
+            return false;
+        d_->Ensure();
+        return !d_->buf.empty() && d_->buf[0] == kDbfDeleted;
     });
 }
 
@@ -1128,9 +1156,8 @@ void TableEngine::First() {
         d.PostPending();
         d.bof = false;
         if (d.order >= 0) {
-            ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
             CdxEntry e;
-            if (d.cdx->First(d.order, e)) {
+            if (d.cdx->Read([&] { return d.cdx->First(d.order, e); })) {
                 d.LoadEntry(e);
                 return;
             }
@@ -1150,9 +1177,8 @@ void TableEngine::Last() {
         d.PostPending();
         d.bof = false;
         if (d.order >= 0) {
-            ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
             CdxEntry e;
-            if (d.cdx->Last(d.order, e)) {
+            if (d.cdx->Read([&] { return d.cdx->Last(d.order, e); })) {
                 d.LoadEntry(e);
                 return;
             }
@@ -1174,10 +1200,12 @@ void TableEngine::Next() {
             return;
         d.bof = false;
         if (d.order >= 0) {
-            ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
             CdxEntry e;
-            if (d.cdx->Seek(d.order, reinterpret_cast<const unsigned char*>(d.curKey.data()),
-                            d.recno, CdxFile::Find::Gt, e)) {
+            if (d.cdx->Read([&] {
+                    return d.cdx->Seek(d.order,
+                                       reinterpret_cast<const unsigned char*>(d.curKey.data()),
+                                       d.recno, CdxFile::Find::Gt, e);
+                })) {
                 d.LoadEntry(e);
                 return;
             }
@@ -1199,10 +1227,12 @@ void TableEngine::Prior() {
             return;
         }
         if (d.order >= 0) {
-            ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
             CdxEntry e;
-            if (d.cdx->Seek(d.order, reinterpret_cast<const unsigned char*>(d.curKey.data()),
-                            d.recno, CdxFile::Find::Lt, e)) {
+            if (d.cdx->Read([&] {
+                    return d.cdx->Seek(d.order,
+                                       reinterpret_cast<const unsigned char*>(d.curKey.data()),
+                                       d.recno, CdxFile::Find::Lt, e);
+                })) {
                 d.LoadEntry(e);
                 return;
             }
