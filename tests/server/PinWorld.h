@@ -156,6 +156,7 @@ protected:
         s->peer = fds[1];
         ComputersGuard guard(registry.lock());
         s->record = registry.addRecord(address, mac);
+        s->record->address = address;
         s->record->name = name;
         s->record->mac = mac;
         s->record->connection = s->connection;

@@ -236,7 +236,7 @@ TEST_F(PinCodesTest, PeriodicCheckLocksAndClosesOut) {
     tbPin.Commit();
     clock.advanceMinutes(16);
     codes->VerificaPin();
-    EXPECT_FALSE(codeRow("0EEEEE"));
+    EXPECT_FALSE(codeRow("0EEEEE")) << consoleLines.join("\n").toStdString();
 }
 
 TEST_F(PinCodesTest, MovedSessionRebindsAndWaitingEntriesAreDropped) {
