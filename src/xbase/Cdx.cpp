@@ -3,6 +3,7 @@
 #include "xbase/Error.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <unordered_set>
 
@@ -11,7 +12,8 @@ namespace tarvina::xbase {
 namespace {
 
 constexpr int kMaxDepth = 64;
-constexpr std::size_t kCacheLimit = 32768; // nodes, about 16 MB decoded at most
+constexpr std::size_t kCacheLimit = 65536;    // nodes, about 40 MB decoded at most
+constexpr std::size_t kCachePages = 1u << 21; // pages beyond 1 GB are not cached
 constexpr std::size_t kMaxFaults = 100;
 
 std::uint32_t Le32(const unsigned char* p) {
@@ -45,11 +47,29 @@ int BitsFor(std::uint32_t v) {
     return b;
 }
 
+// Unsigned byte order over the whole key, then record number. Eight bytes at
+// a time as big-endian words: the keys of this system are short, and this is
+// the inner loop of every lookup.
 int Compare(const unsigned char* a, std::uint32_t ra, const unsigned char* b, std::uint32_t rb,
             int keyLength) {
-    int c = std::memcmp(a, b, static_cast<std::size_t>(keyLength));
-    if (c != 0)
-        return c;
+    std::size_t i = 0;
+    const std::size_t n = static_cast<std::size_t>(keyLength);
+    if constexpr (std::endian::native != std::endian::little) {
+        const int c = std::memcmp(a, b, n);
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+        i = n;
+    }
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y)
+            return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+    }
+    for (; i < n; ++i)
+        if (a[i] != b[i])
+            return a[i] < b[i] ? -1 : 1;
     return ra < rb ? -1 : (ra > rb ? 1 : 0);
 }
 
@@ -427,8 +447,41 @@ std::uint32_t CdxFile::ReadCounter() {
     return Le32(c);
 }
 
-void CdxFile::LoadDirectory() {
+const CdxFile::Cached* CdxFile::CacheFind(std::uint32_t offset) const {
+    const std::size_t page = offset / kCdxPage;
+    if (page >= cache_.size() || !cache_[page].node)
+        return nullptr;
+    return &cache_[page];
+}
+
+void CdxFile::CacheStore(std::uint32_t offset, std::shared_ptr<const CdxNode> node, int keyLength) {
+    const std::size_t page = offset / kCdxPage;
+    if (page >= kCachePages)
+        return;
+    if (cached_ >= kCacheLimit)
+        CacheClear();
+    if (page >= cache_.size())
+        cache_.resize(std::min(std::max(page + 1, cache_.size() * 2), kCachePages));
+    if (!cache_[page].node)
+        ++cached_;
+    cache_[page] = {std::move(node), keyLength};
+}
+
+void CdxFile::CacheDrop(std::uint32_t offset) {
+    const std::size_t page = offset / kCdxPage;
+    if (page < cache_.size() && cache_[page].node) {
+        cache_[page].node.reset();
+        --cached_;
+    }
+}
+
+void CdxFile::CacheClear() {
     cache_.clear();
+    cached_ = 0;
+}
+
+void CdxFile::LoadDirectory() {
+    CacheClear();
     tags_.clear();
     valid_ = false;
     filesRead_ = true;
@@ -524,9 +577,8 @@ void CdxFile::EndWrite() {
 }
 
 std::shared_ptr<const CdxNode> CdxFile::Node(std::uint32_t offset, int keyLength) {
-    auto it = cache_.find(offset);
-    if (it != cache_.end() && it->second.keyLength == keyLength)
-        return it->second.node;
+    if (const Cached* c = CacheFind(offset); c && c->keyLength == keyLength)
+        return c->node;
     if (offset % kCdxPage != 0 || offset < kCdxHeaderSize ||
         offset + std::uint64_t(kCdxPage) > size_)
         Damaged("node pointer " + std::to_string(offset) + " outside the file");
@@ -536,9 +588,7 @@ std::shared_ptr<const CdxNode> CdxFile::Node(std::uint32_t offset, int keyLength
         Damaged("node " + std::to_string(offset) + " cut short");
     auto node = std::make_shared<const CdxNode>(
         DecodeNode(page, keyLength, path_ + " node " + std::to_string(offset)));
-    if (cache_.size() >= kCacheLimit)
-        cache_.clear();
-    cache_[offset] = {node, keyLength};
+    CacheStore(offset, node, keyLength);
     return node;
 }
 
@@ -562,9 +612,7 @@ void CdxFile::PutNode(std::uint32_t offset, const CdxNode& node, int keyLength) 
     }
     file_->WriteAt(offset, page, kCdxPage);
     size_ = std::max<std::uint64_t>(size_, offset + std::uint64_t(kCdxPage));
-    if (cache_.size() >= kCacheLimit)
-        cache_.clear();
-    cache_[offset] = {std::make_shared<const CdxNode>(node), keyLength};
+    CacheStore(offset, std::make_shared<const CdxNode>(node), keyLength);
 }
 
 void CdxFile::PatchSibling(std::uint32_t offset, bool leftPointer, std::uint32_t value) {
@@ -575,7 +623,7 @@ void CdxFile::PatchSibling(std::uint32_t offset, bool leftPointer, std::uint32_t
     unsigned char v[4];
     PutLe32(v, value);
     file_->WriteAt(offset + (leftPointer ? 4 : 8), v, 4);
-    cache_.erase(offset);
+    CacheDrop(offset);
 }
 
 std::vector<CdxFile::Piece> CdxFile::Rewrite(CdxNode node, std::uint32_t offset, int keyLength,
@@ -788,9 +836,8 @@ bool CdxFile::Seek(int t, const unsigned char* key, std::uint32_t rec, Find how,
     for (int depth = 0;; ++depth) {
         if (depth > kMaxDepth)
             Damaged("tag " + tag.name + " is deeper than any index can be (a cycle?)");
-        // The cache keeps the node alive until the next Node() call, and this
-        // loop is done with it by then.
-        const CdxNode* node = Node(offset, kl).get();
+        const std::shared_ptr<const CdxNode> held = Node(offset, kl);
+        const CdxNode* node = held.get();
         // Entries are sorted, so `passes` is false up to a point and true
         // after it: find that point by halving.
         int lo = 0, hi = node->count;

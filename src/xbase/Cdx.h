@@ -224,7 +224,13 @@ private:
         std::shared_ptr<const CdxNode> node;
         int keyLength;
     };
-    std::unordered_map<std::uint32_t, Cached> cache_;
+    // Decoded nodes by page number (offset / 512): a lookup is one index.
+    std::vector<Cached> cache_;
+    std::size_t cached_ = 0;
+    const Cached* CacheFind(std::uint32_t offset) const;
+    void CacheStore(std::uint32_t offset, std::shared_ptr<const CdxNode> node, int keyLength);
+    void CacheDrop(std::uint32_t offset);
+    void CacheClear();
 };
 
 template <class F> auto CdxFile::Read(F&& body) -> decltype(body()) {
