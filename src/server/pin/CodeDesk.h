@@ -1,0 +1,49 @@
+#pragma once
+
+#include "server/pin/PinCodes.h"
+#include "server/session/UsageJournal.h"
+
+#include <functional>
+#include <memory>
+
+namespace tarvina::server {
+
+class ServerCore;
+class HtmlListFile;
+
+// Plugs the code checks and the usage journal into the main form's idle
+// pass, in its order: typed codes, then state changes (the end of a code's
+// use before the journal), one PinAssignQueue entry per pass while the code
+// table is open, and the periodic code check.
+class CodeDesk {
+public:
+    struct Hooks {
+        std::function<void(const QString&)> generalError;
+        std::function<void()> refreshCodesGrid;
+        std::function<bool()> repairInProgress;
+        std::function<void(int ms)> waitForRepair;
+    };
+
+    // tables: the code handles (PinTables); tbDiario: the start day's
+    // journal; usageReport: the start day's report, opened. Every pointer
+    // must outlive the desk.
+    CodeDesk(ServerCore& core, PinTables tables, xbase::TableEngine* tbDiario,
+             HtmlListFile* usageReport, Hooks hooks = {});
+    ~CodeDesk();
+
+    // Installs the idle-pass hooks on the core.
+    void attach();
+    // Removes them (before the handles close).
+    void detach();
+
+    PinCodes& codes() { return *codes_; }
+    UsageJournal& journal() { return *journal_; }
+
+private:
+    ServerCore& core_;
+    Hooks hooks_;
+    std::unique_ptr<PinCodes> codes_;
+    std::unique_ptr<UsageJournal> journal_;
+};
+
+} // namespace tarvina::server
