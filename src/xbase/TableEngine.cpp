@@ -593,6 +593,11 @@ void TableEngine::CreateExec() {
             Fail(XBaseError::Code::Invalid, "fewer fields than announced");
         std::string p = ResolvePath(d_->fs, d_->createPath);
         DbfFile::Create(d_->fs, p, d_->createFields);
+        // A new table has no index: an index file left beside the name would
+        // describe records that no longer exist.
+        const std::string cdx = ResolvePath(d_->fs, WithExtension(p, ".cdx"));
+        if (d_->fs.Exists(cdx) && !d_->fs.IsFolder(cdx))
+            d_->fs.Remove(cdx);
     });
 }
 

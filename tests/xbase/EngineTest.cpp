@@ -270,10 +270,13 @@ TEST(EngineCreateTest, RejectsBadDefinitions) {
     t.CreateField("A", "C", 5, 0);
     EXPECT_THROW(t.CreateExec(), XBaseError); // one field short
     EXPECT_FALSE(fs.Exists("/x.dbf"));
+    fs.SetContents("/X.CDX", {1, 2, 3}); // left over from an older table of that name
     t.CreateNew("/x.dbf", kTableTypeFoxPro, 1);
     t.CreateField("A", "C", 5, 0);
     t.CreateExec();
+    EXPECT_FALSE(fs.Exists("/X.CDX"));
     t.Open("/x.dbf", true);
+    EXPECT_TRUE(t.Tags().empty());
     EXPECT_THROW(t.IndexTag("", "T", "NOFIELD", 0, false, ""), XBaseError);
     EXPECT_THROW(t.IndexTag("", "T", "UPPER(A)", 0, false, ""), XBaseError);
     EXPECT_THROW(t.IndexTag("", "T", "A", 0, false, "A"), XBaseError);
