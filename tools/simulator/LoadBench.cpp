@@ -17,10 +17,13 @@
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <sys/resource.h>
 #include <vector>
 
@@ -47,7 +50,85 @@ QString ProcStatus(qint64 pid, const char* field) {
 struct Probe {
     std::unique_ptr<StationSim> sim;
     qint64 sentAt = -1;
-    qint64 boundAt = -1;
+    std::atomic<qint64> boundAt{-1};
+};
+
+// Results shared by the client threads.
+struct Shared {
+    QElapsedTimer clock;
+    std::mutex mutex;
+    std::vector<qint64> latencies;
+};
+
+// A slice of the stations, living on its own client thread, so that the
+// clients' own event handling adds as little as possible to the figures.
+class Group : public QObject {
+public:
+    Group(std::vector<Probe>& probes, int from, int to, Shared& shared, quint16 port)
+        : probes_(probes), from_(from), to_(to), shared_(shared), port_(port) {}
+
+    void connectAll() {
+        for (int i = from_; i < to_; ++i) {
+            StationSim::Config c;
+            c.name = "PC" + QByteArray::number(i + 1);
+            c.mac = QStringLiteral("02-00-00-00-%1-%2")
+                        .arg((i >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+                        .arg(i & 0xFF, 2, 16, QLatin1Char('0'))
+                        .toUpper()
+                        .toLatin1();
+            c.localAddress = QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
+            Probe& p = probes_[static_cast<size_t>(i)];
+            p.sim = std::make_unique<StationSim>(c);
+            StationSim* sim = p.sim.get();
+            Shared& shared = shared_;
+            QObject::connect(sim, &StationSim::lineReceived, sim,
+                             [&p, &shared](const QByteArray& l) {
+                                 if (p.boundAt.load() < 0 && l.startsWith("02"))
+                                     p.boundAt.store(shared.clock.elapsed());
+                                 if (p.sentAt >= 0 && (l.startsWith("0A") || l.startsWith("08"))) {
+                                     const qint64 ms = shared.clock.elapsed() - p.sentAt;
+                                     p.sentAt = -1;
+                                     std::lock_guard<std::mutex> g(shared.mutex);
+                                     shared.latencies.push_back(ms);
+                                 }
+                             });
+            sim->connectTo(QStringLiteral("127.0.0.1"), port_);
+        }
+    }
+
+    // Reports every second, spread over the second.
+    void startReports() {
+        for (int i = from_; i < to_; ++i) {
+            Probe& p = probes_[static_cast<size_t>(i)];
+            p.sim->config().answerStatusQuery = false;
+            p.sim->config().state = 2;
+            p.sim->config().user = "Ana";
+            p.sim->config().timeLeft = "0.0208333333333333";
+            p.sim->config().start = "45000.5";
+            auto* timer = new QTimer(p.sim.get());
+            timer->setInterval(1000);
+            Shared& shared = shared_;
+            QObject::connect(timer, &QTimer::timeout, p.sim.get(), [&p, &shared] {
+                if (!p.sim->isConnected())
+                    return;
+                p.sentAt = shared.clock.elapsed();
+                p.sim->sendStatusReport();
+            });
+            QTimer::singleShot(QRandomGenerator::global()->bounded(1000), timer,
+                               [timer] { timer->start(); });
+        }
+    }
+
+    void closeAll() {
+        for (int i = from_; i < to_; ++i)
+            probes_[static_cast<size_t>(i)].sim.reset();
+    }
+
+private:
+    std::vector<Probe>& probes_;
+    int from_, to_;
+    Shared& shared_;
+    quint16 port_;
 };
 
 double Percentile(std::vector<qint64> v, double p) {
@@ -58,7 +139,7 @@ double Percentile(std::vector<qint64> v, double p) {
     return static_cast<double>(v[i]);
 }
 
-bool RunOnce(const QString& taquilla, int n, int seconds) {
+bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
     QTemporaryDir home, reg;
     const quint16 port = FreePort();
     QProcess server;
@@ -98,74 +179,72 @@ bool RunOnce(const QString& taquilla, int n, int seconds) {
     const QString baseRss = ProcStatus(server.processId(), "VmRSS:");
 
     std::vector<Probe> probes(static_cast<size_t>(n));
-    std::vector<qint64> latencies;
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < n; ++i) {
-        StationSim::Config c;
-        c.name = "PC" + QByteArray::number(i + 1);
-        c.mac = QStringLiteral("02-00-00-00-%1-%2")
-                    .arg((i >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
-                    .arg(i & 0xFF, 2, 16, QLatin1Char('0'))
-                    .toUpper()
-                    .toLatin1();
-        c.localAddress = QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
-        Probe& p = probes[static_cast<size_t>(i)];
-        p.sim = std::make_unique<StationSim>(c);
-        StationSim* sim = p.sim.get();
-        QObject::connect(sim, &StationSim::lineReceived, sim,
-                         [&p, &latencies, &clock](const QByteArray& l) {
-                             if (p.boundAt < 0 && l.startsWith("02"))
-                                 p.boundAt = clock.elapsed();
-                             if (p.sentAt >= 0 && (l.startsWith("0A") || l.startsWith("08"))) {
-                                 latencies.push_back(clock.elapsed() - p.sentAt);
-                                 p.sentAt = -1;
-                             }
-                         });
-        sim->connectTo(QStringLiteral("127.0.0.1"), port);
+    Shared shared;
+    shared.clock.start();
+    std::vector<std::unique_ptr<QThread>> threads;
+    std::vector<std::unique_ptr<Group>> groups;
+    for (int t = 0; t < clientThreads; ++t) {
+        const int from = n * t / clientThreads, to = n * (t + 1) / clientThreads;
+        auto thread = std::make_unique<QThread>();
+        auto group = std::make_unique<Group>(probes, from, to, shared, port);
+        group->moveToThread(thread.get());
+        thread->start();
+        QMetaObject::invokeMethod(
+            group.get(), [g = group.get()] { g->connectAll(); }, Qt::BlockingQueuedConnection);
+        threads.push_back(std::move(thread));
+        groups.push_back(std::move(group));
     }
     const bool allBound = StationSim::WaitFor(
         [&] {
             return std::all_of(probes.begin(), probes.end(),
-                               [](const Probe& p) { return p.boundAt >= 0; });
+                               [](const Probe& p) { return p.boundAt.load() >= 0; });
         },
         30000);
     qint64 boundMs = 0;
     int bound = 0;
     for (const Probe& p : probes)
-        if (p.boundAt >= 0) {
+        if (p.boundAt.load() >= 0) {
             ++bound;
-            boundMs = std::max(boundMs, p.boundAt);
+            boundMs = std::max(boundMs, p.boundAt.load());
         }
-    // Reports every second, spread over the second.
-    for (Probe& p : probes) {
-        p.sim->config().answerStatusQuery = false;
-        p.sim->config().state = 2;
-        p.sim->config().user = "Ana";
-        p.sim->config().timeLeft = "0.0208333333333333";
-        p.sim->config().start = "45000.5";
-        auto* timer = new QTimer(p.sim.get());
-        timer->setInterval(1000);
-        QObject::connect(timer, &QTimer::timeout, p.sim.get(), [&p, &clock] {
-            if (!p.sim->isConnected())
-                return;
-            p.sentAt = clock.elapsed();
-            p.sim->sendStatusReport();
-        });
-        QTimer::singleShot(QRandomGenerator::global()->bounded(1000), timer,
-                           [timer] { timer->start(); });
+    if (!allBound) {
+        int shown = 0;
+        for (const Probe& p : probes) {
+            if (p.boundAt.load() >= 0 || shown++ >= 3)
+                continue;
+            std::fprintf(stderr,
+                         "unbound %s: connected=%d received:", p.sim->config().name.constData(),
+                         p.sim->isConnected() ? 1 : 0);
+            for (const QByteArray& l : p.sim->lines())
+                std::fprintf(stderr, " [%s]", l.constData());
+            std::fprintf(stderr, "\n");
+        }
     }
+    for (auto& g : groups)
+        QMetaObject::invokeMethod(
+            g.get(), [gp = g.get()] { gp->startReports(); }, Qt::BlockingQueuedConnection);
     StationSim::WaitFor([] { return false; }, seconds * 1000);
     const QString rss = ProcStatus(server.processId(), "VmRSS:");
-    const QString threads = ProcStatus(server.processId(), "Threads:");
+    const QString serverThreads = ProcStatus(server.processId(), "Threads:");
+    std::vector<qint64> latencies;
+    {
+        std::lock_guard<std::mutex> g(shared.mutex);
+        latencies = shared.latencies;
+    }
     std::printf("stations=%d bound=%d%s time_to_bind_all_ms=%lld reports=%zu p50_ms=%.0f "
                 "p99_ms=%.0f max_ms=%.0f server_rss=%s (idle %s) server_threads=%s (idle %s)\n",
                 n, bound, allBound ? "" : " (NOT ALL)", static_cast<long long>(boundMs),
                 latencies.size(), Percentile(latencies, 0.50), Percentile(latencies, 0.99),
                 Percentile(latencies, 1.0), qPrintable(rss), qPrintable(baseRss),
-                qPrintable(threads), qPrintable(baseThreads));
+                qPrintable(serverThreads), qPrintable(baseThreads));
     std::fflush(stdout);
-    probes.clear();
+    for (auto& g : groups)
+        QMetaObject::invokeMethod(
+            g.get(), [gp = g.get()] { gp->closeAll(); }, Qt::BlockingQueuedConnection);
+    for (auto& t : threads) {
+        t->quit();
+        t->wait();
+    }
     server.terminate();
     if (!server.waitForFinished(10000))
         server.kill();
@@ -191,7 +270,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption seconds(QStringLiteral("seconds"),
                                      QStringLiteral("Seconds of reporting per run."),
                                      QStringLiteral("s"), QStringLiteral("5"));
-    parser.addOptions({taquilla, seconds});
+    const QCommandLineOption clients(QStringLiteral("client-threads"),
+                                     QStringLiteral("Threads running the simulated stations."),
+                                     QStringLiteral("n"), QStringLiteral("4"));
+    parser.addOptions({taquilla, seconds, clients});
     parser.addPositionalArgument(QStringLiteral("N"), QStringLiteral("Station counts."));
     parser.process(app);
     QList<int> counts;
@@ -201,6 +283,8 @@ int main(int argc, char** argv) {
         counts = {100, 500, 1000};
     bool ok = true;
     for (int n : counts)
-        ok = RunOnce(parser.value(taquilla), n, parser.value(seconds).toInt()) && ok;
+        ok = RunOnce(parser.value(taquilla), n, parser.value(seconds).toInt(),
+                     std::max(1, parser.value(clients).toInt())) &&
+             ok;
     return ok ? 0 : 1;
 }

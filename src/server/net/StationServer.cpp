@@ -21,8 +21,9 @@ private:
 
 StationServer::StationServer(ServerContext& ctx, QObject* parent)
     : QObject(parent), ctx_(ctx), listener_(new Listener(this)) {
-    // Many stations start at once after a power cut.
-    listener_->setMaxPendingConnections(1024);
+    // Many stations start at once after a power cut: a short accept queue
+    // would drop their handshakes and leave them waiting on TCP back-off.
+    listener_->setListenBacklogSize(1024);
 }
 
 StationServer::~StationServer() {
