@@ -251,7 +251,11 @@ void UsageJournal::WriteJournal(TCompItem* record) {
         }
         t.Append();
         writeCommon();
-        const qint64 minutes = DateTime::FromDays(start).msecsTo(DateTime::FromDays(end)) / 60000;
+        // Whole seconds first: the station's start travels as a rounded
+        // decimal, and 30 minutes must not read as 29.
+        const qint64 seconds =
+            (DateTime::FromDays(start).msecsTo(DateTime::FromDays(end)) + 500) / 1000;
+        const qint64 minutes = seconds / 60;
         t.SetInteger("MINSOL", std::clamp<qint64>(minutes, 0, kMaxMinsol));
         t.Post();
     } else {

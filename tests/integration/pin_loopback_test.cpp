@@ -1,0 +1,227 @@
+// A station types a prepaid code over a real loopback connection: the server
+// checks it in its tables, grants its balance, journals the session and
+// charges the minutes when the station locks again.
+
+#include "platform/fake/FakeClock.h"
+#include "platform/fake/MemoryRegistry.h"
+#include "protocol/DateTimeText.h"
+#include "server/PinTestPrinters.h"
+#include "server/PinWorld.h"
+#include "server/pin/CodeDesk.h"
+#include "server/session/HtmlListFile.h"
+#include "server/shell/ServerCore.h"
+#include "simulator/StationSim.h"
+#include "support/TempDir.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+using namespace tarvina;
+using namespace tarvina::server;
+using common::DateTime;
+using sim::StationSim;
+
+namespace {
+
+constexpr int kWait = 5000;
+
+std::string Path(const QString& p) {
+    return QFile::encodeName(p).toStdString();
+}
+
+class PinLoopback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store.writeInteger(platform::Root::CurrentUser, QStringLiteral("\\Software\\Velt\\Tarvina"),
+                           QStringLiteral("ServiceMode"), 1);
+        data = env.home() + "/data";
+        ASSERT_TRUE(QDir().mkpath(data));
+        server::test::CreateCodeTables(data);
+        {
+            xbase::TableEngine t;
+            t.Open(Path(data + "/CajaPIN.dbf"), false);
+            for (const char* code : {"0A1B2C", "0D3E4F"}) {
+                t.Append();
+                t.SetString("PIN", code);
+                t.SetInteger("SALDO", 30);
+                t.SetDate("FECHA", xbase::Date{2024, 1, 15});
+                t.SetString("HORA", "09:00:00");
+                t.Post();
+                t.Commit();
+            }
+        }
+        journalPath = env.home() + "/report/15012024.dbf";
+        ASSERT_TRUE(QDir().mkpath(env.home() + "/report"));
+        server::test::CreateJournal(journalPath);
+        tbPin.Open(Path(data + "/CajaPIN.dbf"), false);
+        tbPin.SetOrder("PIN");
+        tbPinCheck.Open(Path(data + "/CajaPIN.dbf"), false);
+        tbPinCheck.SetOrder("MAC");
+        tbDiario.Open(Path(journalPath), false);
+        tbDiario.SetOrder("EQUIPO");
+        report.OpenHtmlList(UsageReportPath(env.home(), clock.now()),
+                            UsageReportHeaderLines(clock.now()));
+
+        core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
+        core->setPort(0);
+        core->startUp();
+        PinTables tables;
+        tables.tbPin = &tbPin;
+        tables.tbPinCheck = &tbPinCheck;
+        tables.tbRegPin = &tbRegPin;
+        tables.historyTablePath = data + "/CajaHPIN.dbf";
+        desk = std::make_unique<CodeDesk>(*core, tables, &tbDiario, &report);
+        desk->attach();
+        core->firstShow();
+        ASSERT_TRUE(core->server().isListening());
+    }
+    void TearDown() override {
+        sims.clear();
+        desk.reset();
+        core.reset();
+    }
+
+    StationSim* bound(const QByteArray& name, const QByteArray& mac, const QString& from) {
+        StationSim::Config c;
+        c.name = name;
+        c.mac = mac;
+        c.localAddress = from;
+        sims.push_back(std::make_unique<StationSim>(c));
+        StationSim* s = sims.back().get();
+        s->connectTo(QStringLiteral("127.0.0.1"), core->server().serverPort());
+        EXPECT_TRUE(s->waitConnected(kWait));
+        EXPECT_TRUE(s->waitForLine("0A", kWait));
+        waitUntil([] { return false; }, 50);
+        return s;
+    }
+    bool waitUntil(const std::function<bool()>& pred, int ms = kWait) {
+        return StationSim::WaitFor(
+            [&] {
+                core->drainHandOff();
+                core->IdlePump();
+                return pred();
+            },
+            ms);
+    }
+
+    struct Row {
+        std::map<std::string, std::string> text;
+        std::map<std::string, qint64> number;
+        std::map<std::string, bool> nullDate;
+    };
+    // Every live row of a table read by a handle of its own.
+    static QList<Row> Rows(const QString& path, const std::vector<std::string>& texts,
+                           const std::vector<std::string>& numbers,
+                           const std::vector<std::string>& dates) {
+        QList<Row> rows;
+        xbase::TableEngine t;
+        t.Open(Path(path), false);
+        for (t.First(); !t.Eof(); t.Next()) {
+            if (t.Deleted()) {
+                continue;
+            }
+            Row r;
+            for (const auto& f : texts) {
+                r.text[f] = t.GetString(f);
+            }
+            for (const auto& f : numbers) {
+                r.number[f] = t.GetInteger(f);
+            }
+            for (const auto& f : dates) {
+                r.nullDate[f] = t.IsNull(f);
+            }
+            rows << r;
+        }
+        return rows;
+    }
+    QList<Row> codeRows() {
+        return Rows(data + "/CajaPIN.dbf", {"PIN", "CHORA", "MAC", "EQUIPO"}, {"SALDO"},
+                    {"CFECHA"});
+    }
+    QList<Row> historyRows() {
+        return Rows(data + "/CajaHPIN.dbf", {"PIN", "CHORA"}, {"ASIG", "CONSUMO"}, {});
+    }
+    QList<Row> journalRows() {
+        return Rows(journalPath, {"EQUIPO", "MAC", "PIN", "HDESDE", "HHASTA"}, {"MINSOL"},
+                    {"FHASTA"});
+    }
+
+    tarvina::test::ScopedTarvinaEnv env;
+    platform::FakeClock clock; // 15 January 2024, 10:00
+    platform::MemoryRegistry store;
+    QString data, journalPath;
+    xbase::TableEngine tbPin, tbPinCheck, tbRegPin, tbDiario;
+    HtmlListFile report;
+    std::unique_ptr<ServerCore> core;
+    std::unique_ptr<CodeDesk> desk;
+    std::vector<std::unique_ptr<StationSim>> sims;
+};
+
+TEST_F(PinLoopback, TypedCodeIsGrantedJournaledAndCharged) {
+    StationSim* s = bound("PC1", "00-11-22-33-44-31", QStringLiteral("127.0.0.31"));
+    s->clearReceived();
+    s->sendLine("R380A1B2C");
+    ASSERT_TRUE(s->waitForLine("391", kWait)) << "no verdict";
+    ASSERT_TRUE(waitUntil([&] { return s->count("04") > 0; }));
+    QList<QByteArray> got = s->lines();
+    EXPECT_TRUE(got.contains("3910A1B2C"));
+    EXPECT_TRUE(got.contains("0430,<Gen>,"));
+    EXPECT_LT(got.indexOf("3910A1B2C"), got.indexOf("0430,<Gen>,"));
+
+    auto codes = codeRows();
+    ASSERT_EQ(codes.size(), 2);
+    EXPECT_EQ(codes[0].text["CHORA"], "10:00:00");
+    EXPECT_FALSE(codes[0].nullDate["CFECHA"]);
+    EXPECT_EQ(codes[0].text["MAC"], "00-11-22-33-44-31");
+    EXPECT_EQ(codes[0].text["EQUIPO"], "PC1");
+    auto history = historyRows();
+    ASSERT_EQ(history.size(), 1);
+    EXPECT_EQ(history[0].text["PIN"], "0A1B2C");
+    EXPECT_EQ(history[0].number["ASIG"], 30);
+
+    // The station starts the session: the journal row opens.
+    s->config().state = 2;
+    s->config().pin = "0A1B2C";
+    s->config().timeLeft = protocol::FormatDateTimeNumber(30.0 / 1440);
+    s->config().start = protocol::FormatDateTimeNumber(clock.now().days());
+    s->sendStatusReport();
+    ASSERT_TRUE(waitUntil([&] { return journalRows().size() == 1; }));
+    auto journal = journalRows();
+    EXPECT_EQ(journal[0].text["EQUIPO"], "127.0.0.31");
+    EXPECT_EQ(journal[0].text["MAC"], "00-11-22-33-44-31");
+    EXPECT_EQ(journal[0].text["PIN"], "0A1B2C");
+    EXPECT_EQ(journal[0].text["HDESDE"], "10:00:00");
+    EXPECT_EQ(journal[0].number["MINSOL"], 30);
+    EXPECT_TRUE(journal[0].nullDate["FHASTA"]);
+
+    // 20 minutes later it locks: 20 minutes charged, 10 left.
+    clock.advanceMinutes(20);
+    s->config().state = 1;
+    s->config().timeLeft = "0"; // the start of the session stays reported
+    s->sendStatusReport();
+    ASSERT_TRUE(waitUntil([&] { return historyRows().size() == 2; }));
+    history = historyRows();
+    EXPECT_EQ(history[1].number["CONSUMO"], 20);
+    EXPECT_EQ(history[1].text["CHORA"], "10:00:00");
+    codes = codeRows();
+    EXPECT_EQ(codes[0].number["SALDO"], 10);
+    EXPECT_EQ(codes[0].text["CHORA"], "");
+    EXPECT_TRUE(codes[0].nullDate["CFECHA"]);
+    ASSERT_TRUE(waitUntil([&] { return !journalRows()[0].nullDate["FHASTA"]; }));
+    journal = journalRows();
+    ASSERT_EQ(journal.size(), 1);
+    EXPECT_EQ(journal[0].text["HHASTA"], "10:20:00");
+    EXPECT_EQ(journal[0].text["PIN"], "");
+    EXPECT_TRUE(report.lines().contains("                  PC1//"));
+
+    // An unknown code is refused.
+    s->clearReceived();
+    s->sendLine("R38FFFFF0");
+    ASSERT_TRUE(s->waitForLine("390", kWait));
+    EXPECT_TRUE(s->lines().contains("390FFFFF0"));
+    EXPECT_TRUE(waitUntil([&] {
+        return core->console().texts().contains(QStringLiteral("Intento de PIN inválido FFFFF0"));
+    }));
+}
+
+} // namespace
