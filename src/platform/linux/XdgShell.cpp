@@ -19,7 +19,8 @@ bool XdgShell::openDocument(const QString& target) {
     const QUrl url(target, QUrl::StrictMode);
     const bool isUrl = url.isValid() && url.scheme().size() > 1;
     if (!isUrl) {
-        argument = QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath()).toString();
+        argument =
+            QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath()).toString(QUrl::FullyEncoded);
     }
     return QProcess::startDetached(opener_, {argument});
 }

@@ -3,6 +3,7 @@
 #include "common/Cp1252.h"
 #include "common/Format.h"
 #include "server/pin/OperatorDialogs.h"
+#include "server/shell/ServerSettings.h"
 
 #include <algorithm>
 
@@ -51,6 +52,26 @@ bool NotBlank(const QString& s) {
 }
 
 } // namespace
+
+TicketSettings TicketSettingsFrom(const ServerSettings& s) {
+    TicketSettings t;
+    t.rawMode = s.rawMode;
+    t.port = s.port;
+    t.prnTicket = s.prnTicket;
+    t.ticketLeft = s.ticketLeft;
+    t.ticketWidth = s.ticketWidth;
+    t.nLines = s.nLines;
+    t.denominacion = s.denominacion;
+    t.rif = s.rif;
+    t.dir1 = s.dir1;
+    t.dir2 = s.dir2;
+    t.dir3 = s.dir3;
+    t.telefono = s.telefono;
+    t.pais = s.pais;
+    t.lineaFin1 = s.lineaFin1;
+    t.lineaFin2 = s.lineaFin2;
+    return t;
+}
 
 QStringList TicketPorts() {
     return {QStringLiteral("LPT1"), QStringLiteral("LPT2"), QStringLiteral("LPT3"),

@@ -27,6 +27,10 @@ struct TicketSettings {
     QString lineaFin2;
 };
 
+struct ServerSettings;
+// The ticket's part of the server's settings.
+TicketSettings TicketSettingsFrom(const ServerSettings& settings);
+
 // The code a ticket is printed for: a row of the code table.
 struct TicketCode {
     QString pin;
