@@ -7,7 +7,7 @@
 #include "protocol/DateTimeText.h"
 #include "server/PinTestPrinters.h"
 #include "server/PinWorld.h"
-#include "server/pin/CodeDesk.h"
+#include "server/pin/PinRuntime.h"
 #include "server/session/HtmlListFile.h"
 #include "server/shell/ServerCore.h"
 #include "simulator/StationSim.h"
@@ -35,8 +35,9 @@ protected:
         store.writeInteger(platform::Root::CurrentUser, QStringLiteral("\\Software\\Velt\\Tarvina"),
                            QStringLiteral("ServiceMode"), 1);
         data = env.home() + "/data";
-        ASSERT_TRUE(QDir().mkpath(data));
-        server::test::CreateCodeTables(data);
+        // The program's own start-up creates the tables; the codes are sold
+        // before the station comes.
+        PinRuntime::EnsureCodeTables(data);
         {
             xbase::TableEngine t;
             t.Open(Path(data + "/CajaPIN.dbf"), false);
@@ -51,33 +52,17 @@ protected:
             }
         }
         journalPath = env.home() + "/report/15012024.dbf";
-        ASSERT_TRUE(QDir().mkpath(env.home() + "/report"));
-        server::test::CreateJournal(journalPath);
-        tbPin.Open(Path(data + "/CajaPIN.dbf"), false);
-        tbPin.SetOrder("PIN");
-        tbPinCheck.Open(Path(data + "/CajaPIN.dbf"), false);
-        tbPinCheck.SetOrder("MAC");
-        tbDiario.Open(Path(journalPath), false);
-        tbDiario.SetOrder("EQUIPO");
-        report.OpenHtmlList(UsageReportPath(env.home(), clock.now()),
-                            UsageReportHeaderLines(clock.now()));
-
         core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
         core->setPort(0);
         core->startUp();
-        PinTables tables;
-        tables.tbPin = &tbPin;
-        tables.tbPinCheck = &tbPinCheck;
-        tables.tbRegPin = &tbRegPin;
-        tables.historyTablePath = data + "/CajaHPIN.dbf";
-        desk = std::make_unique<CodeDesk>(*core, tables, &tbDiario, &report);
-        desk->attach();
+        const QStringList failures = runtime.start(*core, env.home(), clock.now());
+        ASSERT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
         core->firstShow();
         ASSERT_TRUE(core->server().isListening());
     }
     void TearDown() override {
         sims.clear();
-        desk.reset();
+        runtime.close();
         core.reset();
     }
 
@@ -150,10 +135,8 @@ protected:
     platform::FakeClock clock; // 15 January 2024, 10:00
     platform::MemoryRegistry store;
     QString data, journalPath;
-    xbase::TableEngine tbPin, tbPinCheck, tbRegPin, tbDiario;
-    HtmlListFile report;
     std::unique_ptr<ServerCore> core;
-    std::unique_ptr<CodeDesk> desk;
+    PinRuntime runtime;
     std::vector<std::unique_ptr<StationSim>> sims;
 };
 
@@ -212,7 +195,7 @@ TEST_F(PinLoopback, TypedCodeIsGrantedJournaledAndCharged) {
     ASSERT_EQ(journal.size(), 1);
     EXPECT_EQ(journal[0].text["HHASTA"], "10:20:00");
     EXPECT_EQ(journal[0].text["PIN"], "");
-    EXPECT_TRUE(report.lines().contains("                  PC1//"));
+    EXPECT_TRUE(runtime.usageReport().lines().contains("                  PC1//"));
 
     // An unknown code is refused.
     s->clearReceived();
@@ -222,6 +205,15 @@ TEST_F(PinLoopback, TypedCodeIsGrantedJournaledAndCharged) {
     EXPECT_TRUE(waitUntil([&] {
         return core->console().texts().contains(QStringLiteral("Intento de PIN inválido FFFFF0"));
     }));
+
+    // At close both lists of the day are complete HTML on disk.
+    EXPECT_TRUE(runtime.close());
+    QFile html(UsageReportPath(env.home(), clock.now()));
+    ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    const QByteArray bytes = html.readAll();
+    EXPECT_TRUE(bytes.contains("                  PC1//\r\n"));
+    EXPECT_TRUE(bytes.endsWith("</BODY>\r\n</HTML>\r\n"));
+    EXPECT_TRUE(QFile::exists(CodeListPath(env.home(), clock.now())));
 }
 
 } // namespace
