@@ -14,6 +14,7 @@
 #include "support/TempDir.h"
 
 #include <QDir>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -214,6 +215,25 @@ TEST_F(PinLoopback, TypedCodeIsGrantedJournaledAndCharged) {
     EXPECT_TRUE(bytes.contains("                  PC1//\r\n"));
     EXPECT_TRUE(bytes.endsWith("</BODY>\r\n</HTML>\r\n"));
     EXPECT_TRUE(QFile::exists(CodeListPath(env.home(), clock.now())));
+
+    // An xBase reader of its own sees the same history and journal rows.
+    QProcess py;
+    py.start(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral(
+             "import sys, dbfread\n"
+             "for r in dbfread.DBF(sys.argv[1]):\n"
+             "    print(r['PIN'], r['ASIG'], r['CONSUMO'], r['CHORA'])\n"
+             "for r in dbfread.DBF(sys.argv[2]):\n"
+             "    print(r['EQUIPO'], r['PIN'] or '-', r['HDESDE'], r['HHASTA'], r['MINSOL'])\n"),
+         data + "/CajaHPIN.dbf", journalPath});
+    if (!py.waitForFinished(30000) || py.exitCode() != 0) {
+        GTEST_SKIP() << "python3-dbfread not usable: " << py.readAllStandardError().toStdString();
+    }
+    EXPECT_EQ(py.readAllStandardOutput(), "0A1B2C 30 None 10:00:00\n"
+                                          "0A1B2C None 20 10:00:00\n"
+                                          "127.0.0.31 - 10:00:00 10:20:00 30\n");
 }
 
 } // namespace
