@@ -1,5 +1,6 @@
 #include "server/PinTestPrinters.h"
 #include "server/PinWorld.h"
+#include "server/pin/PinRuntime.h"
 #include "server/session/HtmlListFile.h"
 #include "server/session/UsageJournal.h"
 
@@ -197,4 +198,36 @@ TEST_F(JournalTest, LongHistoryFileIsTrimmed) {
     EXPECT_EQ(errors.size(), 1);
     EXPECT_EQ(history(b).size(), 2);
     EXPECT_FALSE(QFile::exists(dir.path() + "/../escape.txt"));
+}
+
+TEST(JournalFiles, CreatedWithTagsAndReindexedWhenTheIndexIsGone) {
+    tarvina::test::TempDir dir;
+    const QString path = dir.file("report/07032026.dbf");
+    PinRuntime::EnsureJournal(path);
+    auto tagNames = [&] {
+        xbase::TableEngine t;
+        t.Open(QFile::encodeName(path).toStdString(), false);
+        QStringList names;
+        for (const auto& tag : t.Tags()) {
+            names << QString::fromStdString(tag.name + "|" + tag.keyExpr + "|" + tag.forExpr);
+        }
+        return names;
+    };
+    const QStringList expected = {"EQUIPO|EQUIPO|.not. deleted()",
+                                  "MAC|MAC|.not. deleted() .and. .not. EMPTY(MAC)"};
+    EXPECT_EQ(tagNames(), expected);
+    ASSERT_TRUE(QFile::remove(dir.file("report/07032026.cdx")));
+    PinRuntime::EnsureJournal(path);
+    EXPECT_TRUE(QFile::exists(dir.file("report/07032026.cdx")));
+    EXPECT_EQ(tagNames(), expected);
+
+    PinRuntime::EnsureCodeTables(dir.file("data"));
+    xbase::TableEngine codes;
+    codes.Open(QFile::encodeName(dir.file("data/CajaPIN.dbf")).toStdString(), false);
+    EXPECT_EQ(codes.Fields().size(), 8u);
+    EXPECT_EQ(codes.Tags().size(), 3u);
+    xbase::TableEngine history;
+    history.Open(QFile::encodeName(dir.file("data/CajaHPIN.dbf")).toStdString(), false);
+    EXPECT_EQ(history.Fields().size(), 7u);
+    EXPECT_EQ(history.Tags().size(), 3u);
 }

@@ -99,6 +99,18 @@ void PinRuntime::EnsureJournal(const QString& journalPath) {
                      {"MINSOL", "N", 8}},
                     {{"EQUIPO", "EQUIPO"}, {"MAC", "MAC"}},
                     ".not. deleted() .and. .not. EMPTY(MAC)");
+        return;
+    }
+    // A journal whose index went missing gets its tags again.
+    QString cdx = journalPath;
+    cdx.replace(cdx.size() - 4, 4, QStringLiteral(".cdx"));
+    if (journalPath.endsWith(QStringLiteral(".dbf"), Qt::CaseInsensitive) &&
+        !QFileInfo::exists(cdx)) {
+        xbase::TableEngine t;
+        t.Open(PathOf(journalPath), true);
+        t.IndexTag("", "EQUIPO", "EQUIPO", 0, false, ".not. deleted()");
+        t.IndexTag("", "MAC", "MAC", 0, false, ".not. deleted() .and. .not. EMPTY(MAC)");
+        t.Close();
     }
 }
 
