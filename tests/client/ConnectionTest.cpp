@@ -52,7 +52,7 @@ public:
     // The next line starting with prefix (earlier lines are dropped).
     QByteArray waitLine(const QByteArray& prefix, int ms = 5000) {
         QByteArray found;
-        QTest::qWaitFor(
+        (void)QTest::qWaitFor(
             [&] {
                 for (;;) {
                     const qsizetype lf = buffer_.indexOf("\r\n");
@@ -71,7 +71,7 @@ public:
     }
     // Raw bytes after the lines read so far.
     QByteArray takeBytes(qsizetype n, int ms = 5000) {
-        QTest::qWaitFor([&] { return buffer_.size() >= n; }, ms);
+        (void)QTest::qWaitFor([&] { return buffer_.size() >= n; }, ms);
         const QByteArray out = buffer_.left(n);
         buffer_.remove(0, n);
         return out;
@@ -167,7 +167,7 @@ TEST(Connection, GrantIsAcceptedAndReportedInOrder) {
     c.st.welcome.answers << ScriptedWelcome::Answer{true, {}, {}};
     c.server.send("0430,Ana,");
     // Waiting: the report goes out before the dialog shows.
-    EXPECT_TRUE(c.server.waitLine("R02").startsWith("R024,"));
+    EXPECT_EQ(c.server.waitLine("R02"), "R024,Ana,0,0,-1,PC1,V 3.0 (B 0.0)");
     EXPECT_EQ(c.server.waitLine("R13"), "R13Ana est\xe1 en PC1");
     EXPECT_EQ(c.server.waitLine("R04"), "R04Ana");
     const QByteArray r02 = c.server.waitLine("R02");
@@ -192,7 +192,7 @@ TEST(Connection, WithdrawWhileWaitingEndsTheDialog) {
     c.st.welcome.answers << ScriptedWelcome::Answer{
         true, {}, [&] {
             c.server.send("13");
-            QTest::qWaitFor([&] { return c.st.welcome.closedFromOutside; }, 5000);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return c.st.welcome.closedFromOutside; }, 5000));
         }};
     c.server.send("0430,Ana,");
     EXPECT_EQ(c.server.waitLine("R13"), "R13Terminada solicitud de contrase\xf1"
@@ -229,7 +229,7 @@ TEST(Connection, RefusedBlockDropsTheConnectionAndTheStationReconnects) {
     c.server.sendRaw(protocol::EncodeBlockHeader(100 * 1024 * 1024));
     ASSERT_TRUE(c.server.peerGone());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.core->connected(); }, 5000));
-    QTest::qWaitFor([&] { return !c.st.core->connectThreadRunning(); }, 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !c.st.core->connectThreadRunning(); }, 5000));
     c.st.core->TimChkNewConnTick();
     EXPECT_TRUE(c.server.waitConnected(2));
 }

@@ -277,6 +277,10 @@ void ClientCore::Close() {
     changed();
 }
 
+void ClientCore::SetHost(const QString& host) {
+    settings_.host = host.trimmed().isEmpty() ? QStringLiteral("127.0.0.1") : host.trimmed();
+}
+
 void ClientCore::SetIntConn(int ms) {
     if (ms < 0)
         return;
@@ -315,7 +319,12 @@ void ClientCore::ApplyLanguage(const QString& path) {
     changed();
 }
 
-void ClientCore::LogException(const QString& text) {
+void ClientCore::LogException(const QString& rawText) {
+    // One entry is one line: texts from the system may carry line breaks.
+    QString text = rawText;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    text.replace(u'\n', u' ');
+    text.replace(u'\r', u' ');
     const QString path =
         QDir(env_.programFolder).filePath(QString::fromLatin1(common::kClientExceptionLogName));
     QString err;

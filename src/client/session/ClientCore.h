@@ -216,6 +216,8 @@ public:
     void TimChkNewConnTick();
     void SoftReinit();
     bool connected() const { return link_.isConnected(); }
+    // The server chosen at start (empty gives "127.0.0.1").
+    void SetHost(const QString& host);
     bool connectThreadRunning() const { return connectThread_ != nullptr; }
     bool receiveThreadRunning() const { return receiveThread_ != nullptr; }
     int timChkConInterval() const { return timChkCon_.interval; }

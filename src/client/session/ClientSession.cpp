@@ -97,6 +97,11 @@ void ClientCore::StartGrant(const Grant& g) {
         control_->recordTasks();
         tasksRecorded_ = true;
     }
+    // The grant's fields are the session's from its arrival on: the waiting
+    // report already names the user.
+    user_ = g.user;
+    minutes_ = g.minutes;
+    tag_ = QStringLiteral("-1");
     WelcomeDialog* dlg = svc_.welcome;
     if (dlg && dlg->isShowing()) {
         SendClientMessage(
@@ -105,7 +110,6 @@ void ClientCore::StartGrant(const Grant& g) {
         post([this, g] { ManifestStartGrant(g); });
         return;
     }
-    tag_ = QStringLiteral("-1");
     SetClientState(ClientState::Waiting);
     SendStatusReport();
     HideMainWindow();
@@ -290,6 +294,10 @@ void ClientCore::EnforcementTick() {
     }
     const QString cls = ws.windowClass(f, 100);
     PinTimeoutCheck();
+    // No window in front (a desktop without a window manager, or a moment
+    // between two windows): nothing to fight, and nothing to count.
+    if (f == 0)
+        return;
 
     if (state_ == ClientState::Locked || state_ == ClientState::Waiting) {
         const std::pair<OwnWindow, Txt> named[] = {

@@ -1,0 +1,205 @@
+// puesto: the customer station. main() only wires the pieces together.
+#include "client/control/MachineControl.h"
+#include "client/session/ClientCore.h"
+#include "client/ui/Dialogs.h"
+#include "client/ui/StationInstance.h"
+#include "client/ui/StationUi.h"
+#include "common/MachineIdentity.h"
+#include "common/Paths.h"
+#include "platform/Clock.h"
+#include "platform/linux/FileRegistry.h"
+#include "platform/linux/LinuxMachineInfo.h"
+#include "platform/linux/StationServices.h"
+#include "platform/linux/XdgShell.h"
+#include "protocol/Fields.h"
+#ifdef TARVINA_HAVE_ALSA
+#include "platform/linux/AlsaAudio.h"
+#endif
+
+#include <QApplication>
+#include <QDir>
+#include <QHostAddress>
+#include <QMessageBox>
+#include <QNetworkInterface>
+#include <QSocketNotifier>
+#include <QThread>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace tarvina;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+bool TestSwitch(const QStringList& args) {
+    for (int i = 1; i < args.size(); ++i) {
+        const QString a = args[i];
+        if ((a.startsWith(u'-') || a.startsWith(u'/')) &&
+            a.mid(1).compare(QStringLiteral("test"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QString LocalAddress() {
+    for (const QHostAddress& a : QNetworkInterface::allAddresses())
+        if (a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback())
+            return a.toString();
+    return {};
+}
+
+quint16 Port() {
+    bool ok = false;
+    const int p = qEnvironmentVariableIntValue("TARVINA_PORT", &ok);
+    return ok && p > 0 && p < 65536 ? static_cast<quint16>(p) : 6046;
+}
+
+// The server chooser, while no server is configured. It is not shown where
+// nobody can answer it (no display): the station then keeps its setting.
+void ChooseServer(client::ClientCore& core, platform::Pinger& pinger) {
+    const QString platformName = QGuiApplication::platformName();
+    if (platformName == u"offscreen" || platformName == u"minimal")
+        return;
+    QString host = core.settings().host;
+    if (!host.isEmpty() && host != u"127.0.0.1")
+        return;
+    const QString local = LocalAddress();
+    for (;;) {
+        client::ui::TfrmRed chooser(host);
+        if (chooser.exec() != QDialog::Accepted)
+            return;
+        host = chooser.host();
+        core.SetHost(host);
+        const bool answered = pinger.ping(host, 1000);
+        QThread::msleep(100);
+        if (answered && host != local)
+            return;
+        const auto reply = QMessageBox::warning(
+            nullptr, QStringLiteral("Advertencia"),
+            QStringLiteral("Máquina no hallada en la red (") + host +
+                QStringLiteral(") o es esta misma (se requiere nombre/ip de CAJA). ¿Conservar "
+                               "este nombre (o intentar otro)?"),
+            QMessageBox::Yes | QMessageBox::No);
+        if (reply == QMessageBox::Yes)
+            return;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("puesto"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tarvina Client"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    const bool testMode = TestSwitch(QApplication::arguments());
+
+    const QString folder = common::ProgramFolder(QStringLiteral("puesto"));
+    QDir().mkpath(folder);
+    QDir::setCurrent(folder);
+
+    client::ui::StationInstance single(folder);
+    if (!single.acquire() && !testMode)
+        return 0;
+
+    platform::FileRegistry registry;
+    platform::RealClock clock;
+    platform::LinuxMachineInfo machine;
+    common::LastCommand identityStep;
+    const QString computerName =
+        common::GetComputerName(registry, machine, &identityStep).value_or(machine.hostName());
+    const common::WindowsVersion os = common::GetWindowsVersion(machine, common::Program::Puesto);
+
+    client::ClientEnvironment env;
+    env.programFolder = folder;
+    env.currentDir = folder;
+    env.exeName = QApplication::applicationFilePath();
+    env.port = Port();
+    env.testMode = testMode;
+    env.computerName = computerName;
+    env.osMajor = os.major;
+    env.versionText =
+        QString::fromLatin1(protocol::VersionText(TARVINA_VERSION_MAJOR, TARVINA_VERSION_MINOR,
+                                                  TARVINA_VERSION_RELEASE, TARVINA_VERSION_BUILD));
+
+    client::ui::StationUi ui(testMode);
+    client::ui::QtWindowSystem windows;
+#ifdef TARVINA_HAVE_ALSA
+    platform::AlsaAudio audio;
+#endif
+    platform::SystemdServiceControl service;
+    platform::XdgShell shell;
+    platform::SysfsDrives drives;
+    platform::LinuxSystemTime timeSetter;
+    platform::IcmpPinger pinger;
+    client::NullMachineControl control;
+
+    client::ClientServices services;
+    services.clock = &clock;
+    services.registry = &registry;
+    services.windows = &windows;
+#ifdef TARVINA_HAVE_ALSA
+    services.audio = &audio;
+#endif
+    services.service = &service;
+    services.shell = &shell;
+    services.drives = &drives;
+    services.timeSetter = &timeSetter;
+    services.control = &control;
+    services.own = &ui;
+    services.welcome = &ui;
+    services.password = &ui;
+    services.notice = &ui;
+
+    // The MAC address is read before the logic starts, as the original does
+    // while its main window is created.
+    client::ClientCore* corePtr = nullptr;
+    env.macText = common::GetMacAddress(machine, common::Program::Puesto, [&](const QString& e) {
+        if (corePtr)
+            corePtr->LogException(e);
+    });
+    client::ClientCore core(env, services);
+    corePtr = &core;
+    ui.attach(&core);
+    core.Create();
+    ChooseServer(core, pinger);
+
+    QObject::connect(&single, &client::ui::StationInstance::showRequested, &core, [&core] {
+        if (!core.display().mainVisible)
+            core.ToggleMainWindow();
+    });
+    QObject::connect(&ui, &client::ui::StationUi::quitRequested, &app, [&] {
+        core.Close();
+        app.quit();
+    });
+
+    // A system shutdown or log-out closes as a pending shutdown action does:
+    // no password, the session saved first.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&ui] {
+            char c;
+            [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+            ui.main()->setCloseAllowed(true);
+            ui.main()->close();
+        });
+        struct sigaction sa {};
+        sa.sa_handler = OnSignal;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_RESTART;
+        sigaction(SIGTERM, &sa, nullptr);
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGHUP, &sa, nullptr);
+    }
+
+    core.setTimersDriven(true);
+    core.Show();
+    return app.exec();
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "client/session/ClientCore.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace tarvina::client::ui {
+
+// The welcome dialog of a grant: time, user and, when the grant carries one,
+// the password row.
+class TfrmGrantAccess : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmGrantAccess(QWidget* parent = nullptr);
+    void setTexts(const LanguageTexts& t);
+    // Shows modally; true for OK with the typed password.
+    bool run(const WelcomeDialog::Setup& setup, QString* typed);
+
+private:
+    QLabel* lblTime_;
+    QLabel* lblTimeValue_;
+    QLabel* lblUser_;
+    QLabel* lblUserValue_;
+    QLabel* lblPass_;
+    QLineEdit* edPass_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
+    QString accessCaption_;
+};
+
+// "Mensaje": a stay-on-top notice with one OK button, not modal.
+class TfrmNotice : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmNotice(QWidget* parent = nullptr);
+    void showText(const QString& text, const QString& caption);
+
+private:
+    QLabel* text_;
+};
+
+// "Contraseña": the masked password box of the exit.
+class TPasswordDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TPasswordDlg(QWidget* parent = nullptr);
+    bool ask(QString* typed, const QString& caption);
+
+private:
+    QLineEdit* edit_;
+};
+
+// "Solicitud de tiempo adicional": the minutes to ask the cashier for.
+class TfrmReqTime : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmReqTime(QWidget* parent = nullptr);
+    void follow(const ClientDisplay& d, const LanguageTexts& t);
+    QString minutesText() const { return CmbMoreTime->currentText(); }
+    QComboBox* CmbMoreTime;
+};
+
+// "Enviar mensaje": free text to the cashier.
+class TfrmSendMsg : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmSendMsg(QWidget* parent = nullptr);
+    QString text() const { return memo_->toPlainText(); }
+    void clear() { memo_->clear(); }
+
+private:
+    QPlainTextEdit* memo_;
+};
+
+// "Selecciona computador en RED": the server chooser at start.
+class TfrmRed : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmRed(const QString& host, QWidget* parent = nullptr);
+    QString host() const { return CmbNameIP->currentText().trimmed(); }
+    QComboBox* CmbNameIP;
+};
+
+} // namespace tarvina::client::ui

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "client/session/ClientCore.h"
+
+#include <QLabel>
+#include <QMovie>
+#include <QWidget>
+
+namespace tarvina::client::ui {
+
+// The full-screen lock: black, the Background picture (animated when it is a
+// GIF) centred, the rotating banner, a text label in the corner. It refuses
+// to close unless the logic allows it.
+class TfrmBack : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmBack(QWidget* parent = nullptr);
+    void follow(const ClientDisplay& d);
+    QLabel* label() const { return label_; }
+
+Q_SIGNALS:
+    void pictureClicked();
+    void backgroundClicked();
+    void keyPressed();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* o, QEvent* e) override;
+
+private:
+    void placePicture();
+    bool mayClose_ = false;
+    QString picturePath_;
+    int bannerSerial_ = -1;
+    QLabel* picture_;
+    QLabel* banner_;
+    QLabel* label_;
+    QMovie* movie_ = nullptr;
+    QMovie* bannerMovie_ = nullptr;
+    bool firstShow_ = true;
+};
+
+// The small clock: time left or used, red/yellow while the alarm blinks. It
+// never closes; dragging moves it; a double click toggles the main window.
+class TfrmClock : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmClock(QWidget* parent = nullptr);
+    void follow(const ClientDisplay& d);
+
+Q_SIGNALS:
+    void doubleClicked();
+    void touched();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+
+private:
+    QLabel* panel_;
+    QPoint dragOffset_;
+    bool dragging_ = false;
+};
+
+} // namespace tarvina::client::ui

@@ -1,0 +1,199 @@
+#include "client/ui/StationUi.h"
+
+#include "common/Cp1252.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace tarvina::client::ui {
+
+StationUi::StationUi(bool testMode) : testMode_(testMode) {
+    password_ = std::make_unique<TPasswordDlg>();
+    clock_ = std::make_unique<TfrmClock>();
+    back_ = std::make_unique<TfrmBack>();
+    grant_ = std::make_unique<TfrmGrantAccess>();
+    notice_ = std::make_unique<TfrmNotice>();
+    sendMsg_ = std::make_unique<TfrmSendMsg>();
+    reqTime_ = std::make_unique<TfrmReqTime>();
+}
+
+StationUi::~StationUi() = default;
+
+void StationUi::attach(ClientCore* core) {
+    core_ = core;
+    main_ = std::make_unique<TfrmClient7267>(*core, testMode_);
+    connect(core, &ClientCore::displayChanged, this, &StationUi::refresh);
+    connect(core, &ClientCore::showClockWindow, clock_.get(), [this] {
+        clock_->show();
+        clock_->raise();
+    });
+    connect(core, &ClientCore::raiseLockScreen, back_.get(), [this] {
+        if (back_->isVisible())
+            back_->raise();
+    });
+    connect(core, &ClientCore::closeTimeRequestDialog, reqTime_.get(), &QDialog::reject);
+    connect(core, &ClientCore::closeRequested, this, [this] {
+        main_->setCloseAllowed(true);
+        main_->close();
+    });
+    connect(main_.get(), &TfrmClient7267::closeAccepted, this, &StationUi::quitRequested);
+    connect(main_.get(), &TfrmClient7267::moreTimeRequested, this, [this] {
+        reqTime_->follow(core_->display(), core_->texts());
+        if (reqTime_->exec() == QDialog::Accepted)
+            core_->RequestMoreTime(reqTime_->minutesText());
+    });
+    connect(main_.get(), &TfrmClient7267::freeMessageRequested, this, [this] {
+        if (sendMsg_->exec() == QDialog::Accepted) {
+            core_->SendFreeMessage(common::ToCp1252(sendMsg_->text()));
+            sendMsg_->clear();
+        }
+    });
+    connect(clock_.get(), &TfrmClock::doubleClicked, core, &ClientCore::ToggleMainWindow);
+    connect(back_.get(), &TfrmBack::pictureClicked, core, [core] {
+        core->ToggleMainWindow();
+        core->EnforcementTick();
+    });
+    connect(back_.get(), &TfrmBack::backgroundClicked, core, [core] {
+        if (!core->display().mainVisible)
+            core->ToggleMainWindow();
+    });
+    connect(back_.get(), &TfrmBack::keyPressed, core, &ClientCore::EnforcementTick);
+    main_->setLanguageMenu(BuildLanguageMenu(QDir::currentPath()));
+    refresh();
+}
+
+void StationUi::refresh() {
+    if (!core_)
+        return;
+    const ClientDisplay& d = core_->display();
+    const LanguageTexts& t = core_->texts();
+    main_->follow(d, t);
+    clock_->follow(d);
+    back_->follow(d);
+    grant_->setTexts(t);
+    reqTime_->follow(d, t);
+}
+
+QWidget* StationUi::widget(OwnWindow w) const {
+    switch (w) {
+    case OwnWindow::Main:
+        return main_.get();
+    case OwnWindow::Lock:
+        return back_.get();
+    case OwnWindow::Clock:
+        return clock_.get();
+    case OwnWindow::Welcome:
+        return grant_.get();
+    case OwnWindow::Notice:
+        return notice_.get();
+    case OwnWindow::Password:
+        return password_.get();
+    case OwnWindow::SendMsg:
+        return sendMsg_.get();
+    case OwnWindow::ReqTime:
+        return reqTime_.get();
+    default:
+        return nullptr;
+    }
+}
+
+platform::WindowId StationUi::id(OwnWindow w) const {
+    QWidget* wd = widget(w);
+    return wd ? static_cast<platform::WindowId>(wd->winId()) : 0;
+}
+
+bool StationUi::isShowing(OwnWindow w) const {
+    QWidget* wd = widget(w);
+    return wd && wd->isVisible();
+}
+
+bool StationUi::exec(const Setup& setup, QString* typedPassword) {
+    grantShowing_ = true;
+    const bool ok = grant_->run(setup, typedPassword);
+    grantShowing_ = false;
+    return ok;
+}
+
+bool StationUi::isShowing() const {
+    return grantShowing_;
+}
+
+void StationUi::close() {
+    grant_->reject();
+}
+
+bool StationUi::exec(QString* typed) {
+    return password_->ask(typed, core_ ? core_->texts().get(Txt::PassCaption)
+                                       : QStringLiteral("Contraseña"));
+}
+
+void StationUi::showNotice(const QString& text) {
+    notice_->showText(text,
+                      core_ ? core_->texts().get(Txt::NotCaption) : QStringLiteral("Mensaje"));
+}
+
+void StationUi::errorBox(const QString& caption, const QString& text) {
+    QMessageBox::critical(nullptr, caption, text);
+}
+
+// --- QtWindowSystem ---------------------------------------------------------
+
+namespace {
+QWidget* Find(platform::WindowId w) {
+    return w ? QWidget::find(static_cast<WId>(w)) : nullptr;
+}
+} // namespace
+
+platform::WindowId QtWindowSystem::foregroundWindow() {
+    QWidget* a = QApplication::activeWindow();
+    return a ? static_cast<platform::WindowId>(a->winId()) : 0;
+}
+
+QString QtWindowSystem::windowClass(platform::WindowId w, int maxLength) {
+    QWidget* wd = Find(w);
+    return wd ? QString::fromLatin1(wd->metaObject()->className()).left(maxLength) : QString();
+}
+
+QString QtWindowSystem::windowTitle(platform::WindowId w) {
+    QWidget* wd = Find(w);
+    return wd ? wd->windowTitle() : QString();
+}
+
+std::optional<QList<platform::WindowId>> QtWindowSystem::stackingOrder() {
+    // Only the station's windows are known here: none of them is foreign.
+    QList<platform::WindowId> out;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible())
+            out << static_cast<platform::WindowId>(w->winId());
+    return out;
+}
+
+QList<platform::WindowId> QtWindowSystem::visibleTitledWindows() {
+    QList<platform::WindowId> out;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && !w->windowTitle().isEmpty())
+            out << static_cast<platform::WindowId>(w->winId());
+    return out;
+}
+
+bool QtWindowSystem::setForeground(platform::WindowId w) {
+    QWidget* wd = Find(w);
+    if (!wd)
+        return false;
+    wd->activateWindow();
+    return true;
+}
+
+void QtWindowSystem::setTopMost(platform::WindowId w) {
+    if (QWidget* wd = Find(w))
+        wd->raise();
+}
+
+void QtWindowSystem::raise(platform::WindowId w) {
+    if (QWidget* wd = Find(w))
+        wd->raise();
+}
+
+} // namespace tarvina::client::ui

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "client/session/ClientCore.h"
+#include "client/ui/Dialogs.h"
+#include "client/ui/LockWindows.h"
+#include "client/ui/TfrmClient7267.h"
+#include "platform/WindowSystem.h"
+
+#include <QObject>
+#include <memory>
+
+namespace tarvina::client::ui {
+
+// The station's windows, created in the order of the original program, and
+// the small interfaces through which the logic reaches them.
+class StationUi final : public QObject,
+                        public OwnWindows,
+                        public WelcomeDialog,
+                        public PasswordDialog,
+                        public NoticeView {
+    Q_OBJECT
+public:
+    explicit StationUi(bool testMode);
+    ~StationUi() override;
+    // Connects the windows to the logic (created afterwards, as it needs the
+    // interfaces of this object).
+    void attach(ClientCore* core);
+
+    // OwnWindows
+    platform::WindowId id(OwnWindow w) const override;
+    bool isShowing(OwnWindow w) const override;
+    // WelcomeDialog
+    bool exec(const Setup& setup, QString* typedPassword) override;
+    bool isShowing() const override;
+    void close() override;
+    // PasswordDialog
+    bool exec(QString* typed) override;
+    // NoticeView
+    void showNotice(const QString& text) override;
+    void errorBox(const QString& caption, const QString& text) override;
+
+    TfrmClient7267* main() const { return main_.get(); }
+    TfrmBack* lock() const { return back_.get(); }
+    TfrmClock* clock() const { return clock_.get(); }
+    TfrmGrantAccess* welcome() const { return grant_.get(); }
+    TfrmNotice* notice() const { return notice_.get(); }
+
+Q_SIGNALS:
+    void quitRequested();
+
+private:
+    void refresh();
+    QWidget* widget(OwnWindow w) const;
+
+    bool testMode_;
+    ClientCore* core_ = nullptr;
+    std::unique_ptr<TPasswordDlg> password_;
+    std::unique_ptr<TfrmClock> clock_;
+    std::unique_ptr<TfrmBack> back_;
+    std::unique_ptr<TfrmGrantAccess> grant_;
+    std::unique_ptr<TfrmNotice> notice_;
+    std::unique_ptr<TfrmSendMsg> sendMsg_;
+    std::unique_ptr<TfrmReqTime> reqTime_;
+    std::unique_ptr<TfrmClient7267> main_;
+    bool grantShowing_ = false;
+};
+
+// A desktop seen only through Qt: the station's own windows are known, the
+// others are not (the X11 back end that sees every window comes with the
+// machine-control work). The focus window is the application's active one.
+class QtWindowSystem final : public platform::WindowSystem {
+public:
+    platform::WindowId foregroundWindow() override;
+    QString windowClass(platform::WindowId w, int maxLength) override;
+    QString windowTitle(platform::WindowId w) override;
+    bool isTaskBar(platform::WindowId) override { return false; }
+    std::optional<QList<platform::WindowId>> stackingOrder() override;
+    QList<platform::WindowId> visibleTitledWindows() override;
+    bool setForeground(platform::WindowId w) override;
+    void setTopMost(platform::WindowId w) override;
+    void raise(platform::WindowId w) override;
+    void postTaskList(platform::WindowId) override {}
+};
+
+} // namespace tarvina::client::ui

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "client/session/ClientCore.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QToolButton>
+#include <QWidget>
+
+namespace tarvina::client::ui {
+
+// The station's main window: tool bar, time row, PIN panel, status bar, the
+// pop-up and message menus and the tray icon. It shows the logic's display
+// and turns clicks into the logic's calls.
+class TfrmClient7267 : public QWidget {
+    Q_OBJECT
+public:
+    TfrmClient7267(ClientCore& core, bool testMode, QWidget* parent = nullptr);
+    void follow(const ClientDisplay& d, const LanguageTexts& t);
+    void setLanguageMenu(const QList<LanguageMenuEntry>& entries);
+    // The close request goes through the logic's password gate.
+    void setCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
+
+    QLineEdit* EdPin;
+    QPushButton* BtnTryPin;
+
+Q_SIGNALS:
+    void closeAccepted();
+    void moreTimeRequested();
+    void freeMessageRequested();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    bool eventFilter(QObject* o, QEvent* e) override;
+
+private:
+    ClientCore& core_;
+    bool closeAllowed_ = false;
+    QToolButton* btRegresivo_;
+    QToolButton* btAlarma_;
+    QToolButton* btIdioma_;
+    QToolButton* btMensajes_;
+    QToolButton* btOculta_;
+    QMenu* langMenu_;
+    QMenu* msgMenu_;
+    QMenu* popup_;
+    QAction* mnuFreeMessage_;
+    QAction* mnuPriceList_;
+    QAction* mnuAccount_;
+    QAction* mnuMasTiempo_;
+    QAction* mnuTermina_;
+    QAction* mnuTerminar_;
+    QAction* mnuVisible_;
+    QAction* mnuConfig_;
+    QAction* mnuTareas_;
+    QLabel* lblHora_;
+    QLabel* LblClock_;
+    QLabel* lblDisp_;
+    QLabel* LblDisp_;
+    QProgressBar* ProgBar_;
+    QLabel* lblAlarma_;
+    QSpinBox* SEAlarm_;
+    QLabel* lblMin_;
+    QWidget* pinPanel_;
+    QLabel* lblPINMsg_;
+    QLabel* LblStsPin_;
+    QLabel* LblStsCheckPIN_;
+    QStatusBar* status_;
+    QSystemTrayIcon* tray_ = nullptr;
+};
+
+} // namespace tarvina::client::ui

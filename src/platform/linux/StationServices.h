@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/Drives.h"
+#include "platform/Pinger.h"
+#include "platform/ServiceControl.h"
+#include "platform/SystemTime.h"
+
+#include <QString>
+
+namespace tarvina::platform {
+
+// The companion service as a systemd unit ("ServiceZU" is looked up as
+// "ServiceZU.service"); pause and continue are SIGSTOP and SIGCONT sent
+// through systemd to the unit's processes.
+class SystemdServiceControl final : public ServiceControl {
+public:
+    explicit SystemdServiceControl(QString systemctl = QStringLiteral("systemctl"))
+        : systemctl_(std::move(systemctl)) {}
+    bool isRunning(const QString& service) override;
+    bool pause(const QString& service, QString* error) override;
+    bool resume(const QString& service, QString* error) override;
+
+private:
+    bool run(const QStringList& args, QString* error, QByteArray* out = nullptr);
+    QString systemctl_;
+};
+
+// ICMP echo: an unprivileged datagram socket where the system allows it, a
+// raw socket otherwise; any failure is a failed ping.
+class IcmpPinger final : public Pinger {
+public:
+    bool ping(const QString& host, int timeoutMs) override;
+};
+
+// clock_settime (needs CAP_SYS_TIME).
+class LinuxSystemTime final : public SystemTimeSetter {
+public:
+    bool setLocalTime(const common::DateTime& when, QString* error) override;
+};
+
+// Optical and removable block devices from sysfs, lettered "D" onwards in
+// the order of their device names; trays through the CD-ROM ioctls.
+class SysfsDrives final : public Drives {
+public:
+    explicit SysfsDrives(QString sysBlock = QStringLiteral("/sys/block"),
+                         QString dev = QStringLiteral("/dev"))
+        : sysBlock_(std::move(sysBlock)), dev_(std::move(dev)) {}
+    QString cdDriveLetters() override;
+    QString lettersWithMedia() override;
+    bool setTray(QChar letter, bool open, QString* error) override;
+
+private:
+    struct Drive {
+        QChar letter;
+        QString device;
+        bool optical = false;
+    };
+    QList<Drive> drives() const;
+    QString sysBlock_;
+    QString dev_;
+};
+
+} // namespace tarvina::platform

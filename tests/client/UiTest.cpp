@@ -1,0 +1,82 @@
+// The station's windows offscreen: they follow the logic and refuse what the
+// logic refuses.
+#include "ClientFakes.h"
+#include "client/ui/StationUi.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace tarvina;
+using namespace tarvina::client;
+using namespace tarvina::client::test;
+
+namespace {
+
+struct UiStation {
+    Station st;
+    ui::StationUi ui{false};
+    UiStation() {
+        ClientServices s;
+        s.clock = &st.clock;
+        s.registry = &st.registry;
+        s.windows = &st.windows;
+        s.audio = &st.audio;
+        s.service = &st.service;
+        s.own = &ui;
+        s.welcome = &ui;
+        s.password = &ui;
+        s.notice = &ui;
+        st.core = std::make_unique<ClientCore>(st.env(), s);
+        ui.attach(st.core.get());
+        st.core->Create();
+        st.core->setAutoConnect(false);
+        st.core->Show();
+    }
+};
+
+} // namespace
+
+TEST(StationUi, LockScreenFollowsTheLogicAndRefusesToCloseWhileLocked) {
+    UiStation u;
+    ASSERT_TRUE(u.ui.lock()->isVisible());
+    EXPECT_FALSE(u.ui.lock()->close());
+    EXPECT_TRUE(u.ui.lock()->isVisible());
+    // Accept the welcome dialog as the customer would.
+    QTimer::singleShot(0, [&] { u.ui.welcome()->accept(); });
+    u.st.core->StartGrant({"30", "Ana", {}});
+    EXPECT_EQ(u.st.core->state(), ClientState::InUse);
+    EXPECT_FALSE(u.ui.lock()->isVisible());
+    u.st.tick(60 * 30);
+    EXPECT_TRUE(u.ui.lock()->isVisible());
+    EXPECT_FALSE(u.ui.clock()->close()); // the clock never closes
+}
+
+TEST(StationUi, PinBoxFiltersKeysAndTheNoticeShowsText) {
+    UiStation u;
+    u.st.core->Dispatch("401");
+    Station::drain();
+    ASSERT_TRUE(u.ui.main()->EdPin->isEnabled());
+    QTest::keyClicks(u.ui.main()->EdPin, "a1g");
+    EXPECT_EQ(u.ui.main()->EdPin->text(), QStringLiteral("A1"));
+    u.ui.main()->BtnTryPin->click();
+    EXPECT_TRUE(u.ui.main()->EdPin->text().isEmpty());
+    EXPECT_FALSE(u.ui.main()->EdPin->isEnabled());
+
+    u.st.core->Dispatch("14  Bienvenidos");
+    Station::drain();
+    EXPECT_TRUE(u.ui.notice()->isVisible());
+    EXPECT_EQ(u.ui.notice()->windowTitle(), QStringLiteral("Mensaje"));
+}
+
+TEST(StationUi, WelcomeDialogIsClosedByAWithdraw) {
+    UiStation u;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(u.ui.isShowing());
+        u.st.core->EndPasswordRequest();
+    });
+    u.st.core->StartGrant({"30", "Ana", {}});
+    EXPECT_EQ(u.st.core->state(), ClientState::Locked);
+    EXPECT_FALSE(u.ui.isShowing());
+}
