@@ -313,3 +313,52 @@ TEST_F(PinCodesTest, GuessingIsRefusedWithoutLookupForAMinute) {
     }
     EXPECT_FALSE(codes->guessGuardActive(c.record));
 }
+
+TEST_F(PinCodesTest, RepairClosedTablesAndTheCodesPagesRow) {
+    addCode("0BEAD0", 30);
+    addCode("0BEAD1", 30);
+    Station& a = station("PC-01", "00-11-22-33-44-55", "192.168.0.11");
+
+    // The code table closed by a repair: the request waits, then fails.
+    bool repairing = true;
+    int waited = 0;
+    PinCodes::Hooks hooks;
+    hooks.console = [this](TCompItem* r, const QString& text) {
+        consoleLines << ((r ? r->name + ": " : QString()) + text);
+    };
+    hooks.repairInProgress = [&] { return repairing; };
+    hooks.waitForRepair = [&](int ms) {
+        waited = ms;
+        repairing = false; // the repair ends, but the table is not back
+    };
+    PinTables closed = tables;
+    xbase::TableEngine notOpen;
+    closed.tbPin = &notOpen;
+    PinCodes blocked(ctx, closed, hooks);
+    setPin(a, "0BEAD0");
+    blocked.ProcesaPIn(a.record);
+    EXPECT_EQ(waited, 120000);
+    EXPECT_EQ(consoleLines.last(),
+              "PC-01: Falla al solicitar autorización de PIN (problema en base de datos) PC-01");
+    EXPECT_TRUE(a.lines().isEmpty());
+    EXPECT_THROW(blocked.EndCodeUse([&] {
+        setState(a, 1);
+        return a.record;
+    }()),
+                 std::exception);
+    // The periodic check is skipped while a repair runs or the program closes.
+    repairing = true;
+    blocked.VerificaPin();
+    EXPECT_EQ(lastCommand.get(), "Verifica pin");
+
+    // The codes page standing on the row whose use ends moves to its first row.
+    setState(a, 1);
+    setPin(a, "0BEAD1");
+    codes->ProcesaPIn(a.record);
+    frame.SetOrder("PIN");
+    ASSERT_TRUE(frame.Seek("0BEAD1"));
+    clock.advanceMinutes(5);
+    codes->EndCodeUse(a.record);
+    EXPECT_EQ(frame.GetString("PIN"), "0BEAD0");
+    EXPECT_EQ(codeRow("0BEAD1")->saldo, 25);
+}
