@@ -157,8 +157,9 @@ void ClientCore::ConnectThreadBody(std::shared_ptr<std::atomic<bool>> stop) {
             post([this] { Connected(); });
         } else if (!stop->load()) {
             QString error;
-            if (link_.connectTo(settings_.host, env_.port, kConnectTimeoutMs, &error,
-                                [stop] { return stop->load(); })) {
+            if (link_.connectTo(
+                    settings_.host, env_.port, kConnectTimeoutMs, &error,
+                    [stop] { return stop->load(); }, env_.localAddress)) {
                 Pause(50);
                 post([this] { Connected(); });
             } else {

@@ -165,7 +165,7 @@ bool TcpConnection::readExact(qsizetype n, QByteArray& out, int idleTimeoutMs,
 }
 
 bool TcpLink::connectTo(const QString& host, quint16 port, int timeoutMs, QString* error,
-                        const std::function<bool()>& stop) {
+                        const std::function<bool()>& stop, const QString& localAddress) {
     auto fail = [&](const QString& why) {
         if (error)
             *error = why;
@@ -187,6 +187,16 @@ bool TcpLink::connectTo(const QString& host, quint16 port, int timeoutMs, QStrin
         if (fd < 0) {
             lastError = QString::fromLocal8Bit(std::strerror(errno));
             continue;
+        }
+        if (!localAddress.isEmpty() && ai->ai_family == AF_INET) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            if (::inet_pton(AF_INET, localAddress.toLatin1().constData(), &local.sin_addr) != 1 ||
+                ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+                lastError = QStringLiteral("bind ") + localAddress;
+                ::close(fd);
+                continue;
+            }
         }
         int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
         if (rc < 0 && errno == EINPROGRESS) {

@@ -58,8 +58,10 @@ public:
     // Blocking connect with a time-out; stop() is polled so a thread that is
     // told to stop does not wait the whole time-out. On success the new
     // connection replaces the previous one.
+    // localAddress (an IPv4 text, empty for any) binds the local end first,
+    // so that several stations can run from one machine.
     bool connectTo(const QString& host, quint16 port, int timeoutMs, QString* error,
-                   const std::function<bool()>& stop = {});
+                   const std::function<bool()>& stop = {}, const QString& localAddress = {});
     std::shared_ptr<TcpConnection> connection() const;
     bool isConnected() const;
     bool send(QByteArrayView bytes);

@@ -144,6 +144,7 @@ struct ClientEnvironment {
     QString currentDir;    // language files, "noalarm.txt"
     QString exeName;
     quint16 port = 6046;
+    QString localAddress; // local end of the connection; empty: any
     bool testMode = false;
     QString computerName;
     QString macText;
