@@ -92,10 +92,32 @@ void ChooseServer(client::ClientCore& core, platform::Pinger& pinger) {
     }
 }
 
+// Unexpected errors raised in event handlers go to the exception log with
+// the last step, and the program goes on.
+class StationApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    client::ClientCore* core = nullptr;
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            if (core)
+                core->OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
+                                     QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            if (core)
+                core->OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
+                                     QStringLiteral("unknown"));
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    StationApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("puesto"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarvina Client"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -167,6 +189,7 @@ int main(int argc, char** argv) {
     });
     client::ClientCore core(env, services);
     corePtr = &core;
+    app.core = &core;
     ui.attach(&core);
     core.Create();
     ChooseServer(core, pinger);
@@ -201,5 +224,7 @@ int main(int argc, char** argv) {
 
     core.setTimersDriven(true);
     core.Show();
-    return app.exec();
+    const int rc = app.exec();
+    app.core = nullptr;
+    return rc;
 }

@@ -119,7 +119,8 @@ TEST(SessionLogic, RestoreInsidePaidPeriodResumesWithTimeLeft) {
     rec.state = 2;
     rec.pin = "A1B2C3";
     rec.tag = "-1";
-    st.writeFile("Data/session.dta", EncodeSessionRecord(rec));
+    // Found whatever the case of its name, as on the original platform.
+    st.writeFile("data/Session.DTA", EncodeSessionRecord(rec));
     st.start();
     EXPECT_EQ(st.core->state(), ClientState::InUse);
     EXPECT_FALSE(st.core->display().lockVisible);

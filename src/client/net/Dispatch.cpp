@@ -303,8 +303,7 @@ void ClientCore::LogQueryReply() {
     if (!link_.isConnected())
         return;
     QList<QByteArray> lines;
-    QFile f(
-        QDir(env_.programFolder).filePath(QString::fromLatin1(common::kClientExceptionLogName)));
+    QFile f(StationFile(env_.programFolder, QString::fromLatin1(common::kClientExceptionLogName)));
     if (f.open(QIODevice::ReadOnly)) {
         // The log is kept near 2 KiB; a larger file is read only this far.
         QByteArray bytes = f.read(256 * 1024);

@@ -4,6 +4,7 @@
 #include "common/Cp1252.h"
 #include "common/ExceptionLog.h"
 #include "common/Password.h"
+#include "common/Paths.h"
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "platform/ServiceControl.h"
@@ -21,6 +22,16 @@ using common::DateTime;
 namespace {
 const QString kServiceName = QStringLiteral("ServiceZU");
 } // namespace
+
+QString StationFile(const QString& folder, const QString& name) {
+    if (name.isEmpty())
+        return {};
+    if (QDir::isAbsolutePath(name))
+        return name;
+    if (const auto found = common::ResolveInFolder(folder, name))
+        return *found;
+    return QDir(folder).filePath(QString(name).replace(u'\\', u'/'));
+}
 
 QString StateWord(ClientState s) {
     switch (s) {
@@ -103,14 +114,14 @@ void ClientCore::ManifestStatus(QString text) {
 }
 
 QString ClientCore::sessionFilePath() const {
-    return QDir(env_.programFolder).filePath(QStringLiteral("Data/") + kSessionFileName);
+    return StationFile(env_.programFolder, QStringLiteral("Data\\") + kSessionFileName);
 }
 
 void ClientCore::Create() {
     lastCommand_.set(QStringLiteral("iniciando"));
     country_ = QStringLiteral("No%20definido");
     // The data folder must be writable: the session file lives there.
-    const QString data = QDir(env_.programFolder).filePath(QStringLiteral("Data"));
+    const QString data = StationFile(env_.programFolder, QStringLiteral("Data"));
     QDir().mkpath(data);
     QFile probe(QDir(data).filePath(QStringLiteral("Drs1232.dta")));
     if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -163,7 +174,7 @@ void ClientCore::Create() {
     loadExemptions();
     UpdateDispCaption();
     SetSystemKeysBlocked();
-    const QString bg = QDir(env_.currentDir).filePath(settings_.background);
+    const QString bg = StationFile(env_.currentDir, settings_.background);
     display_.lockPicture =
         !settings_.background.isEmpty() && QFileInfo::exists(bg) ? bg : QString();
     changed();
@@ -171,7 +182,7 @@ void ClientCore::Create() {
 
 void ClientCore::loadExemptions() {
     exemptions_.clear();
-    QFile f(QDir(env_.currentDir).filePath(QStringLiteral("noalarm.txt")));
+    QFile f(StationFile(env_.currentDir, QStringLiteral("noalarm.txt")));
     if (!f.open(QIODevice::ReadOnly))
         return;
     // A list of window titles: a few kilobytes at most in practice.
@@ -211,7 +222,7 @@ void ClientCore::Show() {
     lastBannerChange_ = now();
     ShowLockScreen();
     if (firstShowPending_) {
-        ApplyLanguage(QDir(env_.currentDir).filePath(QStringLiteral("esp.lng")));
+        ApplyLanguage(StationFile(env_.currentDir, QStringLiteral("esp.lng")));
         RestoreSession();
     }
     if (!connectThread_ && autoConnect_)
@@ -326,7 +337,7 @@ void ClientCore::LogException(const QString& rawText) {
     text.replace(u'\n', u' ');
     text.replace(u'\r', u' ');
     const QString path =
-        QDir(env_.programFolder).filePath(QString::fromLatin1(common::kClientExceptionLogName));
+        StationFile(env_.programFolder, QString::fromLatin1(common::kClientExceptionLogName));
     QString err;
     if (!common::AppendWithSizeCheck(path, common::kClientExceptionLogLimit,
                                      common::ClientExceptionEntry(now(), text), &err)) {
@@ -340,7 +351,7 @@ void ClientCore::OnAppException(const QString& senderClass, const QString& messa
     if (inExceptionLog_.exchange(true))
         return;
     const QString path =
-        QDir(env_.programFolder).filePath(QString::fromLatin1(common::kClientExceptionLogName));
+        StationFile(env_.programFolder, QString::fromLatin1(common::kClientExceptionLogName));
     QString err;
     if (!common::AppendWithSizeCheck(
             path, common::kClientExceptionLogLimit,

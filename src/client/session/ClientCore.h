@@ -138,6 +138,11 @@ struct ClientDisplay {
     int mainHeight = 147;
 };
 
+// A file of the station's folders: a relative name ("Data\\session.dta") is
+// found without regard to case, as the names were spelled on the original
+// platform; an absolute path stands as it is.
+QString StationFile(const QString& folder, const QString& name);
+
 // What the station is given at start.
 struct ClientEnvironment {
     QString programFolder; // data, logs and session file live under it
@@ -254,6 +259,8 @@ public:
     void SetAlarmMinutes(int minutes);
     void ToggleMainWindow();
     void HideMainWindow();
+    // Lock screen top-most again (after the clock is clicked, at a grant).
+    void KeepLockOnTop();
     void SetLockOpacity(int alpha);
     int LockOpacity() const { return display_.lockOpacity; }
     void RequestMoreTime(const QString& minutesText);
@@ -371,7 +378,6 @@ private:
     bool IsOwnWindow(platform::WindowId w, std::initializer_list<OwnWindow> kinds) const;
     platform::WindowId ownId(OwnWindow w) const;
     bool ownShowing(OwnWindow w) const;
-    void KeepLockOnTop();
     void SetSystemKeysBlocked();
     void BannerTick(const common::DateTime& now);
     void ServiceTick(const common::DateTime& now);

@@ -69,7 +69,7 @@ void ClientCore::CloseLockScreen() {
 }
 
 void ClientCore::ShowLockScreen() {
-    const QString bg = QDir(env_.currentDir).filePath(settings_.background);
+    const QString bg = StationFile(env_.currentDir, settings_.background);
     display_.lockPicture =
         !settings_.background.isEmpty() && QFileInfo::exists(bg) ? bg : QString();
     display_.lockVisible = true;
@@ -426,7 +426,7 @@ void ClientCore::RelojVisualTick() {
         display_.clockText = text;
         if (alarmTime_.days() != 0 && alarmTime_ <= t && display_.alarmEnabled) {
             alarmTime_ = DateTime::FromDays(0);
-            const QString snd = QDir(env_.currentDir).filePath(settings_.alarmSnd);
+            const QString snd = StationFile(env_.currentDir, settings_.alarmSnd);
             if (settings_.alarmSnd.isEmpty() || !QFileInfo::exists(snd)) {
                 blinking_ = true;
             } else {
@@ -463,7 +463,7 @@ bool ClientCore::PlayAlarm() {
         }
     }
     if (svc_.audio)
-        svc_.audio->playAsync(QDir(env_.currentDir).filePath(settings_.alarmSnd));
+        svc_.audio->playAsync(StationFile(env_.currentDir, settings_.alarmSnd));
     return true;
 }
 

@@ -51,6 +51,7 @@ void StationUi::attach(ClientCore* core) {
         }
     });
     connect(clock_.get(), &TfrmClock::doubleClicked, core, &ClientCore::ToggleMainWindow);
+    connect(clock_.get(), &TfrmClock::touched, core, &ClientCore::KeepLockOnTop);
     connect(back_.get(), &TfrmBack::pictureClicked, core, [core] {
         core->ToggleMainWindow();
         core->EnforcementTick();
