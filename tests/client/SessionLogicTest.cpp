@@ -516,3 +516,37 @@ TEST(SessionLogic, DispatchedValuesVolumeAndClockSetting) {
     EXPECT_EQ(st.core->LockOpacity(), 0x80);
     EXPECT_TRUE(st.core->display().lockLayered);
 }
+
+TEST(SessionLogic, LanguageFileAppliedAtFirstShowReplacesTheTexts) {
+    Station st;
+    st.writeFile("ESP.lng",
+                 "[Interno]\r\nStrUnkComm=Unknown command\r\n"
+                 "StrMinutesGranted=%d more minutes\r\n[Texto]\r\nlblDisponible=Left\r\n");
+    st.start();
+    EXPECT_EQ(st.core->display().dispCaption, QStringLiteral("Left"));
+    st.core->Dispatch("7F");
+    Station::drain();
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("Unknown command"));
+    AcceptNext(st);
+    st.core->StartGrant({"30", "Ana", {}});
+    st.core->Dispatch("065");
+    Station::drain();
+    EXPECT_EQ(st.notice.notices, QStringList{"5 more minutes"});
+}
+
+TEST(SessionLogic, HugeGrantFieldsAreBoundedAndOpacityWaitsForTheFirstShow) {
+    Station st;
+    st.start(false);
+    st.core->SetLockOpacity(10);
+    EXPECT_EQ(st.core->LockOpacity(), 255);
+    st.core->setAutoConnect(false);
+    st.core->Show();
+    AcceptNext(st);
+    st.core->Dispatch("04999999999999," + QByteArray(5000, 'u') + ",zz");
+    Station::drain();
+    EXPECT_EQ(st.core->user().size(), 255);
+    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    // An absurd grant is bounded, not overflowed: the session runs.
+    st.tick(5);
+    EXPECT_EQ(st.core->state(), ClientState::InUse);
+}

@@ -100,8 +100,10 @@ void ClientCore::Dispatch(const QByteArray& line) {
         case tc::GrantAccess: {
             const QByteArray& limited = p;
             Grant g;
-            g.minutes = common::FromCp1252(protocol::CommaField(limited, 1));
-            g.user = common::FromCp1252(protocol::CommaField(limited, 2));
+            // Bounded as the session file keeps them, so that every report
+            // built from them stays a valid line.
+            g.minutes = common::FromCp1252(protocol::CommaField(limited, 1).left(32));
+            g.user = common::FromCp1252(protocol::CommaField(limited, 2).left(255));
             // Each hexadecimal pair is one character of the password in its
             // scrambled form; a field that does not decode counts as none.
             const auto pw = protocol::FromHexText(protocol::CommaField(limited, 3));
