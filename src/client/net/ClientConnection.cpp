@@ -73,7 +73,7 @@ bool ClientCore::sendOrFailConn(const QByteArray& line) {
         return false;
     if (SendLine(line))
         return true;
-    setStatus(texts_.get(Txt::StrFailConn));
+    setStatus(Txt::StrFailConn);
     ScheduleReconnect(true, true);
     return false;
 }
@@ -146,20 +146,24 @@ void ClientCore::StartConnectThread() {
     connectStop_ = std::make_shared<std::atomic<bool>>(false);
     connectDone_.store(false);
     auto stop = connectStop_;
-    connectThread_ = std::make_unique<std::thread>([this, stop] { ConnectThreadBody(stop); });
+    // The thread gets its own copy of the host: the settings belong to the
+    // main thread.
+    const QString host = settings_.host;
+    connectThread_ =
+        std::make_unique<std::thread>([this, stop, host] { ConnectThreadBody(stop, host); });
 }
 
-void ClientCore::ConnectThreadBody(std::shared_ptr<std::atomic<bool>> stop) {
+void ClientCore::ConnectThreadBody(std::shared_ptr<std::atomic<bool>> stop, QString host) {
     if (!closing_.load() && !stop->load()) {
-        setStatus(texts_.get(Txt::StrConnecting));
+        setStatus(Txt::StrConnecting);
         Pause(100);
         if (link_.isConnected()) {
             post([this] { Connected(); });
         } else if (!stop->load()) {
             QString error;
             if (link_.connectTo(
-                    settings_.host, env_.port, kConnectTimeoutMs, &error,
-                    [stop] { return stop->load(); }, env_.localAddress)) {
+                    host, env_.port, kConnectTimeoutMs, &error, [stop] { return stop->load(); },
+                    env_.localAddress)) {
                 Pause(50);
                 post([this] { Connected(); });
             } else {
@@ -181,7 +185,7 @@ void ClientCore::ResetTryingConn() {
 void ClientCore::Connected() {
     if (closing_.load() || !link_.isConnected())
         return;
-    setStatus(texts_.get(Txt::StrSuccessConn));
+    setStatus(Txt::StrSuccessConn);
     display_.lblStsPin = texts_.get(Txt::LblStsPin);
     if (!receiveThread_) {
         receiveStop_ = std::make_shared<std::atomic<bool>>(false);
@@ -230,7 +234,7 @@ bool ClientCore::readBlockForDispatch(QByteArray& out) {
     constexpr qint64 kMaxBlock = 64LL * 1024 * 1024;
     out.clear();
     const std::shared_ptr<TcpConnection> conn = link_.connection();
-    const int idle = settings_.timeout > 0 ? settings_.timeout : 30000;
+    const int idle = readTimeout_.load() > 0 ? readTimeout_.load() : 30000;
     auto stop = receiveStop_;
     auto stopped = [stop, this] { return closing_.load() || (stop && stop->load()); };
     QByteArray head;
@@ -253,7 +257,7 @@ void ClientCore::ClientStatusConnected() {
 
 void ClientCore::ClientStatusDisconnected() {
     wasConnected_ = false;
-    setStatus(texts_.get(Txt::StrWithOutConn));
+    setStatus(Txt::StrWithOutConn);
     UpdateMenusForConnection();
     setTimer(timChkNewConn_, true);
 }
@@ -282,7 +286,7 @@ void ClientCore::StopThreads(bool atExit) {
         connectThread_->join();
         connectThread_.reset();
     }
-    setStatus(texts_.get(Txt::StrCloseRecep));
+    setStatus(Txt::StrCloseRecep);
     if (receiveThread_) {
         receiveStop_->store(true);
         // The receive thread must have finished its line before anything it
@@ -290,7 +294,7 @@ void ClientCore::StopThreads(bool atExit) {
         receiveThread_->join();
         receiveThread_.reset();
     }
-    setStatus(texts_.get(Txt::StrDisconecting));
+    setStatus(Txt::StrDisconecting);
     link_.disconnect();
     if (!atExit)
         ClientStatusDisconnected();
@@ -299,7 +303,7 @@ void ClientCore::StopThreads(bool atExit) {
 void ClientCore::SoftReinit() {
     for (TimerState* t : {&timChkCon_, &timChkNewConn_, &relojVisual_, &timTopForm_})
         setTimer(*t, false);
-    setStatus(texts_.get(Txt::StrEndConn));
+    setStatus(Txt::StrEndConn);
     StopThreads(false);
     // Safe now: the receive thread that used the old lock has been joined.
     dispatchLock_ = std::make_unique<QMutex>();

@@ -69,16 +69,16 @@ void ClientCore::Dispatch(const QByteArray& line) {
     const bool known = line.size() >= 2 && protocol::FindCode(code, protocol::Direction::ToClient);
     try {
         if (!known) {
-            setStatus(texts_.get(Txt::StrUnkComm));
+            setStatus(Txt::StrUnkComm);
             return;
         }
         switch (code) {
         case tc::Hello:
-            setStatus(texts_.get(Txt::StrAns01));
+            setStatus(Txt::StrAns01);
             if (link_.isConnected()) {
                 Pause(100);
                 if (!SendLine("R01" + common::ToCp1252(env_.computerName))) {
-                    setStatus(texts_.get(Txt::StrFailConn));
+                    setStatus(Txt::StrFailConn);
                     ScheduleReconnect(true, true);
                 }
                 Pause(100);
@@ -270,7 +270,7 @@ void ClientCore::Dispatch(const QByteArray& line) {
         }
         case tc::MacQuery:
             if (link_.isConnected() && !SendLine("R48" + common::ToCp1252(env_.macText))) {
-                setStatus(texts_.get(Txt::StrFailConn));
+                setStatus(Txt::StrFailConn);
                 ScheduleReconnect(true, true);
             }
             break;
@@ -293,7 +293,7 @@ void ClientCore::Dispatch(const QByteArray& line) {
             post([this] { ManifestShowAdPage(); });
             break;
         default:
-            setStatus(texts_.get(Txt::StrUnkComm));
+            setStatus(Txt::StrUnkComm);
             break;
         }
     } catch (const std::exception& e) {
@@ -322,7 +322,7 @@ void ClientCore::LogQueryReply() {
     const QByteArray head = protocol::Terminate("R51");
     const QByteArray body = protocol::EncodeCountedLines(lines);
     if (!link_.sendParts({head, body})) {
-        setStatus(texts_.get(Txt::StrFailConn));
+        setStatus(Txt::StrFailConn);
         ScheduleReconnect(true, true);
     }
 }

@@ -109,6 +109,14 @@ void ClientCore::setStatus(const QString& text) {
     changed();
 }
 
+void ClientCore::setStatus(Txt id) {
+    if (QThread::currentThread() != thread()) {
+        post([this, id] { setStatus(texts_.get(id)); });
+        return;
+    }
+    setStatus(texts_.get(id));
+}
+
 void ClientCore::ManifestStatus(QString text) {
     setStatus(text);
 }
@@ -320,6 +328,7 @@ void ClientCore::SetTimeout(int ms) {
     if (ms < 0)
         return;
     settings_.timeout = ms;
+    readTimeout_.store(ms);
     link_.setWriteTimeout(ms > 0 ? ms : 10000);
 }
 
@@ -328,6 +337,16 @@ void ClientCore::ApplyLanguage(const QString& path) {
     display_.lblStsPin = texts_.get(Txt::LblStsPin);
     UpdateDispCaption();
     changed();
+}
+
+void ClientCore::showErrorBox(const QString& text) {
+    if (!svc_.notice)
+        return;
+    if (QThread::currentThread() != thread()) {
+        post([this, text] { showErrorBox(text); });
+        return;
+    }
+    svc_.notice->errorBox(QStringLiteral("Error"), text);
 }
 
 void ClientCore::LogException(const QString& rawText) {
@@ -340,10 +359,8 @@ void ClientCore::LogException(const QString& rawText) {
         StationFile(env_.programFolder, QString::fromLatin1(common::kClientExceptionLogName));
     QString err;
     if (!common::AppendWithSizeCheck(path, common::kClientExceptionLogLimit,
-                                     common::ClientExceptionEntry(now(), text), &err)) {
-        if (svc_.notice)
-            svc_.notice->errorBox(QStringLiteral("Error"), common::ClientLogFailureText(err));
-    }
+                                     common::ClientExceptionEntry(now(), text), &err))
+        showErrorBox(common::ClientLogFailureText(err));
 }
 
 void ClientCore::OnAppException(const QString& senderClass, const QString& message) {
@@ -356,10 +373,8 @@ void ClientCore::OnAppException(const QString& senderClass, const QString& messa
     if (!common::AppendWithSizeCheck(
             path, common::kClientExceptionLogLimit,
             common::ClientAppExceptionEntry(now(), senderClass, message, 0, lastCommand_.get()),
-            &err)) {
-        if (svc_.notice)
-            svc_.notice->errorBox(QStringLiteral("Error"), common::ClientLogFailureText(err));
-    }
+            &err))
+        showErrorBox(common::ClientLogFailureText(err));
     inExceptionLog_.store(false);
 }
 

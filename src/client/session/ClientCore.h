@@ -348,11 +348,14 @@ private:
         QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
     }
     void setStatus(const QString& text);
+    // A text of the table, read on the main thread (the table changes there).
+    void setStatus(Txt id);
     void changed() { Q_EMIT displayChanged(); }
+    void showErrorBox(const QString& text);
     common::DateTime now() const;
 
     // Connection plumbing.
-    void ConnectThreadBody(std::shared_ptr<std::atomic<bool>> stop);
+    void ConnectThreadBody(std::shared_ptr<std::atomic<bool>> stop, QString host);
     void ReceiveThreadBody(std::shared_ptr<std::atomic<bool>> stop);
     void Connected();
     void ResetTryingConn();
@@ -448,6 +451,8 @@ private:
     common::DateTime pinRequest_;
     bool inConfig_ = false;
     std::atomic<bool> inExceptionLog_{false};
+    // The read time-out, read by the receive thread.
+    std::atomic<int> readTimeout_{0};
 };
 
 } // namespace tarvina::client
