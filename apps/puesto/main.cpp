@@ -200,7 +200,9 @@ int main(int argc, char** argv) {
     });
     QObject::connect(&ui, &client::ui::StationUi::quitRequested, &app, [&] {
         core.Close();
-        app.quit();
+        // exit(), not quit(): quit() first asks every window to close, and
+        // the lock screen and the clock refuse.
+        QCoreApplication::exit(0);
     });
 
     // A system shutdown or log-out closes as a pending shutdown action does:

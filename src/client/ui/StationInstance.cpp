@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSysInfo>
+#include <cerrno>
+#include <csignal>
 
 namespace tarvina::client::ui {
 
@@ -23,7 +26,17 @@ StationInstance::~StationInstance() {
 }
 
 bool StationInstance::acquire() {
+    // A lock left by a station that died (a power cut, a kill) must not keep
+    // the next start out: its process is gone.
     if (!lock_.tryLock(0)) {
+        qint64 pid = 0;
+        QString host, app;
+        if (lock_.getLockInfo(&pid, &host, &app) && host == QSysInfo::machineHostName() &&
+            pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            lock_.removeStaleLockFile();
+        }
+    }
+    if (!lock_.isLocked() && !lock_.tryLock(0)) {
         QLocalSocket s;
         s.connectToServer(serverName_);
         if (s.waitForConnected(1000)) {
