@@ -550,3 +550,92 @@ TEST(SessionLogic, HugeGrantFieldsAreBoundedAndOpacityWaitsForTheFirstShow) {
     st.tick(5);
     EXPECT_EQ(st.core->state(), ClientState::InUse);
 }
+
+namespace {
+class BannerControl final : public MachineControl {
+public:
+    QList<Banner> list;
+    int defaultDelay = 7;
+    QList<QChar> shutdowns;
+    void onCommand(int, const QByteArray&, const QByteArray&, const SendFn&) override {}
+    void onPosted(int, const SendFn&) override {}
+    bool executeShutdown(QChar letter) override {
+        shutdowns << letter;
+        return true;
+    }
+    QList<QByteArray> taskCaptions() override { return {"Terminal"}; }
+    QList<Banner> banners() override { return list; }
+    int defaultBannerDelay() override { return defaultDelay; }
+    void recordTasks() override {}
+    void applyWallpaper() override {}
+};
+} // namespace
+
+TEST(SessionLogic, BannersRotateOnTheirDelaysWhileTheLockShows) {
+    Station st;
+    BannerControl control;
+    st.writeFile("b1.gif", "GIF89a");
+    st.writeFile("b2.png", "png");
+    control.list = {{st.home.file("b1.gif"), 3}, {st.home.file("b2.png"), 0}};
+    ClientServices s;
+    s.clock = &st.clock;
+    s.registry = &st.registry;
+    s.windows = &st.windows;
+    s.own = &st.own;
+    s.welcome = &st.welcome;
+    s.notice = &st.notice;
+    s.control = &control;
+    st.core = std::make_unique<ClientCore>(st.env(), s);
+    st.start();
+    // The first banner's delay is 3 s: the change comes after more than 3 s.
+    st.tick(3);
+    EXPECT_EQ(st.core->display().bannerSerial, 0);
+    st.tick(1);
+    EXPECT_EQ(st.core->display().bannerFile, st.home.file("b2.png"));
+    // The second's delay of 0 takes the default of 7 s.
+    st.tick(7);
+    EXPECT_EQ(st.core->display().bannerFile, st.home.file("b2.png"));
+    st.tick(1);
+    EXPECT_EQ(st.core->display().bannerFile, st.home.file("b1.gif"));
+    EXPECT_EQ(st.core->display().bannerSerial, 2);
+
+    // A due shutdown action is carried out by the machine control and closes.
+    bool closed = false;
+    QObject::connect(st.core.get(), &ClientCore::closeRequested, [&] { closed = true; });
+    st.core->Dispatch("032, C");
+    Station::drain();
+    st.tick(1);
+    EXPECT_TRUE(control.shutdowns.isEmpty());
+    st.tick(1);
+    EXPECT_EQ(control.shutdowns, QList<QChar>{u'C'});
+    EXPECT_TRUE(closed);
+}
+
+TEST(SessionLogic, TwoLocksWithinAMinuteCheckMediaOnceAndAdPageAddress) {
+    Station st;
+    st.start();
+    st.core->Dispatch("08");
+    st.core->Dispatch("08");
+    Station::drain();
+    EXPECT_EQ(st.drives.mediaQueries, 1);
+    st.clock.advanceSeconds(61);
+    st.core->Dispatch("08");
+    Station::drain();
+    EXPECT_EQ(st.drives.mediaQueries, 2);
+
+    st.core->Dispatch("5312");
+    st.core->Dispatch("54");
+    Station::drain();
+    ASSERT_EQ(st.shell.opened.size(), 1);
+    const QString url = st.shell.opened[0];
+    const QString query = url.mid(url.indexOf(u'?'));
+    EXPECT_TRUE(url.contains(QStringLiteral("/zu/newsite.php?")));
+    EXPECT_TRUE(
+        query.startsWith(QStringLiteral("?idsocio=12&mac=00%2D0C%2D29%2DAB%2DCD%2DEF&cmd=")))
+        << url.toStdString();
+    EXPECT_EQ(query.section(QStringLiteral("&cmd="), 1).size(), 32);
+    // Opening the bare endpoint adds the country.
+    st.core->Dispatch("37" + url.left(url.indexOf(u'?')).toLatin1());
+    Station::drain();
+    EXPECT_TRUE(st.shell.opened.last().endsWith(QStringLiteral("?pais=No%20definido")));
+}
