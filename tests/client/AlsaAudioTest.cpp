@@ -1,0 +1,64 @@
+// The ALSA back end against a file device: a private ~/.asoundrc routes the
+// default device into a file, so playback is checked without a sound card.
+#include "platform/linux/AlsaAudio.h"
+
+#include "support/TempDir.h"
+
+#include <QFile>
+#include <QTest>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+using namespace tarvina;
+
+namespace {
+
+QByteArray Wav(int channels, int rate, int bits, const QByteArray& samples, quint16 tag = 1) {
+    QByteArray fmt(16, '\0');
+    qToLittleEndian<quint16>(tag, fmt.data());
+    qToLittleEndian<quint16>(static_cast<quint16>(channels), fmt.data() + 2);
+    qToLittleEndian<quint32>(static_cast<quint32>(rate), fmt.data() + 4);
+    qToLittleEndian<quint32>(static_cast<quint32>(rate * channels * bits / 8), fmt.data() + 8);
+    qToLittleEndian<quint16>(static_cast<quint16>(channels * bits / 8), fmt.data() + 12);
+    qToLittleEndian<quint16>(static_cast<quint16>(bits), fmt.data() + 14);
+    auto chunk = [](const QByteArray& id, const QByteArray& body) {
+        QByteArray c = id + QByteArray(4, '\0') + body;
+        qToLittleEndian<quint32>(static_cast<quint32>(body.size()), c.data() + 4);
+        return c;
+    };
+    const QByteArray body = "WAVE" + chunk("fmt ", fmt) + chunk("data", samples);
+    return chunk("RIFF", body);
+}
+
+} // namespace
+
+TEST(AlsaAudio, PlaysAWaveIntoTheDefaultDeviceAndRefusesWhatIsNotOne) {
+    tarvina::test::TempDir home;
+    const QString out = home.file("played.raw");
+    {
+        QFile rc(home.file(".asoundrc"));
+        ASSERT_TRUE(rc.open(QIODevice::WriteOnly));
+        rc.write("pcm.!default { type file slave.pcm \"null\" file \"" + out.toUtf8() +
+                 "\" format \"raw\" }\n");
+    }
+    qputenv("HOME", home.path().toLocal8Bit());
+    qputenv("ALSA_CONFIG_PATH", "/usr/share/alsa/alsa.conf");
+
+    const QByteArray samples(1600, '\x80');
+    for (const auto& [name, bytes] : {std::pair{"good.wav", Wav(1, 8000, 8, samples)},
+                                      std::pair{"adpcm.wav", Wav(1, 8000, 8, samples, 2)},
+                                      std::pair{"short.wav", Wav(1, 8000, 8, samples).left(30)},
+                                      std::pair{"text.wav", QByteArray("not a sound at all")}}) {
+        QFile f(home.file(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    platform::AlsaAudio audio;
+    EXPECT_FALSE(audio.playAsync(home.file("missing.wav")));
+    EXPECT_FALSE(audio.playAsync(home.file("adpcm.wav")));
+    EXPECT_FALSE(audio.playAsync(home.file("short.wav")));
+    EXPECT_FALSE(audio.playAsync(home.file("text.wav")));
+    if (!audio.playAsync(home.file("good.wav")))
+        GTEST_SKIP() << "this ALSA build has no file plugin";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile(out).size() >= samples.size(); }, 5000));
+}
