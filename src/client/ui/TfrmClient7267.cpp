@@ -207,6 +207,12 @@ void TfrmClient7267::follow(const ClientDisplay& d, const LanguageTexts& t) {
     EdPin->setEnabled(d.edPinEnabled);
     BtnTryPin->setEnabled(d.btnTryPinEnabled);
     status_->showMessage(d.statusText);
+    // Longer or shorter captions of a language resize the window to its tool bar.
+    int toolWidth = 8;
+    for (QToolButton* b : {btRegresivo_, btAlarma_, btIdioma_, btMensajes_, btOculta_})
+        toolWidth += b->sizeHint().width();
+    if (width() != std::max(390, toolWidth))
+        resize(std::max(390, toolWidth), height());
     if (height() != d.mainHeight)
         resize(width(), d.mainHeight);
     if (d.mainVisible && !isVisible()) {
