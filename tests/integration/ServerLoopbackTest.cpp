@@ -161,7 +161,8 @@ TEST_F(Loopback, BindingByMacAddressAndTakeOver) {
         server::ComputersGuard g(core->registry().lock());
         return r->connection == nullptr && r->state == 0;
     }));
-    EXPECT_EQ(core->computers().cell(r->row, 0), QStringLiteral("Desc."));
+    // The row's view follows through the hand-off queue, after the record.
+    EXPECT_TRUE(waitUntil([&] { return core->computers().cell(r->row, 0) == QStringLiteral("Desc."); }));
     // It reports the session it restored; the messages were never its.
     StationSim* again = station("PCA", "00-11-22-33-44-21", QStringLiteral("127.0.0.22"));
     again->config() = a->config();
