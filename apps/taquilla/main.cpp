@@ -3,6 +3,8 @@
 #include "common/Paths.h"
 #include "platform/Clock.h"
 #include "platform/linux/FileRegistry.h"
+#include "server/pin/PinRuntime.h"
+#include "server/pin/TableOps.h"
 #include "server/shell/ServerCore.h"
 #include "server/shell/SingleInstance.h"
 #include "server/ui/MainWindow.h"
@@ -92,10 +94,25 @@ int main(int argc, char** argv) {
                          std::fflush(stdout);
                      });
 
+    // The code tables exist, with their tags, before the main window comes.
+    try {
+        server::TableOps::CreateTablesAtLoad(folder);
+    } catch (const std::exception& e) {
+        core.ShowRemoteMessage(nullptr, QString::fromLocal8Bit(e.what()));
+    }
+
     core.startUp([](const QString& question) {
         return QMessageBox::question(nullptr, QStringLiteral("Confirmación"), question,
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     });
+
+    // The main window's table steps, its code handles, the day's journal and
+    // the code checks in the idle pass. The handles close with the orderly
+    // close, before the settings record it.
+    server::PinRuntime pins;
+    for (const QString& failure : pins.start(core, folder, clock.now()))
+        core.ShowRemoteMessage(nullptr, failure);
+    core.hooks().closeCodeTable = [&pins] { pins.close(); };
 
     server::MainWindow window(core);
     const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()

@@ -13,37 +13,8 @@ using pintext::PathOf;
 
 namespace {
 
-struct FieldSpec {
-    const char* name;
-    const char* type;
-    int width;
-};
-
-void CreateTable(const QString& path, std::initializer_list<FieldSpec> fields,
-                 std::initializer_list<std::pair<const char*, const char*>> tags,
-                 const char* macCondition) {
-    xbase::TableEngine t;
-    t.CreateNew(PathOf(path), xbase::kTableTypeFoxPro, int(fields.size()));
-    for (const FieldSpec& f : fields) {
-        t.CreateField(f.name, f.type, f.width, 0);
-    }
-    t.CreateExec();
-    t.Open(PathOf(path), true);
-    for (const auto& [tag, key] : tags) {
-        const bool mac = std::string(tag) == "MAC";
-        t.IndexTag("", tag, key, 0, false, mac ? macCondition : ".not. deleted()");
-    }
-    t.Close();
-}
-
 QString Find(const QString& folder, const QString& name) {
     return common::FindFileCaseInsensitive(folder, name);
-}
-
-void OpenHandle(xbase::TableEngine& t, const QString& path, const char* tag) {
-    t.Open(PathOf(path), false);
-    t.SetOptimisticBuffer(false);
-    t.SetOrder(tag);
 }
 
 } // namespace
@@ -54,64 +25,15 @@ PinRuntime::~PinRuntime() {
 
 void PinRuntime::EnsureCodeTables(const QString& dataFolder) {
     QDir().mkpath(dataFolder);
-    const QString history = Find(dataFolder, QStringLiteral("CajaHPIN.dbf"));
-    if (!QFileInfo::exists(history)) {
-        CreateTable(history,
-                    {{"PIN", "C", 6},
-                     {"ASIG", "N", 9},
-                     {"CONSUMO", "N", 9},
-                     {"CFECHA", "D", 8},
-                     {"CHORA", "C", 8},
-                     {"FECHA", "D", 8},
-                     {"HORA", "C", 8}},
-                    {{"PIN", "PIN"},
-                     {"FECHOR", "DTOS(FECHA)+ HORA"},
-                     {"PINFECHOR", "PIN + DTOS(FECHA)+ HORA"}},
-                    "");
-    }
-    const QString codes = Find(dataFolder, QStringLiteral("CajaPIN.dbf"));
-    if (!QFileInfo::exists(codes)) {
-        CreateTable(codes,
-                    {{"PIN", "C", 6},
-                     {"SALDO", "N", 9},
-                     {"CFECHA", "D", 8},
-                     {"CHORA", "C", 8},
-                     {"FECHA", "D", 8},
-                     {"HORA", "C", 8},
-                     {"MAC", "C", 17},
-                     {"EQUIPO", "C", 64}},
-                    {{"PIN", "PIN"}, {"MAC", "MAC"}, {"FECHOR", "DTOS(FECHA)+ HORA"}},
-                    ".not. deleted() .and. .not. EMPTY(MAC)");
-    }
+    TableOps::CreateHistoryTable(dataFolder);
+    TableOps::CreateCodeTable(dataFolder);
 }
 
 void PinRuntime::EnsureJournal(const QString& journalPath) {
-    QDir().mkpath(QFileInfo(journalPath).absolutePath());
-    if (!QFileInfo::exists(journalPath)) {
-        CreateTable(journalPath,
-                    {{"EQUIPO", "C", 64},
-                     {"MAC", "C", 17},
-                     {"PIN", "C", 6},
-                     {"FDESDE", "D", 8},
-                     {"HDESDE", "C", 8},
-                     {"FHASTA", "D", 8},
-                     {"HHASTA", "C", 8},
-                     {"MINSOL", "N", 8}},
-                    {{"EQUIPO", "EQUIPO"}, {"MAC", "MAC"}},
-                    ".not. deleted() .and. .not. EMPTY(MAC)");
-        return;
-    }
-    // A journal whose index went missing gets its tags again.
-    QString cdx = journalPath;
-    cdx.replace(cdx.size() - 4, 4, QStringLiteral(".cdx"));
-    if (journalPath.endsWith(QStringLiteral(".dbf"), Qt::CaseInsensitive) &&
-        !QFileInfo::exists(cdx)) {
-        xbase::TableEngine t;
-        t.Open(PathOf(journalPath), true);
-        t.IndexTag("", "EQUIPO", "EQUIPO", 0, false, ".not. deleted()");
-        t.IndexTag("", "MAC", "MAC", 0, false, ".not. deleted() .and. .not. EMPTY(MAC)");
-        t.Close();
-    }
+    const QString folder = QFileInfo(journalPath).absolutePath();
+    QDir().mkpath(folder);
+    common::LastCommand unused;
+    TableOps(folder, unused).CreaDiario(journalPath);
 }
 
 QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
@@ -124,22 +46,38 @@ QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
             failures << QString::fromLocal8Bit(e.what());
         }
     };
-    dataFolder_ = common::FindFileCaseInsensitive(programFolder, QStringLiteral("data"));
+    core_ = &core;
+    programFolder_ = programFolder;
+    TableOps::Hooks th;
+    th.splash = splash_;
+    th.notice = [&failures](const QString& text) { failures << text; };
+    th.now = [&core] { return core.clock().now(); };
+    TableOps ops(programFolder, core.lastCommand(), th);
+    attempt([&] { ops.TableHousekeeping(); });
+    if (core.tablesClosedUncleanly()) {
+        attempt([&] { ops.DropIndexesAfterUncleanClose(); });
+    }
+    attempt([&] { ops.ChkTables(); });
+    dataFolder_ = TableOps::DataFolder(programFolder);
+    attempt([&] { ops.OpenTableHandles(tbPin_, tbPinCheck_); });
+
     const QString day = common::FormatDateTime(QStringLiteral("ddmmyyyy"), startDay);
     const QString journal =
         common::ResolveInFolder(programFolder, QStringLiteral("report\\") + day + ".dbf")
             .value_or(programFolder + "/report/" + day + ".dbf");
-    attempt([&] { EnsureCodeTables(dataFolder_); });
-    attempt([&] { EnsureJournal(journal); });
-    attempt([&] { OpenHandle(tbPin_, Find(dataFolder_, QStringLiteral("CAJAPIN.DBF")), "PIN"); });
-    attempt(
-        [&] { OpenHandle(tbPinCheck_, Find(dataFolder_, QStringLiteral("CAJAPIN.DBF")), "MAC"); });
     attempt([&] {
-        OpenHandle(tbRegPin_, Find(dataFolder_, QStringLiteral("CajaHPIN.dbf")), "PINFECHOR");
+        QDir().mkpath(QFileInfo(journal).absolutePath());
+        ops.CreaDiario(journal);
     });
     attempt([&] {
         tbDiario_.Open(PathOf(journal), false);
         tbDiario_.SetOrder("EQUIPO");
+    });
+    // The history frame's handle, which the code checks write through.
+    attempt([&] {
+        tbRegPin_.Open(PathOf(Find(dataFolder_, QStringLiteral("CajaHPIN.dbf"))), false);
+        tbRegPin_.SetOptimisticBuffer(false);
+        tbRegPin_.SetOrder("PINFECHOR");
     });
     if (!usageReport_.OpenHtmlList(UsageReportPath(programFolder, startDay),
                                    UsageReportHeaderLines(startDay))) {
@@ -154,10 +92,31 @@ QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
     tables.tbPinCheck = &tbPinCheck_;
     tables.tbRegPin = &tbRegPin_;
     tables.historyTablePath = Find(dataFolder_, QStringLiteral("CajaHPIN.dbf"));
+    auto outerRepair = std::move(hooks.repairInProgress);
+    hooks.repairInProgress = [this, outerRepair] {
+        return repairInProgress_ || (outerRepair && outerRepair());
+    };
     desk_ = std::make_unique<CodeDesk>(core, tables, tbDiario_.IsOpen() ? &tbDiario_ : nullptr,
                                        &usageReport_, std::move(hooks));
     desk_->attach();
     return failures;
+}
+
+void PinRuntime::actRepair(const TableOps::RepairProgress& progress,
+                           xbase::TableEngine* frameTbPin) {
+    if (core_ == nullptr) {
+        throw std::logic_error("actRepair before start");
+    }
+    TableOps::Hooks th;
+    th.notice = [this](const QString& text) { core_->ShowRemoteMessage(nullptr, text); };
+    th.now = [this] { return core_->clock().now(); };
+    TableOps ops(programFolder_, core_->lastCommand(), th);
+    TableOps::Handles handles;
+    handles.tbPin = &tbPin_;
+    handles.tbPinCheck = &tbPinCheck_;
+    handles.tbRegPin = &tbRegPin_;
+    handles.frameTbPin = frameTbPin;
+    ops.ActRepair(handles, progress, repairInProgress_);
 }
 
 bool PinRuntime::close() {

@@ -2,10 +2,12 @@
 
 #include "common/DateTime.h"
 #include "server/pin/CodeDesk.h"
+#include "server/pin/TableOps.h"
 #include "server/session/HtmlListFile.h"
 #include "xbase/TableEngine.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace tarvina::server {
@@ -23,12 +25,24 @@ public:
     PinRuntime(const PinRuntime&) = delete;
     PinRuntime& operator=(const PinRuntime&) = delete;
 
-    // Creates what is missing (the data folder with both code tables and
-    // their tags, the day's journal with its tags), opens the handles and
-    // the two HTML lists of the start day and attaches the desk. Failures
-    // are returned as text; whatever opened stays usable.
+    // The main window's table steps: housekeeping, the indexes dropped
+    // after an unclean close, ChkTables, the two code handles, the day's
+    // journal and its handle; then the history handle, the two HTML lists
+    // of the start day, and the desk attached. Failures, and files found
+    // damaged and set aside, are returned as text for the operator;
+    // whatever opened stays usable.
     QStringList start(ServerCore& core, const QString& programFolder,
                       const common::DateTime& startDay, CodeDesk::Hooks hooks = {});
+    // Where ChkTables' texts go while start runs.
+    void setSplash(std::function<void(const QString&)> splash) { splash_ = std::move(splash); }
+
+    // "Reparar base de datos": the handles close, both tables are
+    // re-indexed, the handles reopen. frameTbPin is the codes frame's handle,
+    // if there is one. Throws what the repair threw, after the handles are
+    // back.
+    void actRepair(const TableOps::RepairProgress& progress = {},
+                   xbase::TableEngine* frameTbPin = nullptr);
+    bool repairInProgress() const { return repairInProgress_; }
     // At close: the lists are written once more, the desk detached and the
     // handles closed. False when a list could not be written.
     bool close();
@@ -42,7 +56,8 @@ public:
     xbase::TableEngine& tbDiario() { return tbDiario_; }
     QString dataFolder() const { return dataFolder_; }
 
-    // Table files: created when absent, with their fields and tags.
+    // Table files: created when absent, with their fields and tags (the load-
+    // time creation of the code tables, and CreaDiario).
     static void EnsureCodeTables(const QString& dataFolder);
     static void EnsureJournal(const QString& journalPath);
 
@@ -50,7 +65,10 @@ private:
     xbase::TableEngine tbPin_, tbPinCheck_, tbRegPin_, tbDiario_;
     HtmlListFile usageReport_, codeList_;
     std::unique_ptr<CodeDesk> desk_;
-    QString dataFolder_;
+    QString dataFolder_, programFolder_;
+    ServerCore* core_ = nullptr;
+    std::function<void(const QString&)> splash_;
+    bool repairInProgress_ = false;
 };
 
 } // namespace tarvina::server
