@@ -27,32 +27,49 @@ qint64 LineReader::fill() {
     return n;
 }
 
+TakeLineResult TakeLine(QByteArray& buffer, bool& discarding, qsizetype maxLine, QByteArray& line) {
+    for (;;) {
+        const qsizetype lf = buffer.indexOf('\n');
+        if (discarding) {
+            if (lf < 0) {
+                buffer.clear();
+                return TakeLineResult::NeedMore;
+            }
+            buffer.remove(0, lf + 1);
+            discarding = false;
+            continue;
+        }
+        if (lf >= 0) {
+            qsizetype len = lf;
+            if (len > 0 && buffer.at(len - 1) == '\r')
+                --len;
+            if (len > maxLine) {
+                buffer.remove(0, lf + 1);
+                return TakeLineResult::TooLong;
+            }
+            line = buffer.left(len);
+            buffer.remove(0, lf + 1);
+            return TakeLineResult::Line;
+        }
+        if (buffer.size() >= maxLine + 2) {
+            // Not even a CR LF fits any more: the line is over the limit.
+            buffer.clear();
+            discarding = true;
+            return TakeLineResult::TooLong;
+        }
+        return TakeLineResult::NeedMore;
+    }
+}
+
 LineReader::Status LineReader::next(QByteArray& line) {
     for (;;) {
-        const qsizetype lf = buffer_.indexOf('\n');
-        if (discarding_) {
-            if (lf >= 0) {
-                buffer_.remove(0, lf + 1);
-                discarding_ = false;
-                continue;
-            }
-            buffer_.clear();
-        } else if (lf >= 0) {
-            qsizetype len = lf;
-            if (len > 0 && buffer_.at(len - 1) == '\r')
-                --len;
-            if (len > maxLine_) {
-                buffer_.remove(0, lf + 1);
-                return Status::TooLong;
-            }
-            line = buffer_.left(len);
-            buffer_.remove(0, lf + 1);
+        switch (TakeLine(buffer_, discarding_, maxLine_, line)) {
+        case TakeLineResult::Line:
             return Status::Line;
-        } else if (buffer_.size() >= maxLine_ + 2) {
-            // Not even a CR LF fits any more: the line is over the limit.
-            buffer_.clear();
-            discarding_ = true;
+        case TakeLineResult::TooLong:
             return Status::TooLong;
+        case TakeLineResult::NeedMore:
+            break;
         }
         const qint64 n = fill();
         if (n < 0)

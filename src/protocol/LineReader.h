@@ -9,6 +9,15 @@ class QIODevice;
 
 namespace tarvina::protocol {
 
+enum class TakeLineResult { Line, TooLong, NeedMore };
+
+// The framing rule every reader of the wire shares: takes the next CR LF (or
+// bare LF) line out of `buffer`. A line over maxLine bytes is reported once as
+// TooLong and its bytes are dropped up to its LF, with `discarding` carrying
+// that across calls, so the buffer never has to hold more than maxLine + 2
+// bytes. NeedMore: the buffer holds no complete line yet.
+TakeLineResult TakeLine(QByteArray& buffer, bool& discarding, qsizetype maxLine, QByteArray& line);
+
 // Splits a byte stream into CR LF lines. It owns the bytes it has taken from
 // the device but not yet handed out, so blocks and 4-byte values that follow
 // a line must be read through it too (readSome / readExact).

@@ -1,5 +1,8 @@
 #include "client/net/TcpLink.h"
 
+#include "platform/linux/SocketIo.h"
+#include "protocol/LineReader.h"
+
 #include <QElapsedTimer>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -48,22 +51,8 @@ bool TcpConnection::sendParts(std::initializer_list<QByteArrayView> parts, int t
     if (!up_.load())
         return false;
     for (QByteArrayView part : parts) {
-        qsizetype done = 0;
-        while (done < part.size()) {
-            const ssize_t n =
-                ::send(fd_, part.data() + done, static_cast<size_t>(part.size() - done),
-                       MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0) {
-                done += n;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                const int r = PollOne(fd_, POLLOUT, timeoutMs > 0 ? timeoutMs : -1);
-                if (r > 0 && (r & POLLOUT))
-                    continue;
-            }
+        if (platform::WriteAllToSocket(fd_, part.data(), part.size(),
+                                       timeoutMs > 0 ? timeoutMs : -1)) {
             up_.store(false);
             ::shutdown(fd_, SHUT_RDWR);
             return false;
@@ -104,28 +93,13 @@ TcpConnection::Fill TcpConnection::fill(int waitMs) {
 TcpConnection::ReadStatus TcpConnection::readLine(QByteArray& line, int waitMs, qsizetype maxLine) {
     bool waited = false;
     for (;;) {
-        const qsizetype lf = buffer_.indexOf('\n');
-        if (discarding_) {
-            if (lf >= 0) {
-                buffer_.remove(0, lf + 1);
-                discarding_ = false;
-                continue;
-            }
-            buffer_.clear();
-        } else if (lf >= 0) {
-            if (lf > maxLine + 1) {
-                buffer_.remove(0, lf + 1);
-                return ReadStatus::TooLong;
-            }
-            line = buffer_.left(lf);
-            buffer_.remove(0, lf + 1);
-            if (line.endsWith('\r'))
-                line.chop(1);
+        switch (protocol::TakeLine(buffer_, discarding_, maxLine, line)) {
+        case protocol::TakeLineResult::Line:
             return ReadStatus::Line;
-        } else if (buffer_.size() > maxLine + 1) {
-            buffer_.clear();
-            discarding_ = true;
+        case protocol::TakeLineResult::TooLong:
             return ReadStatus::TooLong;
+        case protocol::TakeLineResult::NeedMore:
+            break;
         }
         if (waited)
             return ReadStatus::Nothing;

@@ -31,10 +31,6 @@ private:
     bool ended_ = false;
 };
 
-// Writes all of `data` to a socket descriptor, waiting at most timeoutMs for
-// each bit of progress. Returns the error text on failure.
-std::optional<QString> WriteAllToSocket(int fd, const char* data, qint64 size, int timeoutMs);
-
 // The peer's IP address as text ("192.168.0.15"; IPv4 addresses mapped into
 // IPv6 are given in their IPv4 form); empty when unknown.
 QString PeerAddressOf(int fd);

@@ -1,5 +1,6 @@
 #include "server/net/StationConnection.h"
 
+#include "platform/linux/SocketIo.h"
 #include "protocol/Block.h"
 #include "protocol/Line.h"
 
@@ -25,7 +26,7 @@ std::optional<QString> StationConnection::sendRaw(QByteArrayView bytes) {
     std::lock_guard<std::mutex> guard(writeMutex_);
     if (!up_.load())
         return QStringLiteral("Conexión cerrada");
-    auto err = WriteAllToSocket(fd_, bytes.data(), bytes.size(), kWriteTimeoutMs);
+    auto err = platform::WriteAllToSocket(fd_, bytes.data(), bytes.size(), kWriteTimeoutMs);
     if (err) {
         up_.store(false);
         ::shutdown(fd_, SHUT_RDWR);

@@ -1,0 +1,51 @@
+#include "platform/linux/SocketIo.h"
+
+#include <QDeadlineTimer>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace tarvina::platform {
+
+bool WaitForSocket(int fd, short events, int msecs) {
+    const QDeadlineTimer deadline =
+        msecs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(msecs);
+    for (;;) {
+        pollfd p{fd, events, 0};
+        const qint64 left = deadline.remainingTime();
+        const int r =
+            ::poll(&p, 1, left < 0 ? -1 : static_cast<int>(std::min<qint64>(left, 1 << 30)));
+        if (r > 0)
+            return true;
+        if (r == 0)
+            return false;
+        if (errno != EINTR)
+            return true; // let the following read or write report the failure
+    }
+}
+
+std::optional<QString> WriteAllToSocket(int fd, const char* data, qint64 size, int timeoutMs) {
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n =
+            ::send(fd, data + done, static_cast<size_t>(size - done), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitForSocket(fd, POLLOUT, timeoutMs))
+                return QStringLiteral("Tiempo de espera agotado al escribir");
+            continue;
+        }
+        return n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                     : QStringLiteral("Conexión cerrada");
+    }
+    return std::nullopt;
+}
+
+} // namespace tarvina::platform
