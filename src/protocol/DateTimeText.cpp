@@ -1,5 +1,7 @@
 #include "protocol/DateTimeText.h"
 
+#include "protocol/Fields.h"
+
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -11,9 +13,6 @@ namespace {
 
 constexpr int kSignificant = 15;
 
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= 0x20;
-}
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -77,12 +76,9 @@ QByteArray FormatDateTimeNumber(double days) {
 }
 
 std::optional<double> ParseDateTimeNumber(QByteArrayView text) {
-    qsizetype b = 0;
-    qsizetype e = text.size();
-    while (b < e && IsBlank(text[b]))
-        ++b;
-    while (e > b && IsBlank(text[e - 1]))
-        --e;
+    const QByteArrayView trimmed = TrimmedView(text);
+    const qsizetype b = trimmed.data() - text.data();
+    const qsizetype e = b + trimmed.size();
     // Nothing sensible is this long; it also bounds the copy below.
     if (e - b == 0 || e - b > 64)
         return std::nullopt;

@@ -19,16 +19,6 @@ bool NeedsQuotes(QByteArrayView item) {
     return false;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 const char kHexDigits[] = "0123456789ABCDEF";
 
 // A decimal integer made only of digits (after the version filter), 0 when
@@ -50,14 +40,28 @@ QByteArrayView TakeBefore(QByteArrayView& rest, char sep) {
 
 } // namespace
 
-QByteArray TrimBlanks(QByteArrayView text) {
+QByteArrayView TrimmedView(QByteArrayView text) {
     qsizetype b = 0;
     qsizetype e = text.size();
     while (b < e && IsBlank(text[b]))
         ++b;
     while (e > b && IsBlank(text[e - 1]))
         --e;
-    return text.sliced(b, e - b).toByteArray();
+    return text.sliced(b, e - b);
+}
+
+QByteArray TrimBlanks(QByteArrayView text) {
+    return TrimmedView(text).toByteArray();
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }
 
 QByteArray CommaField(QByteArrayView payload, int n) {
@@ -158,8 +162,8 @@ std::optional<QByteArray> FromHexText(QByteArrayView text) {
     QByteArray out;
     out.reserve(text.size() / 2);
     for (qsizetype i = 0; i < text.size(); i += 2) {
-        const int hi = HexDigit(text[i]);
-        const int lo = HexDigit(text[i + 1]);
+        const int hi = HexDigitValue(text[i]);
+        const int lo = HexDigitValue(text[i + 1]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         out.append(static_cast<char>(hi * 16 + lo));
@@ -188,7 +192,7 @@ std::optional<quint32> ParseHex(QByteArrayView text) {
     quint32 v = 0;
     int significant = 0;
     for (char c : text) {
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0)
             return std::nullopt;
         if (significant > 0 || d != 0)

@@ -16,6 +16,11 @@ QByteArray CommaField(QByteArrayView payload, int n);
 
 // A payload trimmed of leading and trailing blanks and control characters.
 QByteArray TrimBlanks(QByteArrayView text);
+// The same, as a view into `text`.
+QByteArrayView TrimmedView(QByteArrayView text);
+
+// Value of one hexadecimal digit of either case; -1 for any other byte.
+int HexDigitValue(char c);
 
 // Comma lists: items joined by ","; an item holding a blank, a control
 // character, a comma or a double quote is quoted with inner quotes doubled;

@@ -1,18 +1,10 @@
 #include "protocol/Line.h"
 
+#include "protocol/Fields.h"
+
 namespace tarvina::protocol {
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 void AppendHex2(QByteArray& out, int code) {
     static const char kDigits[] = "0123456789ABCDEF";
@@ -55,8 +47,8 @@ ServerSideLine ParseAtServer(QByteArrayView line) {
     r.head3 = line.first(std::min<qsizetype>(3, line.size())).toByteArray();
     // The first character must be exactly "R": a lower-case r is no command.
     if (line.size() >= 3 && line[0] == 'R') {
-        const int hi = HexDigit(line[1]);
-        const int lo = HexDigit(line[2]);
+        const int hi = HexDigitValue(line[1]);
+        const int lo = HexDigitValue(line[2]);
         if (hi >= 0 && lo >= 0)
             r.code = hi * 16 + lo;
     }
@@ -80,7 +72,7 @@ ClientSideLine ParseAtClient(QByteArrayView line) {
     int value = 0;
     bool ok = !head.isEmpty();
     for (char c : head) {
-        const int d = HexDigit(c);
+        const int d = HexDigitValue(c);
         if (d < 0) {
             ok = false;
             break;
