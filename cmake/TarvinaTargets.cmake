@@ -31,7 +31,12 @@ function(tarvina_add_test)
         set(T_TIMEOUT 120)
     endif()
     set(props LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TARVINA_SOURCE_DIR=${PROJECT_SOURCE_DIR};TARVINA_BIN_DIR=${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    # One environment entry only: PROPERTIES is a key/value list, so a second
+    # "A=1;B=2" entry would be split into keys of its own. The programs'
+    # folder reaches the tests as a definition instead.
+    target_compile_definitions(${T_NAME} PRIVATE
+        TARVINA_TEST_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
     if(T_RESOURCE_LOCK)
         list(APPEND props RESOURCE_LOCK ${T_RESOURCE_LOCK})
     endif()

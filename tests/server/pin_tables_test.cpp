@@ -535,6 +535,25 @@ TEST_F(PinRuntimeTablesTest, StartAfterAnUncleanClosePacksAndRebuildsBeforeOpeni
     EXPECT_TRUE(runtime.tbPinCheck().IsOpen());
 }
 
+TEST_F(PinRuntimeTablesTest, AFirstStartIsNotTakenForAnUncleanClose) {
+    // No stamps at all: nothing ran before, the tables keep their load-time tags.
+    TableOps::CreateTablesAtLoad(env.home());
+    const QByteArray cdx = Bytes(file("CajaPIN.cdx"));
+    ASSERT_TRUE(start().isEmpty());
+    EXPECT_FALSE(core->tablesClosedUncleanly());
+    EXPECT_EQ(splash, QStringList({"Procesando registro PIN", "Procesando registro histo. PIN"}));
+    EXPECT_EQ(Bytes(file("CajaPIN.cdx")), cdx);
+    EXPECT_EQ(TagsOf(file("CajaPIN.dbf")), CodeTags(".not. deleted() .and. .not. EMPTY(MAC)"));
+
+    // Only the start stamp (a run that never closed): suspected.
+    runtime.close();
+    core.reset();
+    splash.clear();
+    ASSERT_TRUE(start().isEmpty());
+    EXPECT_TRUE(core->tablesClosedUncleanly());
+    EXPECT_EQ(TagsOf(file("CajaPIN.dbf")), CodeTags(".not. deleted()"));
+}
+
 TEST_F(PinRuntimeTablesTest, StartReportsADamagedTableAndWorksOnAFreshOne) {
     TableOps::CreateTablesAtLoad(env.home());
     WriteBytes(file("CajaPIN.dbf"), QByteArray(20, 'x'));

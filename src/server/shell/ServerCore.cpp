@@ -111,7 +111,10 @@ void ServerCore::startUp(const std::function<bool(const QString&)>& logTooBig) {
                             platform::EncodeDateTimeValue(now)))
         ShowRemoteMessage(nullptr, QStringLiteral("STACK 4364 ") +
                                        QStringLiteral("no se pudo escribir el registro"));
-    tablesUnclean_ = close < start;
+    // A first start has no previous run that could have ended badly: without
+    // either stamp there is nothing to suspect, and the tables just created
+    // at load keep their tags as made.
+    tablesUnclean_ = (lastIn || lastOut) && close < start;
 
     applySettings(LoadSettings(store_));
 
