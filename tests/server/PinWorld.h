@@ -11,10 +11,12 @@
 #include "server/net/ServerContext.h"
 #include "server/net/StationConnection.h"
 #include "server/pin/PinCodes.h"
+#include "server/pin/TableOps.h"
 #include "support/TempDir.h"
 #include "xbase/TableEngine.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/socket.h>
@@ -24,59 +26,16 @@ namespace tarvina::server::test {
 
 using common::DateTime;
 
+// The tables as the program creates them at load, so the tests work on the
+// very layout and tags the café gets.
 inline void CreateCodeTables(const QString& folder) {
-    xbase::TableEngine t;
-    const std::string codes = QFile::encodeName(folder + "/CajaPIN.dbf").toStdString();
-    t.CreateNew(codes, xbase::kTableTypeFoxPro, 8);
-    t.CreateField("PIN", "C", 6, 0);
-    t.CreateField("SALDO", "N", 9, 0);
-    t.CreateField("CFECHA", "D", 8, 0);
-    t.CreateField("CHORA", "C", 8, 0);
-    t.CreateField("FECHA", "D", 8, 0);
-    t.CreateField("HORA", "C", 8, 0);
-    t.CreateField("MAC", "C", 17, 0);
-    t.CreateField("EQUIPO", "C", 64, 0);
-    t.CreateExec();
-    t.Open(codes, true);
-    t.IndexTag("", "PIN", "PIN", 0, false, ".not. deleted()");
-    t.IndexTag("", "MAC", "MAC", 0, false, ".not. deleted() .and. .not. EMPTY(MAC)");
-    t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
-    t.Close();
-
-    const std::string history = QFile::encodeName(folder + "/CajaHPIN.dbf").toStdString();
-    t.CreateNew(history, xbase::kTableTypeFoxPro, 7);
-    t.CreateField("PIN", "C", 6, 0);
-    t.CreateField("ASIG", "N", 9, 0);
-    t.CreateField("CONSUMO", "N", 9, 0);
-    t.CreateField("CFECHA", "D", 8, 0);
-    t.CreateField("CHORA", "C", 8, 0);
-    t.CreateField("FECHA", "D", 8, 0);
-    t.CreateField("HORA", "C", 8, 0);
-    t.CreateExec();
-    t.Open(history, true);
-    t.IndexTag("", "PIN", "PIN", 0, false, ".not. deleted()");
-    t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
-    t.IndexTag("", "PINFECHOR", "PIN + DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
-    t.Close();
+    TableOps::CreateHistoryTable(folder);
+    TableOps::CreateCodeTable(folder);
 }
 
 inline void CreateJournal(const QString& path) {
-    xbase::TableEngine t;
-    const std::string p = QFile::encodeName(path).toStdString();
-    t.CreateNew(p, xbase::kTableTypeFoxPro, 8);
-    t.CreateField("EQUIPO", "C", 64, 0);
-    t.CreateField("MAC", "C", 17, 0);
-    t.CreateField("PIN", "C", 6, 0);
-    t.CreateField("FDESDE", "D", 8, 0);
-    t.CreateField("HDESDE", "C", 8, 0);
-    t.CreateField("FHASTA", "D", 8, 0);
-    t.CreateField("HHASTA", "C", 8, 0);
-    t.CreateField("MINSOL", "N", 8, 0);
-    t.CreateExec();
-    t.Open(p, true);
-    t.IndexTag("", "EQUIPO", "EQUIPO", 0, false, ".not. deleted()");
-    t.IndexTag("", "MAC", "MAC", 0, false, ".not. deleted() .and. .not. EMPTY(MAC)");
-    t.Close();
+    common::LastCommand lastCommand;
+    TableOps(QFileInfo(path).absolutePath(), lastCommand).CreaDiario(path);
 }
 
 // The far end of a station's connection.
