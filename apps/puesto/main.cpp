@@ -10,6 +10,7 @@
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/StationServices.h"
+#include "platform/linux/TerminationSignals.h"
 #include "platform/linux/XdgShell.h"
 #include "protocol/Fields.h"
 #ifdef TARVINA_HAVE_ALSA
@@ -21,22 +22,11 @@
 #include <QHostAddress>
 #include <QMessageBox>
 #include <QNetworkInterface>
-#include <QSocketNotifier>
 #include <QThread>
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace tarvina;
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
-}
 
 bool TestSwitch(const QStringList& args) {
     for (int i = 1; i < args.size(); ++i) {
@@ -207,22 +197,10 @@ int main(int argc, char** argv) {
 
     // A system shutdown or log-out closes as a pending shutdown action does:
     // no password, the session saved first.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &app, [&ui] {
-            char c;
-            [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
-            ui.main()->setCloseAllowed(true);
-            ui.main()->close();
-        });
-        struct sigaction sa {};
-        sa.sa_handler = OnSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &sa, nullptr);
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGHUP, &sa, nullptr);
-    }
+    platform::OnTerminationSignal(&app, [&ui] {
+        ui.main()->setCloseAllowed(true);
+        ui.main()->close();
+    });
 
     core.setTimersDriven(true);
     core.Show();

@@ -3,6 +3,7 @@
 #include "common/Paths.h"
 #include "platform/Clock.h"
 #include "platform/linux/FileRegistry.h"
+#include "platform/linux/TerminationSignals.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
 #include "server/shell/ServerCore.h"
@@ -15,24 +16,13 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace tarvina;
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char c = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
-}
 
 // A thousand stations need more descriptors than the usual soft limit.
 void RaiseDescriptorLimit() {
@@ -146,21 +136,7 @@ int main(int argc, char** argv) {
     });
 
     // SIGTERM, SIGINT and SIGHUP take the orderly close path.
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
-            char c;
-            [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
-            window.terminate();
-        });
-        struct sigaction sa {};
-        sa.sa_handler = OnSignal;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = SA_RESTART;
-        sigaction(SIGTERM, &sa, nullptr);
-        sigaction(SIGINT, &sa, nullptr);
-        sigaction(SIGHUP, &sa, nullptr);
-    }
+    platform::OnTerminationSignal(&window, [&window] { window.terminate(); });
 
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, &core, [&core] {
