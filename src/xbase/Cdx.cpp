@@ -441,6 +441,21 @@ int CdxFile::TagIndex(const std::string& name) const {
 }
 
 std::uint32_t CdxFile::ReadCounter() {
+    if (!headTried_) {
+        headTried_ = true;
+        head_ = file_->MapHead(kCdxPage);
+    }
+    if (head_ != nullptr) {
+        // Another handle's pwrite lands in the same page-cache page the map
+        // shows; the acquire load keeps the node reads that follow after it.
+        static_assert(kCdxCounterOffset % 4 == 0);
+        const std::uint32_t raw = __atomic_load_n(
+            reinterpret_cast<const std::uint32_t*>(head_ + kCdxCounterOffset), __ATOMIC_ACQUIRE);
+        if constexpr (std::endian::native == std::endian::little)
+            return raw;
+        else
+            return Le32(reinterpret_cast<const unsigned char*>(&raw));
+    }
     unsigned char c[4];
     if (file_->ReadAt(kCdxCounterOffset, c, 4) != 4)
         Damaged("file shorter than its header");

@@ -212,6 +212,10 @@ private:
     bool shared_;
     std::vector<CdxTag> tags_;
     std::uint32_t counter_ = 0;
+    // The header as mapped memory, so that the change counter every shared
+    // lookup checks costs no system call; null until mapped or when it cannot be.
+    const unsigned char* head_ = nullptr;
+    bool headTried_ = false;
     bool valid_ = false;     // the cache and tags belong to counter_
     bool filesRead_ = false; // a node or header came from the file since the flag was cleared
     bool marked_ = false;    // this write transaction has made the counter odd

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +21,11 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
 class PosixFile : public IFile {
 public:
     PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    ~PosixFile() override { ::close(fd_); }
+    ~PosixFile() override {
+        if (head_ != nullptr)
+            ::munmap(head_, headLength_);
+        ::close(fd_);
+    }
 
     std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t n) override {
         auto* p = static_cast<char*>(data);
@@ -102,9 +107,24 @@ public:
         ::fcntl(fd_, F_OFD_SETLK, &fl);
     }
 
+    const unsigned char* MapHead(std::size_t n) override {
+        if (head_ != nullptr)
+            return headLength_ >= n ? static_cast<const unsigned char*>(head_) : nullptr;
+        if (n == 0 || Size() < n)
+            return nullptr;
+        void* p = ::mmap(nullptr, n, PROT_READ, MAP_SHARED, fd_, 0);
+        if (p == MAP_FAILED)
+            return nullptr;
+        head_ = p;
+        headLength_ = n;
+        return static_cast<const unsigned char*>(head_);
+    }
+
 private:
     int fd_;
     std::string path_;
+    void* head_ = nullptr;
+    std::size_t headLength_ = 0;
 };
 
 } // namespace

@@ -29,6 +29,12 @@ public:
     // wait == false a conflicting holder makes it return false at once.
     virtual bool Lock(std::uint64_t offset, LockMode mode, bool wait) = 0;
     virtual void Unlock(std::uint64_t offset) = 0;
+    // The file's first n bytes mapped read-only and shared with every other
+    // open of the file, so that a value other handles rewrite can be looked
+    // at without a system call; null where that cannot be had (the file is
+    // shorter than n, or the file is not an operating-system file). Valid
+    // while the object lives; never truncate the file below n meanwhile.
+    virtual const unsigned char* MapHead(std::size_t /*n*/) { return nullptr; }
 };
 
 class IFileSystem {

@@ -12,10 +12,6 @@ using namespace tarvina::server::test;
 
 namespace {
 
-bool HasLine(const QList<QByteArray>& lines, const QByteArray& line) {
-    return lines.contains(line);
-}
-
 QByteArray StartingWith(const QList<QByteArray>& lines, const QByteArray& prefix) {
     for (const QByteArray& l : lines) {
         if (l.startsWith(prefix)) {
