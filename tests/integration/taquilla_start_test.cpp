@@ -3,6 +3,7 @@
 // order, so that the next start finds the indexes as they were.
 
 #include "server/PinTestPrinters.h"
+#include "simulator/StationSim.h"
 #include "support/TempDir.h"
 #include "xbase/TableEngine.h"
 
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -36,11 +36,6 @@ QStringList TagsOf(const QString& path) {
     return out;
 }
 
-quint16 FreePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 class TaquillaStart : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,7 +44,7 @@ protected:
         if (!QFileInfo(binary).isExecutable()) {
             GTEST_SKIP() << "no taquilla binary at " << binary.toStdString();
         }
-        port = FreePort();
+        port = tarvina::sim::FreeServerPort();
         ASSERT_NE(port, 0);
     }
     void TearDown() override {

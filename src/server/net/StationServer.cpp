@@ -4,6 +4,9 @@
 #include "server/net/StationSession.h"
 
 #include <QThread>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace tarvina::server {
@@ -70,6 +73,10 @@ void StationServer::accept(qintptr fd) {
         ::close(static_cast<int>(fd));
         return;
     }
+    // Every answer is one short line that the station waits for: holding it
+    // back to coalesce with more (Nagle) only adds delay.
+    const int one = 1;
+    ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     auto conn = std::make_shared<StationConnection>(static_cast<int>(fd));
     const quint64 id = nextId_++;
     QThread* thread = QThread::create([this, conn, id] {
