@@ -1,3 +1,4 @@
+#include "ServerProbe.h"
 #include "common/Cp1252.h"
 #include "common/Password.h"
 #include "platform/fake/FakeClock.h"
@@ -79,20 +80,9 @@ protected:
         core->drainHandOff();
     }
     bool waitUntil(const std::function<bool()>& pred) {
-        return StationSim::WaitFor(
-            [&] {
-                core->drainHandOff();
-                return pred();
-            },
-            kWait);
+        return server::test::WaitDrained(*core, pred, kWait);
     }
-    TCompItem* record(const QString& name) {
-        server::ComputersGuard g(core->registry().lock());
-        for (int i = 0; i < core->registry().rowCount(); ++i)
-            if (core->registry().recordAt(i)->name == name)
-                return core->registry().recordAt(i);
-        return nullptr;
-    }
+    TCompItem* record(const QString& name) { return server::test::RecordNamed(*core, name); }
     bool consoleHas(const QString& text) { return core->console().texts().contains(text); }
     bool waitConsole(const QString& text) {
         return waitUntil([&] { return consoleHas(text); });
@@ -162,7 +152,8 @@ TEST_F(Loopback, BindingByMacAddressAndTakeOver) {
         return r->connection == nullptr && r->state == 0;
     }));
     // The row's view follows through the hand-off queue, after the record.
-    EXPECT_TRUE(waitUntil([&] { return core->computers().cell(r->row, 0) == QStringLiteral("Desc."); }));
+    EXPECT_TRUE(
+        waitUntil([&] { return core->computers().cell(r->row, 0) == QStringLiteral("Desc."); }));
     // It reports the session it restored; the messages were never its.
     StationSim* again = station("PCA", "00-11-22-33-44-21", QStringLiteral("127.0.0.22"));
     again->config() = a->config();

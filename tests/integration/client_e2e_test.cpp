@@ -1,5 +1,6 @@
 // The real station logic against the real cashier over loopback, both on one
 // fake clock.
+#include "ServerProbe.h"
 #include "client/ClientFakes.h"
 #include "protocol/DateTimeText.h"
 #include "server/net/Senders.h"
@@ -80,20 +81,9 @@ protected:
     }
 
     bool waitUntil(const std::function<bool()>& pred, int ms = kWait) {
-        return QTest::qWaitFor(
-            [&] {
-                core->drainHandOff();
-                return pred();
-            },
-            ms);
+        return server::test::WaitDrained(*core, pred, ms);
     }
-    TCompItem* record(const QString& name) {
-        server::ComputersGuard g(core->registry().lock());
-        for (int i = 0; i < core->registry().rowCount(); ++i)
-            if (core->registry().recordAt(i)->name == name)
-                return core->registry().recordAt(i);
-        return nullptr;
-    }
+    TCompItem* record(const QString& name) { return server::test::RecordNamed(*core, name); }
     int stateOf(const QString& name) {
         TCompItem* r = record(name);
         server::ComputersGuard g(core->registry().lock());
