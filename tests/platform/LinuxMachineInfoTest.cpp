@@ -102,8 +102,9 @@ TEST(LinuxMachineInfo, RootVolumeSerialFromTheUuidLinks) {
     QDir().mkpath(s.byUuid);
     // No mount table: statfs's file-system id, or a clean "none".
     const auto fallback = LinuxMachineInfo(s).rootVolumeSerial();
-    if (fallback)
+    if (fallback) {
         EXPECT_NE(*fallback, 0u);
+    }
     if (device.isEmpty())
         GTEST_SKIP() << "no block device to stand in for the root volume";
     QFile mi(s.mountInfo);
