@@ -123,9 +123,14 @@ protected:
         return *s;
     }
 
+    // As a station's report changes it: the change is stamped after
+    // whatever was granted before it.
     void setState(Station& s, int state) {
         ComputersGuard guard(registry.lock());
-        s.record->state = quint8(state);
+        if (s.record->state != quint8(state)) {
+            s.record->state = quint8(state);
+            s.record->stateStamp = registry.nextStamp();
+        }
     }
     void setPin(Station& s, const QString& pin) {
         ComputersGuard guard(registry.lock());

@@ -82,6 +82,31 @@ TEST_F(PinCodesTest, NewCodeIsAcceptedBoundAndGranted) {
     EXPECT_EQ(consoleLines.size(), before);
 }
 
+TEST_F(PinCodesTest, ALockReportedBeforeTheGrantDoesNotEndTheNewUse) {
+    // The station's lock report, still queued, is handled right after its
+    // typed code was granted in the same idle pass.
+    addCode("0ABCDE", 30);
+    Station& a = station("PC-01", "00-11-22-33-44-55", "192.168.0.11");
+    setState(a, 1);
+    setPin(a, "0ABCDE");
+    codes->ProcesaPIn(a.record);
+    codes->EndCodeUse(a.record);
+    EXPECT_EQ(codeRow("0ABCDE")->chora, "10:00:00");
+    EXPECT_EQ(codeRow("0ABCDE")->saldo, 30);
+    EXPECT_EQ(historyRows().size(), 1);
+    EXPECT_EQ(pinOf(a), "0ABCDE");
+
+    // The lock that follows the use ends it.
+    setState(a, 2);
+    clock.advanceMinutes(10);
+    setState(a, 1);
+    codes->EndCodeUse(a.record);
+    EXPECT_EQ(codeRow("0ABCDE")->chora, "");
+    EXPECT_EQ(codeRow("0ABCDE")->saldo, 20);
+    EXPECT_EQ(historyRows().last().consumo, 10);
+    EXPECT_EQ(pinOf(a), "");
+}
+
 TEST_F(PinCodesTest, ChargingRoundsAtFourTenthsOfAMinute) {
     const DateTime start = DateTime::FromParts(2026, 3, 7, 10, 0, 0);
     EXPECT_EQ(PinCodes::MinutesCharged(start, start.addSeconds(620)), 10); // 10 min 20 s
@@ -351,9 +376,11 @@ TEST_F(PinCodesTest, RepairClosedTablesAndTheCodesPagesRow) {
     setState(a, 1);
     setPin(a, "0BEAD1");
     codes->ProcesaPIn(a.record);
+    setState(a, 2);
     frame.SetOrder("PIN");
     ASSERT_TRUE(frame.Seek("0BEAD1"));
     clock.advanceMinutes(5);
+    setState(a, 1);
     codes->EndCodeUse(a.record);
     EXPECT_EQ(frame.GetString("PIN"), "0BEAD0");
     EXPECT_EQ(codeRow("0BEAD1")->saldo, 25);

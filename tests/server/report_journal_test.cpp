@@ -30,9 +30,9 @@ protected:
     // A state change as the station reports it: the record changes, then the
     // queue entry is served.
     void change(Station& s, int state, double start = -1, double end = -1) {
+        setState(s, state);
         {
             ComputersGuard guard(registry.lock());
-            s.record->state = quint8(state);
             if (start >= 0) {
                 s.record->start = start;
             }

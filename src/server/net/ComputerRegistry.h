@@ -74,6 +74,8 @@ public:
     int connectionOpened() { return ++connections_; }
     int connectionClosed();
     int connectionCount() const { return connections_.load(); }
+    // A number larger than every one handed out before (ComputersLock held).
+    quint64 nextStamp() { return ++stamps_; }
 
     static bool IsMacKey(const QString& mac);
 
@@ -85,6 +87,7 @@ private:
     ClientParams params_;
     QByteArray screenshot_;
     std::atomic<int> connections_{0};
+    quint64 stamps_ = 0;
 };
 
 } // namespace tarvina::server

@@ -46,6 +46,7 @@ void SetState(ServerContext& ctx, TCompItem* record, int state) {
     if (s == record->state)
         return;
     record->state = s;
+    record->stateStamp = ctx.registry.nextStamp();
     ctx.handoff.post({UiEvent::Kind::StateChanged, record, QString(), QByteArray(), s});
     if (s == 1) {
         record->relock = false;

@@ -32,6 +32,11 @@ struct TCompItem {
     bool relock = false;
     bool lockRequested = false;
     QString pin;
+    // Order of events on this record (ComputerRegistry::nextStamp): when the
+    // state last changed, and when a typed code was last granted. A locked
+    // state older than the grant is not the end of that code's use.
+    quint64 stateStamp = 0;
+    quint64 pinGrantStamp = 0;
     qint32 versionNumber = 0;
     QString versionText;
     QString cdDrives;

@@ -209,6 +209,10 @@ void PinCodes::ProcesaPIn(TCompItem* record) {
                 t.Commit();
                 throw std::runtime_error("verdict not sent");
             }
+            {
+                ComputersGuard guard(ctx_.registry.lock());
+                record->pinGrantStamp = ctx_.registry.nextStamp();
+            }
             RegConsumo(HistoryKind::Assignment, pin, now, balance);
             GrantAccess(ctx_, record, QString::number(balance), QString::fromUtf16(kGenericUser),
                         QString());
@@ -257,13 +261,19 @@ void PinCodes::EndCodeUse(TCompItem* record) {
     }
     int state = 0;
     QString pin, mac;
+    bool lockedBeforeGrant = false;
     {
         ComputersGuard guard(ctx_.registry.lock());
         state = record->state;
         pin = record->pin;
         mac = record->mac;
+        lockedBeforeGrant = record->pinGrantStamp > record->stateStamp;
     }
-    if (state != 1 || pin.trimmed().isEmpty() || !IsWellFormedCode(pin)) {
+    // A state change still queued from before the code was granted (the
+    // station's lock report, handled after the code in the same idle pass)
+    // says nothing about the new use: ending it would hand the code back
+    // while the customer plays on it.
+    if (state != 1 || lockedBeforeGrant || pin.trimmed().isEmpty() || !IsWellFormedCode(pin)) {
         return;
     }
     if (!tableOpen(tables_.tbPin)) {
