@@ -40,12 +40,7 @@ int Child(const std::string& path, char prefix, int count) {
 TEST(ProcessTest, TwoProcessesWritingOneSharedTableLeaveItWhole) {
     TempFolder dir;
     const std::string path = dir.file("CajaPIN.dbf");
-    {
-        TableEngine t;
-        CreateCodeTable(t, path);
-        t.Open(path, true);
-        IndexCodeTable(t);
-    }
+    CreateIndexedCodeTable(path);
     const int count = 400;
     pid_t kids[2];
     for (int k = 0; k < 2; ++k) {
@@ -78,12 +73,7 @@ TEST(ProcessTest, LookupsOnRealFilesSeeOtherHandlesAndProcessesAtOnce) {
     // the very next seek, and never half.
     TempFolder dir;
     const std::string path = dir.file("CajaPIN.dbf");
-    {
-        TableEngine t;
-        CreateCodeTable(t, path);
-        t.Open(path, true);
-        IndexCodeTable(t);
-    }
+    CreateIndexedCodeTable(path);
     TableEngine reader, writer;
     reader.Open(path, false);
     writer.Open(path, false);

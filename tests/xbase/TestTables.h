@@ -29,6 +29,14 @@ inline void IndexCodeTable(TableEngine& t) {
     t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
 }
 
+// An empty code table with its three tags, closed.
+inline void CreateIndexedCodeTable(const std::string& path) {
+    TableEngine t;
+    CreateCodeTable(t, path);
+    t.Open(path, true);
+    IndexCodeTable(t);
+}
+
 inline void AddCode(TableEngine& t, const std::string& pin, int saldo, Date fecha,
                     const std::string& hora, const std::string& mac = std::string()) {
     t.Append();
