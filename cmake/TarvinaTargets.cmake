@@ -12,13 +12,21 @@ function(tarvina_add_subdirs)
 endfunction()
 
 # tarvina_add_test(NAME name LABELS unit|integration|ui [RESOURCE_LOCK lock]
-#                  SOURCES ... LIBS ... [QT_MAIN] [TIMEOUT seconds])
-# QT_MAIN links the shared test main that creates a QCoreApplication (or a
-# QApplication in offscreen mode when the test links Widgets).
+#                  SOURCES ... LIBS ... [QT_MAIN|GUI_MAIN|X_MAIN] [TIMEOUT seconds])
+# QT_MAIN links the shared test main that creates a QCoreApplication, GUI_MAIN
+# one with an offscreen QApplication; X_MAIN starts a private Xvfb with
+# openbox, a tray and the accessibility bus first (tests/support/XDisplay.h)
+# and runs the QApplication on it. X_MAIN tests run one at a time: they share
+# the machine's timing with a window manager and the accessibility bus.
 function(tarvina_add_test)
-    cmake_parse_arguments(T "QT_MAIN;GUI_MAIN" "NAME;TIMEOUT;RESOURCE_LOCK" "LABELS;SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "QT_MAIN;GUI_MAIN;X_MAIN" "NAME;TIMEOUT;RESOURCE_LOCK" "LABELS;SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
-    if(T_GUI_MAIN)
+    if(T_X_MAIN)
+        target_link_libraries(${T_NAME} PRIVATE tarvina_test_x_main)
+        if(NOT T_RESOURCE_LOCK)
+            set(T_RESOURCE_LOCK xdisplay)
+        endif()
+    elseif(T_GUI_MAIN)
         target_link_libraries(${T_NAME} PRIVATE tarvina_test_gui_main)
     elseif(T_QT_MAIN)
         target_link_libraries(${T_NAME} PRIVATE tarvina_test_main)

@@ -1,0 +1,176 @@
+#!/usr/bin/python3
+"""Drives windows through the accessibility bus, by accessible names only.
+
+Usage: atspi.py [--app NAME] VERB ARGS...
+  tree                     print every accessible (role, name, states) as an indented tree
+  find NAME [ROLE]         exit 0 when a showing accessible with that name (and role) exists
+  wait NAME [ROLE] [SECS]  wait until it exists (default 10 s); exit 1 on time-out
+  press NAME [ROLE]        do its first action (press, click, toggle, activate)
+  settext NAME TEXT        replace the text of the editable accessible named NAME
+  gettext NAME [ROLE]      print its text (or its name when it has no text)
+  children NAME [ROLE]     print the names of its children, one a line (list rows, menus)
+  select NAME ITEM         select the child named ITEM of the accessible NAME (lists, tables)
+  states NAME [ROLE]       print its states, one a line
+
+Names are compared exactly; a ROLE is AT-SPI's role name ("push button", "menu item", "text",
+"list", "table cell", "dialog", "frame", ...). Only applications whose name is NAME are searched
+when --app is given. Exit status 0 on success, 1 when not found, 2 on usage errors.
+"""
+import sys
+import time
+
+import pyatspi
+
+
+def apps(only):
+    desktop = pyatspi.Registry.getDesktop(0)
+    for i in range(desktop.childCount):
+        app = desktop.getChildAtIndex(i)
+        if app is None:
+            continue
+        if only and app.name != only:
+            continue
+        yield app
+
+
+def walk(node, depth=0, limit=40):
+    if node is None or depth > limit:
+        return
+    yield node, depth
+    try:
+        count = node.childCount
+    except Exception:
+        return
+    for i in range(min(count, 5000)):
+        try:
+            child = node.getChildAtIndex(i)
+        except Exception:
+            continue
+        yield from walk(child, depth + 1, limit)
+
+
+def showing(node):
+    try:
+        return node.getState().contains(pyatspi.STATE_SHOWING)
+    except Exception:
+        return False
+
+
+def find(only, name, role=None, need_showing=True):
+    for app in apps(only):
+        for node, _ in walk(app):
+            try:
+                if node.name != name:
+                    continue
+                if role and node.getRoleName() != role:
+                    continue
+            except Exception:
+                continue
+            if need_showing and not showing(node) and node.getRoleName() != "menu item":
+                continue
+            return node
+    return None
+
+
+def do_action(node):
+    try:
+        action = node.queryAction()
+    except NotImplementedError:
+        return False
+    for i in range(action.nActions):
+        if action.getName(i) in ("press", "click", "toggle", "activate", "Press", "SetFocus"):
+            return action.doAction(i)
+    return action.nActions > 0 and action.doAction(0)
+
+
+def text_of(node):
+    try:
+        t = node.queryText()
+        return t.getText(0, -1)
+    except NotImplementedError:
+        return node.name
+
+
+def main(argv):
+    only = None
+    if len(argv) >= 2 and argv[0] == "--app":
+        only = argv[1]
+        argv = argv[2:]
+    if not argv:
+        print(__doc__)
+        return 2
+    verb, args = argv[0], argv[1:]
+    if verb == "tree":
+        for app in apps(only):
+            for node, depth in walk(app):
+                try:
+                    states = [pyatspi.stateToString(s) for s in node.getState().getStates()]
+                    print("%s%s [%s] %s" % ("  " * depth, node.getRoleName(), node.name,
+                                           ",".join(s for s in states if s in
+                                                    ("showing", "enabled", "focused", "checked",
+                                                     "selected", "sensitive"))))
+                except Exception:
+                    pass
+        return 0
+    if verb in ("find", "press", "gettext", "children", "states") and args:
+        node = find(only, args[0], args[1] if len(args) > 1 else None)
+        if node is None:
+            print("not found: %s" % args[0], file=sys.stderr)
+            return 1
+        if verb == "press":
+            return 0 if do_action(node) else 1
+        if verb == "gettext":
+            print(text_of(node))
+        elif verb == "children":
+            for i in range(node.childCount):
+                child = node.getChildAtIndex(i)
+                if child is not None:
+                    print(child.name)
+        elif verb == "states":
+            for s in node.getState().getStates():
+                print(pyatspi.stateToString(s))
+        return 0
+    if verb == "wait" and args:
+        name = args[0]
+        role = args[1] if len(args) > 1 and not args[1].replace(".", "").isdigit() else None
+        secs = float(args[-1]) if len(args) > 1 and args[-1].replace(".", "").isdigit() else 10.0
+        end = time.time() + secs
+        while time.time() < end:
+            if find(only, name, role) is not None:
+                return 0
+            time.sleep(0.1)
+        print("not found in %.1f s: %s" % (secs, name), file=sys.stderr)
+        return 1
+    if verb == "settext" and len(args) == 2:
+        node = find(only, args[0])
+        if node is None:
+            print("not found: %s" % args[0], file=sys.stderr)
+            return 1
+        try:
+            node.queryEditableText().setTextContents(args[1])
+        except NotImplementedError:
+            print("not editable: %s" % args[0], file=sys.stderr)
+            return 1
+        return 0
+    if verb == "select" and len(args) == 2:
+        node = find(only, args[0])
+        if node is None:
+            print("not found: %s" % args[0], file=sys.stderr)
+            return 1
+        try:
+            sel = node.querySelection()
+        except NotImplementedError:
+            print("not selectable: %s" % args[0], file=sys.stderr)
+            return 1
+        for i in range(node.childCount):
+            child = node.getChildAtIndex(i)
+            if child is not None and child.name == args[1]:
+                return 0 if sel.selectChild(i) else 1
+        print("no item %s in %s" % (args[1], args[0]), file=sys.stderr)
+        return 1
+    print(__doc__)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
