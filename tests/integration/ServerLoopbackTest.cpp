@@ -5,6 +5,7 @@
 #include "platform/fake/MemoryRegistry.h"
 #include "protocol/Block.h"
 #include "protocol/DateTimeText.h"
+#include "server/net/ConsoleRate.h"
 #include "server/net/Senders.h"
 #include "server/net/StationConnection.h"
 #include "server/net/StationSession.h"
@@ -15,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -454,7 +456,7 @@ TEST_F(Loopback, LogReportFileNameStaysInTheFolder) {
     h->sendRaw(protocol::EncodeCountedLines({}));
     ASSERT_TRUE(waitUntil(
         [&] { return QFile::exists(QDir(env.home()).filePath(QStringLiteral("evil.log"))); }));
-    EXPECT_EQ(server::ClientLogFileName(QStringLiteral("bitacora")),
+    EXPECT_EQ(server::ClientLogFileName(QStringLiteral("bitacora"), QStringLiteral("127.0.0.82")),
               QStringLiteral("cliente_bitacora.log"));
 }
 
@@ -520,6 +522,164 @@ TEST_F(Loopback, ThreadsDoNotLeakOverConnectCycles) {
     EXPECT_TRUE(waitUntil([&] { return core->connectionCount() == 0; }));
     EXPECT_EQ(ServerCore::TrayHintText(0), QStringLiteral("ZU Tarvina sin conexiones\rEstándar ") +
                                                server::ProgramVersionText());
+}
+
+// --- a hostile peer: what one connection, or a crowd of them, may cost ---
+
+TEST_F(Loopback, ConsoleFloodFromAnUnidentifiedConnectionIsCountedNotQueued) {
+    StationSim* flood = station("X", "", QStringLiteral("127.0.0.111"), false);
+    ASSERT_TRUE(flood->waitForLine("01", kWait));
+    constexpr int kLines = 5000;
+    QByteArray bytes;
+    for (int i = 0; i < kLines; ++i)
+        bytes += "R13inundacion " + QByteArray::number(i) + "\r\n";
+    flood->sendRaw(bytes);
+    // A good station is served while the flood is read.
+    StationSim* good = bound("PCG", "00-11-22-33-44-B1", QStringLiteral("127.0.0.112"));
+    EXPECT_TRUE(good->isConnected());
+    flood->disconnectFromServer();
+
+    // The burst is shown, the rest summed up in one line (or one a second
+    // while it lasts) under the station's address.
+    const QRegularExpression summary(
+        QStringLiteral("^(\\d+) línea(s)? de 127\\.0\\.0\\.111 omitida(s)?$"));
+    const auto counts = [&] {
+        int shown = 0, omitted = 0;
+        for (const QString& t : core->console().texts()) {
+            if (t.startsWith(QStringLiteral("inundacion ")))
+                ++shown;
+            else if (const auto m = summary.match(t); m.hasMatch())
+                omitted += m.captured(1).toInt();
+        }
+        return std::pair(shown, omitted);
+    };
+    ASSERT_TRUE(waitUntil([&] { return counts().first + counts().second == kLines; }))
+        << counts().first << " + " << counts().second;
+    // The fake clock stands still: exactly one burst gets through.
+    EXPECT_EQ(counts().first, server::ConsoleRate::kBurst);
+    EXPECT_LE(core->console().lines().size(), server::ConsoleModel::kTrimAbove);
+}
+
+TEST_F(Loopback, LogReportOnlyFromAnIdentifiedStationAndWithinItsCap) {
+    StationSim* s = bound("PCLOG", "00-11-22-33-44-B2", QStringLiteral("127.0.0.113"));
+    QList<QByteArray> lines;
+    for (int i = 0; i < 3000; ++i)
+        lines << QByteArray::number(i).rightJustified(999, '.');
+    s->sendLine("R51");
+    s->sendRaw(protocol::EncodeCountedLines(lines));
+    const QString path = QDir(env.home()).filePath(QStringLiteral("PCLOG.log"));
+    ASSERT_TRUE(waitUntil([&] {
+        for (const QString& t : core->console().texts())
+            if (t.contains(QStringLiteral(" líneas de la bitácora de PCLOG omitidas")))
+                return true;
+        return false;
+    }));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_LE(f.size(), server::ClientLogWriter::kCapBytes);
+    EXPECT_TRUE(f.readAll().endsWith(lines.last() + "\n"));
+    // The station is still served after its reply.
+    s->clearReceived();
+    s->sendStatusReport();
+    EXPECT_TRUE(s->waitForLine("0A", kWait));
+
+    // A connection that never said who it is gets no file: its lines could
+    // not be told from commands, so it is closed.
+    StationSim* u = station("U", "", QStringLiteral("127.0.0.114"), false);
+    ASSERT_TRUE(u->waitForLine("01", kWait));
+    u->sendLine("R51");
+    u->sendRaw(protocol::EncodeCountedLines({"R01colado"}));
+    ASSERT_TRUE(u->waitDisconnected(kWait));
+    EXPECT_TRUE(waitConsole(QStringLiteral(
+        "Bitácora rechazada (cliente no identificado 127.0.0.114); se cierra la conexión.")));
+    QStringList logs = QDir(env.home()).entryList({QStringLiteral("*.log*")}, QDir::Files);
+    logs.removeAll(QStringLiteral("bitacora.log"));
+    EXPECT_EQ(logs, QStringList{QStringLiteral("PCLOG.log")});
+    EXPECT_EQ(record(QStringLiteral("colado")), nullptr);
+}
+
+TEST_F(Loopback, UnidentifiedConnectionsAreClosedAfterThirtySeconds) {
+    StationSim* silent = station("S", "", QStringLiteral("127.0.0.115"), false);
+    ASSERT_TRUE(silent->waitForLine("01", kWait));
+    StationSim* good = bound("PCOK", "00-11-22-33-44-B3", QStringLiteral("127.0.0.116"));
+    const QString closedText =
+        QStringLiteral("1 conexión cerrada por no identificarse en 30 segundos");
+
+    clock.advanceMs(server::StationServer::kIdentifyTimeoutMs - 1);
+    core->server().Sweep();
+    core->drainHandOff();
+    EXPECT_FALSE(consoleHas(closedText));
+    clock.advanceMs(1);
+    core->server().Sweep();
+    ASSERT_TRUE(silent->waitDisconnected(kWait));
+    EXPECT_TRUE(waitConsole(closedText));
+    // Its thread is gone; the identified station stays.
+    EXPECT_TRUE(waitUntil([&] { return core->server().threadCount() == 1; }));
+    EXPECT_TRUE(good->isConnected());
+    good->clearReceived();
+    good->sendStatusReport();
+    EXPECT_TRUE(good->waitForLine("0A", kWait));
+}
+
+TEST_F(Loopback, AtMostEightConnectionsFromOneAddress) {
+    const QString from = QStringLiteral("127.0.0.117");
+    for (int i = 0; i < server::StationServer::kMaxPerAddress; ++i)
+        ASSERT_TRUE(station("A", "", from, false)->waitForLine("01", kWait));
+    // The ninth is closed at accept: no greeting, no thread.
+    StationSim::Config c;
+    c.localAddress = from;
+    c.answerHandshake = false;
+    sims.push_back(std::make_unique<StationSim>(c));
+    StationSim* ninth = sims.back().get();
+    ninth->connectTo(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(ninth->waitDisconnected(kWait));
+    EXPECT_TRUE(ninth->lines().isEmpty());
+    EXPECT_EQ(core->server().threadCount(), server::StationServer::kMaxPerAddress);
+    core->server().Sweep();
+    EXPECT_TRUE(waitConsole(QStringLiteral(
+        "1 conexión de 127.0.0.117 rechazada (más de 8 abiertas desde esa dirección)")));
+
+    // Other addresses are not held back, and a place that frees is taken.
+    bound("PCOTRO", "00-11-22-33-44-B4", QStringLiteral("127.0.0.118"));
+    sims.front()->abort();
+    ASSERT_TRUE(waitUntil(
+        [&] { return core->server().threadCount() == server::StationServer::kMaxPerAddress; }));
+    EXPECT_TRUE(station("A", "", from, false)->waitForLine("01", kWait));
+}
+
+TEST_F(Loopback, MessagesAreBoundedAndBlocksPastThePoolRefused) {
+    StationSim* s = bound("PCMSG", "00-11-22-33-44-B5", QStringLiteral("127.0.0.119"));
+    TCompItem* r = record(QStringLiteral("PCMSG"));
+    ASSERT_NE(r, nullptr);
+    for (int i = 0; i < 210; ++i) {
+        s->sendLine("R14");
+        s->sendBlock("mensaje " + QByteArray::number(i));
+    }
+    ASSERT_TRUE(waitUntil([&] {
+        server::ComputersGuard g(core->registry().lock());
+        return !r->messages.isEmpty() && r->messages.last() == QStringLiteral("mensaje 209");
+    }));
+    {
+        server::ComputersGuard g(core->registry().lock());
+        EXPECT_EQ(r->messages.size(), server::kMaxMessages);
+        EXPECT_EQ(r->messages.first(), QStringLiteral("mensaje 10"));
+    }
+
+    // The pool of memory in flight is nearly all taken by others: the next
+    // block is refused with its line and the connection ends.
+    clock.advanceSeconds(10); // the station's console allowance refills
+    server::InFlightPool& pool = core->context().inFlight;
+    const qint64 others = pool.capacity() - 1000;
+    ASSERT_TRUE(pool.take(others));
+    s->sendLine("R14");
+    s->sendBlock(QByteArray(5000, 'm'));
+    ASSERT_TRUE(s->waitDisconnected(kWait));
+    EXPECT_TRUE(waitConsole(QStringLiteral(
+        "Bloque rechazado (mensaje, memoria en tránsito agotada); se cierra la conexión.")));
+    pool.give(others);
+    EXPECT_TRUE(waitUntil([&] { return pool.used() == 0; }));
+    server::ComputersGuard g(core->registry().lock());
+    EXPECT_EQ(r->messages.last(), QStringLiteral("mensaje 209"));
 }
 
 } // namespace

@@ -166,7 +166,7 @@ TEST(ServerSettingsTest, PlacementRules) {
     EXPECT_FALSE(p.width); // the first unreadable value ends the restore
 }
 
-TEST(ConsoleTest, HeaderLinesAndTrimmingAt201) {
+TEST(ConsoleTest, HeaderLinesAndTrimmingAtTheAppendOf201) {
     ConsoleModel console;
     const auto now = common::DateTime::FromParts(2024, 3, 5, 14, 7, 9);
     console.show(QStringLiteral("PC1"), QStringLiteral("hola"), now);
@@ -176,14 +176,21 @@ TEST(ConsoleTest, HeaderLinesAndTrimmingAt201) {
     EXPECT_TRUE(console.lines()[0].header);
     EXPECT_FALSE(console.lines()[1].header);
     console.clear();
+    QList<int> trims;
+    QObject::connect(&console, &ConsoleModel::trimmed, [&](int n) { trims << n; });
     for (int i = 0; i < 200; ++i)
         console.show(QString(), QString::number(i), now);
-    EXPECT_FALSE(console.trimPending());
+    EXPECT_EQ(console.lines().size(), 200);
+    // The 201st line cuts the first 101 at once, without waiting for a pass.
     console.show(QString(), QStringLiteral("200"), now);
-    EXPECT_TRUE(console.trimPending());
-    console.trim();
     ASSERT_EQ(console.lines().size(), 100);
     EXPECT_EQ(console.lines().first().text, QStringLiteral("101"));
+    EXPECT_EQ(trims, QList<int>{101});
+    // However fast lines come, the console never holds more than 200.
+    for (int i = 0; i < 5000; ++i) {
+        console.show(QStringLiteral("PC1"), QString::number(i), now);
+        ASSERT_LE(console.lines().size(), ConsoleModel::kTrimAbove);
+    }
 }
 
 TEST(ConsoleTest, ArchiveKeepsTheTailOfALongFile) {
@@ -221,11 +228,14 @@ TEST(ActivityLogTest, LineFormatAndLimit) {
 }
 
 TEST(StationRulesTest, NamesLabelsAndScaling) {
-    EXPECT_EQ(ClientLogFileName(QStringLiteral("192.168.0.15")), QStringLiteral("192.168.0.log"));
-    EXPECT_EQ(ClientLogFileName(QStringLiteral("PC1")), QStringLiteral("PC1.log"));
-    EXPECT_EQ(ClientLogFileName(QStringLiteral("..\\..\\win/x.ini")), QStringLiteral("winx.log"));
-    EXPECT_EQ(ClientLogFileName(QStringLiteral("..")), QStringLiteral("cliente.log"));
-    EXPECT_EQ(ClientLogFileName(QStringLiteral("Excepc.x")), QStringLiteral("cliente_Excepc.log"));
+    const QString from = QStringLiteral("10.0.0.9");
+    EXPECT_EQ(ClientLogFileName(QStringLiteral("192.168.0.15"), from),
+              QStringLiteral("192.168.0.log"));
+    EXPECT_EQ(ClientLogFileName(QStringLiteral("PC1"), from), QStringLiteral("PC1.log"));
+    EXPECT_EQ(ClientLogFileName(QStringLiteral("..\\..\\win/x.ini"), from),
+              QStringLiteral("winx.log"));
+    EXPECT_EQ(ClientLogFileName(QStringLiteral("Excepc.x"), from),
+              QStringLiteral("cliente_Excepc.log"));
     EXPECT_EQ(StateLabel(3), QStringLiteral("Serv."));
     EXPECT_EQ(StateLabel(130), QStringLiteral("Uso"));
     EXPECT_EQ(StateLabel(7), QStringLiteral("N/A"));

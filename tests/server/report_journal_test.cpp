@@ -5,6 +5,7 @@
 #include "server/session/UsageJournal.h"
 
 #include <QFile>
+#include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -198,6 +199,55 @@ TEST_F(JournalTest, LongHistoryFileIsTrimmed) {
     EXPECT_EQ(errors.size(), 1);
     EXPECT_EQ(history(b).size(), 2);
     EXPECT_FALSE(QFile::exists(dir.path() + "/../escape.txt"));
+}
+
+// The text a browser shows for an HTML fragment (an XML reader decodes the
+// same entities and character references).
+QString ShownText(const QString& fragment) {
+    QXmlStreamReader xml(QStringLiteral("<td>") + fragment + QStringLiteral("</td>"));
+    xml.readNextStartElement();
+    const QString text = xml.readElementText();
+    return xml.hasError() ? QStringLiteral("<error: %1>").arg(xml.errorString()) : text;
+}
+
+TEST_F(JournalTest, StationTextIsEscapedInTheReportAndHistoryStaysBounded) {
+    const QString name = QStringLiteral("<b>PC</b> & \"7\"");
+    const QString user = QStringLiteral("<script>alert('x')</script>\u20ac\U0001F600");
+    Station& a = station(name, "00-11-22-33-44-77", "192.168.0.17");
+    {
+        ComputersGuard guard(registry.lock());
+        a.record->user = user;
+    }
+    change(a, 1);
+    for (int i = 0; i < 80; ++i) {
+        clock.set(DateTime::FromParts(2026, 3, 7, 10, 0, 0).addSeconds(i * 120));
+        const double start = clock.now().days();
+        change(a, 2, start, start + 1.0 / 24);
+        clock.advanceSeconds(60);
+        change(a, 1);
+        // The history keeps its own bound, as its file does when read.
+        ASSERT_LE(history(a).size(), UsageJournal::kHistoryTrimAbove);
+    }
+    EXPECT_TRUE(history(a).first().startsWith(QStringLiteral("[07/03/2026 12:39:00] [")));
+    ASSERT_EQ(reportRows(), 80);
+
+    const QString cell = report.lines()[report.lines().size() - 12].trimmed();
+    EXPECT_EQ(ShownText(cell), name + QStringLiteral("//") + user);
+    QFile html(dir.file("report/07032026.html"));
+    ASSERT_TRUE(html.open(QIODevice::ReadOnly));
+    const QByteArray bytes = html.readAll();
+    EXPECT_FALSE(bytes.contains("<script>"));
+    EXPECT_FALSE(bytes.contains("<b>PC"));
+    EXPECT_TRUE(bytes.contains("&lt;b&gt;PC&lt;/b&gt; &amp; &quot;7&quot;//"
+                               "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;\x80&#128512;"));
+}
+
+TEST(HtmlEscapeTest, LineBreaksAndControlsStayOnTheirLine) {
+    // A value is one line of the file: a line break in it would shift the
+    // rows the next start reads back.
+    EXPECT_EQ(HtmlEscape(QStringLiteral("a\r\nb\tc")), QStringLiteral("a&#13;&#10;b&#9;c"));
+    EXPECT_EQ(HtmlEscape(QStringLiteral("plain text ñ")), QStringLiteral("plain text ñ"));
+    EXPECT_EQ(ShownText(HtmlEscape(QStringLiteral("a\tb\nc"))), QStringLiteral("a\tb\nc"));
 }
 
 TEST(JournalFiles, CreatedWithTagsAndReindexedWhenTheIndexIsGone) {

@@ -20,10 +20,17 @@ void HandOff::post(UiEvent event) {
         wake();
 }
 
-std::deque<UiEvent> HandOff::take() {
+std::deque<UiEvent> HandOff::take(size_t maxCount) {
     std::lock_guard<std::mutex> guard(mutex_);
     std::deque<UiEvent> out;
-    out.swap(events_);
+    if (maxCount >= events_.size()) {
+        out.swap(events_);
+        return out;
+    }
+    for (size_t i = 0; i < maxCount; ++i) {
+        out.push_back(std::move(events_.front()));
+        events_.pop_front();
+    }
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -44,15 +45,16 @@ struct UiEvent {
 // The hand-off from connection threads to the UI thread. post() never waits
 // for the UI thread: it appends under a private mutex and, when the queue was
 // empty, calls the wake-up (which must only schedule a drain, for instance a
-// queued QMetaObject::invokeMethod). take() hands the UI thread everything
-// posted so far, oldest first.
+// queued QMetaObject::invokeMethod). take() hands the UI thread the oldest
+// events posted so far, at most maxCount of them, so that a pass can stop
+// between batches and let the event loop (and the listener) run.
 class HandOff {
 public:
     using Wake = std::function<void()>;
 
     void setWake(Wake wake);
     void post(UiEvent event);
-    std::deque<UiEvent> take();
+    std::deque<UiEvent> take(size_t maxCount = SIZE_MAX);
     bool empty() const;
 
 private:

@@ -3,7 +3,9 @@
 #include "common/LastCommand.h"
 #include "platform/Clock.h"
 #include "server/net/ComputerRegistry.h"
+#include "server/net/ConsoleRate.h"
 #include "server/net/HandOff.h"
+#include "server/net/InFlightPool.h"
 
 #include <QString>
 #include <atomic>
@@ -25,10 +27,16 @@ struct ServerContext {
     QString workFolder;
     // Set when the program is closing: no late effects reach the forms.
     std::atomic<bool> closing{false};
+    // Blocks being received by all connections together.
+    InFlightPool inFlight;
 
-    // Console line for a record (or none), through the hand-off.
+    // Console line for a record (or none), through the hand-off. On a
+    // connection's thread the line passes that connection's allowance.
     void console(TCompItem* record, const QString& text) {
-        handoff.post({UiEvent::Kind::Console, record, text});
+        if (ConnectionConsole* gate = ConnectionConsole::current())
+            gate->show(record, text);
+        else
+            handoff.post({UiEvent::Kind::Console, record, text});
     }
     void statusText(const QString& text) {
         handoff.post({UiEvent::Kind::StatusText, nullptr, text});

@@ -27,6 +27,8 @@ StationServer::StationServer(ServerContext& ctx, QObject* parent)
     // Many stations start at once after a power cut: a short accept queue
     // would drop their handshakes and leave them waiting on TCP back-off.
     listener_->setListenBacklogSize(1024);
+    sweepTimer_.setInterval(1000);
+    connect(&sweepTimer_, &QTimer::timeout, this, &StationServer::Sweep);
 }
 
 StationServer::~StationServer() {
@@ -38,6 +40,8 @@ bool StationServer::listen(quint16 port) {
         return true;
     Q_EMIT listenerStateChanged(ListenerState::Connecting);
     const bool ok = listener_->listen(QHostAddress::Any, port);
+    if (ok)
+        sweepTimer_.start();
     Q_EMIT listenerStateChanged(ok ? ListenerState::Connected : ListenerState::Disconnected);
     return ok;
 }
@@ -71,8 +75,17 @@ QString StationServer::ListenerStatusText(ListenerState state) {
 void StationServer::accept(qintptr fd) {
     if (static_cast<int>(threads_.size()) >= kMaxConnections) {
         ::close(static_cast<int>(fd));
+        ++refusedOverTotal_;
         return;
     }
+    const QString peer = PeerAddressOf(static_cast<int>(fd));
+    int& fromPeer = perAddress_[peer];
+    if (fromPeer >= kMaxPerAddress) {
+        ::close(static_cast<int>(fd));
+        ++refusedByAddress_[peer];
+        return;
+    }
+    ++fromPeer;
     // Every answer is one short line that the station waits for: holding it
     // back to coalesce with more (Nagle) only adds delay.
     const int one = 1;
@@ -90,7 +103,7 @@ void StationServer::accept(qintptr fd) {
     // Handlers need little stack; a thousand stations should not reserve
     // gigabytes of address space.
     thread->setStackSize(512 * 1024);
-    threads_[id] = Entry{conn, thread};
+    threads_[id] = Entry{conn, thread, peer, ctx_.clock.steadyMs()};
     thread->start();
 }
 
@@ -107,10 +120,52 @@ void StationServer::finished(quint64 id) {
     if (it == threads_.end())
         return;
     join(it->second);
+    const auto peer = perAddress_.find(it->second.peer);
+    if (peer != perAddress_.end() && --peer->second <= 0)
+        perAddress_.erase(peer);
     threads_.erase(it);
 }
 
+void StationServer::Sweep() {
+    const qint64 now = ctx_.clock.steadyMs();
+    int closed = 0;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        for (auto& [id, entry] : threads_) {
+            if (entry.conn->record == nullptr && entry.conn->isUp() &&
+                now - entry.acceptedMs >= kIdentifyTimeoutMs) {
+                entry.conn->shutdown();
+                ++closed;
+            }
+        }
+    }
+    // One line a sweep for each kind, however many there were.
+    const auto connections = [](int n) {
+        return n == 1 ? QStringLiteral("1 conexión") : QStringLiteral("%1 conexiones").arg(n);
+    };
+    if (closed > 0)
+        ctx_.console(nullptr,
+                     connections(closed) +
+                         (closed == 1 ? QStringLiteral(" cerrada") : QStringLiteral(" cerradas")) +
+                         QStringLiteral(" por no identificarse en %1 segundos")
+                             .arg(kIdentifyTimeoutMs / 1000));
+    for (const auto& [peer, n] : refusedByAddress_)
+        ctx_.console(
+            nullptr,
+            connections(n) + QStringLiteral(" de ") + peer +
+                (n == 1 ? QStringLiteral(" rechazada") : QStringLiteral(" rechazadas")) +
+                QStringLiteral(" (más de %1 abiertas desde esa dirección)").arg(kMaxPerAddress));
+    refusedByAddress_.clear();
+    if (refusedOverTotal_ > 0)
+        ctx_.console(nullptr, connections(refusedOverTotal_) +
+                                  (refusedOverTotal_ == 1 ? QStringLiteral(" rechazada")
+                                                          : QStringLiteral(" rechazadas")) +
+                                  QStringLiteral(" (límite de %1 abiertas)").arg(kMaxConnections));
+    refusedOverTotal_ = 0;
+}
+
 void StationServer::stop() {
+    sweepTimer_.stop();
     if (listener_->isListening()) {
         Q_EMIT listenerStateChanged(ListenerState::Disconnecting);
         listener_->close();
@@ -121,6 +176,7 @@ void StationServer::stop() {
     for (auto& [id, entry] : threads_)
         join(entry);
     threads_.clear();
+    perAddress_.clear();
 }
 
 } // namespace tarvina::server

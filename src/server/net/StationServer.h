@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 #include <map>
 #include <memory>
 
@@ -18,11 +19,19 @@ class StationConnection;
 // Lives on the UI thread: the listener accepts there, hands the descriptor
 // to a new connection thread and forgets it; a finished thread tells the UI
 // thread, which joins it (it is already on its way out) and drops it.
+//
+// A connection costs a thread, so they are rationed: at most kMaxConnections
+// in all and kMaxPerAddress from one address (a refused one is closed at
+// accept and never gets a thread), and one that has not said who it is
+// within kIdentifyTimeoutMs is closed by the once-a-second sweep.
 class StationServer : public QObject {
     Q_OBJECT
 public:
     // Connections beyond this are closed at once: each costs a thread.
     static constexpr int kMaxConnections = 4096;
+    // A station has one connection, two while it reconnects.
+    static constexpr int kMaxPerAddress = 8;
+    static constexpr qint64 kIdentifyTimeoutMs = 30000;
 
     enum class ListenerState { Resolving, Connecting, Connected, Disconnecting, Disconnected };
 
@@ -41,6 +50,11 @@ public:
     // Connection threads that have not been joined yet.
     int threadCount() const { return static_cast<int>(threads_.size()); }
 
+    // The sweep (a one-second timer calls it while listening): closes the
+    // connections that have not identified in time, and reports on the
+    // console what was closed and refused since the last one.
+    void Sweep();
+
     static QString ListenerStatusText(ListenerState state);
 
 Q_SIGNALS:
@@ -51,6 +65,8 @@ private:
     struct Entry {
         std::shared_ptr<StationConnection> conn;
         QThread* thread = nullptr;
+        QString peer;
+        qint64 acceptedMs = 0;
     };
 
     void accept(qintptr fd);
@@ -61,6 +77,11 @@ private:
     Listener* listener_;
     std::map<quint64, Entry> threads_;
     quint64 nextId_ = 1;
+    std::map<QString, int> perAddress_;
+    // Refused at accept since the last sweep: by address, and for the total.
+    std::map<QString, int> refusedByAddress_;
+    int refusedOverTotal_ = 0;
+    QTimer sweepTimer_;
 };
 
 } // namespace tarvina::server

@@ -5,14 +5,14 @@
 #include "protocol/Codes.h"
 #include "protocol/Fields.h"
 #include "protocol/Line.h"
+#include "server/net/ClientLog.h"
+#include "server/net/InFlightPool.h"
 #include "server/net/RecordOps.h"
 #include "server/net/Senders.h"
 #include "server/net/StationConnection.h"
 #include "server/session/TimeAssignment.h"
 
 #include <QDir>
-#include <QFile>
-#include <QSaveFile>
 #include <exception>
 
 namespace tarvina::server {
@@ -22,7 +22,9 @@ using common::FromCp1252;
 
 namespace {
 
-QString ErrorText(p::BlockError e) {
+QString ErrorText(p::BlockError e, bool poolRefused = false) {
+    if (poolRefused)
+        return QStringLiteral("memoria en tránsito agotada");
     switch (e) {
     case p::BlockError::None:
         return {};
@@ -59,15 +61,25 @@ TCompItem* StationSession::boundRecord() const {
     return conn_->record;
 }
 
+QString StationSession::consoleName() const {
+    ComputersGuard guard(ctx_.registry.lock());
+    return conn_->record != nullptr ? conn_->record->name : conn_->peerAddress();
+}
+
 void StationSession::run() {
+    ConnectionConsole console(ctx_, [this] { return consoleName(); });
     onConnect();
     while (conn_->isUp()) {
         QByteArray line;
-        const auto status = conn_->reader().readLineWait(line, 60000);
+        // While lines are being omitted, a second of quiet is enough to say
+        // how many.
+        const auto status = conn_->reader().readLineWait(line, console.hasOmitted() ? 1000 : 60000);
         if (status == p::LineReader::Status::Closed)
             break;
-        if (status == p::LineReader::Status::NeedMore)
+        if (status == p::LineReader::Status::NeedMore) {
+            console.flush(boundRecord());
             continue;
+        }
         if (status == p::LineReader::Status::TooLong) {
             ctx_.console(
                 boundRecord(),
@@ -82,6 +94,7 @@ void StationSession::run() {
         }
     }
     conn_->markDown();
+    console.flush(boundRecord());
     onDisconnect();
 }
 
@@ -241,11 +254,14 @@ void StationSession::identify(const QByteArray& payload) {
     }
 }
 
-void StationSession::refuseBlock(TCompItem* record, const QString& what, int error) {
+void StationSession::refuseBlock(TCompItem* record, const QString& what, int error,
+                                 bool poolRefused) {
     const auto e = static_cast<p::BlockError>(error);
-    if (e == p::BlockError::Negative || e == p::BlockError::TooLarge || e == p::BlockError::Timeout)
+    if (e == p::BlockError::Negative || e == p::BlockError::TooLarge ||
+        e == p::BlockError::Timeout || poolRefused)
         ctx_.console(record, QStringLiteral("Bloque rechazado (") + what + QStringLiteral(", ") +
-                                 ErrorText(e) + QStringLiteral("); se cierra la conexión."));
+                                 ErrorText(e, poolRefused) +
+                                 QStringLiteral("); se cierra la conexión."));
     // The stream is out of step after a refused or broken block.
     conn_->shutdown();
 }
@@ -253,15 +269,16 @@ void StationSession::refuseBlock(TCompItem* record, const QString& what, int err
 void StationSession::screen(const QByteArray& line) {
     TCompItem* record = boundRecord();
     ctx_.console(record, QStringLiteral("Transferencia de pantalla ..."));
-    QByteArray image;
+    PooledBuffer buffer(ctx_.inFlight);
     const p::BlockError e =
-        p::ReadBlock(conn_->reader(), kMaxScreenBlock, image, kScreenBlockTimeoutMs);
+        p::ReadBlockToFile(conn_->reader(), kMaxScreenBlock, buffer, kScreenBlockTimeoutMs);
     if (e != p::BlockError::None) {
         ctx_.console(record, QStringLiteral("Falló Screen shot ") +
                                  FromCp1252(p::LimitPayload(line)) + QStringLiteral(" / ") +
-                                 ErrorText(e));
-        refuseBlock(record, QStringLiteral("pantalla"), static_cast<int>(e));
+                                 ErrorText(e, buffer.refused()));
+        refuseBlock(record, QStringLiteral("pantalla"), static_cast<int>(e), buffer.refused());
     } else {
+        const QByteArray image = buffer.data();
         ComputersGuard guard(ctx_.registry.lock());
         if (TCompItem* r = conn_->record) {
             ctx_.updateRow(r);
@@ -273,16 +290,17 @@ void StationSession::screen(const QByteArray& line) {
 }
 
 void StationSession::freeMessage(const QByteArray& line) {
-    QByteArray bytes;
+    PooledBuffer buffer(ctx_.inFlight);
     const p::BlockError e =
-        p::ReadBlock(conn_->reader(), kMaxFreeMessageBlock, bytes, kSmallBlockTimeoutMs);
+        p::ReadBlockToFile(conn_->reader(), kMaxFreeMessageBlock, buffer, kSmallBlockTimeoutMs);
     TCompItem* record = boundRecord();
     if (e != p::BlockError::None) {
         ctx_.console(record,
                      QStringLiteral("Falló MsgFreeMessage ") + FromCp1252(p::LimitPayload(line)));
-        refuseBlock(record, QStringLiteral("mensaje"), static_cast<int>(e));
+        refuseBlock(record, QStringLiteral("mensaje"), static_cast<int>(e), buffer.refused());
         return;
     }
+    const QByteArray& bytes = buffer.data();
     QString message;
     {
         ComputersGuard guard(ctx_.registry.lock());
@@ -290,7 +308,7 @@ void StationSession::freeMessage(const QByteArray& line) {
         if (record == nullptr)
             return;
         ctx_.updateRow(record);
-        record->messages.append(FromCp1252(bytes));
+        AppendMessage(*record, FromCp1252(bytes));
         record->attention = true;
         message = record->messages.last();
     }
@@ -305,12 +323,21 @@ void StationSession::freeMessage(const QByteArray& line) {
 void StationSession::configReport() {
     ctx_.lastCommand.set(QStringLiteral("RegCOnfig"));
     p::LineReader& reader = conn_->reader();
+    // What this report holds until it is applied: each line as it came and as
+    // text.
+    PoolHold hold(ctx_.inFlight);
+    const auto charge = [&hold](const QByteArray& l) { return hold.grow(3 * l.size() + 64); };
     QByteArray lines[7];
     for (QByteArray& l : lines) {
         const auto s = reader.readLineWait(l, p::kCountedLineTimeoutMs);
         if (s == p::LineReader::Status::TooLong)
             l.clear();
-        else if (s != p::LineReader::Status::Line) {
+        if (s == p::LineReader::Status::Line && !charge(l)) {
+            refuseBlock(boundRecord(), QStringLiteral("configuración"),
+                        static_cast<int>(p::BlockError::WriteFailed), true);
+            return;
+        }
+        if (s != p::LineReader::Status::Line && s != p::LineReader::Status::TooLong) {
             ctx_.console(boundRecord(),
                          QStringLiteral("RegConfig ") + ErrorText(s == p::LineReader::Status::Closed
                                                                       ? p::BlockError::Closed
@@ -341,6 +368,11 @@ void StationSession::configReport() {
             e = p::BlockError::Closed;
         else if (s == p::LineReader::Status::NeedMore)
             e = p::BlockError::Timeout;
+        else if (!charge(name)) {
+            refuseBlock(boundRecord(), QStringLiteral("configuración"),
+                        static_cast<int>(p::BlockError::WriteFailed), true);
+            return;
+        }
         b.name = FromCp1252(name);
         banners.append(b);
     }
@@ -415,59 +447,63 @@ void StationSession::macReport(const QByteArray& line) {
 }
 
 void StationSession::logReport() {
-    QList<QByteArray> lines;
-    const p::BlockError e = p::ReadCountedLines(conn_->reader(), kMaxLogLines, lines);
     TCompItem* record = boundRecord();
-    if (e == p::BlockError::Negative || e == p::BlockError::TooLarge) {
-        ctx_.console(record, QStringLiteral("Falla Info tip ") + ErrorText(e));
-        refuseBlock(record, QStringLiteral("bitácora"), static_cast<int>(e));
+    if (record == nullptr) {
+        // Only a station that said who it is gets a log file, and the lines
+        // that follow cannot be told from commands: the connection ends.
+        ctx_.console(nullptr, QStringLiteral("Bitácora rechazada (cliente no identificado "
+                                             "%1); se cierra la conexión.")
+                                  .arg(conn_->peerAddress()));
+        conn_->shutdown();
         return;
     }
-    if (record == nullptr)
-        return;
     QString name;
     {
         ComputersGuard guard(ctx_.registry.lock());
         name = record->name;
     }
-    // Lines that arrived before a time-out or a loss are kept, as the
-    // reader of counted lines does.
-    QSaveFile file(QDir(ctx_.workFolder).filePath(ClientLogFileName(name)));
-    bool ok = file.open(QIODevice::WriteOnly);
-    for (const QByteArray& l : lines) {
-        if (!ok)
-            break;
-        ok = file.write(l + '\n') == l.size() + 1;
-    }
-    if (!ok || !file.commit())
-        ctx_.console(record, QStringLiteral("Falla Info tip ") + file.errorString());
-    else if (e != p::BlockError::None)
+    p::LineReader& reader = conn_->reader();
+    qint32 count = 0;
+    p::BlockError e = p::ReadCount(reader, count, p::kCountedLineTimeoutMs);
+    if (e == p::BlockError::None && count > kMaxLogLines)
+        e = p::BlockError::TooLarge;
+    if (e != p::BlockError::None) {
         ctx_.console(record, QStringLiteral("Falla Info tip ") + ErrorText(e));
-}
-
-QString ClientLogFileName(const QString& displayName) {
-    QString base;
-    for (const QChar c : displayName) {
-        if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F)
-            continue;
-        base.append(c);
+        refuseBlock(record, QStringLiteral("bitácora"), static_cast<int>(e));
+        return;
     }
-    while (base.contains(QLatin1String("..")))
-        base.replace(QLatin1String(".."), QString());
-    base = base.left(200);
-    const qsizetype dot = base.lastIndexOf(u'.');
-    if (dot >= 0)
-        base.truncate(dot);
-    if (base.isEmpty())
-        base = QStringLiteral("cliente");
-    static const char* const kOwn[] = {"bitacora", "caja", "taquilla", "excepc", "cliexcept"};
-    for (const char* own : kOwn) {
-        if (base.compare(QLatin1String(own), Qt::CaseInsensitive) == 0) {
-            base.prepend(QStringLiteral("cliente_"));
+    // Each line goes to the file as it comes; lines that arrived before a
+    // time-out or a loss are kept.
+    ClientLogWriter writer(
+        QDir(ctx_.workFolder).filePath(ClientLogFileName(name, conn_->peerAddress())));
+    bool ok = writer.open();
+    for (qint32 i = 0; i < count && e == p::BlockError::None; ++i) {
+        QByteArray line;
+        switch (reader.readLineWait(line, p::kCountedLineTimeoutMs)) {
+        case p::LineReader::Status::Line:
+            if (ok)
+                ok = writer.add(line);
+            break;
+        case p::LineReader::Status::TooLong:
+            break; // counted, not stored
+        case p::LineReader::Status::Closed:
+            e = p::BlockError::Closed;
+            break;
+        case p::LineReader::Status::NeedMore:
+            e = p::BlockError::Timeout;
             break;
         }
     }
-    return base + QStringLiteral(".log");
+    if (!ok || !writer.commit())
+        ctx_.console(record, QStringLiteral("Falla Info tip ") + writer.errorString());
+    else if (e != p::BlockError::None)
+        ctx_.console(record, QStringLiteral("Falla Info tip ") + ErrorText(e));
+    if (writer.droppedLines() > 0)
+        ctx_.console(record, QStringLiteral("%1 líneas de la bitácora de %2 omitidas (se guarda "
+                                            "lo último, hasta %3 KiB)")
+                                 .arg(writer.droppedLines())
+                                 .arg(name)
+                                 .arg(ClientLogWriter::kCapBytes / 1024));
 }
 
 } // namespace tarvina::server

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/net/ClientLog.h"
 #include "server/net/ServerContext.h"
 
 #include <QByteArray>
@@ -14,6 +15,8 @@ class StationConnection;
 // before a byte of it is stored, and the connection is closed.
 inline constexpr qint64 kMaxScreenBlock = 64LL * 1024 * 1024;
 inline constexpr qint64 kMaxFreeMessageBlock = 64 * 1024;
+// A LogReport may announce this many lines; at most ClientLogWriter::kCapBytes
+// of them are kept.
 inline constexpr qint32 kMaxLogLines = 65536;
 inline constexpr qint32 kMaxBanners = 1024;
 // How long a station may take over one block.
@@ -47,17 +50,13 @@ private:
     void macReport(const QByteArray& line);
     void logReport();
     // A block refused or cut short: says so and drops the connection.
-    void refuseBlock(TCompItem* record, const QString& what, int error);
+    // poolRefused: the pool of memory in flight had no room for it.
+    void refuseBlock(TCompItem* record, const QString& what, int error, bool poolRefused = false);
+    // The station as the console's summary lines name it.
+    QString consoleName() const;
 
     ServerContext& ctx_;
     std::shared_ptr<StationConnection> conn_;
 };
-
-// The file a station's LogReport is saved to, inside the working folder:
-// the display name with its extension replaced by ".log" ("192.168.0.15"
-// gives "192.168.0.log"), after dropping folder separators, ".." and control
-// characters; a name that would overwrite one of the program's own logs is
-// prefixed "cliente_".
-QString ClientLogFileName(const QString& displayName);
 
 } // namespace tarvina::server

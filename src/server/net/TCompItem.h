@@ -63,6 +63,18 @@ struct TCompItem {
     bool attention = false;
 };
 
+// A computer keeps this many of its latest messages (free messages and time
+// requests); older ones are dropped as new ones come.
+inline constexpr int kMaxMessages = 200;
+
+// Appends to the record's messages, dropping the oldest beyond kMaxMessages
+// (ComputersLock held).
+inline void AppendMessage(TCompItem& record, QString message) {
+    record.messages.append(std::move(message));
+    if (record.messages.size() > kMaxMessages)
+        record.messages.remove(0, record.messages.size() - kMaxMessages);
+}
+
 // State labels as the computers view shows them (state AND 127).
 QString StateLabel(int state);
 

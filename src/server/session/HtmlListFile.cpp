@@ -133,6 +133,43 @@ bool HtmlListFile::SaveHtmlList() {
     return file.commit();
 }
 
+QString HtmlEscape(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        switch (c.unicode()) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            continue;
+        case u'<':
+            out += QLatin1String("&lt;");
+            continue;
+        case u'>':
+            out += QLatin1String("&gt;");
+            continue;
+        case u'"':
+            out += QLatin1String("&quot;");
+            continue;
+        case u'\'':
+            out += QLatin1String("&#39;");
+            continue;
+        default:
+            break;
+        }
+        char32_t code = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(c, text[i + 1]);
+            ++i;
+        } else if (code >= 0x20 && code != 0x7F && common::UnicodeToCp1252(c.unicode()) >= 0) {
+            out += c;
+            continue;
+        }
+        out += QStringLiteral("&#%1;").arg(static_cast<quint32>(code));
+    }
+    return out;
+}
+
 QStringList HtmlListRow(const QStringList& values) {
     QStringList row{QStringLiteral("\t\t<TR>")};
     for (const QString& v : values) {

@@ -41,8 +41,14 @@ private:
     bool readOnly_ = false;
 };
 
+// Text as HTML that a browser shows as the same text: markup characters as
+// entities, control characters (line breaks included, so that a value stays
+// on its one line of the file) and characters the file's code page lacks as
+// numeric references. For every text that comes from a station.
+QString HtmlEscape(const QString& text);
+
 // A table row of either list: one cell per value, each value on its own line
-// after 18 blanks.
+// after 18 blanks. The values are HTML already (see HtmlEscape).
 QStringList HtmlListRow(const QStringList& values);
 
 // Header lines of the day's list of generated codes and of the day's usage

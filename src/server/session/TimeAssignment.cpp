@@ -294,9 +294,9 @@ void HandleTimeRequest(ServerContext& ctx, TCompItem* record, const QByteArray& 
     const QString text = QStringLiteral("Solicita más tiempo (") +
                          FromCp1252(p::LimitPayload(payload)) + QStringLiteral(" minutos)");
     ctx.console(record, text);
-    record->messages.append(
-        common::FormatDateTime(QStringLiteral("dd/mm/yy hh:nn"), ctx.clock.now()) +
-        QLatin1Char(' ') + text);
+    AppendMessage(*record,
+                  common::FormatDateTime(QStringLiteral("dd/mm/yy hh:nn"), ctx.clock.now()) +
+                      QLatin1Char(' ') + text);
     record->attention = true;
 }
 

@@ -135,13 +135,21 @@ void UsageJournal::Statuspinchange(TCompItem* record) {
             {
                 ComputersGuard guard(ctx_.registry.lock());
                 record->history.prepend(SessionLine(now, user, from));
+                // Kept as the file is kept when it is loaded: beyond the trim
+                // limit, back to its newest lines.
+                if (record->history.size() > kHistoryTrimAbove) {
+                    record->history.resize(kHistoryKeep);
+                }
                 record->lastUse = LastUseText(now, from);
                 history = record->history;
             }
             saveHistory(address, history);
             if (start != 0 && from.msecsTo(now) > kReportMinMs && report_ != nullptr) {
-                report_->append(HtmlListRow({Bracketed(now), name + QStringLiteral("//") + user,
-                                             Hms(from), Hms(now), Elapsed(from, now)}));
+                // The name and the user are the station's words: as text,
+                // never as markup.
+                report_->append(HtmlListRow(
+                    {Bracketed(now), HtmlEscape(name) + QStringLiteral("//") + HtmlEscape(user),
+                     Hms(from), Hms(now), Elapsed(from, now)}));
                 // A failed write is left for the next save; the rows stay.
                 report_->SaveHtmlList();
             }

@@ -20,8 +20,11 @@ void ConsoleModel::show(const QString& caption, const QString& text, const commo
 void ConsoleModel::add(Line line) {
     lines_.append(line);
     Q_EMIT lineAdded(lines_.last());
-    if (lines_.size() > kTrimAbove)
-        trimPending_ = true;
+    if (lines_.size() > kTrimAbove) {
+        const int n = static_cast<int>(std::min<qsizetype>(kTrimCount, lines_.size()));
+        lines_.remove(0, n);
+        Q_EMIT trimmed(n);
+    }
 }
 
 QStringList ConsoleModel::texts() const {
@@ -32,18 +35,8 @@ QStringList ConsoleModel::texts() const {
     return out;
 }
 
-void ConsoleModel::trim() {
-    if (!trimPending_)
-        return;
-    trimPending_ = false;
-    const int n = static_cast<int>(std::min<qsizetype>(kTrimCount, lines_.size()));
-    lines_.remove(0, n);
-    Q_EMIT trimmed(n);
-}
-
 void ConsoleModel::clear() {
     lines_.clear();
-    trimPending_ = false;
     Q_EMIT cleared();
 }
 

@@ -20,8 +20,9 @@ public:
         bool header = false;
     };
 
-    // Above this many lines the console is marked for trimming; the idle
-    // pass then deletes the first kTrimCount lines.
+    // Above this many lines the console deletes its first kTrimCount lines,
+    // at once, whoever is adding (so it never holds more than kTrimAbove
+    // lines after an append, however fast they come).
     static constexpr int kTrimAbove = 200;
     static constexpr int kTrimCount = 101;
 
@@ -32,9 +33,6 @@ public:
 
     const QList<Line>& lines() const { return lines_; }
     QStringList texts() const;
-    bool trimPending() const { return trimPending_; }
-    // The idle pass's trim: deletes lines 0 to 100 when marked.
-    void trim();
     // "Borrar mensajes de cónsola".
     void clear();
 
@@ -54,7 +52,6 @@ private:
     void add(Line line);
 
     QList<Line> lines_;
-    bool trimPending_ = false;
 };
 
 } // namespace tarvina::server

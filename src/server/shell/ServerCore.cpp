@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
 
@@ -181,7 +182,10 @@ void ServerCore::closeDown() {
     setStatus(0, QStringLiteral("Espere un momento.. cerrando"));
     ctx_.closing = true;
     stopListener();
-    drainHandOff();
+    // Every connection has ended: what they posted is finite and all of it
+    // belongs in the console archive.
+    for (bool any = false; applyPosted(any);) {
+    }
     SaveSettings(store_, settings_, clock_.now().days());
     QString error;
     const QString archive =
@@ -210,16 +214,32 @@ void ServerCore::scheduleIdle() {
     });
 }
 
-void ServerCore::drainHandOff() {
-    std::deque<UiEvent> events = handoff_.take();
-    for (UiEvent& e : events) {
-        try {
-            apply(e);
-        } catch (...) {
-            // One broken event must not stop the others.
+bool ServerCore::applyPosted(bool& appliedAny) {
+    // A budget of work per pass, not a rule of the program: measured on the
+    // machine's own steady clock.
+    QElapsedTimer spent;
+    spent.start();
+    do {
+        std::deque<UiEvent> events = handoff_.take(kDrainBatch);
+        if (events.empty())
+            return false;
+        appliedAny = true;
+        for (UiEvent& e : events) {
+            try {
+                apply(e);
+            } catch (...) {
+                // One broken event must not stop the others.
+            }
         }
-    }
-    if (!events.empty())
+    } while (spent.elapsed() < kDrainBudgetMs);
+    return !handoff_.empty();
+}
+
+void ServerCore::drainHandOff() {
+    bool applied = false;
+    if (applyPosted(applied))
+        QMetaObject::invokeMethod(this, &ServerCore::drainHandOff, Qt::QueuedConnection);
+    if (applied)
         scheduleIdle();
 }
 
@@ -284,15 +304,9 @@ void ServerCore::apply(UiEvent& e) {
 void ServerCore::IdlePump() {
     // Events posted since the last drain come first: they were posted before
     // the queue emptied.
-    if (!handoff_.empty()) {
-        std::deque<UiEvent> events = handoff_.take();
-        for (UiEvent& e : events) {
-            try {
-                apply(e);
-            } catch (...) {
-            }
-        }
-    }
+    bool applied = false;
+    if (applyPosted(applied))
+        QMetaObject::invokeMethod(this, &ServerCore::drainHandOff, Qt::QueuedConnection);
     // 1. A close requested from elsewhere.
     if (closeRequested_) {
         closeRequested_ = false;
@@ -367,7 +381,6 @@ void ServerCore::IdlePump() {
         if (hooks_.pinAssign(entry.first, entry.second))
             PinAssignQueue.pop_front();
     }
-    console_.trim();
     if (settings_.serviceMode == 1 && !crashSuspected_ && !pinCheckRunning_) {
         const DateTime now = clock_.now();
         if (lastPinCheck_.msecsTo(now) > 75000) {

@@ -96,7 +96,14 @@ public:
     void SetServiceMode(int mode);
 
     // --- the UI thread's side of the hand-off ---
-    // Applies every posted event in posting order, then runs the idle pass.
+    // One pass over the hand-off works at most this long (checked after each
+    // batch of kDrainBatch events); what is left waits for a later pass, so
+    // that the event loop, and with it the listener, keeps running whatever
+    // the connections post.
+    static constexpr qint64 kDrainBudgetMs = 4;
+    static constexpr size_t kDrainBatch = 64;
+    // Applies posted events in posting order within the budget, schedules
+    // another pass when some are left, then runs the idle pass.
     void drainHandOff();
     void IdlePump();
     // The computers view's one-second tick.
@@ -156,6 +163,9 @@ Q_SIGNALS:
 
 private:
     void apply(UiEvent& e);
+    // Applies posted events within the budget; true when some are left.
+    // appliedAny tells whether there were any.
+    bool applyPosted(bool& appliedAny);
     void setStatus(int panel, const QString& text);
     void showConnectionCount(int n);
 
