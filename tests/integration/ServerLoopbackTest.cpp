@@ -17,8 +17,14 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace tarvina;
@@ -680,6 +686,54 @@ TEST_F(Loopback, MessagesAreBoundedAndBlocksPastThePoolRefused) {
     EXPECT_TRUE(waitUntil([&] { return pool.used() == 0; }));
     server::ComputersGuard g(core->registry().lock());
     EXPECT_EQ(r->messages.last(), QStringLiteral("mensaje 209"));
+}
+
+TEST_F(Loopback, AFloodOfEventsIsHeldBackByTheConnectionNotQueued) {
+    // A plain blocking socket on a thread of its own: the test's thread stays
+    // out of the event loop (which would drain the queue) while it floods.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in local{}, to{};
+    local.sin_family = to.sin_family = AF_INET;
+    ::inet_pton(AF_INET, "127.0.0.120", &local.sin_addr);
+    ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    to.sin_port = htons(port);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    // The listener accepts on the event loop: run it until the greeting.
+    ASSERT_TRUE(StationSim::WaitFor(
+        [&] {
+            pollfd p{fd, POLLIN, 0};
+            return ::poll(&p, 1, 0) == 1;
+        },
+        kWait));
+    constexpr int kLines = 20000;
+    QByteArray bytes = "R4800-11-22-33-44-B6\r\nR01PCF\r\n";
+    for (int i = 0; i < kLines; ++i)
+        bytes += "R04usuario" + QByteArray::number(i) + "\r\n";
+    std::thread writer([&] {
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = ::send(fd, bytes.constData() + done,
+                                     static_cast<size_t>(bytes.size() - done), MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            done += n;
+        }
+    });
+    const QDeadlineTimer deadline(kWait);
+    while (core->context().handoff.waiting() == 0 && !deadline.hasExpired())
+        QThread::yieldCurrentThread();
+    EXPECT_EQ(core->context().handoff.waiting(), 1);
+    EXPECT_LE(core->context().handoff.size(),
+              static_cast<size_t>(server::HandOff::kMaxPendingEvents));
+    // Once the UI thread takes them, the rest follows, nothing lost.
+    EXPECT_TRUE(waitUntil([&] {
+        TCompItem* r = record(QStringLiteral("PCF"));
+        server::ComputersGuard g(core->registry().lock());
+        return r != nullptr && r->user == QStringLiteral("usuario%1").arg(kLines - 1);
+    }));
+    writer.join();
+    ::close(fd);
 }
 
 } // namespace

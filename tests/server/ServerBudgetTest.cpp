@@ -116,6 +116,51 @@ TEST(DrainTest, OnePassStopsAfterItsBudgetAndTheRestFollowsInOrder) {
         EXPECT_EQ(texts[i], QString::number(i));
 }
 
+TEST(HandOffTest, EachConnectionHasABoundedShareOfTheQueue) {
+    HandOff handoff;
+    const auto postFrom = [&](quint64 source, int n, const QByteArray& data = {}) {
+        std::thread t([&] {
+            HandOff::SourceScope scope(source);
+            for (int i = 0; i < n; ++i)
+                handoff.post({UiEvent::Kind::RowUpdate, nullptr, QString(), data});
+        });
+        t.join();
+    };
+    postFrom(1, HandOff::kMaxPendingEvents);
+    EXPECT_FALSE(handoff.waitForRoom(1, 0));
+    EXPECT_TRUE(handoff.waitForRoom(2, 0));
+    // Room comes back as the UI thread takes them, and wakes a waiter.
+    std::thread waiter([&] { EXPECT_TRUE(handoff.waitForRoom(1, 60000)); });
+    while (handoff.waiting() == 0)
+        std::this_thread::yield();
+    handoff.take(1);
+    waiter.join();
+    handoff.take();
+
+    // Bytes count too: a few big events fill one connection's share.
+    const QByteArray big(HandOff::kMaxPendingBytes / 2, 'x');
+    postFrom(3, 2, big);
+    EXPECT_FALSE(handoff.waitForRoom(3, 0));
+    handoff.take();
+    EXPECT_TRUE(handoff.waitForRoom(3, 0));
+
+    // All together past the total: only connections with more than their
+    // fair share wait; a quiet one still gets its few events through.
+    const QByteArray share(HandOff::kMaxPendingBytes - 1024, 'y');
+    quint64 source = 100;
+    for (qint64 total = 0; total < HandOff::kMaxTotalBytes; total += share.size())
+        postFrom(source++, 1, share);
+    postFrom(5, HandOff::kFairShare);
+    EXPECT_FALSE(handoff.waitForRoom(5, 0));
+    postFrom(6, HandOff::kFairShare - 1);
+    EXPECT_TRUE(handoff.waitForRoom(6, 0));
+    // The UI thread's own events are never counted.
+    handoff.take();
+    handoff.post({UiEvent::Kind::RowUpdate});
+    EXPECT_TRUE(handoff.waitForRoom(0, 0));
+    EXPECT_EQ(handoff.size(), 1u);
+}
+
 // --- memory in flight ---
 
 TEST(InFlightPoolTest, BuffersChargeAsBytesArriveAndGiveBackAtTheEnd) {

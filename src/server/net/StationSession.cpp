@@ -68,8 +68,14 @@ QString StationSession::consoleName() const {
 
 void StationSession::run() {
     ConnectionConsole console(ctx_, [this] { return consoleName(); });
+    const auto source = static_cast<quint64>(reinterpret_cast<quintptr>(conn_.get()));
+    HandOff::SourceScope posting(source);
     onConnect();
     while (conn_->isUp()) {
+        // A station whose effects the UI thread has not caught up with waits
+        // here, before its next line, and TCP holds the rest back.
+        while (conn_->isUp() && !ctx_.handoff.waitForRoom(source, 200)) {
+        }
         QByteArray line;
         // While lines are being omitted, a second of quiet is enough to say
         // how many.
