@@ -10,6 +10,7 @@
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/StationServices.h"
+#include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/XdgShell.h"
 #include "protocol/Fields.h"

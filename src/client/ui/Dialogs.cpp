@@ -1,5 +1,7 @@
 #include "client/ui/Dialogs.h"
 
+#include "client/ui/TfrmConfig.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -156,26 +158,54 @@ TfrmRed::TfrmRed(const QString& host, QWidget* parent) : QDialog(parent) {
     CmbNameIP = new QComboBox(this);
     CmbNameIP->setEditable(true);
     CmbNameIP->setEditText(host);
-    // Browsing the network and the network test come with the configuration
-    // dialog; the buttons are there, switched off.
-    auto* refresh = new QPushButton(QStringLiteral("Refresca"), this);
-    auto* test = new QPushButton(QStringLiteral("Test"), this);
-    refresh->setEnabled(false);
-    test->setEnabled(false);
+    // Switched on by useNetwork().
+    BtnRefresca = new QPushButton(QStringLiteral("Refresca"), this);
+    BtnTest = new QPushButton(QStringLiteral("Test"), this);
+    BtnRefresca->setEnabled(false);
+    BtnTest->setEnabled(false);
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancela"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     auto* row = new QHBoxLayout;
-    row->addWidget(refresh);
-    row->addWidget(test);
+    row->addWidget(BtnRefresca);
+    row->addWidget(BtnTest);
     row->addStretch();
     row->addWidget(ok);
     row->addWidget(cancel);
     auto* v = new QVBoxLayout(this);
     v->addWidget(CmbNameIP);
     v->addLayout(row);
+}
+
+void TfrmRed::useNetwork(platform::Pinger& pinger, platform::NetworkBrowser* browser,
+                         quint16 port) {
+    auto* net = new NetworkActions(pinger, browser, port, this);
+    BtnRefresca->setEnabled(browser != nullptr);
+    BtnTest->setEnabled(true);
+    connect(BtnRefresca, &QPushButton::clicked, this, [this, net] {
+        BtnRefresca->setEnabled(false);
+        net->refresh();
+    });
+    connect(net, &NetworkActions::computersFound, this, [this](const QStringList& list) {
+        const QString typed = CmbNameIP->currentText();
+        CmbNameIP->clear();
+        CmbNameIP->addItems(list);
+        CmbNameIP->setEditText(typed.isEmpty() && !list.isEmpty() ? list.first() : typed);
+        BtnRefresca->setEnabled(true);
+    });
+    connect(BtnTest, &QPushButton::clicked, this, [this, net] {
+        BtnTest->setEnabled(false);
+        net->test(CmbNameIP->currentText());
+    });
+    connect(net, &NetworkActions::stageStarted, this,
+            [this](const QString& caption) { setWindowTitle(caption); });
+    connect(net, &NetworkActions::testFinished, this, [this](const QString& result) {
+        setWindowTitle(QStringLiteral("Selecciona computador en RED"));
+        BtnTest->setEnabled(true);
+        ShowNetworkTestResult(this, result);
+    });
 }
 
 } // namespace tarvina::client::ui

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "client/session/ClientCore.h"
+#include "platform/NetworkBrowser.h"
+#include "platform/Pinger.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -83,7 +85,11 @@ class TfrmRed : public QDialog {
 public:
     explicit TfrmRed(const QString& host, QWidget* parent = nullptr);
     QString host() const { return CmbNameIP->currentText().trimmed(); }
+    // Switches on "Refresca" (when a browser is given) and "Test".
+    void useNetwork(platform::Pinger& pinger, platform::NetworkBrowser* browser, quint16 port);
     QComboBox* CmbNameIP;
+    QPushButton* BtnRefresca;
+    QPushButton* BtnTest;
 };
 
 } // namespace tarvina::client::ui

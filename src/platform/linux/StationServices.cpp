@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -18,59 +17,6 @@
 #include <unistd.h>
 
 namespace tarvina::platform {
-
-namespace {
-QString Unit(const QString& service) {
-    return service.contains(u'.') ? service : service + QStringLiteral(".service");
-}
-} // namespace
-
-bool SystemdServiceControl::run(const QStringList& args, QString* error, QByteArray* out) {
-    QProcess p;
-    p.start(systemctl_, args);
-    if (!p.waitForStarted(3000) || !p.waitForFinished(10000)) {
-        if (error)
-            *error = p.errorString();
-        p.kill();
-        p.waitForFinished(1000);
-        return false;
-    }
-    if (out)
-        *out = p.readAllStandardOutput();
-    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
-        return false;
-    }
-    return true;
-}
-
-bool SystemdServiceControl::isRunning(const QString& service) {
-    QByteArray out;
-    run({QStringLiteral("show"), QStringLiteral("-p"), QStringLiteral("SubState"),
-         QStringLiteral("--value"), Unit(service)},
-        nullptr, &out);
-    return out.trimmed() == "running";
-}
-
-bool SystemdServiceControl::pause(const QString& service, QString* error) {
-    return run(
-        {QStringLiteral("kill"), QStringLiteral("-s"), QStringLiteral("SIGSTOP"), Unit(service)},
-        error);
-}
-
-bool SystemdServiceControl::resume(const QString& service, QString* error) {
-    // A stopped unit is started; a paused one gets its processes continued.
-    QByteArray out;
-    run({QStringLiteral("show"), QStringLiteral("-p"), QStringLiteral("ActiveState"),
-         QStringLiteral("--value"), Unit(service)},
-        nullptr, &out);
-    if (out.trimmed() != "active")
-        return run({QStringLiteral("start"), Unit(service)}, error);
-    return run(
-        {QStringLiteral("kill"), QStringLiteral("-s"), QStringLiteral("SIGCONT"), Unit(service)},
-        error);
-}
 
 bool IcmpPinger::ping(const QString& host, int timeoutMs) {
     addrinfo hints{};

@@ -2,28 +2,11 @@
 
 #include "platform/Drives.h"
 #include "platform/Pinger.h"
-#include "platform/ServiceControl.h"
 #include "platform/SystemTime.h"
 
 #include <QString>
 
 namespace tarvina::platform {
-
-// The companion service as a systemd unit ("ServiceZU" is looked up as
-// "ServiceZU.service"); pause and continue are SIGSTOP and SIGCONT sent
-// through systemd to the unit's processes.
-class SystemdServiceControl final : public ServiceControl {
-public:
-    explicit SystemdServiceControl(QString systemctl = QStringLiteral("systemctl"))
-        : systemctl_(std::move(systemctl)) {}
-    bool isRunning(const QString& service) override;
-    bool pause(const QString& service, QString* error) override;
-    bool resume(const QString& service, QString* error) override;
-
-private:
-    bool run(const QStringList& args, QString* error, QByteArray* out = nullptr);
-    QString systemctl_;
-};
 
 // ICMP echo: an unprivileged datagram socket where the system allows it, a
 // raw socket otherwise; any failure is a failed ping.

@@ -1,0 +1,28 @@
+# Install rules: what the Debian packages carry and where (scripts/package
+# builds them with dpkg-buildpackage from these rules). Per-user state is not
+# installed: each program makes its folders under the XDG places at its
+# first start.
+include(GNUInstallDirs)
+
+if(TARGET taquilla)
+    install(TARGETS taquilla RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES data/tarvina-taquilla.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES data/icons/tarvina-taquilla.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    install(FILES data/man/taquilla.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+if(TARGET puesto)
+    install(TARGETS puesto RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES data/tarvina-puesto.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES data/icons/tarvina-puesto.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    install(FILES data/man/puesto.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+if(TARGET tarvina-guardian)
+    # A helper of puesto's, started by systemd, not by people: no man page
+    # of its own, puesto(1) describes it.
+    install(TARGETS tarvina-guardian RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tarvina)
+    install(FILES data/systemd/tarvina-guardian.service DESTINATION lib/systemd/user)
+endif()

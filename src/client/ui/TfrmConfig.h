@@ -1,0 +1,117 @@
+#pragma once
+
+#include "client/config/ConfigModel.h"
+#include "client/config/NetworkTest.h"
+#include "platform/NetworkBrowser.h"
+#include "platform/Pinger.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QThread>
+#include <functional>
+
+namespace tarvina::client::ui {
+
+// The network buttons of the configuration dialog and of the server chooser:
+// "Refresca" fills a host box with the café's servers found on the network,
+// "Test" runs the network test; both run on a worker thread, and the owner
+// is told on its own thread. One job at a time; the destructor waits for a
+// running one.
+class NetworkActions : public QObject {
+    Q_OBJECT
+public:
+    NetworkActions(platform::Pinger& pinger, platform::NetworkBrowser* browser, quint16 port,
+                   QObject* parent = nullptr);
+    ~NetworkActions() override;
+
+    bool busy() const { return worker_ != nullptr; }
+    bool canBrowse() const { return browser_ != nullptr; }
+    void refresh();
+    void test(const QString& host);
+
+Q_SIGNALS:
+    void computersFound(const QStringList& list);
+    void stageStarted(const QString& caption);
+    void testFinished(const QString& result);
+
+private:
+    void run(std::function<void()> job);
+
+    platform::Pinger& pinger_;
+    platform::NetworkBrowser* browser_;
+    quint16 port_;
+    QThread* worker_ = nullptr;
+};
+
+// Shows a network test's result as its message box ("Test de conexión a RED").
+void ShowNetworkTestResult(QWidget* parent, const QString& result);
+
+// The station's configuration dialog, behind the service password. The save
+// itself is the model's; the dialog only shows and collects the values.
+class TfrmConfig : public QDialog {
+    Q_OBJECT
+public:
+    using Saver = std::function<config::SaveOutcome(const config::ConfigValues&)>;
+
+    TfrmConfig(platform::Pinger& pinger, platform::NetworkBrowser* browser, quint16 port,
+               QWidget* parent = nullptr);
+
+    // Fills every control; the password boxes get their placeholders.
+    void load(const config::ConfigValues& v);
+    config::ConfigValues values() const;
+    // OK saves through saver; a refused save keeps the dialog open.
+    void setSaver(Saver saver) { saver_ = std::move(saver); }
+    // The logo backup of "Prot. Windows" ("Actualizar respaldo").
+    void setLogoBackup(std::function<bool()> backup) { backupLogos_ = std::move(backup); }
+
+    // Controls by their names, for the station's tests.
+    QComboBox* CmbHost;
+    QLineEdit* TxtPass1;
+    QLineEdit* TxtPass2;
+    QLineEdit* TxtFileBack;
+    QLineEdit* TxtAlarmSnd;
+    QCheckBox* ChkInit;
+    QCheckBox* ChkMsgNoBlock;
+    QCheckBox* ChkProtectLogo;
+    QPushButton* BtnActBackup;
+    QLineEdit* EdWallPaper;
+    QComboBox* CmbStyle;
+    QCheckBox* ChkBarraTareas;
+    QListWidget* LstViewDrive;
+    QTableWidget* RxDBGrid1;
+    QSlider* RxTransparencia;
+    QSpinBox* SpinDisconn;
+    QSpinBox* SpinConn;
+    QSpinBox* SpinNewConn;
+    QSpinBox* SpinTimeOut;
+    QPushButton* BtnTest;
+    QPushButton* BtnOk;
+
+private:
+    QWidget* basicPage();
+    QWidget* protectionPage();
+    QWidget* drivesPage();
+    QWidget* rotationPage();
+    QWidget* appearancePage();
+    QWidget* networkPage();
+    QLineEdit* fileRow(QWidget* page, QLayout* into, const QString& label, const QString& filter);
+    void okClicked();
+
+    NetworkActions* net_;
+    Saver saver_;
+    std::function<bool()> backupLogos_;
+    QLabel* transparencyValue_ = nullptr;
+    bool passwordChanged_ = false;
+    bool drivesChanged_ = false;
+};
+
+} // namespace tarvina::client::ui

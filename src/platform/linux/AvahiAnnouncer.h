@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QProcess;
+
+namespace tarvina::platform {
+
+// Announces taquilla on the local network as "_tarvina._tcp" on its port
+// through Avahi's publishing command, for as long as this object lives, so
+// the stations' server chooser finds it. Without Avahi nothing is announced
+// and stations type the address.
+class AvahiAnnouncer final : public QObject {
+public:
+    explicit AvahiAnnouncer(quint16 port, QString command = QStringLiteral("avahi-publish-service"),
+                            QObject* parent = nullptr);
+    ~AvahiAnnouncer() override;
+
+    // Starts the announcement; false with a reason when it could not start.
+    bool start(const QString& name, QString* error);
+    bool running() const;
+
+private:
+    quint16 port_;
+    QString command_;
+    QProcess* process_ = nullptr;
+};
+
+} // namespace tarvina::platform

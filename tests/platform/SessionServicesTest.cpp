@@ -1,0 +1,188 @@
+// The station's session services: start with the session, the guardian unit
+// through systemctl, and the café's servers found through Avahi.
+#include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/AvahiBrowser.h"
+#include "platform/linux/SystemdServiceControl.h"
+#include "platform/linux/XdgAutostart.h"
+#include "support/TempDir.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <gtest/gtest.h>
+
+using namespace tarvina;
+using namespace tarvina::platform;
+
+namespace {
+
+QString WriteScript(const test::TempDir& dir, const QString& name, const QByteArray& body) {
+    const QString path = dir.file(name);
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write("#!/bin/sh\n" + body);
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST(XdgAutostart, OnWritesTheValueAndTheEntryOffRemovesBoth) {
+    test::TempDir dir;
+    MemoryRegistry registry;
+    XdgAutostart autostart(registry, QStringLiteral("/usr/bin/puesto"), dir.file("autostart"));
+    EXPECT_FALSE(autostart.isEnabled());
+    QString error;
+    ASSERT_TRUE(autostart.setEnabled(true, &error)) << error.toStdString();
+    EXPECT_TRUE(autostart.isEnabled());
+    EXPECT_EQ(registry.readString(Root::LocalMachine, QString::fromLatin1(Autostart::kRunKey),
+                                  QStringLiteral("puesto")),
+              QStringLiteral("/usr/bin/puesto"));
+    const QByteArray entry = ReadAll(autostart.entryPath());
+    EXPECT_TRUE(entry.contains("\nExec=/usr/bin/puesto\n")) << entry.constData();
+    EXPECT_TRUE(entry.startsWith("[Desktop Entry]\nType=Application\n"));
+
+    const QString validator =
+        QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (!validator.isEmpty()) {
+        QProcess p;
+        p.start(validator, {autostart.entryPath()});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAll().constData();
+    }
+
+    ASSERT_TRUE(autostart.setEnabled(false, &error));
+    EXPECT_FALSE(autostart.isEnabled());
+    EXPECT_FALSE(QFile::exists(autostart.entryPath()));
+    EXPECT_FALSE(registry.valueExists(Root::LocalMachine, QString::fromLatin1(Autostart::kRunKey),
+                                      QStringLiteral("Puesto")));
+    // Off again is not an error.
+    EXPECT_TRUE(autostart.setEnabled(false, &error));
+}
+
+TEST(XdgAutostart, PathsWithBlanksAreQuotedAndFailuresAreReported) {
+    EXPECT_TRUE(XdgAutostart::EntryText(QStringLiteral("/opt/mi puesto/puesto"))
+                    .contains("\nExec=\"/opt/mi puesto/puesto\"\n"));
+    EXPECT_TRUE(XdgAutostart::EntryText(QStringLiteral("/opt/a$b c/puesto"))
+                    .contains("Exec=\"/opt/a\\\\$b c/puesto\"\n"));
+    EXPECT_TRUE(XdgAutostart::EntryText(QStringLiteral("/opt/100%/puesto")).contains("100%%"));
+
+    test::TempDir dir;
+    QFile blocker(dir.file("file"));
+    blocker.open(QIODevice::WriteOnly);
+    blocker.close();
+    MemoryRegistry registry;
+    // A folder below a plain file cannot be made, even by root.
+    XdgAutostart autostart(registry, QStringLiteral("/usr/bin/puesto"), dir.file("file/autostart"));
+    QString error;
+    EXPECT_FALSE(autostart.setEnabled(true, &error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("no se pudo escribir"))) << error.toStdString();
+}
+
+TEST(AvahiBrowser, ParsesResolvedEntriesOfTheCafesPort) {
+    const QByteArray out =
+        "+;eth0;IPv4;Tarvina\\032caja;_tarvina._tcp;local\n"
+        "=;eth0;IPv4;Tarvina\\032caja;_tarvina._tcp;local;caja.local;192.168.1.10;6046;\n"
+        "=;eth0;IPv6;Tarvina\\032caja;_tarvina._tcp;local;caja.local;fe80::1;6046;\n"
+        "=;wlan0;IPv4;Tarvina\\032caja;_tarvina._tcp;local;caja.local;192.168.1.10;6046;\n"
+        "=;eth0;IPv4;Otra;_tarvina._tcp;local;otra.local;192.168.1.11;16046;\n"
+        "=;eth0;IPv4;Rota;_tarvina._tcp;local;rota.local;no-address;6046;\n"
+        "=;eth0;IPv4;Corta\n"
+        "=;eth0;IPv4;Caja2;_tarvina._tcp;local;caja2.local;10.0.0.7;6046;\"txt\"\n";
+    EXPECT_EQ(AvahiBrowser::ParseBrowseOutput(out, 6046),
+              (QStringList{QStringLiteral("192.168.1.10"), QStringLiteral("10.0.0.7")}));
+    EXPECT_EQ(AvahiBrowser::ParseBrowseOutput(out, 16046),
+              QStringList{QStringLiteral("192.168.1.11")});
+    QByteArray many;
+    for (int i = 0; i < 400; ++i)
+        many += "=;e;IPv4;n;_tarvina._tcp;local;h;10.0." + QByteArray::number(i / 250) + "." +
+                QByteArray::number(i % 250) + ";6046;\n";
+    EXPECT_EQ(AvahiBrowser::ParseBrowseOutput(many, 6046).size(), NetworkBrowser::kMaxComputers);
+}
+
+TEST(AvahiBrowser, AMissingOrHangingBrowserGivesAnEmptyListInTime) {
+    test::TempDir dir;
+    EXPECT_TRUE(AvahiBrowser(6046, dir.file("no-such-command")).computers(1000).isEmpty());
+
+    const QString hanging =
+        WriteScript(dir, "hang",
+                    "echo \"$@\" > \"$(dirname \"$0\")/args\"\n"
+                    "echo '=;eth0;IPv4;C;_tarvina._tcp;local;c.local;10.0.0.9;6046;'\n"
+                    "exec sleep 30\n");
+    QElapsedTimer t;
+    t.start();
+    const QStringList found = AvahiBrowser(6046, hanging).computers(700);
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_EQ(found, QStringList{QStringLiteral("10.0.0.9")});
+    EXPECT_EQ(ReadAll(dir.file("args")).trimmed(), "-r -t -p _tarvina._tcp");
+}
+
+class SystemdServiceControlTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    QString log = dir.file("calls");
+    // A systemctl that logs its arguments and answers "show" from files.
+    QString fake(const QByteArray& loadState, const QByteArray& activeState, int exitCode = 0) {
+        return WriteScript(dir, "systemctl",
+                           "echo \"$@\" >> \"" + log.toUtf8() +
+                               "\"\n"
+                               "case \"$*\" in\n"
+                               "  *LoadState*) echo " +
+                               loadState +
+                               ";;\n"
+                               "  *ActiveState*) echo " +
+                               activeState +
+                               ";;\n"
+                               "esac\n"
+                               "exit " +
+                               QByteArray::number(exitCode) + "\n");
+    }
+    QStringList calls() { return QString::fromUtf8(ReadAll(log)).split(u'\n', Qt::SkipEmptyParts); }
+};
+
+TEST_F(SystemdServiceControlTest, TheCompanionServiceIsTheGuardianUserUnit) {
+    SystemdServiceControl service(fake("loaded", "active"));
+    EXPECT_TRUE(service.isInstalled(QStringLiteral("ServiceZU")));
+    EXPECT_TRUE(service.isRunning(QStringLiteral("ServiceZU")));
+    QString error;
+    EXPECT_TRUE(service.pause(QStringLiteral("ServiceZU"), &error));
+    EXPECT_EQ(
+        calls(),
+        (QStringList{QStringLiteral("--user show -p LoadState --value tarvina-guardian.service"),
+                     QStringLiteral("--user show -p ActiveState --value tarvina-guardian.service"),
+                     QStringLiteral("--user stop tarvina-guardian.service")}));
+}
+
+TEST_F(SystemdServiceControlTest, ContinueHandsTheDisplayOverThenStarts) {
+    SystemdServiceControl service(fake("loaded", "inactive"));
+    EXPECT_FALSE(service.isRunning(QStringLiteral("ServiceZU")));
+    qputenv("DISPLAY", ":57");
+    QString error;
+    EXPECT_TRUE(service.resume(QStringLiteral("ServiceZU"), &error));
+    const QStringList c = calls();
+    ASSERT_EQ(c.size(), 3);
+    EXPECT_TRUE(c[1].startsWith(QStringLiteral("--user import-environment DISPLAY")));
+    EXPECT_EQ(c[2], QStringLiteral("--user start tarvina-guardian.service"));
+}
+
+TEST_F(SystemdServiceControlTest, NoUnitNoUserInstanceOrNoSystemctlIsNotInstalled) {
+    EXPECT_FALSE(SystemdServiceControl(fake("not-found", "inactive"))
+                     .isInstalled(QStringLiteral("ServiceZU")));
+    SystemdServiceControl failing(fake("", "", 1));
+    EXPECT_FALSE(failing.isInstalled(QStringLiteral("ServiceZU")));
+    EXPECT_FALSE(failing.isRunning(QStringLiteral("ServiceZU")));
+    QString error;
+    EXPECT_FALSE(failing.resume(QStringLiteral("ServiceZU"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    SystemdServiceControl missing(dir.file("no-systemctl"));
+    EXPECT_FALSE(missing.isInstalled(QStringLiteral("ServiceZU")));
+    EXPECT_FALSE(missing.pause(QStringLiteral("ServiceZU"), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+} // namespace
