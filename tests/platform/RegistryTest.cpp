@@ -97,7 +97,7 @@ TEST_P(RegistryRules, DeletingKeysTakesTheirSubKeys) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, RegistryRules, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "File" : "Memory"; });
+                         [](const auto& p) { return p.param ? "File" : "Memory"; });
 
 TEST(MemoryRegistry, FailedSavesAreReportedAndTheBatchSavesOnce) {
     MemoryRegistry r;
