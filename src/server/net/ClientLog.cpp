@@ -8,8 +8,10 @@ namespace tarvina::server {
 
 namespace {
 
-// Longest file name most file systems take, in bytes of their encoding.
-constexpr qsizetype kMaxFileNameBytes = 255;
+// Longest file name most file systems take is 255 bytes of their encoding;
+// the log is written through temporary files named after it plus a suffix of
+// seven characters, which must fit too.
+constexpr qsizetype kMaxFileNameBytes = 255 - 16;
 
 qsizetype EncodedSize(const QString& name) {
     return QFile::encodeName(name).size();

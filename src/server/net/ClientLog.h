@@ -10,9 +10,9 @@ namespace tarvina::server {
 // The file a station's LogReport is saved to, inside the working folder:
 // the display name with its extension replaced by ".log" ("192.168.0.15"
 // gives "192.168.0.log"), after dropping folder separators, ".." and control
-// characters, and cut so that the whole name fits the file system's 255
-// bytes. A name that would overwrite one of the program's own logs is
-// prefixed "cliente_"; a name with nothing left ("", ".", "..") is named
+// characters, and cut so that the whole name, and the temporary names it is
+// written through, fit the file system's 255 bytes. A name that would overwrite one of the
+// program's own logs is prefixed "cliente_"; a name with nothing left ("", ".", "..") is named
 // after the station's address ("cliente_192_168_0_15.log"), so that two such
 // stations never share a file.
 QString ClientLogFileName(const QString& displayName, const QString& peerAddress);

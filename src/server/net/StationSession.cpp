@@ -504,12 +504,15 @@ void StationSession::logReport() {
         ctx_.console(record, QStringLiteral("Falla Info tip ") + writer.errorString());
     else if (e != p::BlockError::None)
         ctx_.console(record, QStringLiteral("Falla Info tip ") + ErrorText(e));
-    if (writer.droppedLines() > 0)
-        ctx_.console(record, QStringLiteral("%1 líneas de la bitácora de %2 omitidas (se guarda "
-                                            "lo último, hasta %3 KiB)")
-                                 .arg(writer.droppedLines())
-                                 .arg(name)
-                                 .arg(ClientLogWriter::kCapBytes / 1024));
+    const qint64 dropped = writer.droppedLines();
+    if (dropped > 0)
+        ctx_.console(record, (dropped == 1 ? QStringLiteral("%1 línea de la bitácora de %2 omitida")
+                                           : QStringLiteral("%1 líneas de la bitácora de %2 "
+                                                            "omitidas"))
+                                     .arg(dropped)
+                                     .arg(name) +
+                                 QStringLiteral(" (se guarda lo último, hasta %1 KiB)")
+                                     .arg(ClientLogWriter::kCapBytes / 1024));
 }
 
 } // namespace tarvina::server
