@@ -736,4 +736,34 @@ TEST_F(Loopback, AFloodOfEventsIsHeldBackByTheConnectionNotQueued) {
     ::close(fd);
 }
 
+TEST_F(Loopback, AFullServerMakesRoomByClosingTheOldestSilentConnection) {
+    core->server().setMaxConnections(3);
+    StationSim* good = bound("PCY", "00-11-22-33-44-B7", QStringLiteral("127.0.0.121"));
+    StationSim* s1 = station("S1", "", QStringLiteral("127.0.0.122"), false);
+    ASSERT_TRUE(s1->waitForLine("01", kWait));
+    StationSim* s2 = station("S2", "", QStringLiteral("127.0.0.123"), false);
+    ASSERT_TRUE(s2->waitForLine("01", kWait));
+
+    // Full, and the silent ones only just came: a newcomer is refused.
+    StationSim::Config c;
+    c.localAddress = QStringLiteral("127.0.0.124");
+    sims.push_back(std::make_unique<StationSim>(c));
+    StationSim* refused = sims.back().get();
+    refused->connectTo(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(refused->waitDisconnected(kWait));
+    EXPECT_TRUE(refused->lines().isEmpty());
+
+    // Once they have had their time to identify, the oldest silent one makes
+    // room for a station; the identified one is never touched.
+    clock.advanceMs(server::StationServer::kEvictAfterMs);
+    bound("PCZ", "00-11-22-33-44-B8", QStringLiteral("127.0.0.125"));
+    ASSERT_TRUE(s1->waitDisconnected(kWait));
+    EXPECT_TRUE(s2->isConnected());
+    EXPECT_TRUE(good->isConnected());
+    core->server().Sweep();
+    EXPECT_TRUE(waitConsole(QStringLiteral("1 conexión rechazada (límite de 3 abiertas)")));
+    EXPECT_TRUE(waitConsole(QStringLiteral(
+        "1 conexión sin identificar cerrada para dar lugar a otras (límite de 3 abiertas)")));
+}
+
 } // namespace

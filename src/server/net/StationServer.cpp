@@ -72,20 +72,44 @@ QString StationServer::ListenerStatusText(ListenerState state) {
     return {};
 }
 
-void StationServer::accept(qintptr fd) {
-    if (static_cast<int>(threads_.size()) >= kMaxConnections) {
-        ::close(static_cast<int>(fd));
-        ++refusedOverTotal_;
-        return;
+bool StationServer::makeRoom() {
+    const int count = static_cast<int>(threads_.size());
+    if (count < maxConnections_)
+        return true;
+    // Closed connections keep their entry until their thread has ended; a
+    // few of them may wait for that, not more.
+    constexpr int kEndingAtMost = 64;
+    if (count >= maxConnections_ + kEndingAtMost)
+        return false;
+    const qint64 now = ctx_.clock.steadyMs();
+    ComputersGuard guard(ctx_.registry.lock());
+    // Entries are in the order they were accepted: the oldest come first.
+    for (auto& [id, entry] : threads_) {
+        if (now - entry.acceptedMs < kEvictAfterMs)
+            break;
+        if (entry.conn->isUp() && entry.conn->record == nullptr) {
+            entry.conn->shutdown();
+            ++evicted_;
+            return true;
+        }
     }
+    return false;
+}
+
+void StationServer::accept(qintptr fd) {
     const QString peer = PeerAddressOf(static_cast<int>(fd));
-    int& fromPeer = perAddress_[peer];
-    if (fromPeer >= kMaxPerAddress) {
+    const auto fromPeer = perAddress_.find(peer);
+    if (fromPeer != perAddress_.end() && fromPeer->second >= kMaxPerAddress) {
         ::close(static_cast<int>(fd));
         ++refusedByAddress_[peer];
         return;
     }
-    ++fromPeer;
+    if (!makeRoom()) {
+        ::close(static_cast<int>(fd));
+        ++refusedOverTotal_;
+        return;
+    }
+    ++perAddress_[peer];
     // Every answer is one short line that the station waits for: holding it
     // back to coalesce with more (Nagle) only adds delay.
     const int one = 1;
@@ -160,8 +184,15 @@ void StationServer::Sweep() {
         ctx_.console(nullptr, connections(refusedOverTotal_) +
                                   (refusedOverTotal_ == 1 ? QStringLiteral(" rechazada")
                                                           : QStringLiteral(" rechazadas")) +
-                                  QStringLiteral(" (límite de %1 abiertas)").arg(kMaxConnections));
+                                  QStringLiteral(" (límite de %1 abiertas)").arg(maxConnections_));
     refusedOverTotal_ = 0;
+    if (evicted_ > 0)
+        ctx_.console(nullptr, connections(evicted_) +
+                                  (evicted_ == 1 ? QStringLiteral(" sin identificar cerrada")
+                                                 : QStringLiteral(" sin identificar cerradas")) +
+                                  QStringLiteral(" para dar lugar a otras (límite de %1 abiertas)")
+                                      .arg(maxConnections_));
+    evicted_ = 0;
 }
 
 void StationServer::stop() {

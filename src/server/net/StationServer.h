@@ -23,7 +23,10 @@ class StationConnection;
 // A connection costs a thread, so they are rationed: at most kMaxConnections
 // in all and kMaxPerAddress from one address (a refused one is closed at
 // accept and never gets a thread), and one that has not said who it is
-// within kIdentifyTimeoutMs is closed by the once-a-second sweep.
+// within kIdentifyTimeoutMs is closed by the once-a-second sweep. When all
+// places are taken, a new connection takes the place of the oldest one that
+// has not identified in kEvictAfterMs (a station identifies at once), so a
+// crowd of silent connections cannot keep the café's stations out.
 class StationServer : public QObject {
     Q_OBJECT
 public:
@@ -32,6 +35,7 @@ public:
     // A station has one connection, two while it reconnects.
     static constexpr int kMaxPerAddress = 8;
     static constexpr qint64 kIdentifyTimeoutMs = 30000;
+    static constexpr qint64 kEvictAfterMs = 2000;
 
     enum class ListenerState { Resolving, Connecting, Connected, Disconnecting, Disconnected };
 
@@ -49,6 +53,8 @@ public:
 
     // Connection threads that have not been joined yet.
     int threadCount() const { return static_cast<int>(threads_.size()); }
+    // Tests lower the limit instead of opening thousands of connections.
+    void setMaxConnections(int n) { maxConnections_ = n; }
 
     // The sweep (a one-second timer calls it while listening): closes the
     // connections that have not identified in time, and reports on the
@@ -70,6 +76,9 @@ private:
     };
 
     void accept(qintptr fd);
+    // True when a new connection may have a thread, after closing the
+    // oldest unidentified connection if all places are taken.
+    bool makeRoom();
     void finished(quint64 id);
     void join(Entry& entry);
 
@@ -81,6 +90,8 @@ private:
     // Refused at accept since the last sweep: by address, and for the total.
     std::map<QString, int> refusedByAddress_;
     int refusedOverTotal_ = 0;
+    int evicted_ = 0;
+    int maxConnections_ = kMaxConnections;
     QTimer sweepTimer_;
 };
 
