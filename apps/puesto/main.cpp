@@ -7,6 +7,7 @@
 #include "common/MachineIdentity.h"
 #include "common/Paths.h"
 #include "platform/Clock.h"
+#include "platform/linux/AvahiBrowser.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/StationServices.h"
@@ -54,7 +55,8 @@ quint16 Port() {
 
 // The server chooser, while no server is configured. It is not shown where
 // nobody can answer it (no display): the station then keeps its setting.
-void ChooseServer(client::ClientCore& core, platform::Pinger& pinger) {
+void ChooseServer(client::ClientCore& core, platform::Pinger& pinger,
+                  platform::NetworkBrowser& browser) {
     const QString platformName = QGuiApplication::platformName();
     if (platformName == u"offscreen" || platformName == u"minimal")
         return;
@@ -64,6 +66,7 @@ void ChooseServer(client::ClientCore& core, platform::Pinger& pinger) {
     const QString local = LocalAddress();
     for (;;) {
         client::ui::TfrmRed chooser(host);
+        chooser.useNetwork(pinger, &browser, Port());
         if (chooser.exec() != QDialog::Accepted)
             return;
         host = chooser.host();
@@ -183,7 +186,8 @@ int main(int argc, char** argv) {
     app.core = &core;
     ui.attach(&core);
     core.Create();
-    ChooseServer(core, pinger);
+    platform::AvahiBrowser browser(Port());
+    ChooseServer(core, pinger, browser);
 
     QObject::connect(&single, &client::ui::StationInstance::showRequested, &core, [&core] {
         if (!core.display().mainVisible)

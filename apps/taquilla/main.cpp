@@ -2,6 +2,7 @@
 #include "common/DateTime.h"
 #include "common/Paths.h"
 #include "platform/Clock.h"
+#include "platform/linux/AvahiAnnouncer.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/TerminationSignals.h"
 #include "server/pin/PinRuntime.h"
@@ -16,6 +17,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSysInfo>
 #include <QTimer>
 #include <cstdio>
 #include <sys/resource.h>
@@ -152,6 +154,9 @@ int main(int argc, char** argv) {
     window.setAttribute(Qt::WA_DeleteOnClose, false);
     window.show();
     core.firstShow();
+    // Stations find the server on the local network where Avahi runs.
+    platform::AvahiAnnouncer announcer(core.port());
+    announcer.start(QStringLiteral("Tarvina Caja en ") + QSysInfo::machineHostName());
     if (core.crashSuspected()) {
         QMessageBox::warning(
             &window, QStringLiteral("Advertencia"),

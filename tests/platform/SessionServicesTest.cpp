@@ -1,15 +1,19 @@
 // The station's session services: start with the session, the guardian unit
 // through systemctl, and the café's servers found through Avahi.
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/AvahiAnnouncer.h"
 #include "platform/linux/AvahiBrowser.h"
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/XdgAutostart.h"
 #include "support/TempDir.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -183,6 +187,40 @@ TEST_F(SystemdServiceControlTest, NoUnitNoUserInstanceOrNoSystemctlIsNotInstalle
     EXPECT_FALSE(missing.isInstalled(QStringLiteral("ServiceZU")));
     EXPECT_FALSE(missing.pause(QStringLiteral("ServiceZU"), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(AvahiAnnouncer, AnnouncesWhileItLivesAndQuietlyNothingWithoutAvahi) {
+    test::TempDir dir;
+    const QString publish = WriteScript(
+        dir, "publish",
+        "echo $$ > \"$(dirname \"$0\")/pid\"\necho \"$@\" > \"$(dirname \"$0\")/args\"\n"
+        "exec sleep 30\n");
+    {
+        AvahiAnnouncer announcer(16046, publish);
+        announcer.start(QStringLiteral("Tarvina Caja en ") + QString(80, u'ñ'));
+        for (int i = 0; i < 100 && !QFile::exists(dir.file("args")); ++i)
+            QThread::msleep(20);
+        EXPECT_TRUE(announcer.running());
+        const QByteArray args = ReadAll(dir.file("args")).trimmed();
+        EXPECT_TRUE(args.endsWith(" _tarvina._tcp 16046")) << args.constData();
+        EXPECT_LE(args.size() - QByteArray(" _tarvina._tcp 16046").size(), 63);
+    }
+    // Gone with the object: the announcing process was ended and reaped.
+    const pid_t pid = ReadAll(dir.file("pid")).trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(::kill(pid, 0), 0);
+
+    AvahiAnnouncer none(6046, dir.file("no-avahi-publish"));
+    none.start(QStringLiteral("Caja"));
+    for (int i = 0; i < 200 && none.running(); ++i) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
+    EXPECT_FALSE(none.running());
 }
 
 } // namespace

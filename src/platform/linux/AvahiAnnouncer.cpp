@@ -19,31 +19,23 @@ AvahiAnnouncer::~AvahiAnnouncer() {
     }
 }
 
-bool AvahiAnnouncer::start(const QString& name, QString* error) {
+void AvahiAnnouncer::start(const QString& name) {
     if (running())
-        return true;
+        return;
     delete process_;
     process_ = new QProcess(this);
     process_->setStandardOutputFile(QProcess::nullDevice());
     process_->setStandardErrorFile(QProcess::nullDevice());
-    process_->start(command_, {name.left(63), QString::fromLatin1(AvahiBrowser::kServiceType),
-                               QString::number(port_)});
-    if (!process_->waitForStarted(3000)) {
-        if (error)
-            *error = process_->errorString();
-        return false;
-    }
-    // The command ends at once when no Avahi daemon answers.
-    if (process_->waitForFinished(300)) {
-        if (error)
-            *error = QStringLiteral("el servicio Avahi no responde");
-        return false;
-    }
-    return true;
+    // A service name is one DNS label: 63 bytes at most.
+    QString label = name;
+    while (label.toUtf8().size() > 63)
+        label.chop(1);
+    process_->start(
+        command_, {label, QString::fromLatin1(AvahiBrowser::kServiceType), QString::number(port_)});
 }
 
 bool AvahiAnnouncer::running() const {
-    return process_ && process_->state() == QProcess::Running;
+    return process_ && process_->state() != QProcess::NotRunning;
 }
 
 } // namespace tarvina::platform

@@ -17,8 +17,9 @@ public:
                             QObject* parent = nullptr);
     ~AvahiAnnouncer() override;
 
-    // Starts the announcement; false with a reason when it could not start.
-    bool start(const QString& name, QString* error);
+    // Starts the announcement without waiting for it: a missing command or
+    // daemon only means that nothing is announced.
+    void start(const QString& name);
     bool running() const;
 
 private:
