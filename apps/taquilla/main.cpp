@@ -5,20 +5,24 @@
 #include "platform/linux/AvahiAnnouncer.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/linux/XdgShell.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
 #include "server/shell/ServerCore.h"
 #include "server/shell/SingleInstance.h"
 #include "server/ui/MainWindow.h"
+#include "server/ui/computers/TfrmComputers.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSysInfo>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -107,6 +111,15 @@ int main(int argc, char** argv) {
     core.hooks().closeCodeTable = [&pins] { pins.close(); };
 
     server::MainWindow window(core);
+
+    // The computers view above the console and its copy of the row menu as
+    // "Máquinas", until the side bar gives the view a page of its own. The
+    // view drives the one-second tick while it shows the detailed list.
+    platform::XdgShell shell;
+    auto* computers = new server::TfrmComputers(core, shell, &window);
+    if (auto* box = qobject_cast<QVBoxLayout*>(window.centralWidget()->layout()))
+        box->insertWidget(0, computers, 3);
+    computers->FillMachinesMenu(window.menuBar()->addMenu(QStringLiteral("Máquinas")));
     const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
                                                           : QSize(1024, 768);
     const server::WindowPlacement placement =
@@ -141,10 +154,7 @@ int main(int argc, char** argv) {
     platform::OnTerminationSignal(&window, [&window] { window.terminate(); });
 
     QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &core, [&core] {
-        core.Tick();
-        core.scheduleIdle();
-    });
+    QObject::connect(&tick, &QTimer::timeout, &core, [&core] { core.scheduleIdle(); });
     tick.start(1000);
     QTimer saveDate;
     QObject::connect(&saveDate, &QTimer::timeout, [&] { WriteStamp(folder, clock.now()); });

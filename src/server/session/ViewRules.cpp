@@ -1,0 +1,119 @@
+#include "server/session/ViewRules.h"
+
+#include "common/DateTime.h"
+#include "server/net/TCompItem.h"
+
+#include <QRegularExpression>
+
+namespace tarvina::server {
+
+bool IsVersionText(const QString& text) {
+    // Anchored at both ends: "$" alone would let a final line break in.
+    static const QRegularExpression kShape(QRegularExpression::anchoredPattern(
+        QStringLiteral("V \\d{1,5}\\.\\d{1,5} \\(B \\d{1,5}\\.\\d{1,5}\\)")));
+    return kShape.match(text).hasMatch();
+}
+
+ActionStates UpdateActions(const ActionInput& in) {
+    ActionStates a;
+    if (!in.hasRecord)
+        return a;
+    const int s = in.record.state;
+    const bool connected = s != 0;
+    const bool single = in.selectedCount <= 1;
+    const bool wellFormed = IsVersionText(in.record.versionText);
+    // Versions compare as texts (ordinal), as the stations have always been
+    // told apart.
+    const int vs = in.record.versionText.compare(QString::fromUtf16(kRemoteVersionText));
+
+    a.grant = s == 1 || s == 4;
+    a.withdraw = s == 4;
+    a.moreTime = a.lock = a.move = a.capture = s == 2;
+    a.tasks = a.cleanTasks = a.restart = a.refresh = connected;
+    a.viewMessages = in.record.hasMessages;
+    a.sendMessage = s == 2 || in.rowCount > 1;
+    a.servicePassword = connected && wellFormed && vs >= 0;
+    a.remoteConfig = a.volume = a.run = single && connected && wellFormed && vs > 0;
+    a.clientLog = single && connected && wellFormed && in.record.versionNumber > kClientLogVersion;
+    a.usageHistory = true;
+    a.cdRom = connected;
+    return a;
+}
+
+SelectedComputer SelectedFrom(const TCompItem& r) {
+    SelectedComputer c;
+    c.state = r.state;
+    c.hasMessages = !r.messages.isEmpty();
+    c.versionText = r.versionText;
+    c.versionNumber = static_cast<quint32>(r.versionNumber);
+    return c;
+}
+
+namespace {
+
+// A station's text inside a tip line: one line, and isolated so that a
+// right-to-left name cannot reorder the label before it.
+QString Isolated(const QString& text) {
+    return QChar(0x2068) + OneLine(text) + QChar(0x2069);
+}
+
+} // namespace
+
+QString ComputerTip(const TCompItem& r, double now) {
+    QStringList lines;
+    lines << Isolated(r.name);
+    lines << QStringLiteral("IP: ") + Isolated(r.address);
+    lines << QStringLiteral("MAC: ") + Isolated(r.mac);
+    lines << StateLabel(r.state);
+    if ((r.state & 127) == 2) {
+        lines << QStringLiteral("Usuario: ") + Isolated(r.user);
+        const qint64 ms = qRound64((r.end - now) * common::DateTime::kMsPerDay);
+        lines << QStringLiteral("Resta: ") + common::FormatDuration(QStringLiteral("hh:nn:ss"), ms);
+        lines << QStringLiteral("PIN: ") + Isolated(r.pin);
+    }
+    lines << QStringLiteral("Versión: ") + Isolated(r.versionText);
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+qint64 WindowsColourToRgb(qint32 value) {
+    const quint32 v = static_cast<quint32>(value);
+    if ((v & 0xFF000000u) != 0)
+        return -1;
+    const quint32 r = v & 0xFF, g = (v >> 8) & 0xFF, b = (v >> 16) & 0xFF;
+    return static_cast<qint64>((r << 16) | (g << 8) | b);
+}
+
+qint64 RowBackground(const RowColours& c, int state) {
+    switch (state & 127) {
+    case 0:
+        return WindowsColourToRgb(c.desc);
+    case 1:
+        return WindowsColourToRgb(c.block);
+    case 2:
+        return WindowsColourToRgb(c.use);
+    case 4:
+        return WindowsColourToRgb(c.wait);
+    default:
+        return -1;
+    }
+}
+
+quint32 RowForeground(bool attention) {
+    return attention ? 0x0000FFu : 0x000000u;
+}
+
+int CompareCellTexts(const QString& a, const QString& b) {
+    return a.compare(b, Qt::CaseInsensitive);
+}
+
+QString OneLine(const QString& text) {
+    QString out = text;
+    for (QChar& c : out) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029)
+            c = QChar(0xFFFD);
+    }
+    return out;
+}
+
+} // namespace tarvina::server
