@@ -6,7 +6,7 @@ Usage: atspi.py [--app NAME] VERB ARGS...
   find NAME [ROLE]         exit 0 when a showing accessible with that name (and role) exists
   wait NAME [ROLE] [SECS]  wait until it exists (default 10 s); exit 1 on time-out
   press NAME [ROLE]        do its first action (press, click, toggle, activate)
-  settext NAME TEXT        replace the text of the editable accessible named NAME
+  settext NAME TEXT [ROLE] replace the text of the editable accessible named NAME (and role)
   gettext NAME [ROLE]      print its text (or its name when it has no text)
   children NAME [ROLE]     print the names of its children, one a line (list rows, menus)
   select NAME ITEM         select the child named ITEM of the accessible NAME (lists, tables)
@@ -141,8 +141,8 @@ def main(argv):
             time.sleep(0.1)
         print("not found in %.1f s: %s" % (secs, name), file=sys.stderr)
         return 1
-    if verb == "settext" and len(args) == 2:
-        node = find(only, args[0])
+    if verb == "settext" and len(args) in (2, 3):
+        node = find(only, args[0], args[2] if len(args) == 3 else None)
         if node is None:
             print("not found: %s" % args[0], file=sys.stderr)
             return 1
@@ -160,11 +160,12 @@ def main(argv):
         try:
             sel = node.querySelection()
         except NotImplementedError:
-            print("not selectable: %s" % args[0], file=sys.stderr)
-            return 1
+            sel = None  # Qt 6.4's item views: the item's own toggle selects it
         for i in range(node.childCount):
             child = node.getChildAtIndex(i)
             if child is not None and child.name == args[1]:
+                if sel is None:
+                    return 0 if do_action(child) else 1
                 return 0 if sel.selectChild(i) else 1
         print("no item %s in %s" % (args[1], args[0]), file=sys.stderr)
         return 1

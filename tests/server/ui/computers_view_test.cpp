@@ -47,13 +47,27 @@ QStringList Layout(const QMenu* menu) {
     return out;
 }
 
-// Runs `step` on the next modal dialog that opens (the action's exec()).
+// Runs `step` on the next modal dialog of type D that opens (the action's
+// exec()), looking for it every few milliseconds.
 template <typename D> void OnNextModal(std::function<void(D*)> step) {
-    QTimer::singleShot(0, [step] {
+    auto* poll = new QTimer;
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, [poll, step] {
         auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
-        ASSERT_NE(d, nullptr);
+        if (d == nullptr || !d->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
         step(d);
     });
+    poll->start();
+}
+
+// Triggers an action and lets its queued work (and any dialog) run.
+void Trigger(QAction* a) {
+    a->trigger();
+    QApplication::processEvents();
+    QApplication::processEvents();
 }
 
 class ComputersViewTest : public test::ComputersFixture {
@@ -185,7 +199,7 @@ TEST_F(ComputersViewTest, SelectionEnablesActionsAndStateChangesFollow) {
     EXPECT_TRUE(view.action(F::ViewMessages)->isEnabled());
     EXPECT_EQ(role(b, Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::blue));
 
-    view.action(F::ViewMessages)->trigger();
+    Trigger(view.action(F::ViewMessages));
     ASSERT_NE(view.lastTextWindow(), nullptr);
     EXPECT_EQ(view.lastTextWindow()->windowTitle(), QStringLiteral("Mensajes desde B"));
     auto* memo = view.lastTextWindow()->findChild<QPlainTextEdit*>();
@@ -207,7 +221,7 @@ TEST_F(ComputersViewTest, SelectionEnablesActionsAndStateChangesFollow) {
     EXPECT_EQ(Layout(cd), QStringList({"Abre unidad E", "Cierra unidad E"}));
     EXPECT_TRUE(cd->isEnabled());
     view.rowMenu()->hide();
-    cd->actions()[0]->trigger();
+    Trigger(cd->actions()[0]);
     EXPECT_EQ(read(b), "34E1\r\n");
 }
 
@@ -321,7 +335,7 @@ TEST_F(ComputersViewTest, GrantMoreTimeAndMoveThroughTheirDialogs) {
         d->timeBox()->setEditText(QStringLiteral("30"));
         d->okButton()->click();
     });
-    view.action(F::Grant)->trigger();
+    Trigger(view.action(F::Grant));
     EXPECT_EQ(refusals, QStringList{"Faltan campos por seleccionar"});
     EXPECT_EQ(read(a), sync + "0430,Ana,\r\n0A1,15,30,60\r\n");
 
@@ -337,7 +351,7 @@ TEST_F(ComputersViewTest, GrantMoreTimeAndMoveThroughTheirDialogs) {
         d->notifyBox()->setChecked(false);
         d->okButton()->click();
     });
-    view.action(F::MoreTime)->trigger();
+    Trigger(view.action(F::MoreTime));
     EXPECT_EQ(read(a), "5015\r\n");
 
     // Moving offers the locked computers only; OK waits for a click.
@@ -351,14 +365,14 @@ TEST_F(ComputersViewTest, GrantMoreTimeAndMoveThroughTheirDialogs) {
         EXPECT_TRUE(d->okButton()->isEnabled());
         d->okButton()->click();
     });
-    view.action(F::Move)->trigger();
+    Trigger(view.action(F::Move));
     EXPECT_EQ(read(a), "08\r\n");
     EXPECT_EQ(read(b), "49\r\n0410,,\r\n0A1,15,30,60\r\n");
 
     // Lock: "08" then the clock.
     set(a, [](TCompItem& r) { r.state = 2; });
     view.selectRecord(a);
-    view.action(F::Lock)->trigger();
+    Trigger(view.action(F::Lock));
     EXPECT_EQ(read(a), "08\r\n" + sync);
 }
 
@@ -368,7 +382,7 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
     view.selectRecord(a);
     view.selectRecord(b, true);
     view.askNotice = [] { return std::optional<QString>(QStringLiteral("Hola")); };
-    view.action(F::SendMessage)->trigger();
+    Trigger(view.action(F::SendMessage));
     EXPECT_EQ(read(a), "14Hola\r\n");
     EXPECT_EQ(read(b), "");
 
@@ -379,7 +393,7 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
         d->modeButton(1)->setChecked(true);
         d->accept();
     });
-    view.action(F::Restart)->trigger();
+    Trigger(view.action(F::Restart));
     EXPECT_EQ(read(a), "0345, R\r\n");
     EXPECT_EQ(read(b), "0345, R\r\n");
 
@@ -395,11 +409,11 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
         d->againEdit()->setText(QStringLiteral("abc"));
         d->accept();
     });
-    view.action(F::ServicePassword)->trigger();
+    Trigger(view.action(F::ServicePassword));
     EXPECT_EQ(read(a).left(2), "20");
 
     // The run dialog keeps its computer when the selection moves on.
-    view.action(F::Run)->trigger();
+    Trigger(view.action(F::Run));
     TfrmRun* run = view.runDialog();
     ASSERT_NE(run, nullptr);
     EXPECT_EQ(run->windowTitle(), QStringLiteral("Ejecutar en PC1"));
@@ -412,7 +426,7 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
     EXPECT_EQ(run->commandBox()->count(), 1);
 
     view.selectRecord(a);
-    view.action(F::Volume)->trigger();
+    Trigger(view.action(F::Volume));
     EXPECT_EQ(read(a), "36\r\n");
     core.hooks().volume(a, 40, 60);
     TfrmVol* vol = view.volumeDialog();
@@ -424,7 +438,7 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
     Q_EMIT vol->leftSlider()->sliderReleased();
     EXPECT_EQ(read(a), "35FFFFFFFF\r\n");
 
-    view.action(F::ClientLog)->trigger();
+    Trigger(view.action(F::ClientLog));
     EXPECT_EQ(read(a), "51\r\n");
     EXPECT_TRUE(shell.opened.isEmpty()) << "opened a second later, not at once";
     QTest::qWait(1200);

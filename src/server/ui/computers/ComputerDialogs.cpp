@@ -82,6 +82,7 @@ TfrmAutoriza::TfrmAutoriza(QWidget* parent) : QDialog(parent) {
     time_->lineEdit()->setMaxLength(32);
     form->addRow(Buddy(QStringLiteral("&Usuario:"), user_, this), user_);
     form->addRow(Buddy(QStringLiteral("&Tiempo de autorización:"), time_, this), time_);
+    time_->lineEdit()->setAccessibleName(time_->accessibleName());
     layout->addLayout(form);
     layout->addWidget(Buttons(this, &ok_));
     setMinimumWidth(340);
@@ -129,6 +130,7 @@ TfrmMoreTime::TfrmMoreTime(QWidget* parent) : QDialog(parent) {
     time_->addItems(MoreTimeForm::TimeItems());
     time_->lineEdit()->setMaxLength(32);
     row->addWidget(Buddy(QStringLiteral("Tiempo adicional:"), time_, this));
+    time_->lineEdit()->setAccessibleName(time_->accessibleName());
     row->addWidget(time_, 1);
     layout->addLayout(row);
     notify_ = new QCheckBox(QStringLiteral("Notificar al usuario adición de tiempo"), this);
@@ -174,16 +176,12 @@ TfrmSelTargetComp::TfrmSelTargetComp(QWidget* parent) : QDialog(parent) {
     list_->setTextElideMode(Qt::ElideMiddle);
     layout->addWidget(list_);
     layout->addWidget(Buttons(this, &ok_));
-    connect(list_, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-        form_.click(list_->row(item));
+    // Choosing an entry (a click, the keyboard or a screen reader's select)
+    // enables OK; the list starts with none chosen.
+    connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> chosen = list_->selectedItems();
+        form_.click(chosen.isEmpty() ? -1 : list_->row(chosen.first()));
         ok_->setEnabled(form_.okEnabled());
-    });
-    // Keyboard users choose with the arrows: a current entry counts as a click.
-    connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && list_->hasFocus()) {
-            form_.click(row);
-            ok_->setEnabled(form_.okEnabled());
-        }
     });
     resize(340, 300);
 }
@@ -191,8 +189,12 @@ TfrmSelTargetComp::TfrmSelTargetComp(QWidget* parent) : QDialog(parent) {
 void TfrmSelTargetComp::prepare(QList<MoveTargetForm::Entry> entries) {
     form_.show(std::move(entries));
     list_->clear();
-    for (const auto& e : form_.entries())
-        list_->addItem(e.name);
+    {
+        const QSignalBlocker quiet(list_);
+        for (const auto& e : form_.entries())
+            list_->addItem(e.name);
+        list_->clearSelection();
+    }
     ok_->setEnabled(form_.okEnabled());
 }
 
@@ -317,6 +319,7 @@ TfrmRun::TfrmRun(Send send, QWidget* parent) : QDialog(parent), send_(std::move(
     command_->lineEdit()->setMaxLength(1024);
     command_->setMinimumWidth(260);
     row->addWidget(Buddy(QStringLiteral("Abrir:"), command_, this));
+    command_->lineEdit()->setAccessibleName(command_->accessibleName());
     row->addWidget(command_, 1);
     layout->addLayout(row);
     QPushButton* ok = nullptr;
@@ -397,7 +400,9 @@ void TfrmVol::released() {
 // --- TextWindow ---
 
 TextWindow::TextWindow(const QString& title, const QStringList& lines, QWidget* parent)
-    : QWidget(parent, Qt::Window) {
+    : QDialog(parent) {
+    setModal(false);
+    setSizeGripEnabled(true);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(title);
     auto* layout = new QVBoxLayout(this);
@@ -420,6 +425,9 @@ std::optional<QString> AskNotice(QWidget* parent) {
     box.setOkButtonText(QStringLiteral("OK"));
     box.setCancelButtonText(QStringLiteral("Cancelar"));
     box.setTextValue(QString());
+    // The field answers to its prompt's words on the accessibility bus.
+    if (auto* field = box.findChild<QLineEdit*>())
+        field->setAccessibleName(QStringLiteral("Texto"));
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.textValue();

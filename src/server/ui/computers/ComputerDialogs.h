@@ -167,8 +167,9 @@ private:
 };
 
 // The text windows "Mensajes desde " and "Accesos hechos a ": a read-only
-// memo with both scroll bars.
-class TextWindow : public QWidget {
+// memo with both scroll bars, in a window of its own that does not block
+// the main window.
+class TextWindow : public QDialog {
     Q_OBJECT
 public:
     TextWindow(const QString& title, const QStringList& lines, QWidget* parent = nullptr);

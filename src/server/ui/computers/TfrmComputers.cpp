@@ -60,6 +60,9 @@ const ActionText kActions[TfrmComputers::ActionCount] = {
     {u"Ver bitácora de uso...", nullptr},
 };
 
+// Widths at start; the automatic columns never shrink below them.
+const int kColumnWidths[7] = {160, 70, 90, 64, 64, 80, 160};
+
 // The handle by which a docked tool bar is dragged to another side.
 class Grip : public QWidget {
 public:
@@ -135,9 +138,8 @@ TfrmComputers::TfrmComputers(ServerCore& core, platform::Shell& shell, QWidget* 
     header->setMinimumSectionSize(40);
     header->setStretchLastSection(true);
     header->setResizeContentsPrecision(64);
-    static const int kWidths[7] = {160, 70, 100, 70, 70, 80, 160};
     for (int i = 0; i < 7; ++i)
-        header->resizeSection(i, kWidths[i]);
+        header->resizeSection(i, kColumnWidths[i]);
     connect(header, &QHeaderView::sectionClicked, list_, &ComputersListModel::headerClicked);
     connect(header, &QHeaderView::sectionResized, this, [header](int section, int, int size) {
         // The first column keeps its minimum width of 70.
@@ -183,11 +185,18 @@ TfrmComputers::TfrmComputers(ServerCore& core, platform::Shell& shell, QWidget* 
     connect(&core_, &ServerCore::actionsMayChange, this, [this] { scheduleUpdateActions(); });
     connect(&core_.computers(), &QAbstractItemModel::rowsInserted, this, [this] {
         // New rows: the automatic columns fit their texts again, once.
-        if (!updatePending_)
-            QTimer::singleShot(0, this, [this] {
-                for (int c = 2; c < 6; ++c)
-                    report_->resizeColumnToContents(c);
-            });
+        if (resizePending_)
+            return scheduleUpdateActions();
+        resizePending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            resizePending_ = false;
+            // Never narrower than a running time needs.
+            for (int c = 2; c < 6; ++c) {
+                report_->resizeColumnToContents(c);
+                if (report_->columnWidth(c) < kColumnWidths[c])
+                    report_->setColumnWidth(c, kColumnWidths[c]);
+            }
+        });
         scheduleUpdateActions();
     });
 
@@ -237,12 +246,18 @@ void TfrmComputers::applyCountry(const QString& country) {
 void TfrmComputers::buildActions() {
     for (int i = 0; i < ActionCount; ++i) {
         auto* a = new QAction(QString::fromUtf16(kActions[i].caption), this);
+        // Tool buttons keep the whole caption ("..." included) as their name.
+        a->setIconText(a->text());
         if (kActions[i].hint != nullptr) {
             const QString hint = QString::fromUtf16(kActions[i].hint);
             a->setStatusTip(QString(hint).replace(QStringLiteral("\r\n"), QStringLiteral(" ")));
             a->setToolTip(QString(hint).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         }
-        connect(a, &QAction::triggered, this, [this, i] { trigger(static_cast<Action>(i)); });
+        // Queued: a menu closes, and a button pressed through the
+        // accessibility bus gets its answer, before a dialog's own loop runs.
+        connect(
+            a, &QAction::triggered, this, [this, i] { trigger(static_cast<Action>(i)); },
+            Qt::QueuedConnection);
         actions_[i] = a;
         addAction(a);
     }

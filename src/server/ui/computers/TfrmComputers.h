@@ -163,6 +163,7 @@ private:
     bool flat_ = true;
     QString picture_;
     bool updatePending_ = false;
+    bool resizePending_ = false;
     QString country_;
     TfrmAutoriza* grant_ = nullptr;
     TfrmMoreTime* more_ = nullptr;
