@@ -1,7 +1,8 @@
 #include "server/session/ComputerCommands.h"
 
+#include "server/net/ClientLog.h"
 #include "server/net/Senders.h"
-#include "server/net/StationSession.h"
+#include "server/net/StationConnection.h"
 #include "server/session/TimeAssignment.h"
 
 #include <QDir>
@@ -121,7 +122,14 @@ QString ComputerCommands::requestClientLog(const QList<TCompItem*>& rows) {
         return {};
     TCompItem* r = rows.first();
     QueryLog(ctx_, r);
-    return QDir(ctx_.workFolder).filePath(ClientLogFileName(displayName(r)));
+    // The file the station server saves the answer to, named as it names it.
+    QString name, address;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        name = r->name;
+        address = r->connection ? r->connection->peerAddress() : r->address;
+    }
+    return QDir(ctx_.workFolder).filePath(ClientLogFileName(name, address));
 }
 
 ComputerCommands::TextWindow ComputerCommands::takeMessages(TCompItem* r) {

@@ -240,6 +240,20 @@ TEST_F(TaquillaOnX, RowsInEveryStateArePhotographed) {
             red = red || p == qRgb(255, 0, 0);
         }
     EXPECT_TRUE(green && yellow && red);
+
+    // The grant dialog in front of the window, for the locked computer.
+    ASSERT_EQ(atspi({"press", "PC-BLOQ", "table cell"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"press", "Autorizar uso...", "push button"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"wait", "Autoriza acceso a cliente", "dialog", "10"}), 0) << out.toStdString();
+    QTest::qWait(300);
+    ASSERT_TRUE(TestDisplay().screenshot(QDir(folder).filePath("grant.png")));
+    ASSERT_EQ(atspi({"press", "Cancelar", "push button"}), 0) << out.toStdString();
+
+    // The main menu's copy of the row menu, opened.
+    ASSERT_EQ(atspi({"press", "Máquinas", "menu item"}), 0) << out.toStdString();
+    QTest::qWait(500);
+    ASSERT_TRUE(TestDisplay().screenshot(QDir(folder).filePath("menu.png")));
+    TestDisplay().run("xdotool", {"key", "Escape"});
 }
 
 } // namespace
