@@ -110,6 +110,7 @@ TfrmComputers::TfrmComputers(ServerCore& core, platform::Shell& shell, QWidget* 
     inner_->setWindowFlags(Qt::Widget);
     inner_->setObjectName(QStringLiteral("frmComputersArea"));
     inner_->setContextMenuPolicy(Qt::PreventContextMenu);
+    inner_->setAccessibleName(QStringLiteral("Máquinas clientes"));
     inner_->setDockOptions(QMainWindow::AnimatedDocks);
     layout->addWidget(inner_);
 
