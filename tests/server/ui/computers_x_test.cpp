@@ -248,6 +248,15 @@ TEST_F(TaquillaOnX, RowsInEveryStateArePhotographed) {
     QTest::qWait(300);
     ASSERT_TRUE(TestDisplay().screenshot(QDir(folder).filePath("grant.png")));
     ASSERT_EQ(atspi({"press", "Cancelar", "push button"}), 0) << out.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return atspi({"find", "Autoriza acceso a cliente", "dialog"}) != 0;
+        },
+        10000));
+    // The same dialog from the keyboard.
+    TestDisplay().run("xdotool", {"key", "ctrl+alt+a"});
+    ASSERT_EQ(atspi({"wait", "Autoriza acceso a cliente", "dialog", "10"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"press", "Cancelar", "push button"}), 0) << out.toStdString();
 
     // The main menu's copy of the row menu, opened.
     ASSERT_EQ(atspi({"press", "Máquinas", "menu item"}), 0) << out.toStdString();
