@@ -1,11 +1,12 @@
 // puesto: the customer station. main() only wires the pieces together.
+#include "client/StationCore.h"
 #include "client/control/MachineControl.h"
-#include "client/session/ClientCore.h"
 #include "client/ui/Dialogs.h"
 #include "client/ui/StationInstance.h"
 #include "client/ui/StationUi.h"
 #include "common/MachineIdentity.h"
 #include "common/Paths.h"
+#include "platform/Audio.h"
 #include "platform/Clock.h"
 #include "platform/linux/AvahiBrowser.h"
 #include "platform/linux/FileRegistry.h"
@@ -55,7 +56,7 @@ quint16 Port() {
 
 // The server chooser, while no server is configured. It is not shown where
 // nobody can answer it (no display): the station then keeps its setting.
-void ChooseServer(client::ClientCore& core, platform::Pinger& pinger,
+void ChooseServer(client::StationCore& core, platform::Pinger& pinger,
                   platform::NetworkBrowser& browser) {
     const QString platformName = QGuiApplication::platformName();
     if (platformName == u"offscreen" || platformName == u"minimal")
@@ -70,7 +71,7 @@ void ChooseServer(client::ClientCore& core, platform::Pinger& pinger,
         if (chooser.exec() != QDialog::Accepted)
             return;
         host = chooser.host();
-        core.SetHost(host);
+        core.link().SetHost(host);
         const bool answered = pinger.ping(host, 1000);
         QThread::msleep(100);
         if (answered && host != local)
@@ -91,18 +92,18 @@ void ChooseServer(client::ClientCore& core, platform::Pinger& pinger,
 class StationApplication : public QApplication {
 public:
     using QApplication::QApplication;
-    client::ClientCore* core = nullptr;
+    client::StationCore* core = nullptr;
     bool notify(QObject* receiver, QEvent* event) override {
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& e) {
             if (core)
-                core->OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
-                                     QString::fromLocal8Bit(e.what()));
+                core->log().OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
+                                           QString::fromLocal8Bit(e.what()));
         } catch (...) {
             if (core)
-                core->OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
-                                     QStringLiteral("unknown"));
+                core->log().OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
+                                           QStringLiteral("unknown"));
         }
         return false;
     }
@@ -149,6 +150,8 @@ int main(int argc, char** argv) {
     client::ui::QtWindowSystem windows;
 #ifdef TARVINA_HAVE_ALSA
     platform::AlsaAudio audio;
+#else
+    platform::SilentAudio audio;
 #endif
     platform::SystemdServiceControl service;
     platform::XdgShell shell;
@@ -157,31 +160,18 @@ int main(int argc, char** argv) {
     platform::IcmpPinger pinger;
     client::NullMachineControl control;
 
-    client::ClientServices services;
-    services.clock = &clock;
-    services.registry = &registry;
-    services.windows = &windows;
-#ifdef TARVINA_HAVE_ALSA
-    services.audio = &audio;
-#endif
-    services.service = &service;
-    services.shell = &shell;
-    services.drives = &drives;
-    services.timeSetter = &timeSetter;
-    services.control = &control;
-    services.own = &ui;
-    services.welcome = &ui;
-    services.password = &ui;
-    services.notice = &ui;
+    const client::StationPlatform services{clock, registry, windows,    audio,   service,
+                                           shell, drives,   timeSetter, control, ui,
+                                           ui,    ui,       ui};
 
     // The MAC address is read before the logic starts, as the original does
     // while its main window is created.
-    client::ClientCore* corePtr = nullptr;
+    client::StationCore* corePtr = nullptr;
     env.macText = common::GetMacAddress(machine, common::Program::Puesto, [&](const QString& e) {
         if (corePtr)
-            corePtr->LogException(e);
+            corePtr->log().LogException(e);
     });
-    client::ClientCore core(env, services);
+    client::StationCore core(env, services);
     corePtr = &core;
     app.core = &core;
     ui.attach(&core);
@@ -191,7 +181,7 @@ int main(int argc, char** argv) {
 
     QObject::connect(&single, &client::ui::StationInstance::showRequested, &core, [&core] {
         if (!core.display().mainVisible)
-            core.ToggleMainWindow();
+            core.lock().ToggleMainWindow();
     });
     QObject::connect(&ui, &client::ui::StationUi::quitRequested, &app, [&] {
         core.Close();

@@ -24,4 +24,12 @@ public:
     virtual bool setVolume(Volume v) = 0;
 };
 
+// A machine without sound output: nothing plays, there is no volume.
+class SilentAudio final : public Audio {
+public:
+    bool playAsync(const QString&) override { return false; }
+    std::optional<Volume> volume() override { return std::nullopt; }
+    bool setVolume(Volume) override { return false; }
+};
+
 } // namespace tarvina::platform

@@ -25,84 +25,95 @@ struct CodeInfo {
     Follows follows = Follows::Nothing;
 };
 
-// Server to client.
+// The code table, one row per code: X(Name, number, what follows the line).
+// Append-only: a code once published keeps its number, name and direction,
+// because stations of older versions stay in the room for years. A new
+// server-to-station code must also get its handler in the station's
+// dispatcher, or the station does not build.
+//
+// Server to station ("%02X" + payload).
+#define TARVINA_TO_CLIENT_CODES(X)                                                                 \
+    X(Hello, 0x01, Nothing)                                                                        \
+    X(StatusQuery, 0x02, Nothing)                                                                  \
+    X(ScheduleShutdown, 0x03, Nothing)                                                             \
+    X(GrantAccess, 0x04, Nothing)                                                                  \
+    X(AddTime, 0x06, Nothing)                                                                      \
+    X(SyncTime, 0x07, Nothing)                                                                     \
+    X(Lock, 0x08, Nothing)                                                                         \
+    X(TaskListQuery, 0x09, Nothing)                                                                \
+    X(TimeRequestMode, 0x0A, Nothing)                                                              \
+    X(CloseTask, 0x10, Nothing)                                                                    \
+    X(SetAccountTag, 0x11, Nothing)                                                                \
+    X(ScreenQuery, 0x12, Nothing)                                                                  \
+    X(WithdrawAccess, 0x13, Nothing)                                                               \
+    X(Notice, 0x14, Nothing)                                                                       \
+    X(CleanTasks, 0x15, Nothing)                                                                   \
+    X(ClockHint, 0x16, Nothing)                                                                    \
+    X(SetServicePassword, 0x20, Nothing)                                                           \
+    X(ConfigQuery, 0x21, Nothing)                                                                  \
+    X(SendBackground, 0x22, BlockIfPayload)                                                        \
+    X(SendAlarmSound, 0x23, BlockIfPayload)                                                        \
+    X(SendWallpaper, 0x24, BlockIfPayload)                                                         \
+    X(SetWallpaperStyle, 0x25, Nothing)                                                            \
+    X(SetAutoStart, 0x26, Nothing)                                                                 \
+    X(SetTaskBarHidden, 0x27, Nothing)                                                             \
+    X(SetLogoProtect, 0x28, Nothing)                                                               \
+    X(SetDiskState, 0x29, Nothing)                                                                 \
+    X(SendBanner, 0x30, Block)                                                                     \
+    X(SetBannerDelay, 0x31, Nothing)                                                               \
+    X(DeleteBanner, 0x32, Nothing)                                                                 \
+    X(CdListQuery, 0x33, Nothing)                                                                  \
+    X(CdTray, 0x34, Nothing)                                                                       \
+    X(SetVolume, 0x35, Nothing)                                                                    \
+    X(VolumeQuery, 0x36, Nothing)                                                                  \
+    X(OpenRemote, 0x37, Nothing)                                                                   \
+    X(PinVerdict, 0x39, Nothing)                                                                   \
+    X(ServiceMode, 0x40, Nothing)                                                                  \
+    X(PinQuery, 0x41, Nothing)                                                                     \
+    X(SetTransparency, 0x42, Nothing)                                                              \
+    X(TransparencyQuery, 0x43, Nothing)                                                            \
+    X(SoftReinit, 0x44, Nothing)                                                                   \
+    X(BlockMessageMode, 0x46, Nothing)                                                             \
+    X(MacQuery, 0x48, Nothing)                                                                     \
+    X(AssignPin, 0x49, Nothing)                                                                    \
+    X(AddTimeSilent, 0x50, Nothing)                                                                \
+    X(LogQuery, 0x51, Nothing)                                                                     \
+    X(DatabaseHost, 0x52, Nothing)                                                                 \
+    X(MemberId, 0x53, Nothing)                                                                     \
+    X(ShowAdPage, 0x54, Nothing)
+
+// Station to server ("R%02X" + payload).
+#define TARVINA_TO_SERVER_CODES(X)                                                                 \
+    X(Identify, 0x01, Nothing)                                                                     \
+    X(StatusReport, 0x02, Nothing)                                                                 \
+    X(SessionStarted, 0x04, Nothing)                                                               \
+    X(TimeRequest, 0x05, Nothing)                                                                  \
+    X(TimeAdded, 0x06, Nothing)                                                                    \
+    X(TaskList, 0x09, Nothing)                                                                     \
+    X(Screen, 0x12, Block)                                                                         \
+    X(ClientMessage, 0x13, Nothing)                                                                \
+    X(FreeMessage, 0x14, Block)                                                                    \
+    X(ConfigReport, 0x21, ConfigLayout)                                                            \
+    X(CdList, 0x33, Nothing)                                                                       \
+    X(VolumeReport, 0x36, Nothing)                                                                 \
+    X(PinEntered, 0x38, Nothing)                                                                   \
+    X(CurrentPin, 0x41, Nothing)                                                                   \
+    X(TransparencyReport, 0x43, Nothing)                                                           \
+    X(TaskListTagged, 0x45, Nothing)                                                               \
+    X(MacReport, 0x48, Nothing)                                                                    \
+    X(PinAssigned, 0x49, Nothing)                                                                  \
+    X(LogReport, 0x51, CountedLines)
+
+#define TARVINA_CODE_CONSTANT(name, number, follows) constexpr int name = number;
 namespace tc {
-constexpr int Hello = 0x01;
-constexpr int StatusQuery = 0x02;
-constexpr int ScheduleShutdown = 0x03;
-constexpr int GrantAccess = 0x04;
-constexpr int AddTime = 0x06;
-constexpr int SyncTime = 0x07;
-constexpr int Lock = 0x08;
-constexpr int TaskListQuery = 0x09;
-constexpr int TimeRequestMode = 0x0A;
-constexpr int CloseTask = 0x10;
-constexpr int SetAccountTag = 0x11;
-constexpr int ScreenQuery = 0x12;
-constexpr int WithdrawAccess = 0x13;
-constexpr int Notice = 0x14;
-constexpr int CleanTasks = 0x15;
-constexpr int ClockHint = 0x16;
-constexpr int SetServicePassword = 0x20;
-constexpr int ConfigQuery = 0x21;
-constexpr int SendBackground = 0x22;
-constexpr int SendAlarmSound = 0x23;
-constexpr int SendWallpaper = 0x24;
-constexpr int SetWallpaperStyle = 0x25;
-constexpr int SetAutoStart = 0x26;
-constexpr int SetTaskBarHidden = 0x27;
-constexpr int SetLogoProtect = 0x28;
-constexpr int SetDiskState = 0x29;
-constexpr int SendBanner = 0x30;
-constexpr int SetBannerDelay = 0x31;
-constexpr int DeleteBanner = 0x32;
-constexpr int CdListQuery = 0x33;
-constexpr int CdTray = 0x34;
-constexpr int SetVolume = 0x35;
-constexpr int VolumeQuery = 0x36;
-constexpr int OpenRemote = 0x37;
-constexpr int PinVerdict = 0x39;
-constexpr int ServiceMode = 0x40;
-constexpr int PinQuery = 0x41;
-constexpr int SetTransparency = 0x42;
-constexpr int TransparencyQuery = 0x43;
-constexpr int SoftReinit = 0x44;
-constexpr int BlockMessageMode = 0x46;
-constexpr int MacQuery = 0x48;
-constexpr int AssignPin = 0x49;
-constexpr int AddTimeSilent = 0x50;
-constexpr int LogQuery = 0x51;
-constexpr int DatabaseHost = 0x52;
-constexpr int MemberId = 0x53;
-constexpr int ShowAdPage = 0x54;
+TARVINA_TO_CLIENT_CODES(TARVINA_CODE_CONSTANT)
 } // namespace tc
-
-// Client to server (written with the leading "R").
 namespace ts {
-constexpr int Identify = 0x01;
-constexpr int StatusReport = 0x02;
-constexpr int SessionStarted = 0x04;
-constexpr int TimeRequest = 0x05;
-constexpr int TimeAdded = 0x06;
-constexpr int TaskList = 0x09;
-constexpr int Screen = 0x12;
-constexpr int ClientMessage = 0x13;
-constexpr int FreeMessage = 0x14;
-constexpr int ConfigReport = 0x21;
-constexpr int CdList = 0x33;
-constexpr int VolumeReport = 0x36;
-constexpr int PinEntered = 0x38;
-constexpr int CurrentPin = 0x41;
-constexpr int TransparencyReport = 0x43;
-constexpr int TaskListTagged = 0x45;
-constexpr int MacReport = 0x48;
-constexpr int PinAssigned = 0x49;
-constexpr int LogReport = 0x51;
+TARVINA_TO_SERVER_CODES(TARVINA_CODE_CONSTANT)
 } // namespace ts
+#undef TARVINA_CODE_CONSTANT
 
-// Every code of both directions. Append-only: a code once published keeps its
-// number, name and direction, because stations of older versions stay in the
-// room for years.
+// Every code of both directions, in table order.
 std::span<const CodeInfo> AllCodes();
 
 // nullptr when the code is unassigned in that direction.

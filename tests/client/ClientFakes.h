@@ -1,6 +1,7 @@
 #pragma once
 
-#include "client/session/ClientCore.h"
+#include "client/StationCore.h"
+#include "client/control/MachineControl.h"
 #include "platform/fake/FakeAudio.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeDrives.h"
@@ -81,10 +82,13 @@ public:
     void errorBox(const QString&, const QString& text) override { errors << text; }
 };
 
-// One station with every platform piece faked and a fresh program folder.
-struct Station {
-    tarvina::test::TempDir home;
+// Every platform piece of a station, faked, with the aggregate the station
+// takes. Machine control is the silent one unless a test passes its own.
+struct FakeStationPlatform {
+    explicit FakeStationPlatform(platform::Clock* sharedClock = nullptr)
+        : clockRef(sharedClock ? *sharedClock : clock) {}
     platform::FakeClock clock{common::DateTime::FromParts(2024, 3, 4, 10, 0, 0)};
+    platform::Clock& clockRef;
     platform::MemoryRegistry registry;
     platform::FakeWindowSystem windows;
     platform::FakeAudio audio;
@@ -92,11 +96,26 @@ struct Station {
     platform::FakeShell shell;
     platform::FakeDrives drives;
     platform::FakeSystemTimeSetter timeSetter;
+    NullMachineControl nullControl;
     FakeOwnWindows own;
     ScriptedWelcome welcome;
     ScriptedPassword password;
     RecordingNotice notice;
-    std::unique_ptr<ClientCore> core;
+
+    StationPlatform platform(MachineControl* control = nullptr) {
+        return {clockRef, registry,   windows,
+                audio,    service,    shell,
+                drives,   timeSetter, control ? *control : nullControl,
+                own,      welcome,    password,
+                notice};
+    }
+};
+
+// One station with every platform piece faked and a fresh program folder.
+struct Station : FakeStationPlatform {
+    using FakeStationPlatform::FakeStationPlatform;
+    tarvina::test::TempDir home;
+    std::unique_ptr<StationCore> core;
 
     ClientEnvironment env() const {
         ClientEnvironment e;
@@ -110,21 +129,8 @@ struct Station {
         return e;
     }
 
-    void make(ClientEnvironment e) {
-        ClientServices s;
-        s.clock = &clock;
-        s.registry = &registry;
-        s.windows = &windows;
-        s.audio = &audio;
-        s.service = &service;
-        s.shell = &shell;
-        s.drives = &drives;
-        s.timeSetter = &timeSetter;
-        s.own = &own;
-        s.welcome = &welcome;
-        s.password = &password;
-        s.notice = &notice;
-        core = std::make_unique<ClientCore>(std::move(e), s);
+    void make(ClientEnvironment e, MachineControl* control = nullptr) {
+        core = std::make_unique<StationCore>(std::move(e), platform(control));
     }
 
     // Created and shown as at start, without the first connect thread.

@@ -110,9 +110,9 @@ struct Connected {
         st.core->Create();
         st.core->setAutoConnect(false);
         st.core->Show();
-        st.core->StartConnectThread();
+        st.core->link().StartConnectThread();
         EXPECT_TRUE(server.waitConnected());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return st.core->receiveThreadRunning(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return st.core->link().receiveThreadRunning(); }, 5000));
     }
 };
 
@@ -120,7 +120,7 @@ struct Connected {
 
 TEST(Connection, HandshakeAndStateReplies) {
     Connected c;
-    EXPECT_TRUE(c.st.core->connected());
+    EXPECT_TRUE(c.st.core->link().connected());
     EXPECT_EQ(c.st.core->display().statusText, QStringLiteral("Conexión exitosa"));
     EXPECT_TRUE(c.st.core->display().masTiempoEnabled);
     c.server.send("48");
@@ -153,7 +153,7 @@ TEST(Connection, LogQueryAnswersTheCountedLog) {
     c.server.send("51");
     EXPECT_EQ(c.server.waitLine("R51"), "R51");
     EXPECT_EQ(c.server.takeBytes(4), QByteArray(4, '\0'));
-    c.st.core->LogException("primera falla");
+    c.st.core->log().LogException("primera falla");
     c.server.send("51");
     EXPECT_EQ(c.server.waitLine("R51"), "R51");
     const auto count = protocol::DecodeInt32(c.server.takeBytes(4));
@@ -200,27 +200,27 @@ TEST(Connection, WithdrawWhileWaitingEndsTheDialog) {
     EXPECT_EQ(c.server.waitLine("R13"), "R13Ana abandona intento de contrase\xf1"
                                         "a.");
     EXPECT_TRUE(c.server.waitLine("R02").startsWith("R021,"));
-    EXPECT_EQ(c.st.core->state(), ClientState::Locked);
+    EXPECT_EQ(c.st.core->session().state(), ClientState::Locked);
 }
 
 TEST(Connection, LostServerIsNoticedAndTheStationReconnects) {
     Connected c;
     c.server.drop();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.core->connected(); }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.core->receiveThreadRunning(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.core->link().connected(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.core->link().receiveThreadRunning(); }, 5000));
     EXPECT_EQ(c.st.core->display().statusText, QStringLiteral("Sin conexión"));
     EXPECT_FALSE(c.st.core->display().masTiempoEnabled);
-    EXPECT_TRUE(c.st.core->timChkNewConnEnabled());
-    c.st.core->TimChkConTick();
-    EXPECT_EQ(c.st.core->timChkConInterval(), 2000);
-    c.st.core->TimChkNewConnTick();
-    EXPECT_FALSE(c.st.core->timChkNewConnEnabled());
+    EXPECT_TRUE(c.st.core->link().timChkNewConnEnabled());
+    c.st.core->link().TimChkConTick();
+    EXPECT_EQ(c.st.core->link().timChkConInterval(), 2000);
+    c.st.core->link().TimChkNewConnTick();
+    EXPECT_FALSE(c.st.core->link().timChkNewConnEnabled());
     EXPECT_TRUE(c.server.waitConnected(2));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return c.st.core->receiveThreadRunning(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.st.core->link().receiveThreadRunning(); }, 5000));
     // The keep-alive reports and goes to the connected interval.
-    c.st.core->TimChkConTick();
+    c.st.core->link().TimChkConTick();
     EXPECT_TRUE(c.server.waitLine("R02").startsWith("R021,"));
-    EXPECT_EQ(c.st.core->timChkConInterval(), 5000);
+    EXPECT_EQ(c.st.core->link().timChkConInterval(), 5000);
 }
 
 TEST(Connection, RefusedBlockDropsTheConnectionAndTheStationReconnects) {
@@ -228,9 +228,9 @@ TEST(Connection, RefusedBlockDropsTheConnectionAndTheStationReconnects) {
     c.server.send("30 1,banner.gif");
     c.server.sendRaw(protocol::EncodeBlockHeader(100 * 1024 * 1024));
     ASSERT_TRUE(c.server.peerGone());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.core->connected(); }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !c.st.core->connectThreadRunning(); }, 5000));
-    c.st.core->TimChkNewConnTick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.core->link().connected(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !c.st.core->link().connectThreadRunning(); }, 5000));
+    c.st.core->link().TimChkNewConnTick();
     EXPECT_TRUE(c.server.waitConnected(2));
 }
 
@@ -241,14 +241,14 @@ TEST(Connection, BlocksOfRemoteItemsAreConsumedAndTheStreamStaysInStep) {
     c.server.send("22"); // clearing: no block
     c.server.send("43");
     EXPECT_EQ(c.server.waitLine("R43"), "R43FF");
-    EXPECT_TRUE(c.st.core->connected());
+    EXPECT_TRUE(c.st.core->link().connected());
 }
 
 TEST(Connection, SoftReinitReconnectsWithAFreshDispatcher) {
     Connected c;
     c.server.send("44");
     EXPECT_TRUE(c.server.waitConnected(2, 15000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return c.st.core->receiveThreadRunning(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.st.core->link().receiveThreadRunning(); }, 5000));
     EXPECT_TRUE(c.st.core->display().masTiempoEnabled);
     c.server.send("01");
     EXPECT_EQ(c.server.waitLine("R01"), "R01PC1");
@@ -265,5 +265,23 @@ TEST(Connection, GarbageAndOverlongLinesNeverStopTheReceiveLoop) {
     c.server.send("49");
     c.server.send("02");
     EXPECT_TRUE(c.server.waitLine("R02").startsWith("R02"));
-    EXPECT_TRUE(c.st.core->connected());
+    EXPECT_TRUE(c.st.core->link().connected());
+}
+
+// A second re-initialisation right behind the first meets the first one's
+// connect thread still running: the station waits for it, joins it once,
+// and comes back connected.
+TEST(Connection, TwoSoftReinitsInARowReconnect) {
+    Connected c;
+    c.server.send("44");
+    ASSERT_TRUE(c.server.waitConnected(2, 15000));
+    c.server.send("44");
+    c.server.send("44");
+    ASSERT_TRUE(c.server.waitConnected(3, 15000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return c.st.core->link().receiveThreadRunning() && !c.st.core->link().stopping(); },
+        15000));
+    c.server.send("01");
+    EXPECT_EQ(c.server.waitLine("R01"), "R01PC1");
+    EXPECT_TRUE(c.st.core->link().connected());
 }

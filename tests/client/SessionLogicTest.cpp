@@ -1,8 +1,12 @@
 #include "ClientFakes.h"
 #include "client/session/SessionFile.h"
+#include "common/ExceptionLog.h"
 #include "common/Password.h"
 
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace tarvina;
 using namespace tarvina::client;
@@ -23,20 +27,20 @@ TEST(SessionLogic, ThirtyMinuteGrantAlarmsOnceAtTwentyFiveAndLocksAtThirty) {
     st.start();
     ASSERT_TRUE(st.core->display().lockVisible);
     AcceptNext(st);
-    st.core->StartGrant({"30", "Ana", {}});
-    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    st.core->session().StartGrant({"30", "Ana", {}});
+    EXPECT_EQ(st.core->session().state(), ClientState::InUse);
     EXPECT_FALSE(st.core->display().lockVisible);
     EXPECT_EQ(st.core->display().statusText, QStringLiteral("En uso: Ana"));
     EXPECT_EQ(st.core->display().caption, QStringLiteral("PC1[en uso]"));
 
     st.tick(25 * 60 - 1);
     EXPECT_TRUE(st.audio.played.isEmpty());
-    EXPECT_FALSE(st.core->blinking());
+    EXPECT_FALSE(st.core->session().blinking());
     EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("00:05:01"));
     st.tick(1);
     ASSERT_EQ(st.audio.played.size(), 1);
     EXPECT_TRUE(st.audio.played[0].endsWith("alarm.wav"));
-    EXPECT_TRUE(st.core->blinking());
+    EXPECT_TRUE(st.core->session().blinking());
     st.tick(1);
     const auto c1 = st.core->display().clockColour;
     st.tick(1);
@@ -45,37 +49,37 @@ TEST(SessionLogic, ThirtyMinuteGrantAlarmsOnceAtTwentyFiveAndLocksAtThirty) {
     EXPECT_NE(c1, ClientDisplay::ClockColour::ButtonFace);
     EXPECT_NE(c2, ClientDisplay::ClockColour::ButtonFace);
     st.tick(5 * 60 - 3);
-    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_EQ(st.core->session().state(), ClientState::InUse);
     EXPECT_EQ(st.audio.played.size(), 1); // once
     st.tick(1);
-    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
     EXPECT_TRUE(st.core->display().lockVisible);
     EXPECT_EQ(st.core->display().clockText, QStringLiteral("00:00:00"));
     EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("00:00:00"));
     // The lock screen took the front at once; the enforcement names it.
     EXPECT_EQ(st.windows.foreground, st.own.id(OwnWindow::Lock));
     EXPECT_EQ(st.core->display().statusText, QStringLiteral("Fondo activo"));
-    EXPECT_FALSE(st.core->blinking());
-    EXPECT_EQ(st.core->sessionEnd().days(), 0);
+    EXPECT_FALSE(st.core->session().blinking());
+    EXPECT_EQ(st.core->session().sessionEnd().days(), 0);
 }
 
 TEST(SessionLogic, MissingAlarmSoundBlinksSilentlyAndZeroMinutesNeverAlarms) {
     Station st;
     st.start();
     AcceptNext(st);
-    st.core->StartGrant({"10", "Ana", {}});
+    st.core->session().StartGrant({"10", "Ana", {}});
     st.tick(5 * 60);
-    EXPECT_TRUE(st.core->blinking());
+    EXPECT_TRUE(st.core->session().blinking());
     EXPECT_TRUE(st.audio.played.isEmpty());
 
     Station st2;
     st2.writeFile("alarm.wav", "RIFF");
     st2.start();
-    st2.core->SetAlarmMinutes(0);
+    st2.core->session().SetAlarmMinutes(0);
     AcceptNext(st2);
-    st2.core->StartGrant({"10", "Ana", {}});
+    st2.core->session().StartGrant({"10", "Ana", {}});
     st2.tick(10 * 60 - 1);
-    EXPECT_FALSE(st2.core->blinking());
+    EXPECT_FALSE(st2.core->session().blinking());
     EXPECT_TRUE(st2.audio.played.isEmpty());
 }
 
@@ -84,20 +88,20 @@ TEST(SessionLogic, ExemptWindowTitleSilencesTheAlarm) {
     st.writeFile("alarm.wav", "RIFF");
     st.writeFile("noalarm.txt", "# comment\n; another\nJuego Importante\r\n");
     st.start();
-    EXPECT_EQ(st.core->alarmExemptions(), QStringList{"Juego Importante"});
+    EXPECT_EQ(st.core->lock().alarmExemptions(), QStringList{"Juego Importante"});
     st.windows.windows[7] = {"game", "JUEGO IMPORTANTE", true, false};
     AcceptNext(st);
-    st.core->StartGrant({"6", "Ana", {}});
+    st.core->session().StartGrant({"6", "Ana", {}});
     st.tick(60);
     EXPECT_TRUE(st.audio.played.isEmpty());
-    EXPECT_FALSE(st.core->blinking());
+    EXPECT_FALSE(st.core->session().blinking());
 }
 
 TEST(SessionLogic, UnlimitedGrantCountsUpAndWrapsAfterADay) {
     Station st;
     st.start();
     AcceptNext(st);
-    st.core->StartGrant({"2880", "Ana", {}});
+    st.core->session().StartGrant({"2880", "Ana", {}});
     ASSERT_EQ(st.welcome.shown.size(), 1);
     EXPECT_EQ(st.welcome.shown[0].timeText, QStringLiteral("Sin límite pre-establecido"));
     EXPECT_EQ(st.core->display().countMode, 1);
@@ -107,7 +111,7 @@ TEST(SessionLogic, UnlimitedGrantCountsUpAndWrapsAfterADay) {
     st.clock.advanceMinutes(25 * 60);
     st.core->RelojVisualTick();
     EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("01:01:30"));
-    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_EQ(st.core->session().state(), ClientState::InUse);
 }
 
 TEST(SessionLogic, RestoreInsidePaidPeriodResumesWithTimeLeft) {
@@ -122,10 +126,10 @@ TEST(SessionLogic, RestoreInsidePaidPeriodResumesWithTimeLeft) {
     // Found whatever the case of its name, as on the original platform.
     st.writeFile("data/Session.DTA", EncodeSessionRecord(rec));
     st.start();
-    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_EQ(st.core->session().state(), ClientState::InUse);
     EXPECT_FALSE(st.core->display().lockVisible);
-    EXPECT_EQ(st.core->user(), "Ana");
-    EXPECT_EQ(st.core->pin(), "A1B2C3");
+    EXPECT_EQ(st.core->session().user(), "Ana");
+    EXPECT_EQ(st.core->pin().pin(), "A1B2C3");
     st.tick(1);
     EXPECT_EQ(st.core->display().lblDisp, QStringLiteral("00:49:59"));
     EXPECT_EQ(st.core->display().statusText, QStringLiteral("En uso: Ana"));
@@ -147,9 +151,9 @@ TEST(SessionLogic, RestoreAfterExpiryOrWithOtherStateLocksAtFirstTick) {
         st.writeFile("Data/session.dta", EncodeSessionRecord(rec));
         st.start();
         st.tick(1);
-        EXPECT_EQ(st.core->state(), ClientState::Locked) << variant;
+        EXPECT_EQ(st.core->session().state(), ClientState::Locked) << variant;
         EXPECT_TRUE(st.core->display().lockVisible) << variant;
-        EXPECT_EQ(st.core->sessionEnd().days(), 0) << variant;
+        EXPECT_EQ(st.core->session().sessionEnd().days(), 0) << variant;
     }
 }
 
@@ -160,7 +164,7 @@ TEST(SessionLogic, DamagedSessionFileStartsLockedAndIsReported) {
         st.writeFile("Data/session.dta", bytes);
         st.start();
         st.tick(2);
-        EXPECT_EQ(st.core->state(), ClientState::Locked);
+        EXPECT_EQ(st.core->session().state(), ClientState::Locked);
         EXPECT_TRUE(st.core->display().lockVisible);
         QFile log(st.home.file("CliExcept.log"));
         ASSERT_TRUE(log.open(QIODevice::ReadOnly));
@@ -172,14 +176,14 @@ TEST(SessionLogic, EndOfUseStoresTheWholeMinutesLeftAndLocksAtNextTick) {
     Station st;
     st.start();
     AcceptNext(st);
-    st.core->StartGrant({"30", "Ana", {}});
+    st.core->session().StartGrant({"30", "Ana", {}});
     st.clock.advanceSeconds(30 * 60 - (12 * 60 + 40));
-    st.core->EndOfUse();
-    EXPECT_EQ(st.core->minutes(), "12");
+    st.core->session().EndOfUse();
+    EXPECT_EQ(st.core->session().minutes(), "12");
     Station::drain();
     st.tick(1);
-    EXPECT_EQ(st.core->state(), ClientState::Locked);
-    const auto rec = ReadSessionFile(st.core->sessionFilePath(), nullptr);
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
+    const auto rec = ReadSessionFile(st.core->session().sessionFilePath(), nullptr);
     ASSERT_TRUE(rec);
     EXPECT_EQ(rec->minutes, "12");
     EXPECT_EQ(rec->user, "Ana");
@@ -190,8 +194,8 @@ TEST(SessionLogic, SaveWritesTheFieldsOfTheSession) {
     st.start();
     AcceptNext(st);
     const DateTime t0 = st.clock.now();
-    st.core->StartGrant({"45", "Jos\u00e9", {}});
-    const auto rec = ReadSessionFile(st.core->sessionFilePath(), nullptr);
+    st.core->session().StartGrant({"45", "Jos\u00e9", {}});
+    const auto rec = ReadSessionFile(st.core->session().sessionFilePath(), nullptr);
     ASSERT_TRUE(rec);
     EXPECT_EQ(rec->state, 2);
     EXPECT_EQ(rec->minutes, "45");
@@ -206,13 +210,13 @@ TEST(SessionLogic, ThreeWrongPasswordsLeaveTheStationLockedRightOneOnThirdUnlock
     st.start();
     for (int i = 0; i < 3; ++i)
         st.welcome.answers << ScriptedWelcome::Answer{true, "mal", {}};
-    st.core->StartGrant({"30", "Ana", scrambled});
+    st.core->session().StartGrant({"30", "Ana", scrambled});
     ASSERT_EQ(st.welcome.shown.size(), 3);
     EXPECT_TRUE(st.welcome.shown[0].askPassword);
     EXPECT_EQ(st.welcome.shown[0].caption, QStringLiteral("Acceso / Bienvenido"));
     EXPECT_EQ(st.welcome.shown[1].caption, QStringLiteral("Intento de Acceso (2)"));
     EXPECT_EQ(st.welcome.shown[2].caption, QStringLiteral("Intento de Acceso (3)"));
-    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
     EXPECT_TRUE(st.core->display().lockVisible);
 
     Station ok;
@@ -220,8 +224,8 @@ TEST(SessionLogic, ThreeWrongPasswordsLeaveTheStationLockedRightOneOnThirdUnlock
     ok.welcome.answers << ScriptedWelcome::Answer{true, "mal", {}}
                        << ScriptedWelcome::Answer{true, "mal", {}}
                        << ScriptedWelcome::Answer{true, "secreto", {}};
-    ok.core->StartGrant({"30", "Ana", scrambled});
-    EXPECT_EQ(ok.core->state(), ClientState::InUse);
+    ok.core->session().StartGrant({"30", "Ana", scrambled});
+    EXPECT_EQ(ok.core->session().state(), ClientState::InUse);
     EXPECT_FALSE(ok.core->display().lockVisible);
 }
 
@@ -229,30 +233,31 @@ TEST(SessionLogic, CancelledGrantLocksAndNoPasswordHidesTheRow) {
     Station st;
     st.start();
     st.welcome.answers << ScriptedWelcome::Answer{false, {}, {}};
-    st.core->StartGrant({"30", "Ana", {}});
+    st.core->session().StartGrant({"30", "Ana", {}});
     ASSERT_EQ(st.welcome.shown.size(), 1);
     EXPECT_FALSE(st.welcome.shown[0].askPassword);
     EXPECT_EQ(st.welcome.shown[0].timeText, QStringLiteral("30 min"));
-    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
 }
 
 TEST(SessionLogic, SecondGrantWhileWelcomeOpenReplacesTheFirst) {
     Station st;
     st.start();
-    st.welcome.answers << ScriptedWelcome::Answer{true, {}, [&] {
-                                                      st.core->StartGrant({"15", "Beto", {}});
-                                                  }};
+    st.welcome.answers << ScriptedWelcome::Answer{
+        true, {}, [&] {
+            st.core->session().StartGrant({"15", "Beto", {}});
+        }};
     AcceptNext(st);
-    st.core->StartGrant({"30", "Ana", {}});
+    st.core->session().StartGrant({"30", "Ana", {}});
     // The first dialog was closed from outside: abandoned, still locked.
-    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
     EXPECT_EQ(st.welcome.shown.size(), 1);
     Station::drain(); // the re-posted grant
     ASSERT_EQ(st.welcome.shown.size(), 2);
     EXPECT_EQ(st.welcome.shown[1].user, QStringLiteral("Beto"));
-    EXPECT_EQ(st.core->state(), ClientState::InUse);
-    EXPECT_EQ(st.core->user(), "Beto");
-    EXPECT_EQ(st.clock.now().msecsTo(st.core->sessionEnd()), 15 * 60000);
+    EXPECT_EQ(st.core->session().state(), ClientState::InUse);
+    EXPECT_EQ(st.core->session().user(), "Beto");
+    EXPECT_EQ(st.clock.now().msecsTo(st.core->session().sessionEnd()), 15 * 60000);
 }
 
 TEST(SessionLogic, ForeignWindowForThirtySixTicksOrdersLogOff) {
@@ -264,20 +269,20 @@ TEST(SessionLogic, ForeignWindowForThirtySixTicksOrdersLogOff) {
     st.windows.stacking = {500, st.own.id(OwnWindow::Lock)};
     st.windows.foreground = 500;
     for (int i = 0; i < 20; ++i)
-        st.core->EnforcementTick();
-    EXPECT_EQ(st.core->foreignWindowCount(), 20);
+        st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.core->lock().foreignWindowCount(), 20);
     EXPECT_EQ(st.core->display().statusText, QStringLiteral("Ventana ajena activa"));
     EXPECT_TRUE(st.windows.foregroundCalls.contains(st.own.id(OwnWindow::Lock)));
     // Switching programs restarts the count.
     st.windows.foreground = 600;
-    st.core->EnforcementTick();
-    EXPECT_EQ(st.core->foreignWindowCount(), 1);
+    st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.core->lock().foreignWindowCount(), 1);
     for (int i = 0; i < 34; ++i)
-        st.core->EnforcementTick();
-    EXPECT_EQ(st.core->pendingShutdown(), QChar(u'N'));
-    st.core->EnforcementTick();
-    EXPECT_EQ(st.core->foreignWindowCount(), 36);
-    EXPECT_EQ(st.core->pendingShutdown(), QChar(u'L'));
+        st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.core->session().pendingShutdown(), QChar(u'N'));
+    st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.core->lock().foreignWindowCount(), 36);
+    EXPECT_EQ(st.core->session().pendingShutdown(), QChar(u'L'));
 }
 
 TEST(SessionLogic, TaskBarGetsTheTaskListAndOwnWindowsAreNamed) {
@@ -286,12 +291,12 @@ TEST(SessionLogic, TaskBarGetsTheTaskListAndOwnWindowsAreNamed) {
     st.windows.foregroundFollows = false;
     st.windows.windows[700] = {"tint2", "panel", true, true};
     st.windows.foreground = 700;
-    st.core->EnforcementTick();
+    st.core->lock().EnforcementTick();
     EXPECT_EQ(st.windows.taskListPosts, QList<platform::WindowId>{700});
-    EXPECT_EQ(st.core->foreignWindowCount(), 0);
+    EXPECT_EQ(st.core->lock().foreignWindowCount(), 0);
     EXPECT_EQ(st.core->display().statusText, QStringLiteral("Shell_TrayWnd"));
     st.windows.foreground = st.own.id(OwnWindow::Clock);
-    st.core->EnforcementTick();
+    st.core->lock().EnforcementTick();
     EXPECT_EQ(st.core->display().statusText, QStringLiteral("Reloj activo"));
 }
 
@@ -299,59 +304,59 @@ TEST(SessionLogic, InUseOnlyTheClockIsKeptOnTop) {
     Station st;
     st.start();
     AcceptNext(st);
-    st.core->StartGrant({"30", "Ana", {}});
+    st.core->session().StartGrant({"30", "Ana", {}});
     st.windows.clearCalls();
     st.windows.windows[500] = {"xterm", "Terminal", true, false};
     st.windows.foreground = 500;
-    st.core->EnforcementTick();
+    st.core->lock().EnforcementTick();
     EXPECT_EQ(st.windows.topMostCalls, QList<platform::WindowId>{st.own.id(OwnWindow::Clock)});
     EXPECT_TRUE(st.windows.foregroundCalls.isEmpty());
-    EXPECT_EQ(st.core->foreignWindowCount(), 0);
+    EXPECT_EQ(st.core->lock().foreignWindowCount(), 0);
 }
 
 TEST(SessionLogic, ExtraTimeMovesTheEndAndNoticesUnlessSilent) {
     Station st;
     st.start();
     AcceptNext(st);
-    st.core->StartGrant({"30", "Ana", {}});
-    const DateTime end0 = st.core->sessionEnd();
-    st.core->Dispatch("0615");
+    st.core->session().StartGrant({"30", "Ana", {}});
+    const DateTime end0 = st.core->session().sessionEnd();
+    st.core->dispatcher().Dispatch("0615");
     Station::drain();
-    EXPECT_EQ(end0.msecsTo(st.core->sessionEnd()), 15 * 60000);
-    EXPECT_EQ(st.core->minutes(), "45");
+    EXPECT_EQ(end0.msecsTo(st.core->session().sessionEnd()), 15 * 60000);
+    EXPECT_EQ(st.core->session().minutes(), "45");
     EXPECT_EQ(st.notice.notices, QStringList{"Se le han otorgando 15 minutos adicionales"});
-    EXPECT_EQ(st.core->alarmTime().msecsTo(st.core->sessionEnd()), 5 * 60000);
-    st.core->Dispatch("50 10");
-    st.core->Dispatch("50abc"); // not a number: 0
+    EXPECT_EQ(st.core->session().alarmTime().msecsTo(st.core->session().sessionEnd()), 5 * 60000);
+    st.core->dispatcher().Dispatch("50 10");
+    st.core->dispatcher().Dispatch("50abc"); // not a number: 0
     Station::drain();
-    EXPECT_EQ(end0.msecsTo(st.core->sessionEnd()), 25 * 60000);
+    EXPECT_EQ(end0.msecsTo(st.core->session().sessionEnd()), 25 * 60000);
     EXPECT_EQ(st.notice.notices.size(), 1);
 
     // Without a user nothing changes.
     Station none;
     none.start();
-    none.core->Dispatch("0615");
+    none.core->dispatcher().Dispatch("0615");
     Station::drain();
-    EXPECT_EQ(none.core->state(), ClientState::Locked);
-    EXPECT_EQ(none.core->sessionEnd().days(), 0);
+    EXPECT_EQ(none.core->session().state(), ClientState::Locked);
+    EXPECT_EQ(none.core->session().sessionEnd().days(), 0);
 }
 
 TEST(SessionLogic, TimeRequestModes) {
     Station st;
     st.start();
-    st.core->Dispatch("0A2,15,30,60");
+    st.core->dispatcher().Dispatch("0A2,15,30,60");
     Station::drain();
     EXPECT_TRUE(st.core->display().masTiempoVisible);
     EXPECT_FALSE(st.core->display().moreTimeFreeText);
     EXPECT_EQ(st.core->display().moreTimeItems, (QStringList{"15", "30", "60"}));
-    st.core->Dispatch("0A0,");
+    st.core->dispatcher().Dispatch("0A0,");
     Station::drain();
     EXPECT_FALSE(st.core->display().masTiempoVisible);
-    st.core->Dispatch("0A 1 ,");
+    st.core->dispatcher().Dispatch("0A 1 ,");
     Station::drain();
     EXPECT_TRUE(st.core->display().masTiempoVisible);
     EXPECT_TRUE(st.core->display().moreTimeFreeText);
-    st.core->Dispatch("0A9,1,2");
+    st.core->dispatcher().Dispatch("0A9,1,2");
     Station::drain();
     EXPECT_TRUE(st.core->display().moreTimeFreeText);
     EXPECT_EQ(st.core->display().moreTimeItems, (QStringList{"15", "30", "60"}));
@@ -361,49 +366,49 @@ TEST(SessionLogic, PinKeyFilterPanelAndVerdict) {
     Station st;
     st.start();
     EXPECT_FALSE(st.core->display().pinPanelVisible);
-    st.core->Dispatch("401");
+    st.core->dispatcher().Dispatch("401");
     Station::drain();
     EXPECT_TRUE(st.core->display().pinPanelVisible);
     EXPECT_EQ(st.core->display().mainHeight, 282);
     QString box;
     for (QChar k : QStringLiteral("a1g")) {
-        const QChar c = st.core->FilterPinKey(k);
+        const QChar c = st.core->pin().FilterPinKey(k);
         if (!c.isNull())
             box += c;
     }
     EXPECT_EQ(box, "A1");
     EXPECT_EQ(st.core->display().lblStsCheckPin,
               QStringLiteral("Sólo digitos o las letras A,B,C,D,F"));
-    EXPECT_EQ(st.core->FilterPinKey(QChar(8)), QChar(8)); // backspace passes
+    EXPECT_EQ(st.core->pin().FilterPinKey(QChar(8)), QChar(8)); // backspace passes
     EXPECT_TRUE(st.core->display().lblStsCheckPin.isEmpty());
 
-    st.core->TryPin("A1");
+    st.core->pin().TryPin("A1");
     EXPECT_EQ(st.core->display().lblStsPin, QStringLiteral("No hay conexión"));
     EXPECT_EQ(st.core->display().lblStsCheckPin, QStringLiteral("Verificando PIN"));
     EXPECT_FALSE(st.core->display().edPinEnabled);
-    st.core->Dispatch("390A1B2C3");
+    st.core->dispatcher().Dispatch("390A1B2C3");
     Station::drain();
     EXPECT_EQ(st.core->display().lblStsCheckPin, QStringLiteral("Intento anterior fallido"));
     EXPECT_TRUE(st.core->display().edPinEnabled);
-    EXPECT_TRUE(st.core->pin().isEmpty());
-    st.core->Dispatch("391A1B2C3");
+    EXPECT_TRUE(st.core->pin().pin().isEmpty());
+    st.core->dispatcher().Dispatch("391A1B2C3");
     Station::drain();
-    EXPECT_EQ(st.core->pin(), "A1B2C3");
+    EXPECT_EQ(st.core->pin().pin(), "A1B2C3");
 
     // Five minutes without a verdict give the box back.
-    st.core->TryPin("FFFFFF");
+    st.core->pin().TryPin("FFFFFF");
     st.clock.advanceMinutes(5);
-    st.core->EnforcementTick();
+    st.core->lock().EnforcementTick();
     EXPECT_FALSE(st.core->display().edPinEnabled);
     st.clock.advanceSeconds(1);
-    st.core->EnforcementTick();
+    st.core->lock().EnforcementTick();
     EXPECT_TRUE(st.core->display().edPinEnabled);
 
     // A grant hides the panel as soon as the welcome dialog opens.
     bool hiddenWhileWaiting = false;
     st.welcome.answers << ScriptedWelcome::Answer{
         true, {}, [&] { hiddenWhileWaiting = !st.core->display().pinPanelVisible; }};
-    st.core->StartGrant({"30", "Ana", {}});
+    st.core->session().StartGrant({"30", "Ana", {}});
     EXPECT_TRUE(hiddenWhileWaiting);
     EXPECT_EQ(st.core->display().mainHeight, 147);
 }
@@ -413,13 +418,13 @@ TEST(SessionLogic, UnknownCodesOnlyShowTheUnknownText) {
     st.start();
     for (const QByteArray& line : {QByteArray("7F"), QByteArray("zz hola"), QByteArray("05"),
                                    QByteArray("0"), QByteArray("\xff\xfe")}) {
-        st.core->Dispatch("14x"); // something else first
+        st.core->dispatcher().Dispatch("14x"); // something else first
         Station::drain();
-        st.core->Dispatch(line);
+        st.core->dispatcher().Dispatch(line);
         Station::drain();
         EXPECT_EQ(st.core->display().statusText, QStringLiteral("Comando desconocido"))
             << line.toStdString();
-        EXPECT_EQ(st.core->state(), ClientState::Locked);
+        EXPECT_EQ(st.core->session().state(), ClientState::Locked);
     }
 }
 
@@ -427,12 +432,12 @@ TEST(SessionLogic, ServerLockEndsTheSessionAndNoticeIsTrimmed) {
     Station st;
     st.start();
     AcceptNext(st);
-    st.core->StartGrant({"30", "Ana", {}});
-    st.core->Dispatch("14   Hola  " + QByteArray(2000, 'x'));
-    st.core->Dispatch("08");
+    st.core->session().StartGrant({"30", "Ana", {}});
+    st.core->dispatcher().Dispatch("14   Hola  " + QByteArray(2000, 'x'));
+    st.core->dispatcher().Dispatch("08");
     Station::drain();
     st.tick(1);
-    EXPECT_EQ(st.core->state(), ClientState::Locked);
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
     ASSERT_EQ(st.notice.notices.size(), 1);
     EXPECT_TRUE(st.notice.notices[0].startsWith("Hola"));
     EXPECT_LE(st.notice.notices[0].size(), 1024);
@@ -450,9 +455,9 @@ TEST(SessionLogic, ExitAsksThePasswordUnlessAShutdownIsPending) {
 
     Station sd;
     sd.start();
-    sd.core->Dispatch("0360, R");
+    sd.core->dispatcher().Dispatch("0360, R");
     Station::drain();
-    EXPECT_EQ(sd.core->pendingShutdown(), QChar(u'R'));
+    EXPECT_EQ(sd.core->session().pendingShutdown(), QChar(u'R'));
     EXPECT_TRUE(sd.core->display().statusText.startsWith("ShutDown /R at "));
     EXPECT_TRUE(sd.core->CloseQuery());
 }
@@ -460,16 +465,16 @@ TEST(SessionLogic, ExitAsksThePasswordUnlessAShutdownIsPending) {
 TEST(SessionLogic, CloseWritesSettingsBackAndSavesTheSession) {
     Station st;
     st.start();
-    st.core->Dispatch("20NEWPW");
+    st.core->dispatcher().Dispatch("20NEWPW");
     Station::drain();
     AcceptNext(st);
-    st.core->StartGrant({"30", "Ana", {}});
+    st.core->session().StartGrant({"30", "Ana", {}});
     st.core->Close();
     EXPECT_EQ(st.registry
                   .readString(platform::Root::LocalMachine, "\\Software\\Velt\\Tarvina", "Password")
                   .value_or(""),
               "NEWPW");
-    EXPECT_TRUE(ReadSessionFile(st.core->sessionFilePath(), nullptr).has_value());
+    EXPECT_TRUE(ReadSessionFile(st.core->session().sessionFilePath(), nullptr).has_value());
 }
 
 TEST(SessionLogic, CompanionServiceIsResumedAtShowAndCheckedEveryMinute) {
@@ -488,32 +493,32 @@ TEST(SessionLogic, CompanionServiceIsResumedAtShowAndCheckedEveryMinute) {
 TEST(SessionLogic, DispatchedValuesVolumeAndClockSetting) {
     Station st;
     st.start();
-    st.core->Dispatch("3500FF8000");
+    st.core->dispatcher().Dispatch("3500FF8000");
     Station::drain();
     EXPECT_EQ(st.audio.current.left, 0x00FF);
     EXPECT_EQ(st.audio.current.right, 0x8000);
-    st.core->Dispatch("35zz");
+    st.core->dispatcher().Dispatch("35zz");
     Station::drain();
     EXPECT_EQ(st.audio.current.left, 0x00FF);
-    st.core->Dispatch("0745355.5");
-    st.core->Dispatch("07abc");
+    st.core->dispatcher().Dispatch("0745355.5");
+    st.core->dispatcher().Dispatch("07abc");
     Station::drain();
     EXPECT_EQ(st.timeSetter.set, QList<double>{45355.5});
-    st.core->Dispatch("11 abc , def");
+    st.core->dispatcher().Dispatch("11 abc , def");
     Station::drain();
-    EXPECT_EQ(st.core->sessionTag(), "abc");
-    st.core->Dispatch("53 42");
+    EXPECT_EQ(st.core->session().sessionTag(), "abc");
+    st.core->dispatcher().Dispatch("53 42");
     Station::drain();
-    EXPECT_EQ(st.core->memberId(), 42);
-    st.core->Dispatch("37http://example.org/");
+    EXPECT_EQ(st.core->machine().memberId(), 42);
+    st.core->dispatcher().Dispatch("37http://example.org/");
     Station::drain();
     EXPECT_EQ(st.shell.opened, QStringList{"http://example.org/"});
-    st.core->Dispatch("42zz");
+    st.core->dispatcher().Dispatch("42zz");
     Station::drain();
-    EXPECT_EQ(st.core->LockOpacity(), 255);
-    st.core->Dispatch("4280");
+    EXPECT_EQ(st.core->lock().LockOpacity(), 255);
+    st.core->dispatcher().Dispatch("4280");
     Station::drain();
-    EXPECT_EQ(st.core->LockOpacity(), 0x80);
+    EXPECT_EQ(st.core->lock().LockOpacity(), 0x80);
     EXPECT_TRUE(st.core->display().lockLayered);
 }
 
@@ -524,12 +529,12 @@ TEST(SessionLogic, LanguageFileAppliedAtFirstShowReplacesTheTexts) {
                  "StrMinutesGranted=%d more minutes\r\n[Texto]\r\nlblDisponible=Left\r\n");
     st.start();
     EXPECT_EQ(st.core->display().dispCaption, QStringLiteral("Left"));
-    st.core->Dispatch("7F");
+    st.core->dispatcher().Dispatch("7F");
     Station::drain();
     EXPECT_EQ(st.core->display().statusText, QStringLiteral("Unknown command"));
     AcceptNext(st);
-    st.core->StartGrant({"30", "Ana", {}});
-    st.core->Dispatch("065");
+    st.core->session().StartGrant({"30", "Ana", {}});
+    st.core->dispatcher().Dispatch("065");
     Station::drain();
     EXPECT_EQ(st.notice.notices, QStringList{"5 more minutes"});
 }
@@ -537,18 +542,18 @@ TEST(SessionLogic, LanguageFileAppliedAtFirstShowReplacesTheTexts) {
 TEST(SessionLogic, HugeGrantFieldsAreBoundedAndOpacityWaitsForTheFirstShow) {
     Station st;
     st.start(false);
-    st.core->SetLockOpacity(10);
-    EXPECT_EQ(st.core->LockOpacity(), 255);
+    st.core->lock().SetLockOpacity(10);
+    EXPECT_EQ(st.core->lock().LockOpacity(), 255);
     st.core->setAutoConnect(false);
     st.core->Show();
     AcceptNext(st);
-    st.core->Dispatch("04999999999999," + QByteArray(5000, 'u') + ",zz");
+    st.core->dispatcher().Dispatch("04999999999999," + QByteArray(5000, 'u') + ",zz");
     Station::drain();
-    EXPECT_EQ(st.core->user().size(), 255);
-    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_EQ(st.core->session().user().size(), 255);
+    EXPECT_EQ(st.core->session().state(), ClientState::InUse);
     // An absurd grant is bounded, not overflowed: the session runs.
     st.tick(5);
-    EXPECT_EQ(st.core->state(), ClientState::InUse);
+    EXPECT_EQ(st.core->session().state(), ClientState::InUse);
 }
 
 namespace {
@@ -577,15 +582,7 @@ TEST(SessionLogic, BannersRotateOnTheirDelaysWhileTheLockShows) {
     st.writeFile("b1.gif", "GIF89a");
     st.writeFile("b2.png", "png");
     control.list = {{st.home.file("b1.gif"), 3}, {st.home.file("b2.png"), 0}};
-    ClientServices s;
-    s.clock = &st.clock;
-    s.registry = &st.registry;
-    s.windows = &st.windows;
-    s.own = &st.own;
-    s.welcome = &st.welcome;
-    s.notice = &st.notice;
-    s.control = &control;
-    st.core = std::make_unique<ClientCore>(st.env(), s);
+    st.make(st.env(), &control);
     st.start();
     // The first banner's delay is 3 s: the change comes after more than 3 s.
     st.tick(3);
@@ -601,8 +598,8 @@ TEST(SessionLogic, BannersRotateOnTheirDelaysWhileTheLockShows) {
 
     // A due shutdown action is carried out by the machine control and closes.
     bool closed = false;
-    QObject::connect(st.core.get(), &ClientCore::closeRequested, [&] { closed = true; });
-    st.core->Dispatch("032, C");
+    QObject::connect(&st.core->view(), &StationView::closeRequested, [&] { closed = true; });
+    st.core->dispatcher().Dispatch("032, C");
     Station::drain();
     st.tick(1);
     EXPECT_TRUE(control.shutdowns.isEmpty());
@@ -614,17 +611,17 @@ TEST(SessionLogic, BannersRotateOnTheirDelaysWhileTheLockShows) {
 TEST(SessionLogic, TwoLocksWithinAMinuteCheckMediaOnceAndAdPageAddress) {
     Station st;
     st.start();
-    st.core->Dispatch("08");
-    st.core->Dispatch("08");
+    st.core->dispatcher().Dispatch("08");
+    st.core->dispatcher().Dispatch("08");
     Station::drain();
     EXPECT_EQ(st.drives.mediaQueries, 1);
     st.clock.advanceSeconds(61);
-    st.core->Dispatch("08");
+    st.core->dispatcher().Dispatch("08");
     Station::drain();
     EXPECT_EQ(st.drives.mediaQueries, 2);
 
-    st.core->Dispatch("5312");
-    st.core->Dispatch("54");
+    st.core->dispatcher().Dispatch("5312");
+    st.core->dispatcher().Dispatch("54");
     Station::drain();
     ASSERT_EQ(st.shell.opened.size(), 1);
     const QString url = st.shell.opened[0];
@@ -635,7 +632,44 @@ TEST(SessionLogic, TwoLocksWithinAMinuteCheckMediaOnceAndAdPageAddress) {
         << url.toStdString();
     EXPECT_EQ(query.section(QStringLiteral("&cmd="), 1).size(), 32);
     // Opening the bare endpoint adds the country.
-    st.core->Dispatch("37" + url.left(url.indexOf(u'?')).toLatin1());
+    st.core->dispatcher().Dispatch("37" + url.left(url.indexOf(u'?')).toLatin1());
     Station::drain();
     EXPECT_TRUE(st.shell.opened.last().endsWith(QStringLiteral("?pais=No%20definido")));
+}
+
+namespace {
+// A tray that takes its time and then fails, as a drive without a disc
+// mechanism does.
+class SlowTray final : public platform::Drives {
+public:
+    std::atomic<bool> finished{false};
+    QString cdDriveLetters() override { return QStringLiteral("D"); }
+    QString lettersWithMedia() override { return {}; }
+    bool setTray(QChar, bool, QString* error) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        *error = QStringLiteral("sin bandeja");
+        finished = true;
+        return false;
+    }
+};
+} // namespace
+
+TEST(SessionLogic, ClosingTheStationWaitsForAMovingTray) {
+    Station st;
+    SlowTray tray;
+    const StationPlatform p{st.clock,   st.registry, st.windows,    st.audio,       st.service,
+                            st.shell,   tray,        st.timeSetter, st.nullControl, st.own,
+                            st.welcome, st.password, st.notice};
+    st.core = std::make_unique<StationCore>(st.env(), p);
+    st.start();
+    st.core->dispatcher().Dispatch("34D1");
+    Station::drain();
+    EXPECT_EQ(st.core->machine().trayThreads(), 1);
+    // The tray thread logs its failure through the station: the station may
+    // not go before it.
+    st.core.reset();
+    EXPECT_TRUE(tray.finished);
+    QFile log(st.home.file(QString::fromLatin1(common::kClientExceptionLogName)));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("OpenCloseCD sin bandeja"));
 }

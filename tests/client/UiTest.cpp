@@ -21,17 +21,10 @@ struct UiStation {
     Station st;
     ui::StationUi ui{false};
     UiStation() {
-        ClientServices s;
-        s.clock = &st.clock;
-        s.registry = &st.registry;
-        s.windows = &st.windows;
-        s.audio = &st.audio;
-        s.service = &st.service;
-        s.own = &ui;
-        s.welcome = &ui;
-        s.password = &ui;
-        s.notice = &ui;
-        st.core = std::make_unique<ClientCore>(st.env(), s);
+        const StationPlatform p{
+            st.clock,      st.registry,    st.windows, st.audio, st.service, st.shell, st.drives,
+            st.timeSetter, st.nullControl, ui,         ui,       ui,         ui};
+        st.core = std::make_unique<StationCore>(st.env(), p);
         ui.attach(st.core.get());
         st.core->Create();
         st.core->setAutoConnect(false);
@@ -48,8 +41,8 @@ TEST(StationUi, LockScreenFollowsTheLogicAndRefusesToCloseWhileLocked) {
     EXPECT_TRUE(u.ui.lock()->isVisible());
     // Accept the welcome dialog as the customer would.
     QTimer::singleShot(0, [&] { u.ui.welcome()->accept(); });
-    u.st.core->StartGrant({"30", "Ana", {}});
-    EXPECT_EQ(u.st.core->state(), ClientState::InUse);
+    u.st.core->session().StartGrant({"30", "Ana", {}});
+    EXPECT_EQ(u.st.core->session().state(), ClientState::InUse);
     EXPECT_FALSE(u.ui.lock()->isVisible());
     u.st.tick(60 * 30);
     EXPECT_TRUE(u.ui.lock()->isVisible());
@@ -58,7 +51,7 @@ TEST(StationUi, LockScreenFollowsTheLogicAndRefusesToCloseWhileLocked) {
 
 TEST(StationUi, PinBoxFiltersKeysAndTheNoticeShowsText) {
     UiStation u;
-    u.st.core->Dispatch("401");
+    u.st.core->dispatcher().Dispatch("401");
     Station::drain();
     ASSERT_TRUE(u.ui.main()->EdPin->isEnabled());
     QTest::keyClicks(u.ui.main()->EdPin, "a1g");
@@ -67,7 +60,7 @@ TEST(StationUi, PinBoxFiltersKeysAndTheNoticeShowsText) {
     EXPECT_TRUE(u.ui.main()->EdPin->text().isEmpty());
     EXPECT_FALSE(u.ui.main()->EdPin->isEnabled());
 
-    u.st.core->Dispatch("14  Bienvenidos");
+    u.st.core->dispatcher().Dispatch("14  Bienvenidos");
     Station::drain();
     EXPECT_TRUE(u.ui.notice()->isVisible());
     EXPECT_EQ(u.ui.notice()->windowTitle(), QStringLiteral("Mensaje"));
@@ -77,10 +70,10 @@ TEST(StationUi, WelcomeDialogIsClosedByAWithdraw) {
     UiStation u;
     QTimer::singleShot(0, [&] {
         EXPECT_TRUE(u.ui.isShowing());
-        u.st.core->EndPasswordRequest();
+        u.st.core->session().EndPasswordRequest();
     });
-    u.st.core->StartGrant({"30", "Ana", {}});
-    EXPECT_EQ(u.st.core->state(), ClientState::Locked);
+    u.st.core->session().StartGrant({"30", "Ana", {}});
+    EXPECT_EQ(u.st.core->session().state(), ClientState::Locked);
     EXPECT_FALSE(u.ui.isShowing());
 }
 

@@ -44,7 +44,7 @@ protected:
     platform::FakeClock& clock() { return sharedClock; }
 
     Station* makeStation(const QString& name, const QString& mac) {
-        auto st = std::make_unique<Station>();
+        auto st = std::make_unique<Station>(&sharedClock);
         st->clock.set(sharedClock.now());
         ClientEnvironment e = st->env();
         e.port = port;
@@ -52,24 +52,11 @@ protected:
         e.macText = mac;
         // Each station from its own loopback address, as from its own computer.
         e.localAddress = QStringLiteral("127.0.0.%1").arg(20 + stations.size());
-        ClientServices s;
-        s.clock = &sharedClock;
-        s.registry = &st->registry;
-        s.windows = &st->windows;
-        s.audio = &st->audio;
-        s.service = &st->service;
-        s.shell = &st->shell;
-        s.drives = &st->drives;
-        s.timeSetter = &st->timeSetter;
-        s.own = &st->own;
-        s.welcome = &st->welcome;
-        s.password = &st->password;
-        s.notice = &st->notice;
-        st->core = std::make_unique<ClientCore>(e, s);
+        st->make(e);
         st->core->Create();
         st->core->setAutoConnect(false);
         st->core->Show();
-        st->core->StartConnectThread();
+        st->core->link().StartConnectThread();
         stations.push_back(std::move(st));
         Station* p = stations.back().get();
         EXPECT_TRUE(waitUntil([&] {
@@ -112,8 +99,8 @@ protected:
         st->welcome.answers << ScriptedWelcome::Answer{
             true, {}, [&] { sawWaiting = waitUntil([&] { return stateOf(name) == 4; }); }};
         server::GrantAccess(core->context(), record(name), minutes, user, {});
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return st->core->state() == ClientState::InUse; }, kWait));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return st->core->session().state() == ClientState::InUse; }, kWait));
         EXPECT_TRUE(sawWaiting);
         ASSERT_TRUE(waitUntil([&] { return stateOf(name) == 2; }));
         // The server's view keeps the end it took from the waiting report
@@ -121,8 +108,8 @@ protected:
         // real one.
         sharedClock.advanceSeconds(1);
         core->Tick();
-        st->core->TimChkConTick();
-        const double clientEnd = st->core->sessionEnd().days();
+        st->core->link().TimChkConTick();
+        const double clientEnd = st->core->session().sessionEnd().days();
         ASSERT_TRUE(waitUntil([&] { return std::abs(endOf(name) - clientEnd) < 1.0 / 86400; }));
     }
 
@@ -150,7 +137,7 @@ TEST_F(ClientServer, GrantAcceptedAddTimeAndOperatorLock) {
     grantAndAccept(a, "PC1", "30", "Ana");
     EXPECT_TRUE(waitUntil([&] { return consoleHas(QStringLiteral("Ana está en PC1")); }));
     EXPECT_EQ(userOf("PC1"), QStringLiteral("Ana"));
-    const double clientEnd = a->core->sessionEnd().days();
+    const double clientEnd = a->core->session().sessionEnd().days();
     EXPECT_NEAR(clientEnd - sharedClock.now().days(), 30 / 1440.0 - 1 / 86400.0, 1e-6);
     core->Tick();
     {
@@ -175,7 +162,7 @@ TEST_F(ClientServer, GrantAcceptedAddTimeAndOperatorLock) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             a->core->RelojVisualTick();
-            return a->core->state() == ClientState::Locked;
+            return a->core->session().state() == ClientState::Locked;
         },
         kWait));
     EXPECT_TRUE(waitUntil([&] { return stateOf("PC1") == 1; }));
@@ -185,28 +172,28 @@ TEST_F(ClientServer, GrantAcceptedAddTimeAndOperatorLock) {
 TEST_F(ClientServer, TheStationLocksOnTimeWhileTheServerIsAway) {
     grantAndAccept(a, "PC1", "2", "Ana");
     core.reset(); // the cashier goes away
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !a->core->connected(); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !a->core->link().connected(); }, kWait));
     sharedClock.advanceSeconds(118); // one second went by in grantAndAccept
     a->core->RelojVisualTick();
-    EXPECT_EQ(a->core->state(), ClientState::InUse);
+    EXPECT_EQ(a->core->session().state(), ClientState::InUse);
     sharedClock.advanceSeconds(1);
     a->core->RelojVisualTick();
-    EXPECT_EQ(a->core->state(), ClientState::Locked);
+    EXPECT_EQ(a->core->session().state(), ClientState::Locked);
 }
 
 TEST_F(ClientServer, ServerComesBackAndTheStationReconnects) {
     const quint16 oldPort = port;
     core.reset();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !a->core->connected(); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !a->core->link().connected(); }, kWait));
     startServer(oldPort);
     // The keep-alive notices the loss and arms the retry; the retry connects.
-    a->core->TimChkConTick();
+    a->core->link().TimChkConTick();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            if (!a->core->connectThreadRunning())
-                a->core->TimChkNewConnTick();
+            if (!a->core->link().connectThreadRunning())
+                a->core->link().TimChkNewConnTick();
             core->drainHandOff();
-            return a->core->connected();
+            return a->core->link().connected();
         },
         kWait));
     EXPECT_TRUE(waitUntil([&] { return stateOf("PC1") == 1; }));
@@ -223,7 +210,7 @@ TEST_F(ClientServer, WithdrawWhileWaitingLeavesTheStationLocked) {
                         {});
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return a->welcome.shown.size() == 1 && !a->welcome.isShowing(); }, kWait));
-    EXPECT_EQ(a->core->state(), ClientState::Locked);
+    EXPECT_EQ(a->core->session().state(), ClientState::Locked);
     EXPECT_TRUE(waitUntil([&] { return stateOf("PC1") == 1; }));
     EXPECT_TRUE(waitUntil([&] { return consoleHas(QStringLiteral("abandona intento")); }));
 }
@@ -234,14 +221,15 @@ TEST_F(ClientServer, MoveUserToAnotherStation) {
     sharedClock.advanceMinutes(10);
     b->welcome.answers << ScriptedWelcome::Answer{true, {}, {}};
     server::MoveUser(core->context(), record("PC1"), record("PC2"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return b->core->state() == ClientState::InUse; }, kWait));
-    EXPECT_EQ(b->core->user(), QStringLiteral("Ana"));
-    const double left = b->core->sessionEnd().days() - sharedClock.now().days();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return b->core->session().state() == ClientState::InUse; }, kWait));
+    EXPECT_EQ(b->core->session().user(), QStringLiteral("Ana"));
+    const double left = b->core->session().sessionEnd().days() - sharedClock.now().days();
     EXPECT_NEAR(left, 20 / 1440.0, 1.5 / 1440);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             a->core->RelojVisualTick();
-            return a->core->state() == ClientState::Locked;
+            return a->core->session().state() == ClientState::Locked;
         },
         kWait));
     EXPECT_TRUE(waitUntil([&] { return stateOf("PC2") == 2 && stateOf("PC1") == 1; }));
@@ -253,13 +241,13 @@ TEST_F(ClientServer, SoftReinitReconnects) {
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             core->drainHandOff();
-            return !a->core->connected() || a->core->connectThreadRunning();
+            return !a->core->link().connected() || a->core->link().connectThreadRunning();
         },
         kWait));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             core->drainHandOff();
-            return a->core->connected() && a->core->receiveThreadRunning();
+            return a->core->link().connected() && a->core->link().receiveThreadRunning();
         },
         15000));
     EXPECT_TRUE(

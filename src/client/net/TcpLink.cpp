@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,10 +37,20 @@ int PollOne(int fd, short events, int timeoutMs) {
 
 } // namespace
 
-TcpConnection::TcpConnection(int fd) : fd_(fd) {}
+TcpConnection::TcpConnection(int fd) : fd_(fd), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 TcpConnection::~TcpConnection() {
     ::close(fd_);
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
+}
+
+void TcpConnection::wakeReader() {
+    if (wakeFd_ < 0)
+        return;
+    const quint64 one = 1;
+    // A full counter already wakes the reader; nothing else can fail here.
+    [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
 }
 
 bool TcpConnection::send(QByteArrayView bytes, int timeoutMs) {
@@ -67,13 +78,25 @@ void TcpConnection::shutdown() {
 }
 
 TcpConnection::Fill TcpConnection::fill(int waitMs) {
-    const int r = PollOne(fd_, POLLIN, waitMs);
-    if (r == 0)
-        return Fill::Timeout;
+    if (waitMs < 0 && wakeFd_ < 0)
+        waitMs = 5;
+    pollfd p[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    int r = 0;
+    do {
+        r = ::poll(p, wakeFd_ >= 0 ? 2 : 1, waitMs);
+    } while (r < 0 && errno == EINTR);
     if (r < 0) {
         up_.store(false);
         return Fill::Closed;
     }
+    if (wakeFd_ >= 0 && (p[1].revents & POLLIN)) {
+        quint64 count = 0;
+        [[maybe_unused]] const ssize_t n = ::read(wakeFd_, &count, sizeof count);
+        if (!(p[0].revents & (POLLIN | POLLHUP | POLLERR)))
+            return Fill::Timeout;
+    }
+    if (r == 0 || p[0].revents == 0)
+        return Fill::Timeout;
     char chunk[kChunk];
     for (;;) {
         const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);

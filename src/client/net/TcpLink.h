@@ -30,10 +30,14 @@ public:
     bool sendParts(std::initializer_list<QByteArrayView> parts, int timeoutMs);
     // Wakes a blocked reader and marks the connection down.
     void shutdown();
+    // Wakes a reader blocked in readLine without touching the connection:
+    // its readLine returns Nothing.
+    void wakeReader();
 
     // Reader side (one thread only).
     enum class ReadStatus { Line, Nothing, TooLong, Closed };
-    // A line without its CR LF. Waits at most waitMs for data. A line longer
+    // A line without its CR LF. Waits at most waitMs for data (a negative
+    // waitMs waits until data, the end or wakeReader). A line longer
     // than maxLine is dropped up to its line feed and reported once.
     ReadStatus readLine(QByteArray& line, int waitMs, qsizetype maxLine);
     // Exactly n bytes; false when the connection fails or no byte comes for
@@ -47,6 +51,9 @@ private:
     Fill fill(int waitMs);
 
     const int fd_;
+    // An eventfd the reader waits on beside the socket (-1 if none could be
+    // made; the reader then wakes every few milliseconds instead).
+    const int wakeFd_;
     std::atomic<bool> up_{true};
     std::mutex sendMutex_;
     QByteArray buffer_;

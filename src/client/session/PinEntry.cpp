@@ -1,8 +1,10 @@
-// The PIN side of ClientCore: the panel, the key filter, the request, the
-// verdict, the time-out and the two PIN queries.
-#include "client/session/ClientCore.h"
+#include "client/session/PinEntry.h"
+
+#include "client/net/StationLink.h"
+#include "client/session/StationContext.h"
+#include "client/session/StationView.h"
 #include "common/Cp1252.h"
-#include "platform/Clock.h"
+#include "protocol/StationLines.h"
 
 namespace tarvina::client {
 
@@ -13,105 +15,95 @@ constexpr int kMinHeight = 147;
 constexpr int kMaxHeight = 282;
 } // namespace
 
-void ClientCore::LayPinPanel() {
-    if (state_ != ClientState::Locked) {
-        display_.mainHeight = kMinHeight;
+PinEntry::PinEntry(StationContext& ctx, StationLink& link, QObject* parent)
+    : QObject(parent), ctx_(ctx), link_(link) {}
+
+void PinEntry::LayPinPanel(ClientState state) {
+    ClientDisplay& d = ctx_.view.display();
+    const bool shown = state == ClientState::Locked && pinMode_ != 0;
+    if (state != ClientState::Locked)
         pinRequest_ = DateTime::FromDays(0);
-        display_.btnTryPinEnabled = false;
-        display_.edPinEnabled = false;
-        display_.pinPanelVisible = false;
-    } else if (pinMode_ != 0) {
-        display_.mainHeight = kMaxHeight;
-        display_.btnTryPinEnabled = true;
-        display_.edPinEnabled = true;
-        display_.pinPanelVisible = true;
-    } else {
-        display_.mainHeight = kMinHeight;
-        display_.btnTryPinEnabled = false;
-        display_.edPinEnabled = false;
-        display_.pinPanelVisible = false;
-    }
-    changed();
+    d.mainHeight = shown ? kMaxHeight : kMinHeight;
+    d.btnTryPinEnabled = shown;
+    d.edPinEnabled = shown;
+    d.pinPanelVisible = shown;
+    ctx_.view.changed();
 }
 
-QChar ClientCore::FilterPinKey(QChar key) {
+QChar PinEntry::FilterPinKey(QChar key) {
+    ClientDisplay& d = ctx_.view.display();
     const QChar up = key.toUpper();
-    if (!display_.lblStsCheckPin.isEmpty()) {
-        display_.lblStsCheckPin.clear();
-        changed();
+    if (!d.lblStsCheckPin.isEmpty()) {
+        d.lblStsCheckPin.clear();
+        ctx_.view.changed();
     }
     const ushort u = up.unicode();
     const bool allowed = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'F');
     if (u > 31 && !allowed) {
-        display_.lblStsCheckPin = QStringLiteral("Sólo digitos o las letras A,B,C,D,F");
-        changed();
+        d.lblStsCheckPin = QStringLiteral("Sólo digitos o las letras A,B,C,D,F");
+        ctx_.view.changed();
         return QChar();
     }
     return up;
 }
 
-void ClientCore::TryPin(const QString& boxText) {
-    display_.lblStsPin = QStringLiteral("Espere...");
-    pinRequest_ = now();
-    display_.lblStsCheckPin = QStringLiteral("Verificando PIN");
-    display_.edPinEnabled = false;
-    if (link_.isConnected()) {
-        if (!SendLine("R38" + common::ToCp1252(boxText))) {
-            display_.lblStsPin = QStringLiteral("No hay conexión");
-            ScheduleReconnect(true, true);
+void PinEntry::TryPin(const QString& boxText) {
+    ClientDisplay& d = ctx_.view.display();
+    d.lblStsPin = QStringLiteral("Espere...");
+    pinRequest_ = ctx_.now();
+    d.lblStsCheckPin = QStringLiteral("Verificando PIN");
+    d.edPinEnabled = false;
+    if (link_.connected()) {
+        if (!link_.SendLine(protocol::station::PinEntered(common::ToCp1252(boxText)))) {
+            d.lblStsPin = QStringLiteral("No hay conexión");
+            link_.ScheduleReconnect(true, true);
         }
     } else {
-        display_.lblStsPin = QStringLiteral("No hay conexión");
+        d.lblStsPin = QStringLiteral("No hay conexión");
     }
-    Q_EMIT clearPinBox();
-    changed();
+    Q_EMIT ctx_.view.clearPinBox();
+    ctx_.view.changed();
 }
 
-void ClientCore::PinTimeoutCheck() {
-    if (pinRequest_.days() != 0 && pinRequest_.msecsTo(now()) > 5 * 60000) {
+void PinEntry::TimeoutCheck() {
+    if (pinRequest_.days() != 0 && pinRequest_.msecsTo(ctx_.now()) > 5 * 60000) {
+        ClientDisplay& d = ctx_.view.display();
         pinRequest_ = DateTime::FromDays(0);
-        display_.edPinEnabled = display_.btnTryPinEnabled;
-        changed();
+        d.edPinEnabled = d.btnTryPinEnabled;
+        ctx_.view.changed();
     }
 }
 
-void ClientCore::ManifestPinVerdict(QByteArray payload) {
+void PinEntry::Verdict(const QByteArray& payload) {
+    ClientDisplay& d = ctx_.view.display();
     if (!payload.isEmpty() && payload[0] == '1') {
         pin_ = common::FromCp1252(payload.mid(1, 6));
-        display_.edPinEnabled = true;
-        SaveSession();
+        d.edPinEnabled = true;
+        Q_EMIT accepted();
     } else {
         pin_.clear();
-        display_.lblStsCheckPin = QStringLiteral("Intento anterior fallido");
-        Q_EMIT clearPinBox();
-        display_.lblStsPin = texts_.get(Txt::LblStsPin);
-        display_.edPinEnabled = true;
+        d.lblStsCheckPin = QStringLiteral("Intento anterior fallido");
+        Q_EMIT ctx_.view.clearPinBox();
+        d.lblStsPin = ctx_.view.text(Txt::LblStsPin);
+        d.edPinEnabled = true;
     }
-    changed();
+    ctx_.view.changed();
 }
 
-void ClientCore::ManifestServiceMode(int mode) {
+void PinEntry::SetMode(int mode, ClientState state) {
     if (mode == pinMode_)
         return;
     pinMode_ = mode;
-    ManifestPinMode();
+    LayPinPanel(state);
 }
 
-void ClientCore::ManifestPinMode() {
-    LayPinPanel();
+void PinEntry::Query() {
+    link_.SendReply(protocol::station::CurrentPin(common::ToCp1252(pin_)));
 }
 
-void ClientCore::ManifestPinQuery() {
-    sendOrReconnect("R41" + common::ToCp1252(pin_));
-}
-
-void ClientCore::ManifestAssignPin(QByteArray pinText) {
+void PinEntry::Assign(const QByteArray& pinText) {
     pin_ = common::FromCp1252(pinText);
-    sendOrReconnect("R49" + pinText);
-}
-
-void ClientCore::SetPinMode(int mode) {
-    ManifestServiceMode(mode);
+    link_.SendReply(protocol::station::PinAssigned(pinText));
 }
 
 } // namespace tarvina::client

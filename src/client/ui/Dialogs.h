@@ -1,6 +1,7 @@
 #pragma once
 
-#include "client/session/ClientCore.h"
+#include "client/session/StationPlatform.h"
+#include "client/session/StationView.h"
 #include "platform/NetworkBrowser.h"
 #include "platform/Pinger.h"
 

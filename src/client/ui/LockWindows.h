@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/session/ClientCore.h"
+#include "client/session/StationView.h"
 
 #include <QLabel>
 #include <QMovie>

@@ -21,20 +21,21 @@ StationUi::StationUi(bool testMode) : testMode_(testMode) {
 
 StationUi::~StationUi() = default;
 
-void StationUi::attach(ClientCore* core) {
+void StationUi::attach(StationCore* core) {
+    StationView* view = &core->view();
     core_ = core;
     main_ = std::make_unique<TfrmClient7267>(*core, testMode_);
-    connect(core, &ClientCore::displayChanged, this, &StationUi::refresh);
-    connect(core, &ClientCore::showClockWindow, clock_.get(), [this] {
+    connect(view, &StationView::displayChanged, this, &StationUi::refresh);
+    connect(view, &StationView::showClockWindow, clock_.get(), [this] {
         clock_->show();
         clock_->raise();
     });
-    connect(core, &ClientCore::raiseLockScreen, back_.get(), [this] {
+    connect(view, &StationView::raiseLockScreen, back_.get(), [this] {
         if (back_->isVisible())
             back_->raise();
     });
-    connect(core, &ClientCore::closeTimeRequestDialog, reqTime_.get(), &QDialog::reject);
-    connect(core, &ClientCore::closeRequested, this, [this] {
+    connect(view, &StationView::closeTimeRequestDialog, reqTime_.get(), &QDialog::reject);
+    connect(view, &StationView::closeRequested, this, [this] {
         main_->setCloseAllowed(true);
         main_->close();
     });
@@ -42,25 +43,26 @@ void StationUi::attach(ClientCore* core) {
     connect(main_.get(), &TfrmClient7267::moreTimeRequested, this, [this] {
         reqTime_->follow(core_->display(), core_->texts());
         if (reqTime_->exec() == QDialog::Accepted)
-            core_->RequestMoreTime(reqTime_->minutesText());
+            core_->session().RequestMoreTime(reqTime_->minutesText());
     });
     connect(main_.get(), &TfrmClient7267::freeMessageRequested, this, [this] {
         if (sendMsg_->exec() == QDialog::Accepted) {
-            core_->SendFreeMessage(common::ToCp1252(sendMsg_->text()));
+            core_->link().SendFreeMessage(common::ToCp1252(sendMsg_->text()));
             sendMsg_->clear();
         }
     });
-    connect(clock_.get(), &TfrmClock::doubleClicked, core, &ClientCore::ToggleMainWindow);
-    connect(clock_.get(), &TfrmClock::touched, core, &ClientCore::KeepLockOnTop);
+    connect(clock_.get(), &TfrmClock::doubleClicked, core,
+            [core] { core->lock().ToggleMainWindow(); });
+    connect(clock_.get(), &TfrmClock::touched, core, [core] { core->lock().KeepLockOnTop(); });
     connect(back_.get(), &TfrmBack::pictureClicked, core, [core] {
-        core->ToggleMainWindow();
-        core->EnforcementTick();
+        core->lock().ToggleMainWindow();
+        core->lock().EnforcementTick();
     });
     connect(back_.get(), &TfrmBack::backgroundClicked, core, [core] {
         if (!core->display().mainVisible)
-            core->ToggleMainWindow();
+            core->lock().ToggleMainWindow();
     });
-    connect(back_.get(), &TfrmBack::keyPressed, core, &ClientCore::EnforcementTick);
+    connect(back_.get(), &TfrmBack::keyPressed, core, [core] { core->lock().EnforcementTick(); });
     main_->setLanguageMenu(BuildLanguageMenu(QDir::currentPath()));
     refresh();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/session/ClientCore.h"
+#include "client/StationCore.h"
 #include "client/ui/Dialogs.h"
 #include "client/ui/LockWindows.h"
 #include "client/ui/TfrmClient7267.h"
@@ -24,7 +24,7 @@ public:
     ~StationUi() override;
     // Connects the windows to the logic (created afterwards, as it needs the
     // interfaces of this object).
-    void attach(ClientCore* core);
+    void attach(StationCore* core);
 
     // OwnWindows
     platform::WindowId id(OwnWindow w) const override;
@@ -53,7 +53,7 @@ private:
     QWidget* widget(OwnWindow w) const;
 
     bool testMode_;
-    ClientCore* core_ = nullptr;
+    StationCore* core_ = nullptr;
     std::unique_ptr<TPasswordDlg> password_;
     std::unique_ptr<TfrmClock> clock_;
     std::unique_ptr<TfrmBack> back_;

@@ -10,7 +10,7 @@
 
 namespace tarvina::client::ui {
 
-TfrmClient7267::TfrmClient7267(ClientCore& core, bool testMode, QWidget* parent)
+TfrmClient7267::TfrmClient7267(StationCore& core, bool testMode, QWidget* parent)
     : QWidget(parent), core_(core) {
     setObjectName(QStringLiteral("TfrmClient7267"));
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
@@ -47,14 +47,14 @@ TfrmClient7267::TfrmClient7267(ClientCore& core, bool testMode, QWidget* parent)
     btMensajes_->setMenu(msgMenu_);
     btMensajes_->setPopupMode(QToolButton::InstantPopup);
 
-    connect(btRegresivo_, &QToolButton::clicked, &core_, &ClientCore::ActClockMode);
-    connect(btAlarma_, &QToolButton::clicked, &core_, &ClientCore::ActAlarmMode);
+    connect(btRegresivo_, &QToolButton::clicked, this, [this] { core_.session().ActClockMode(); });
+    connect(btAlarma_, &QToolButton::clicked, this, [this] { core_.session().ActAlarmMode(); });
     connect(btIdioma_, &QToolButton::clicked, this,
             [this] { core_.ApplyLanguage(QStringLiteral("esp.lng")); });
-    connect(btOculta_, &QToolButton::clicked, &core_, &ClientCore::HideMainWindow);
+    connect(btOculta_, &QToolButton::clicked, this, [this] { core_.lock().HideMainWindow(); });
     connect(mnuFreeMessage_, &QAction::triggered, this, &TfrmClient7267::freeMessageRequested);
     connect(mnuMasTiempo_, &QAction::triggered, this, &TfrmClient7267::moreTimeRequested);
-    connect(mnuTermina_, &QAction::triggered, &core_, &ClientCore::EndOfUse);
+    connect(mnuTermina_, &QAction::triggered, this, [this] { core_.session().EndOfUse(); });
 
     auto* toolbar = new QHBoxLayout;
     for (QToolButton* b : {btRegresivo_, btAlarma_, btIdioma_, btMensajes_, btOculta_})
@@ -73,7 +73,8 @@ TfrmClient7267::TfrmClient7267(ClientCore& core, bool testMode, QWidget* parent)
     SEAlarm_->setValue(5);
     lblAlarma_->setBuddy(SEAlarm_);
     lblMin_ = new QLabel(QStringLiteral("min"), this);
-    connect(SEAlarm_, &QSpinBox::valueChanged, &core_, &ClientCore::SetAlarmMinutes);
+    connect(SEAlarm_, &QSpinBox::valueChanged, this,
+            [this](int minutes) { core_.session().SetAlarmMinutes(minutes); });
     auto* timeRow = new QGridLayout;
     timeRow->addWidget(lblHora_, 0, 0);
     timeRow->addWidget(lblDisp_, 0, 1);
@@ -97,9 +98,9 @@ TfrmClient7267::TfrmClient7267(ClientCore& core, bool testMode, QWidget* parent)
     BtnTryPin->setObjectName(QStringLiteral("BtnTryPin"));
     BtnTryPin->setDefault(true);
     LblStsCheckPIN_ = new QLabel(this);
-    connect(BtnTryPin, &QPushButton::clicked, this, [this] { core_.TryPin(EdPin->text()); });
+    connect(BtnTryPin, &QPushButton::clicked, this, [this] { core_.pin().TryPin(EdPin->text()); });
     connect(EdPin, &QLineEdit::returnPressed, BtnTryPin, &QPushButton::click);
-    connect(&core_, &ClientCore::clearPinBox, EdPin, &QLineEdit::clear);
+    connect(&core_.view(), &StationView::clearPinBox, EdPin, &QLineEdit::clear);
     auto* pinGrid = new QGridLayout(pinPanel_);
     pinGrid->addWidget(icon, 0, 0, 2, 1);
     pinGrid->addWidget(lblPINMsg_, 0, 1, 1, 3);
@@ -135,12 +136,12 @@ TfrmClient7267::TfrmClient7267(ClientCore& core, bool testMode, QWidget* parent)
     two->setVisible(testMode);
     background->setVisible(testMode);
     background->setEnabled(false);
-    connect(five, &QAction::triggered, this, [this] { core_.TestGrant(5); });
-    connect(two, &QAction::triggered, this, [this] { core_.TestGrant(2); });
+    connect(five, &QAction::triggered, this, [this] { core_.session().TestGrant(5); });
+    connect(two, &QAction::triggered, this, [this] { core_.session().TestGrant(2); });
     connect(mnuTerminar_, &QAction::triggered, this, &QWidget::close);
     connect(mnuVisible_, &QAction::triggered, this, [this] {
         mnuVisible_->setChecked(!mnuVisible_->isChecked()); // the logic decides
-        core_.ToggleMainWindow();
+        core_.lock().ToggleMainWindow();
     });
 
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -150,7 +151,7 @@ TfrmClient7267::TfrmClient7267(ClientCore& core, bool testMode, QWidget* parent)
         connect(tray_, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason r) {
                     if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
-                        core_.ToggleMainWindow();
+                        core_.lock().ToggleMainWindow();
                 });
         tray_->show();
     }
@@ -228,7 +229,7 @@ bool TfrmClient7267::eventFilter(QObject* o, QEvent* e) {
         auto* k = static_cast<QKeyEvent*>(e);
         const QString text = k->text();
         if (text.size() == 1) {
-            const QChar c = core_.FilterPinKey(text[0]);
+            const QChar c = core_.pin().FilterPinKey(text[0]);
             if (c.isNull())
                 return true;
             if (c.unicode() > 31 && c != text[0]) {

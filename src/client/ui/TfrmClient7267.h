@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/session/ClientCore.h"
+#include "client/StationCore.h"
 
 #include <QAction>
 #include <QLabel>
@@ -22,7 +22,7 @@ namespace tarvina::client::ui {
 class TfrmClient7267 : public QWidget {
     Q_OBJECT
 public:
-    TfrmClient7267(ClientCore& core, bool testMode, QWidget* parent = nullptr);
+    TfrmClient7267(StationCore& core, bool testMode, QWidget* parent = nullptr);
     void follow(const ClientDisplay& d, const LanguageTexts& t);
     void setLanguageMenu(const QList<LanguageMenuEntry>& entries);
     // The close request goes through the logic's password gate.
@@ -42,7 +42,7 @@ protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
-    ClientCore& core_;
+    StationCore& core_;
     bool closeAllowed_ = false;
     QToolButton* btRegresivo_;
     QToolButton* btAlarma_;

@@ -1,0 +1,67 @@
+#include "client/control/CompanionService.h"
+
+#include "client/net/StationLink.h"
+#include "client/session/StationContext.h"
+#include "client/session/StationLog.h"
+#include "common/Cp1252.h"
+#include "platform/ServiceControl.h"
+#include "protocol/StationLines.h"
+
+namespace tarvina::client {
+
+namespace {
+const QString kServiceName = QStringLiteral("ServiceZU");
+} // namespace
+
+// Systems older than the one the service was written for have no services.
+bool CompanionService::watched() const {
+    return ctx_.env.osMajor > 3;
+}
+
+void CompanionService::AtShow() {
+    if (!watched())
+        return;
+    lastCheck_ = ctx_.now();
+    platform::ServiceControl& service = ctx_.platform.service;
+    if (service.isRunning(kServiceName))
+        return;
+    QString err;
+    if (service.resume(kServiceName, &err))
+        return;
+    ctx_.log.LogException(QStringLiteral("SetService (Resume) ") + err);
+    const QByteArray msg = common::ToCp1252(u"\"ZU Service\" falla en ejecución.");
+    if (link_.connected()) {
+        link_.SendReply(protocol::station::ClientMessage(msg));
+        link_.SendFreeMessage(msg);
+    }
+}
+
+void CompanionService::Tick(const common::DateTime& t) {
+    if (!watched() || lastCheck_.days() == 0 || lastCheck_.msecsTo(t) <= 60000)
+        return;
+    lastCheck_ = t;
+    platform::ServiceControl& service = ctx_.platform.service;
+    if (service.isRunning(kServiceName))
+        return;
+    link_.SendClientMessage(
+        QStringLiteral("\"ZU Service\" falla en ejecución. Se verificará nuevamente en 60 segundos "
+                       "contados desde  ") +
+        common::FormatDateTime(QStringLiteral("hh:nn"), t) +
+        QStringLiteral("\r.Verifique que \"ServiceZU\" está en ejecución.\r") +
+        QStringLiteral("La falla de este servico es un problema potencial de seguridad."));
+    link_.SendFreeMessage(
+        common::ToCp1252(u"\"ZU Service\" falla en ejecución. Ver mensaje en consola."));
+    QString err;
+    if (!service.resume(kServiceName, &err))
+        ctx_.log.LogException(QStringLiteral("SetService (Resume) ") + err);
+}
+
+void CompanionService::PauseForClose() {
+    if (!watched())
+        return;
+    QString err;
+    if (!ctx_.platform.service.pause(kServiceName, &err))
+        ctx_.log.LogException(QStringLiteral("FormCloseQuery ") + err);
+}
+
+} // namespace tarvina::client

@@ -1,0 +1,131 @@
+#include "client/control/StationMachine.h"
+
+#include "client/control/MachineControl.h"
+#include "client/net/StationLink.h"
+#include "client/session/StationContext.h"
+#include "client/session/StationLog.h"
+#include "common/Cp1252.h"
+#include "platform/Audio.h"
+#include "platform/Drives.h"
+#include "platform/Shell.h"
+#include "platform/SystemTime.h"
+#include "protocol/StationLines.h"
+
+#include <QCryptographicHash>
+
+namespace tarvina::client {
+
+using common::DateTime;
+
+namespace {
+
+// The advertising endpoint; its host is configured by the café's maker.
+const QString kAdEndpoint = QStringLiteral("http://publicidad.velt.example/zu/newsite.php");
+constexpr char kAdSalt[] = "tarvina puesto anuncio"; // three words, 22 + 1 characters
+
+QString PercentEncodeMac(const QString& mac) {
+    QString out;
+    for (QChar c : mac) {
+        const ushort u = c.unicode();
+        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z'))
+            out += c;
+        else
+            out += QStringLiteral("%%1").arg(u & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return out;
+}
+
+} // namespace
+
+StationMachine::StationMachine(StationContext& ctx, StationLink& link, QObject* parent)
+    : QObject(parent), ctx_(ctx), link_(link) {}
+
+StationMachine::~StationMachine() {
+    ReapTrays(true);
+}
+
+void StationMachine::SyncTime(double days) {
+    if (days <= 0)
+        return;
+    QString err;
+    if (!ctx_.platform.timeSetter.setLocalTime(DateTime::FromDays(days), &err))
+        ctx_.log.LogException(QStringLiteral("ManifestSyncTime ") + err);
+}
+
+void StationMachine::CdList() {
+    link_.SendReply(protocol::station::CdList(ctx_.platform.drives.cdDriveLetters().toLatin1()));
+}
+
+void StationMachine::ReapTrays(bool all) {
+    for (auto it = trays_.begin(); it != trays_.end();) {
+        if (all || it->done->load()) {
+            it->thread.join();
+            it = trays_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void StationMachine::CdTray(QChar letter, bool open) {
+    ReapTrays(false);
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    platform::Drives& drives = ctx_.platform.drives;
+    StationLog& log = ctx_.log;
+    std::thread t([&drives, &log, letter, open, done] {
+        QString err;
+        if (!drives.setTray(letter, open, &err)) {
+            log.lastCommand().set(QStringLiteral("TIdleCDExitThread"));
+            log.LogException(QStringLiteral("OpenCloseCD ") + err);
+        }
+        done->store(true);
+    });
+    trays_.push_back({std::move(t), std::move(done)});
+}
+
+void StationMachine::SetVolume(quint16 left, quint16 right) {
+    ctx_.platform.audio.setVolume({left, right});
+}
+
+void StationMachine::VolumeQuery() {
+    const auto v = ctx_.platform.audio.volume();
+    link_.SendReply(v ? protocol::station::VolumeReport(v->left, v->right)
+                      : protocol::station::VolumeFailed());
+}
+
+void StationMachine::OpenRemote(QString address) {
+    if (address == kAdEndpoint)
+        address += QStringLiteral("?pais=") + country_;
+    if (!address.isEmpty())
+        ctx_.platform.shell.openDocument(address);
+}
+
+void StationMachine::ShowAdPage() {
+    const QString mac = ctx_.env.macText;
+    const QByteArray digest =
+        QCryptographicHash::hash(common::ToCp1252(mac) + QByteArray::number(memberId_) + kAdSalt,
+                                 QCryptographicHash::Md5)
+            .toHex()
+            .toUpper();
+    ctx_.platform.shell.openDocument(kAdEndpoint + QStringLiteral("?idsocio=") +
+                                     QString::number(memberId_) + QStringLiteral("&mac=") +
+                                     PercentEncodeMac(mac) + QStringLiteral("&cmd=") +
+                                     QString::fromLatin1(digest));
+}
+
+void StationMachine::MediaCheck() {
+    const DateTime t = ctx_.now();
+    if (mediaCheck_.days() != 0 && mediaCheck_.msecsTo(t) < 60000)
+        return;
+    mediaCheck_ = t;
+    for (QChar letter : ctx_.platform.drives.lettersWithMedia())
+        link_.SendFreeMessage("-urgeHay un disco en la unidad '" +
+                              QByteArray(1, letter.toLatin1()) + "'");
+}
+
+void StationMachine::Posted(int code) {
+    ctx_.platform.control.onPosted(code,
+                                   [this](const QByteArray& l) { return link_.SendReply(l); });
+}
+
+} // namespace tarvina::client

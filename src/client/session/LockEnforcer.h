@@ -1,0 +1,73 @@
+#pragma once
+
+#include "client/session/StationPlatform.h"
+#include "common/DateTime.h"
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+#include <initializer_list>
+
+namespace tarvina::client {
+
+class PinEntry;
+class StationLink;
+struct StationContext;
+
+// The lock screen and what keeps it in front: the enforcement tick that
+// fights foreign windows, the station's own windows above the lock, the
+// main window's visibility, the lock's opacity, the banner rotation on the
+// lock, and the windows that silence the alarm ("noalarm.txt").
+class LockEnforcer : public QObject {
+    Q_OBJECT
+public:
+    using StateSource = std::function<ClientState()>;
+    LockEnforcer(StationContext& ctx, StationLink& link, PinEntry& pin, StateSource state,
+                 QObject* parent = nullptr);
+
+    void EnforcementTick();
+    void ShowLockScreen();
+    void CloseLockScreen();
+    // Lock screen top-most again (after the clock is clicked, at a grant).
+    void KeepLockOnTop();
+    bool ForceForeground(platform::WindowId w, bool activate);
+    void BringLockToFront() { ForceForeground(ownId(OwnWindow::Lock), true); }
+    // The clock above everything (alarm blinking, a session in use).
+    void RaiseClock();
+    void ToggleMainWindow();
+    void HideMainWindow();
+    void SetLockOpacity(int alpha);
+    int LockOpacity() const;
+    // The banners on the lock change every few seconds.
+    void BannerTick(const common::DateTime& now);
+    void RestartBannerClock();
+    // True when a window named in "noalarm.txt" is showing: the alarm stays
+    // silent.
+    bool AlarmExempt();
+    void LoadExemptions();
+    QStringList alarmExemptions() const { return exemptions_; }
+    int foreignWindowCount() const { return foreignCount_; }
+
+Q_SIGNALS:
+    // A foreign window stayed in front for too long: the lock does not hold.
+    void lockIneffective();
+
+private:
+    bool ForeignAboveLock();
+    void FightForeignWindow(platform::WindowId f);
+    bool IsOwnWindow(platform::WindowId w, std::initializer_list<OwnWindow> kinds) const;
+    platform::WindowId ownId(OwnWindow w) const;
+    bool ownShowing(OwnWindow w) const;
+
+    StationContext& ctx_;
+    StationLink& link_;
+    PinEntry& pin_;
+    StateSource state_;
+    int foreignCount_ = 0;
+    platform::WindowId foreignWindow_ = 0;
+    QStringList exemptions_;
+    common::DateTime lastBannerChange_;
+    int bannerIndex_ = 0;
+};
+
+} // namespace tarvina::client
