@@ -234,6 +234,11 @@ TEST_F(ComputersViewTest, ColoursTipsSortingAndHostileNames) {
     EXPECT_EQ(role(b, Qt::BackgroundRole).value<QBrush>().color(), QColor(128, 128, 128));
     EXPECT_EQ(role(c, Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 255, 0));
     EXPECT_FALSE(role(d, Qt::BackgroundRole).isValid()) << "service: the list's own colour";
+    core.settings().compColUse = 0xFF8040; // blue 0xFF, green 0x80, red 0x40
+    view.applyColours();
+    EXPECT_EQ(role(a, Qt::BackgroundRole).value<QBrush>().color(), QColor(0x40, 0x80, 0xFF));
+    core.settings().compColUse = 65280;
+    view.applyColours();
     EXPECT_FALSE(role(a, Qt::DecorationRole).value<QIcon>().isNull());
 
     const QString tip = role(c, Qt::ToolTipRole).toString();

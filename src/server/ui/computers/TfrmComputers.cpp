@@ -100,7 +100,7 @@ TfrmComputers::TfrmComputers(ServerCore& core, platform::Shell& shell, QWidget* 
 
     list_ = new ComputersListModel(
         core_.computers(), core_.registry(), [this] { return core_.clock().now().days(); }, this);
-    list_->setColours({s.compColDesc, s.compColBlock, s.compColUse, s.compColWait});
+    applyColours();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -242,6 +242,11 @@ void TfrmComputers::applyCountry(const QString& country) {
     list_->setFirstCaption(spain ? QStringLiteral("Ordenador") : QStringLiteral("Computadora"));
     setWindowTitle(caption());
     setAccessibleName(caption());
+}
+
+void TfrmComputers::applyColours() {
+    const ServerSettings& s = core_.settings();
+    list_->setColours({s.compColDesc, s.compColBlock, s.compColUse, s.compColWait});
 }
 
 void TfrmComputers::buildActions() {

@@ -74,6 +74,9 @@ public:
     QString caption() const;
     // Country-dependent captions, at the main window's first show.
     void applyCountry(const QString& country);
+    // The row colours again from the settings (after the preferences page
+    // saved new ones).
+    void applyColours();
 
     QAction* action(Action a) const { return actions_[a]; }
     QMenu* rowMenu() const { return rowMenu_; }
