@@ -129,6 +129,24 @@ TEST(ViewRulesTest, TipColoursAndOrder) {
     EXPECT_LT(CompareCellTexts("pc1", "PC2"), 0);
 }
 
+TEST(ViewRulesTest, DockSideFollowsTheDiagonals) {
+    // A wide area, 400 x 200: the diagonals meet at (200, 100).
+    EXPECT_EQ(DockSideFor(200, 10, 400, 200), 1);
+    EXPECT_EQ(DockSideFor(200, 190, 400, 200), 2);
+    EXPECT_EQ(DockSideFor(20, 100, 400, 200), 3);
+    EXPECT_EQ(DockSideFor(380, 100, 400, 200), 4);
+    // Near a corner the diagonal decides: (60, 20) is above the main one.
+    EXPECT_EQ(DockSideFor(60, 20, 400, 200), 1);
+    EXPECT_EQ(DockSideFor(20, 60, 400, 200), 3);
+    EXPECT_EQ(DockSideFor(390, 190, 400, 200), 4) << "just above the main diagonal";
+    EXPECT_EQ(DockSideFor(380, 199, 400, 200), 2);
+    // At the left or right edge in the upper half: the top.
+    EXPECT_EQ(DockSideFor(2, 60, 400, 200), 1);
+    EXPECT_EQ(DockSideFor(398, 90, 400, 200), 1);
+    EXPECT_EQ(DockSideFor(2, 150, 400, 200), 3);
+    EXPECT_EQ(DockSideFor(10, 10, 0, 0), 1) << "an empty area";
+}
+
 TEST(DialogFormsTest, GrantAndMoreTime) {
     GrantForm g;
     g.user = QStringLiteral("x");

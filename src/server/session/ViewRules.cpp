@@ -102,6 +102,24 @@ quint32 RowForeground(bool attention) {
     return attention ? 0x0000FFu : 0x000000u;
 }
 
+int DockSideFor(int x, int y, int width, int height) {
+    if (width <= 0 || height <= 0)
+        return 1;
+    if ((x <= 4 || x >= width - 4) && y < height / 2)
+        return 1;
+    // Offsets as fractions of the area: the main diagonal is py = px, the
+    // other py = 1 - px.
+    const double px = static_cast<double>(x) / width;
+    const double py = static_cast<double>(y) / height;
+    const bool aboveMain = py < px;
+    const bool aboveOther = py < 1.0 - px;
+    if (aboveMain && aboveOther)
+        return 1;
+    if (!aboveMain && !aboveOther)
+        return 2;
+    return aboveOther ? 3 : 4;
+}
+
 int CompareCellTexts(const QString& a, const QString& b) {
     return a.compare(b, Qt::CaseInsensitive);
 }

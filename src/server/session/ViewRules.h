@@ -84,6 +84,13 @@ quint32 RowForeground(bool attention);
 // 0x00BBGGRR to 0xRRGGBB; -1 for a system colour.
 qint64 WindowsColourToRgb(qint32 value);
 
+// Docking the tool bar: the side of an area of width x height that a
+// pointer at (x, y) chooses, from where it lies relative to the area's two
+// diagonals, as a ToolBarAlign value (1 top, 2 bottom, 3 left, 4 right). A
+// pointer within 4 pixels of the left or right edge in the upper half
+// chooses the top, where a tool bar is usually wanted.
+int DockSideFor(int x, int y, int width, int height);
+
 // Sorting: two texts compared without regard to case; <0, 0, >0.
 int CompareCellTexts(const QString& a, const QString& b);
 

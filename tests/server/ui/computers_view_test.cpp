@@ -312,6 +312,29 @@ TEST_F(ComputersViewTest, StylesTickAndToolBarSettings) {
     view.setToolBarAlign(5);
     EXPECT_EQ(view.toolBarAlign(), 1) << "fill docks at the top";
 
+    // Dragging the grip over the frame: the diagonals choose the side.
+    view.setToolBarAlign(1);
+    QApplication::processEvents();
+    QWidget* grip = view.toolBarDock()->titleBarWidget();
+    ASSERT_NE(grip, nullptr);
+    QWidget* area = view.reportView()->parentWidget()->parentWidget();
+    auto drag = [&](QPoint inArea) {
+        const QPoint to = grip->mapFromGlobal(area->mapToGlobal(inArea));
+        QTest::mousePress(grip, Qt::LeftButton, {}, QPoint(3, 3));
+        QTest::mouseMove(grip, to);
+        QTest::mouseRelease(grip, Qt::LeftButton, {}, to);
+        QApplication::processEvents();
+    };
+    drag(QPoint(10, area->height() * 3 / 4));
+    EXPECT_EQ(view.toolBarAlign(), 3);
+    EXPECT_EQ(core.settings().toolBarAlign, 3);
+    grip = view.toolBarDock()->titleBarWidget();
+    drag(QPoint(area->width() / 2, area->height() - 5));
+    EXPECT_EQ(view.toolBarAlign(), 2);
+    grip = view.toolBarDock()->titleBarWidget();
+    drag(QPoint(area->width() / 2, 5));
+    EXPECT_EQ(view.toolBarAlign(), 1);
+
     view.setToolBarFlat(false);
     EXPECT_EQ(core.settings().toolBarFlat, 0);
     view.setToolBarFlat(true);

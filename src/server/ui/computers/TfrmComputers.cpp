@@ -17,7 +17,9 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QRubberBand>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QToolBar>
@@ -63,16 +65,31 @@ const ActionText kActions[TfrmComputers::ActionCount] = {
 // Widths at start; the automatic columns never shrink below them.
 const int kColumnWidths[7] = {160, 70, 90, 64, 64, 80, 160};
 
-// The handle by which a docked tool bar is dragged to another side.
+// The handle by which a docked tool bar is dragged to another side of the
+// frame. While it is dragged over the frame the side comes from the
+// diagonals (DockSideFor) and a 42-pixel strip shows where the bar will go;
+// dropped there the bar docks on that side, dropped outside the frame it
+// floats where it was dropped.
 class Grip : public QWidget {
 public:
-    explicit Grip(QWidget* parent) : QWidget(parent) { setCursor(Qt::SizeAllCursor); }
+    Grip(QWidget* parent, QWidget* area, std::function<void(int, QPoint)> drop)
+        : QWidget(parent), area_(area), drop_(std::move(drop)) {
+        setCursor(Qt::SizeAllCursor);
+        setAccessibleName(QStringLiteral("Mover barra de herramientas"));
+    }
     void setVertical(bool v) {
         vertical_ = v;
-        updateGeometry();
         update();
     }
-    QSize sizeHint() const override { return vertical_ ? QSize(10, 10) : QSize(10, 10); }
+    QSize sizeHint() const override { return QSize(10, 10); }
+
+    // The side a global pointer position chooses; 0 outside the frame.
+    int sideAt(const QPoint& global) const {
+        const QPoint at = area_->mapFromGlobal(global);
+        if (!area_->rect().contains(at))
+            return 0;
+        return DockSideFor(at.x(), at.y(), area_->width(), area_->height());
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -86,9 +103,62 @@ protected:
                 p.drawEllipse(at, 1, 1);
         }
     }
+    void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() == Qt::LeftButton)
+            dragging_ = true;
+        e->accept();
+    }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (!dragging_)
+            return;
+        const QPoint global = e->globalPosition().toPoint();
+        const int side = sideAt(global);
+        if (side == 0) {
+            if (band_)
+                band_->hide();
+            return;
+        }
+        if (!band_)
+            band_ = new QRubberBand(QRubberBand::Rectangle, area_);
+        const QRect r = area_->rect();
+        constexpr int kStrip = 42;
+        switch (side) {
+        case 2:
+            band_->setGeometry(r.left(), r.bottom() - kStrip + 1, r.width(), kStrip);
+            break;
+        case 3:
+            band_->setGeometry(r.left(), r.top(), kStrip, r.height());
+            break;
+        case 4:
+            band_->setGeometry(r.right() - kStrip + 1, r.top(), kStrip, r.height());
+            break;
+        default:
+            band_->setGeometry(r.left(), r.top(), r.width(), kStrip);
+            break;
+        }
+        band_->show();
+        e->accept();
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (!dragging_ || e->button() != Qt::LeftButton)
+            return;
+        dragging_ = false;
+        if (band_)
+            band_->hide();
+        const QPoint global = e->globalPosition().toPoint();
+        // A click that did not move leaves the bar where it is.
+        if (rect().contains(e->position().toPoint()))
+            return;
+        drop_(sideAt(global), global);
+        e->accept();
+    }
 
 private:
+    QWidget* area_;
+    std::function<void(int, QPoint)> drop_;
+    QRubberBand* band_ = nullptr;
     bool vertical_ = true;
+    bool dragging_ = false;
 };
 
 } // namespace
@@ -414,7 +484,11 @@ void TfrmComputers::buildToolBar() {
     dock_->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(dock_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { toolBarMenu(dock_->mapToGlobal(at)); });
-    grip_ = new Grip(dock_);
+    grip_ = new Grip(dock_, inner_, [this](int side, QPoint global) {
+        setToolBarAlign(side);
+        if (side == 0)
+            dock_->move(global);
+    });
     dock_->setTitleBarWidget(grip_);
     connect(dock_, &QDockWidget::dockLocationChanged, this, [this](Qt::DockWidgetArea area) {
         placeToolBar(area);
