@@ -343,6 +343,19 @@ TEST_F(ComputersViewTest, StylesTickAndToolBarSettings) {
     EXPECT_EQ(core.settings().toolBarWallPaper, dir.path() + "/missing.bmp");
 }
 
+TEST_F(ComputersViewTest, ToolBarStartsWhereTheSettingsSay) {
+    core.settings().toolBarAlign = 3;
+    core.settings().toolBarFlat = 0;
+    F other(core, shell);
+    other.resize(800, 500);
+    other.show();
+    QApplication::processEvents();
+    EXPECT_EQ(other.toolBarAlign(), 3);
+    EXPECT_EQ(other.toolBar()->orientation(), Qt::Vertical);
+    EXPECT_GT(other.toolBar()->height(), other.toolBar()->width());
+    EXPECT_FALSE(other.toolBarFlat());
+}
+
 TEST_F(ComputersViewTest, GrantMoreTimeAndMoveThroughTheirDialogs) {
     TCompItem* a = station("PC1", 1, "AA-00-00-00-00-01");
     TCompItem* b = station("PC2", 1, "AA-00-00-00-00-02");

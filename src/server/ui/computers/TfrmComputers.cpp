@@ -440,7 +440,8 @@ void TfrmComputers::fillCdMenus() {
 }
 
 void TfrmComputers::buildToolBar() {
-    const ServerSettings& s = core_.settings();
+    // A copy: placing the bar writes its place back to the settings.
+    const ServerSettings s = core_.settings();
     toolBar_ = new QToolBar(QStringLiteral("ZU - Máquinas clientes"));
     toolBar_->setObjectName(QStringLiteral("tbComputers"));
     toolBar_->setIconSize(QSize(24, 24));
