@@ -68,6 +68,11 @@ protected:
         c.mac = mac;
         c.localAddress = from;
         c.answerHandshake = handshake;
+        return station(c);
+    }
+    // A station whose whole configuration (the session it reports) is set
+    // before it connects, so that its first report already carries it.
+    StationSim* station(const StationSim::Config& c) {
         sims.push_back(std::make_unique<StationSim>(c));
         StationSim* s = sims.back().get();
         s->connectTo(QStringLiteral("127.0.0.1"), port);
@@ -163,9 +168,9 @@ TEST_F(Loopback, BindingByMacAddressAndTakeOver) {
     EXPECT_TRUE(
         waitUntil([&] { return core->computers().cell(r->row, 0) == QStringLiteral("Desc."); }));
     // It reports the session it restored; the messages were never its.
-    StationSim* again = station("PCA", "00-11-22-33-44-21", QStringLiteral("127.0.0.22"));
-    again->config() = a->config();
-    again->config().localAddress = QStringLiteral("127.0.0.22");
+    StationSim::Config restored = a->config();
+    restored.localAddress = QStringLiteral("127.0.0.22");
+    StationSim* again = station(restored);
     ASSERT_TRUE(again->waitForLine("0A", kWait));
     settle();
     {

@@ -18,6 +18,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -358,6 +359,25 @@ TEST_F(CoreFixture, IdlePumpDrainsQueuesAndSlotsInOrder) {
     EXPECT_EQ(core.PinAssignQueue.size(), 1u);
     EXPECT_EQ(core.PinAssignQueue.front().first, QStringLiteral("DEF456"));
     EXPECT_EQ(core.eventTally, 0);
+}
+
+// A step that fails in the idle pass says so on the console and the next
+// events still run.
+TEST_F(CoreFixture, AFailingEventIsReportedAndTheOthersRun) {
+    TCompItem* r = connected(QStringLiteral("PCF"));
+    QStringList calls;
+    QObject::connect(&core, &ServerCore::transparencyReported,
+                     [](TCompItem*, int) { throw std::runtime_error("editor roto"); });
+    core.hooks().pinCheck = [&](TCompItem*) { calls << QStringLiteral("pin"); };
+    core.context().handoff.post({UiEvent::Kind::Transparency, r, {}, {}, 0x80});
+    core.context().handoff.post({UiEvent::Kind::CodeTyped, r});
+    core.IdlePump();
+    EXPECT_EQ(calls, QStringList{QStringLiteral("pin")});
+    bool reported = false;
+    for (const QString& t : core.console().texts())
+        reported = reported || (t.contains(QStringLiteral("Falla en evento")) &&
+                                t.contains(QStringLiteral("editor roto")));
+    EXPECT_TRUE(reported) << core.console().texts().join(u'\n').toStdString();
 }
 
 TEST_F(CoreFixture, RelockAndGrantWithoutConnection) {

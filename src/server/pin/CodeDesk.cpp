@@ -1,6 +1,7 @@
 #include "server/pin/CodeDesk.h"
 
 #include "server/shell/ServerCore.h"
+#include "server/shell/StepFailure.h"
 #include "xbase/TableEngine.h"
 
 namespace tarvina::server {
@@ -51,12 +52,14 @@ void CodeDesk::attach() {
         try {
             codes_->ProcesaPIn(r);
         } catch (...) {
+            core_.ShowRemoteMessage(r, StepFailure(QStringLiteral("ProcesaPIn")));
         }
     };
     h.stateChange = [this](TCompItem* r) {
         try {
             journal_->Statuspinchange(r);
         } catch (...) {
+            core_.ShowRemoteMessage(r, StepFailure(QStringLiteral("Statuspinchange")));
         }
     };
     h.codesTableOpen = [this] {
@@ -67,6 +70,7 @@ void CodeDesk::attach() {
         try {
             return codes_->ApplyPinAssign(code, r);
         } catch (...) {
+            core_.ShowRemoteMessage(r, StepFailure(QStringLiteral("ApplyPinAssign")));
             return false;
         }
     };
@@ -74,6 +78,7 @@ void CodeDesk::attach() {
         try {
             codes_->VerificaPin();
         } catch (...) {
+            core_.ShowRemoteMessage(nullptr, StepFailure(QStringLiteral("VerificaPin")));
             core_.setPinCheckRunning(false);
         }
     };

@@ -4,6 +4,7 @@
 #include "server/net/RecordOps.h"
 #include "server/net/Senders.h"
 #include "server/session/TimeAssignment.h"
+#include "server/shell/StepFailure.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -228,7 +229,9 @@ bool ServerCore::applyPosted(bool& appliedAny) {
             try {
                 apply(e);
             } catch (...) {
-                // One broken event must not stop the others.
+                // One broken event must not stop the others; it is said.
+                ShowRemoteMessage(
+                    nullptr, StepFailure(QStringLiteral("evento ") + QString::number(int(e.kind))));
             }
         }
     } while (spent.elapsed() < kDrainBudgetMs);
@@ -431,6 +434,8 @@ void ServerCore::Tick() {
                 model_.setCell(row, ComputersModel::Used, na);
             }
         } catch (...) {
+            ShowRemoteMessage(
+                nullptr, StepFailure(QStringLiteral("tiempos de la fila ") + QString::number(row)));
         }
     }
     ++tickCounter_;
@@ -440,6 +445,7 @@ void ServerCore::Tick() {
                 if (TCompItem* r = model_.recordAt(row))
                     Refresh(ctx_, r);
             } catch (...) {
+                ShowRemoteMessage(nullptr, StepFailure(QStringLiteral("Refresh")));
             }
         }
     }
@@ -449,6 +455,7 @@ void ServerCore::Tick() {
                 if (TCompItem* r = model_.recordAt(row))
                     SyncTime(ctx_, r);
             } catch (...) {
+                ShowRemoteMessage(nullptr, StepFailure(QStringLiteral("SyncTime")));
             }
         }
         tickCounter_ = 0;
