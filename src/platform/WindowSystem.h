@@ -37,6 +37,36 @@ public:
     virtual void raise(WindowId w) = 0;
     // Asks the task bar to show its task list (the SC_TASKLIST command).
     virtual void postTaskList(WindowId taskBar) = 0;
+
+    // The calls below have harmless answers for a desktop that offers no
+    // such thing (the doubles of the session tests, a desktop seen only
+    // through the toolkit).
+
+    // Iconifies w; false when the desktop cannot.
+    virtual bool minimize(WindowId) { return false; }
+    // Asks w to close, as its close button would; false when w is gone.
+    virtual bool closeWindow(WindowId) { return false; }
+    // Hides or shows the desktop's task bars (every dock window).
+    virtual void setTaskBarVisible(bool) {}
+    // The window that draws the desktop (icons, wallpaper); the root window
+    // when no program draws one. 0 when unknown.
+    virtual WindowId desktopWindow() { return 0; }
+
+    // An active keyboard and pointer grab for w (the lock screen): the
+    // window manager's own keys and mouse bindings never see input while it
+    // is held, and keys typed at another program's window come to w. The
+    // station's other windows keep their input. Calling it again while held
+    // is harmless and takes the grab back when something released it.
+    // False when it could not be taken (another client holds a grab, w is
+    // not showing).
+    virtual bool grabInput(WindowId) { return false; }
+    virtual void releaseInput() {}
+    // Keys the display server itself acts on (switch to a text console,
+    // kill the display server): off while blocked. False when that could
+    // not be done.
+    virtual bool setSystemKeysBlocked(bool) { return false; }
+    // True once the display connection is gone for good.
+    virtual bool displayLost() { return false; }
 };
 
 } // namespace tarvina::platform

@@ -1,0 +1,532 @@
+#include "platform/linux/X11WindowSystem.h"
+
+#include <QString>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
+#include <xcb/xcb_icccm.h>
+
+namespace tarvina::platform {
+
+namespace {
+
+// Longest property read, in 32-bit units: a title or class of 16 KB is far
+// beyond any real one, and a hostile window cannot make us allocate more.
+constexpr uint32_t kMaxTextLongs = 4096;
+// A client list of a million windows is not a desktop.
+constexpr uint32_t kMaxListLongs = 1u << 20;
+
+// One property reply, freed when it goes.
+struct PropReply {
+    xcb_get_property_reply_t* r = nullptr;
+    PropReply() = default;
+    explicit PropReply(xcb_get_property_reply_t* reply) : r(reply) {}
+    PropReply(PropReply&& o) noexcept : r(o.r) { o.r = nullptr; }
+    PropReply& operator=(PropReply&& o) noexcept {
+        std::swap(r, o.r);
+        return *this;
+    }
+    PropReply(const PropReply&) = delete;
+    PropReply& operator=(const PropReply&) = delete;
+    ~PropReply() { std::free(r); }
+    bool ok() const { return r && r->type != XCB_ATOM_NONE; }
+    int length() const { return r ? xcb_get_property_value_length(r) : 0; }
+    const char* bytes() const {
+        return r ? static_cast<const char*>(xcb_get_property_value(r)) : nullptr;
+    }
+    QList<xcb_window_t> ids() const {
+        QList<xcb_window_t> out;
+        if (!ok() || r->format != 32)
+            return out;
+        const int n = length() / 4;
+        const auto* v = static_cast<const xcb_window_t*>(xcb_get_property_value(r));
+        out.reserve(n);
+        for (int i = 0; i < n; ++i)
+            out << v[i];
+        return out;
+    }
+};
+
+} // namespace
+
+struct X11WindowSystem::Conn {
+    xcb_connection_t* c = nullptr;
+    bool owned = false;
+    int screen = 0;
+    xcb_window_t root = 0;
+    xcb_ewmh_connection_t ewmh{};
+    bool ewmhReady = false;
+    ~Conn() {
+        if (ewmhReady)
+            xcb_ewmh_connection_wipe(&ewmh);
+        if (owned && c)
+            xcb_disconnect(c);
+    }
+};
+
+struct X11WindowSystem::Atoms {
+    xcb_atom_t wmChangeState = XCB_ATOM_NONE;
+    xcb_atom_t wmDeleteWindow = XCB_ATOM_NONE;
+    xcb_atom_t wmProtocols = XCB_ATOM_NONE;
+    xcb_atom_t wmState = XCB_ATOM_NONE;
+};
+
+namespace {
+
+PropReply GetProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type,
+                      uint32_t maxLongs) {
+    if (!c || !w || prop == XCB_ATOM_NONE)
+        return {};
+    const auto ck = xcb_get_property(c, 0, w, prop, type, 0, maxLongs);
+    xcb_generic_error_t* e = nullptr;
+    PropReply r(xcb_get_property_reply(c, ck, &e));
+    std::free(e);
+    return r;
+}
+
+xcb_atom_t Intern(xcb_connection_t* c, const char* name) {
+    const auto ck = xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
+    xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(c, ck, nullptr);
+    const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(r);
+    return a;
+}
+
+// Text of a title property: UTF-8 for _NET_WM_NAME, Latin-1 for STRING.
+// Bytes that are not valid UTF-8 become replacement characters, never a
+// failure; a trailing NUL is not part of the title.
+QString TitleText(const PropReply& p, bool utf8) {
+    if (!p.ok() || p.r->format != 8)
+        return {};
+    QByteArray b(p.bytes(), p.length());
+    const int nul = b.indexOf('\0');
+    if (nul >= 0)
+        b.truncate(nul);
+    return utf8 ? QString::fromUtf8(b) : QString::fromLatin1(b);
+}
+
+} // namespace
+
+X11WindowSystem::X11WindowSystem(xcb_connection_t* c, int screen, QByteArray displayName)
+    : conn_(std::make_unique<Conn>()), atoms_(std::make_unique<Atoms>()),
+      serverKeys_(std::move(displayName)) {
+    conn_->c = c;
+    conn_->screen = screen;
+    if (!c || xcb_connection_has_error(c))
+        return;
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; it.rem && i < screen; ++i)
+        xcb_screen_next(&it);
+    if (it.rem)
+        conn_->root = it.data->root;
+    xcb_intern_atom_cookie_t* cookies = xcb_ewmh_init_atoms(c, &conn_->ewmh);
+    conn_->ewmhReady = cookies && xcb_ewmh_init_atoms_replies(&conn_->ewmh, cookies, nullptr);
+    atoms_->wmChangeState = Intern(c, "WM_CHANGE_STATE");
+    atoms_->wmDeleteWindow = Intern(c, "WM_DELETE_WINDOW");
+    atoms_->wmProtocols = Intern(c, "WM_PROTOCOLS");
+    atoms_->wmState = Intern(c, "WM_STATE");
+}
+
+std::unique_ptr<X11WindowSystem> X11WindowSystem::Open(const QByteArray& displayName) {
+    int screen = 0;
+    xcb_connection_t* c =
+        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screen);
+    if (!c || xcb_connection_has_error(c)) {
+        if (c)
+            xcb_disconnect(c);
+        return nullptr;
+    }
+    auto ws = std::make_unique<X11WindowSystem>(c, screen, displayName);
+    ws->conn_->owned = true;
+    if (!ws->conn_->ewmhReady || !ws->conn_->root)
+        return nullptr;
+    return ws;
+}
+
+X11WindowSystem::~X11WindowSystem() {
+    if (usable()) {
+        releaseInput();
+        serverKeys_.unblock();
+        if (!hiddenDocks_.isEmpty())
+            setTaskBarVisible(true);
+        // A round trip, so nothing asked above is lost when the connection
+        // is closed right after.
+        std::free(xcb_get_input_focus_reply(conn_->c, xcb_get_input_focus(conn_->c), nullptr));
+    }
+}
+
+bool X11WindowSystem::usable() const {
+    return conn_->c && conn_->ewmhReady && conn_->root && !xcb_connection_has_error(conn_->c);
+}
+
+bool X11WindowSystem::displayLost() {
+    return !conn_->c || xcb_connection_has_error(conn_->c);
+}
+
+WindowId X11WindowSystem::rootWindow() const {
+    return conn_->root;
+}
+
+void X11WindowSystem::flush() {
+    if (conn_->c)
+        xcb_flush(conn_->c);
+}
+
+bool X11WindowSystem::managerPresent() {
+    if (!usable())
+        return false;
+    const PropReply p = GetProperty(conn_->c, conn_->root, conn_->ewmh._NET_SUPPORTING_WM_CHECK,
+                                    XCB_ATOM_WINDOW, 1);
+    const auto ids = p.ids();
+    return !ids.isEmpty() && ids.first() != XCB_WINDOW_NONE && exists(ids.first());
+}
+
+bool X11WindowSystem::exists(WindowId w) {
+    if (!usable() || w == 0 || w > 0xFFFFFFFFu)
+        return false;
+    const auto ck = xcb_get_window_attributes(conn_->c, static_cast<xcb_window_t>(w));
+    xcb_generic_error_t* e = nullptr;
+    xcb_get_window_attributes_reply_t* r = xcb_get_window_attributes_reply(conn_->c, ck, &e);
+    std::free(e);
+    const bool ok = r != nullptr;
+    std::free(r);
+    return ok;
+}
+
+bool X11WindowSystem::overrideRedirect(WindowId w) {
+    if (!usable() || w == 0)
+        return false;
+    const auto ck = xcb_get_window_attributes(conn_->c, static_cast<xcb_window_t>(w));
+    xcb_generic_error_t* e = nullptr;
+    xcb_get_window_attributes_reply_t* r = xcb_get_window_attributes_reply(conn_->c, ck, &e);
+    std::free(e);
+    const bool o = r && r->override_redirect;
+    std::free(r);
+    return o;
+}
+
+WindowId X11WindowSystem::foregroundWindow() {
+    if (!usable())
+        return 0;
+    const PropReply p =
+        GetProperty(conn_->c, conn_->root, conn_->ewmh._NET_ACTIVE_WINDOW, XCB_ATOM_WINDOW, 1);
+    const auto ids = p.ids();
+    if (p.ok() && !ids.isEmpty() && ids.first() != XCB_WINDOW_NONE)
+        return ids.first();
+    // No manager keeps the property (or none is active): the input focus,
+    // when it is a real window.
+    xcb_get_input_focus_reply_t* f =
+        xcb_get_input_focus_reply(conn_->c, xcb_get_input_focus(conn_->c), nullptr);
+    WindowId out = 0;
+    if (f && f->focus != XCB_WINDOW_NONE && f->focus != XCB_INPUT_FOCUS_POINTER_ROOT &&
+        f->focus != conn_->root)
+        out = f->focus;
+    std::free(f);
+    return out;
+}
+
+QString X11WindowSystem::windowClass(WindowId w, int maxLength) {
+    if (!usable() || w == 0)
+        return {};
+    const PropReply p = GetProperty(conn_->c, static_cast<xcb_window_t>(w), XCB_ATOM_WM_CLASS,
+                                    XCB_ATOM_STRING, kMaxTextLongs);
+    if (!p.ok() || p.r->format != 8)
+        return {};
+    // "instance\0Class\0": the class is the second string.
+    const QByteArray b(p.bytes(), p.length());
+    const int nul = b.indexOf('\0');
+    QByteArray cls = nul >= 0 ? b.mid(nul + 1) : QByteArray();
+    const int end = cls.indexOf('\0');
+    if (end >= 0)
+        cls.truncate(end);
+    return QString::fromLatin1(cls).left(std::max(0, maxLength));
+}
+
+QString X11WindowSystem::windowTitle(WindowId w) {
+    if (!usable() || w == 0)
+        return {};
+    const auto win = static_cast<xcb_window_t>(w);
+    const PropReply net = GetProperty(conn_->c, win, conn_->ewmh._NET_WM_NAME,
+                                      conn_->ewmh.UTF8_STRING, kMaxTextLongs);
+    if (net.ok() && net.length() > 0)
+        return TitleText(net, true);
+    const PropReply icccm =
+        GetProperty(conn_->c, win, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, kMaxTextLongs);
+    // STRING is Latin-1; UTF8_STRING and COMPOUND_TEXT (its ASCII part is
+    // the same) read as UTF-8.
+    return TitleText(icccm, icccm.ok() && icccm.r->type != XCB_ATOM_STRING);
+}
+
+bool X11WindowSystem::hasType(WindowId w, unsigned typeAtom) {
+    const PropReply p = GetProperty(conn_->c, static_cast<xcb_window_t>(w),
+                                    conn_->ewmh._NET_WM_WINDOW_TYPE, XCB_ATOM_ATOM, 64);
+    for (xcb_window_t a : p.ids())
+        if (a == typeAtom)
+            return true;
+    return false;
+}
+
+bool X11WindowSystem::isTaskBar(WindowId w) {
+    return usable() && w != 0 && hasType(w, conn_->ewmh._NET_WM_WINDOW_TYPE_DOCK);
+}
+
+QList<WindowId> X11WindowSystem::clientList(bool stacking) {
+    QList<WindowId> out;
+    const xcb_atom_t prop =
+        stacking ? conn_->ewmh._NET_CLIENT_LIST_STACKING : conn_->ewmh._NET_CLIENT_LIST;
+    const PropReply p = GetProperty(conn_->c, conn_->root, prop, XCB_ATOM_WINDOW, kMaxListLongs);
+    for (xcb_window_t w : p.ids())
+        out << w;
+    return out;
+}
+
+std::optional<QList<WindowId>> X11WindowSystem::stackingOrder() {
+    if (!usable())
+        return std::nullopt;
+    const PropReply p = GetProperty(conn_->c, conn_->root, conn_->ewmh._NET_CLIENT_LIST_STACKING,
+                                    XCB_ATOM_WINDOW, kMaxListLongs);
+    if (!p.ok())
+        return std::nullopt; // no manager keeps the order
+    // The property runs from the bottom up.
+    QList<WindowId> out;
+    const auto ids = p.ids();
+    out.reserve(ids.size());
+    for (auto it = ids.crbegin(); it != ids.crend(); ++it)
+        out << *it;
+    return out;
+}
+
+QList<WindowId> X11WindowSystem::visibleTitledWindows() {
+    QList<WindowId> out;
+    if (!usable())
+        return out;
+    const QList<WindowId> all = clientList(true);
+    // Ask about every window first, then read the answers: one round trip
+    // for the whole list, however long it is.
+    QList<xcb_get_window_attributes_cookie_t> cookies;
+    cookies.reserve(all.size());
+    for (WindowId w : all)
+        cookies << xcb_get_window_attributes(conn_->c, static_cast<xcb_window_t>(w));
+    QList<WindowId> viewable;
+    for (int i = 0; i < all.size(); ++i) {
+        xcb_generic_error_t* e = nullptr;
+        xcb_get_window_attributes_reply_t* r =
+            xcb_get_window_attributes_reply(conn_->c, cookies[i], &e);
+        std::free(e);
+        if (r && r->map_state == XCB_MAP_STATE_VIEWABLE)
+            viewable << all[i];
+        std::free(r);
+    }
+    for (auto it = viewable.crbegin(); it != viewable.crend(); ++it)
+        if (!windowTitle(*it).isEmpty())
+            out << *it;
+    return out;
+}
+
+void X11WindowSystem::sendRootMessage(WindowId w, unsigned type, quint32 d0, quint32 d1, quint32 d2,
+                                      quint32 d3, quint32 d4) {
+    xcb_client_message_event_t ev{};
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = static_cast<xcb_window_t>(w);
+    ev.type = type;
+    ev.data.data32[0] = d0;
+    ev.data.data32[1] = d1;
+    ev.data.data32[2] = d2;
+    ev.data.data32[3] = d3;
+    ev.data.data32[4] = d4;
+    xcb_send_event(conn_->c, 0, conn_->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&ev));
+}
+
+bool X11WindowSystem::setForeground(WindowId w) {
+    if (!exists(w))
+        return false;
+    const auto win = static_cast<xcb_window_t>(w);
+    if (!overrideRedirect(w) && managerPresent()) {
+        // Source 2: a pager's request, which managers honour without their
+        // focus-stealing rules.
+        sendRootMessage(w, conn_->ewmh._NET_ACTIVE_WINDOW, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER,
+                        XCB_CURRENT_TIME, 0);
+    } else {
+        const uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_discard_reply(conn_->c, xcb_configure_window_checked(
+                                        conn_->c, win, XCB_CONFIG_WINDOW_STACK_MODE, &above)
+                                        .sequence);
+        xcb_discard_reply(conn_->c,
+                          xcb_set_input_focus_checked(conn_->c, XCB_INPUT_FOCUS_POINTER_ROOT, win,
+                                                      XCB_CURRENT_TIME)
+                              .sequence);
+    }
+    flush();
+    return true;
+}
+
+void X11WindowSystem::setTopMost(WindowId w) {
+    if (!exists(w))
+        return;
+    if (!overrideRedirect(w) && managerPresent())
+        sendRootMessage(w, conn_->ewmh._NET_WM_STATE, XCB_EWMH_WM_STATE_ADD,
+                        conn_->ewmh._NET_WM_STATE_ABOVE, 0, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER);
+    raise(w);
+}
+
+void X11WindowSystem::raise(WindowId w) {
+    if (!exists(w))
+        return;
+    const auto win = static_cast<xcb_window_t>(w);
+    if (!overrideRedirect(w) && managerPresent()) {
+        sendRootMessage(w, conn_->ewmh._NET_RESTACK_WINDOW, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER,
+                        XCB_WINDOW_NONE, XCB_STACK_MODE_ABOVE);
+    } else {
+        const uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_discard_reply(conn_->c, xcb_configure_window_checked(
+                                        conn_->c, win, XCB_CONFIG_WINDOW_STACK_MODE, &above)
+                                        .sequence);
+    }
+    flush();
+}
+
+void X11WindowSystem::postTaskList(WindowId) {
+    // A dock has no task list to open on request; the lock's enforcement
+    // takes the front back at once, which is what the request was for.
+}
+
+bool X11WindowSystem::minimize(WindowId w) {
+    if (!exists(w) || overrideRedirect(w))
+        return false;
+    // ICCCM: WM_CHANGE_STATE with IconicState (3).
+    sendRootMessage(w, atoms_->wmChangeState, XCB_ICCCM_WM_STATE_ICONIC, 0, 0);
+    flush();
+    return true;
+}
+
+bool X11WindowSystem::closeWindow(WindowId w) {
+    if (!exists(w))
+        return false;
+    if (managerPresent()) {
+        sendRootMessage(w, conn_->ewmh._NET_CLOSE_WINDOW, XCB_CURRENT_TIME,
+                        XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER, 0);
+    } else {
+        // No manager to ask: the window's own WM_DELETE_WINDOW message.
+        xcb_client_message_event_t ev{};
+        ev.response_type = XCB_CLIENT_MESSAGE;
+        ev.format = 32;
+        ev.window = static_cast<xcb_window_t>(w);
+        ev.type = atoms_->wmProtocols;
+        ev.data.data32[0] = atoms_->wmDeleteWindow;
+        ev.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_discard_reply(conn_->c,
+                          xcb_send_event_checked(conn_->c, 0, ev.window, XCB_EVENT_MASK_NO_EVENT,
+                                                 reinterpret_cast<const char*>(&ev))
+                              .sequence);
+    }
+    flush();
+    return true;
+}
+
+void X11WindowSystem::setTaskBarVisible(bool visible) {
+    if (!usable())
+        return;
+    if (!visible) {
+        for (WindowId w : clientList(false)) {
+            if (!hasType(w, conn_->ewmh._NET_WM_WINDOW_TYPE_DOCK))
+                continue;
+            xcb_discard_reply(
+                conn_->c,
+                xcb_unmap_window_checked(conn_->c, static_cast<xcb_window_t>(w)).sequence);
+            hiddenDocks_.insert(w);
+        }
+        flush();
+        return;
+    }
+    // Docks hidden by this process, and any dock left unmapped among the
+    // top-level windows (by an earlier run that ended without showing them).
+    QSet<WindowId> toShow = hiddenDocks_;
+    hiddenDocks_.clear();
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(conn_->c, xcb_query_tree(conn_->c, conn_->root), nullptr);
+    if (tree) {
+        const xcb_window_t* kids = xcb_query_tree_children(tree);
+        const int n = xcb_query_tree_children_length(tree);
+        QList<xcb_get_property_cookie_t> types;
+        QList<xcb_get_window_attributes_cookie_t> attrs;
+        for (int i = 0; i < n; ++i) {
+            types << xcb_get_property(conn_->c, 0, kids[i], conn_->ewmh._NET_WM_WINDOW_TYPE,
+                                      XCB_ATOM_ATOM, 0, 64);
+            attrs << xcb_get_window_attributes(conn_->c, kids[i]);
+        }
+        for (int i = 0; i < n; ++i) {
+            xcb_generic_error_t* e = nullptr;
+            PropReply t(xcb_get_property_reply(conn_->c, types[i], &e));
+            std::free(e);
+            e = nullptr;
+            xcb_get_window_attributes_reply_t* a =
+                xcb_get_window_attributes_reply(conn_->c, attrs[i], &e);
+            std::free(e);
+            const bool unmapped = a && a->map_state == XCB_MAP_STATE_UNMAPPED;
+            std::free(a);
+            if (unmapped && t.ids().contains(conn_->ewmh._NET_WM_WINDOW_TYPE_DOCK))
+                toShow.insert(kids[i]);
+        }
+        std::free(tree);
+    }
+    for (WindowId w : toShow)
+        xcb_discard_reply(conn_->c,
+                          xcb_map_window_checked(conn_->c, static_cast<xcb_window_t>(w)).sequence);
+    flush();
+}
+
+WindowId X11WindowSystem::desktopWindow() {
+    if (!usable())
+        return 0;
+    for (WindowId w : clientList(false))
+        if (hasType(w, conn_->ewmh._NET_WM_WINDOW_TYPE_DESKTOP))
+            return w;
+    return conn_->root;
+}
+
+bool X11WindowSystem::grabInput(WindowId w) {
+    if (!exists(w))
+        return false;
+    const auto win = static_cast<xcb_window_t>(w);
+    // owner_events: input for the station's own windows (the code box above
+    // the lock) reaches them as usual; all other input comes to w.
+    const auto kc = xcb_grab_keyboard(conn_->c, 1, win, XCB_CURRENT_TIME, XCB_GRAB_MODE_ASYNC,
+                                      XCB_GRAB_MODE_ASYNC);
+    const auto pc = xcb_grab_pointer(conn_->c, 1, win,
+                                     XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_BUTTON_RELEASE |
+                                         XCB_EVENT_MASK_POINTER_MOTION,
+                                     XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC, XCB_WINDOW_NONE,
+                                     XCB_CURSOR_NONE, XCB_CURRENT_TIME);
+    xcb_grab_keyboard_reply_t* kr = xcb_grab_keyboard_reply(conn_->c, kc, nullptr);
+    xcb_grab_pointer_reply_t* pr = xcb_grab_pointer_reply(conn_->c, pc, nullptr);
+    keyboardGrabbed_ = kr && kr->status == XCB_GRAB_STATUS_SUCCESS;
+    pointerGrabbed_ = pr && pr->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(kr);
+    std::free(pr);
+    return keyboardGrabbed_ && pointerGrabbed_;
+}
+
+void X11WindowSystem::releaseInput() {
+    if (!conn_->c || xcb_connection_has_error(conn_->c))
+        return;
+    // Only what this object took: the toolkit's own grabs (an open menu)
+    // are not ours to end.
+    if (keyboardGrabbed_)
+        xcb_ungrab_keyboard(conn_->c, XCB_CURRENT_TIME);
+    if (pointerGrabbed_)
+        xcb_ungrab_pointer(conn_->c, XCB_CURRENT_TIME);
+    keyboardGrabbed_ = pointerGrabbed_ = false;
+    // A round trip: once this returns, the server has let go, and a program
+    // the customer starts next can take its own grabs.
+    std::free(xcb_get_input_focus_reply(conn_->c, xcb_get_input_focus(conn_->c), nullptr));
+}
+
+bool X11WindowSystem::setSystemKeysBlocked(bool blocked) {
+    return blocked ? serverKeys_.block() : serverKeys_.unblock();
+}
+
+} // namespace tarvina::platform
