@@ -39,6 +39,23 @@ QString MacFromFirstAdapter(const platform::MachineInfo& info) {
     return QString::fromLatin1(kMacNotFound);
 }
 
+QString MacFromPhysicalAdapter(const platform::MachineInfo& info) {
+    const QList<platform::NetworkAdapter> all = info.adapters();
+    const auto usable = [](const platform::NetworkAdapter& a) {
+        return a.physical && !a.loopback && a.hardwareAddress.size() == 6 &&
+               a.hardwareAddress != QByteArray(6, '\0');
+    };
+    for (int rank = 0; rank < 3; ++rank) {
+        for (const platform::NetworkAdapter& a : all) {
+            if (!usable(a))
+                continue;
+            if ((rank == 0 && a.up && a.globalAddress) || (rank == 1 && a.up) || rank == 2)
+                return FormatMac(a.hardwareAddress);
+        }
+    }
+    return QString::fromLatin1(kMacNotFound);
+}
+
 QString MacFromIdentifier(platform::MachineInfo& info, const IdentityErrorLog& log) {
     const std::optional<QByteArray> id = info.newTimeBasedIdentifier();
     if (!id || id->size() != 16) {
@@ -99,6 +116,11 @@ QString GetMacAddress(platform::MachineInfo& info, Program program, const Identi
         const QString mac = MacFromFirstAdapter(info);
         return mac != notFound ? mac : MacFromCommandOutput(info);
     }
+    // The station first looks for its own network card: the command's first
+    // address may belong to a bridge or a container link that is down.
+    const QString card = MacFromPhysicalAdapter(info);
+    if (card != notFound)
+        return card;
     const platform::OsVersion v = info.osVersion();
     if (v.platformId == 2 && v.major > 4) {
         const QString mac = MacFromCommandOutput(info, log);

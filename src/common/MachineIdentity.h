@@ -23,6 +23,12 @@ using IdentityErrorLog = std::function<void(const QString&)>;
 // The three MAC methods, each giving a MAC text or "mac not found".
 // First adapter (the NetBIOS adapter-status method of the original).
 QString MacFromFirstAdapter(const platform::MachineInfo& info);
+// The station's own card: the first physical adapter that is up and holds a
+// global address, else the first physical one that is up, else the first
+// physical one (a card whose cable is out keeps its address, so the station
+// keeps its record on the server across restarts). Bridges, tunnels and
+// container links never count.
+QString MacFromPhysicalAdapter(const platform::MachineInfo& info);
 // Last six bytes of a new time-based identifier.
 QString MacFromIdentifier(platform::MachineInfo& info, const IdentityErrorLog& log = {});
 // The address-listing command's output.

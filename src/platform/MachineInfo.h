@@ -13,6 +13,11 @@ struct NetworkAdapter {
     QByteArray hardwareAddress; // 6 bytes when the adapter has one, else empty
     bool loopback = false;
     bool up = false;
+    // A real network card (not a bridge, tunnel, container or virtual link).
+    bool physical = false;
+    // Holds an address that reaches beyond the link (not 127/8, 169.254/16,
+    // fe80::/10 or ::1).
+    bool globalAddress = false;
 };
 
 // The operating system's version, in the shape the identity texts need.

@@ -41,17 +41,18 @@ TEST(MachineIdentity, StationOnNewSystemsTriesTheCommandFirst) {
     m.version.major = 6;
     m.adapterList = {{"eth0", kMac, false, true}};
     m.commandOutput = kIpLink;
+    // No adapter is a physical card: the looks for one ("A") come first.
     EXPECT_EQ(GetMacAddress(m, Program::Puesto), "52-54-00-12-34-56");
-    EXPECT_EQ(m.callOrder, "C");
+    EXPECT_EQ(m.callOrder, "AC");
     m.commandOutput = QByteArray("nothing useful");
     m.callOrder.clear();
     EXPECT_EQ(GetMacAddress(m, Program::Puesto), "00-0C-29-AB-CD-EF");
-    EXPECT_EQ(m.callOrder, "CA");
+    EXPECT_EQ(m.callOrder, "ACA");
     // NT 4 is not "above 4": the old order applies.
     m.version.major = 4;
     m.callOrder.clear();
     EXPECT_EQ(GetMacAddress(m, Program::Puesto), "00-0C-29-AB-CD-EF");
-    EXPECT_EQ(m.callOrder, "A");
+    EXPECT_EQ(m.callOrder, "AA");
 }
 
 TEST(MachineIdentity, StationOnOldSystemsChecksTheIdentifierTwice) {
@@ -64,7 +65,7 @@ TEST(MachineIdentity, StationOnOldSystemsChecksTheIdentifierTwice) {
     // Identifiers that carry the adapter repeat it.
     m.identifiers = {Identifier(kMac), Identifier(kMac)};
     EXPECT_EQ(GetMacAddress(m, Program::Puesto, log), "00-0C-29-AB-CD-EF");
-    EXPECT_EQ(m.callOrder, "AII");
+    EXPECT_EQ(m.callOrder, "AAII");
 
     // Random identifiers disagree: the command output is used.
     m.identifiers.clear();
@@ -72,13 +73,13 @@ TEST(MachineIdentity, StationOnOldSystemsChecksTheIdentifierTwice) {
     m.randomIdentifiers = true;
     m.callOrder.clear();
     EXPECT_EQ(GetMacAddress(m, Program::Puesto, log), "52-54-00-12-34-56");
-    EXPECT_EQ(m.callOrder, "AIIC");
+    EXPECT_EQ(m.callOrder, "AAIIC");
 
     // No identifier at all: logged, then the command.
     m.randomIdentifiers = false;
     m.callOrder.clear();
     EXPECT_EQ(GetMacAddress(m, Program::Puesto, log), "52-54-00-12-34-56");
-    EXPECT_EQ(m.callOrder, "AIC");
+    EXPECT_EQ(m.callOrder, "AAIC");
     ASSERT_FALSE(logged.isEmpty());
     EXPECT_TRUE(logged.last().startsWith("GetMACAddressGUID "));
 
@@ -143,4 +144,30 @@ TEST(MachineIdentity, ComputerNameFromRegistryThenHost) {
     reg.writeInteger(Root::LocalMachine, key, "ComputerName", 7);
     EXPECT_EQ(GetComputerName(reg, m, &last), std::nullopt);
     EXPECT_EQ(last.get(), "NameOfComputer");
+}
+
+TEST(MachineIdentity, StationTakesItsOwnCardBeforeBridgesAndContainerLinks) {
+    FakeMachineInfo m;
+    m.version.major = 6;
+    // "ip link" lists a bridge that is down first: it is not the station's.
+    m.commandOutput = QByteArray("3: docker0: <NO-CARRIER,BROADCAST> state DOWN\n"
+                                 "    link/ether 02:42:ac:11:00:02 brd ff:ff:ff:ff:ff:ff\n");
+    const QByteArray wifi = QByteArray::fromHex("a0b1c2d3e4f5");
+    const QByteArray wired = QByteArray::fromHex("001122334455");
+    NetworkAdapter bridge{"docker0", QByteArray::fromHex("0242ac110002"), false, false};
+    NetworkAdapter veth{"veth1", QByteArray::fromHex("4a4b4c4d4e4f"), false, true};
+    veth.globalAddress = true;
+    NetworkAdapter w1{"wlp2s0", wifi, false, true, true, false};
+    NetworkAdapter e1{"enp3s0", wired, false, true, true, true};
+    m.adapterList = {bridge, veth, w1, e1};
+    EXPECT_EQ(GetMacAddress(m, Program::Puesto), "00-11-22-33-44-55");
+    // No global address anywhere (no DHCP answer yet): the first card up.
+    m.adapterList[3].globalAddress = false;
+    EXPECT_EQ(GetMacAddress(m, Program::Puesto), "A0-B1-C2-D3-E4-F5");
+    // Every card down (cable out): still the first card, not the bridge.
+    m.adapterList[2].up = m.adapterList[3].up = false;
+    EXPECT_EQ(GetMacAddress(m, Program::Puesto), "A0-B1-C2-D3-E4-F5");
+    // No card at all: the listed methods as before.
+    m.adapterList = {bridge, veth};
+    EXPECT_EQ(GetMacAddress(m, Program::Puesto), "02-42-AC-11-00-02");
 }

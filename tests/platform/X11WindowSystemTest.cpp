@@ -173,7 +173,7 @@ TEST(X11WindowSystem, NamesClassesAndOrderOfOtherProgramsWindows) {
     Foreign c(QByteArray("Caf\xe9", 4), QByteArray("x\0Y\0", 4), nullptr, false);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return Managed(*ws, a.id()) && Managed(*ws, b.id()) && Managed(*ws, c.id()); },
-        5000));
+        15000));
 
     EXPECT_EQ(ws->windowTitle(a.id()), QStringLiteral("Terminal — ñandú"));
     EXPECT_TRUE(ws->windowTitle(b.id()).contains(QStringLiteral(" roto ")));
@@ -194,23 +194,23 @@ TEST(X11WindowSystem, NamesClassesAndOrderOfOtherProgramsWindows) {
             const auto order = ws->stackingOrder();
             return order && aboveOthers(*order);
         },
-        5000));
+        15000));
     const QList<WindowId> titled = ws->visibleTitledWindows();
     EXPECT_TRUE(titled.contains(a.id()) && titled.contains(b.id()) && titled.contains(c.id()));
     EXPECT_TRUE(aboveOthers(titled));
 
     // Activation through the manager, and back.
     ASSERT_TRUE(ws->setForeground(b.id()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == b.id(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == b.id(); }, 15000));
     ASSERT_TRUE(ws->setForeground(c.id()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == c.id(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == c.id(); }, 15000));
 }
 
 TEST(X11WindowSystem, CloseMinimiseAndWindowsThatAreGone) {
     auto ws = OwnConnection();
     ASSERT_TRUE(ws);
     Foreign a("Editor");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*ws, a.id()); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*ws, a.id()); }, 15000));
 
     // A close request reaches the program as WM_DELETE_WINDOW; it decides.
     ASSERT_TRUE(ws->closeWindow(a.id()));
@@ -219,16 +219,16 @@ TEST(X11WindowSystem, CloseMinimiseAndWindowsThatAreGone) {
             a.pump();
             return a.closeRequests > 0;
         },
-        5000));
+        15000));
     EXPECT_TRUE(a.viewable());
 
     ASSERT_TRUE(ws->minimize(a.id()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !a.viewable(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !a.viewable(); }, 15000));
 
     // Gone between the listing and the next call: every answer is "nothing".
     const WindowId gone = a.id();
     a.destroy();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !Managed(*ws, gone); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !Managed(*ws, gone); }, 15000));
     EXPECT_FALSE(ws->setForeground(gone));
     EXPECT_FALSE(ws->closeWindow(gone));
     EXPECT_FALSE(ws->minimize(gone));
@@ -253,63 +253,70 @@ TEST(X11WindowSystem, TaskBarDocksHideAndShowAndTheDesktopWindow) {
             return Managed(*ws, dock.id()) && Managed(*ws, desk.id()) && dock.viewable() &&
                    normal.viewable();
         },
-        5000));
+        15000));
     EXPECT_TRUE(ws->isTaskBar(dock.id()));
     EXPECT_EQ(ws->desktopWindow(), desk.id());
 
     ws->setTaskBarVisible(false);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !dock.viewable(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dock.viewable(); }, 15000));
     EXPECT_TRUE(normal.viewable());
     ws->setTaskBarVisible(true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dock.viewable(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dock.viewable(); }, 15000));
 
     // Hidden by a run that ended without showing it: the next one finds it.
     ws->setTaskBarVisible(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !dock.viewable(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dock.viewable(); }, 15000));
     auto next = OwnConnection();
     ASSERT_TRUE(next);
     next->setTaskBarVisible(true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return dock.viewable(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dock.viewable(); }, 15000));
 }
 
-TEST(X11WindowSystem, ManyWindowsAreListedWithoutTrouble) {
-    auto ws = OwnConnection();
-    ASSERT_TRUE(ws);
-    // One program with many windows (a connection each would run out of
-    // the server's clients first).
-    xcb_connection_t* c = xcb_connect(qPrintable(TestDisplay().display()), nullptr);
+TEST(X11WindowSystem, ThousandsOfWindowsAndStaleEntriesInTheLists) {
+    // A display of its own without a manager: the lists are written here, as
+    // a manager would, with windows that exist and some that are long gone.
+    tarvina::test::XDisplay::Options o;
+    o.windowManager = false;
+    tarvina::test::XDisplay other(o);
+    ASSERT_TRUE(other.ok()) << qPrintable(other.error());
+    xcb_connection_t* c = xcb_connect(qPrintable(other.display()), nullptr);
     const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     const xcb_atom_t name = Atom(c, "_NET_WM_NAME"), utf8 = Atom(c, "UTF8_STRING");
-    for (int i = 0; i < 300; ++i) {
+    QList<xcb_window_t> ids;
+    for (int i = 0; i < 3000; ++i) {
         const xcb_window_t w = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, w, s->root, i, i, 50, 50, 0,
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, w, s->root, i % 500, i % 400, 20, 20, 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual, 0, nullptr);
-        const QByteArray title = "w" + QByteArray::number(i);
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, name, utf8, 8,
-                            static_cast<uint32_t>(title.size()), title.constData());
-        xcb_map_window(c, w);
+        const QByteArray title = i % 3 ? "w" + QByteArray::number(i) : QByteArray();
+        if (!title.isEmpty())
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, name, utf8, 8,
+                                static_cast<uint32_t>(title.size()), title.constData());
+        if (i % 2)
+            xcb_map_window(c, w);
+        ids << w;
     }
-    xcb_flush(c);
-    // The manager takes its time over so many; the answers only have to be
-    // whole and agree with each other while it works.
-    const auto ours = [&](const QList<WindowId>& ids) {
-        int n = 0;
-        for (WindowId w : ids)
-            n += ws->windowTitle(w).startsWith(u'w') ? 1 : 0;
-        return n;
-    };
-    int listed = 0, visible = 0;
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] {
-            listed = ours(ws->stackingOrder().value_or(QList<WindowId>()));
-            visible = ours(ws->visibleTitledWindows());
-            return listed >= 250 && visible >= 250;
-        },
-        20000))
-        << listed << " " << visible;
+    for (int i = 0; i < 50; ++i)
+        ids.insert(i * 60, 0x7FF00000u + i); // never created
+    for (const char* list : {"_NET_CLIENT_LIST_STACKING", "_NET_CLIENT_LIST"})
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, s->root, Atom(c, list), XCB_ATOM_WINDOW, 32,
+                            static_cast<uint32_t>(ids.size()), ids.constData());
+    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+
+    auto ws = X11WindowSystem::Open(other.display().toLocal8Bit());
+    ASSERT_TRUE(ws);
+    const auto order = ws->stackingOrder();
+    ASSERT_TRUE(order.has_value());
+    ASSERT_EQ(order->size(), 3050);
+    EXPECT_EQ(order->first(), ids.last()); // the property runs bottom up
+    // Mapped (odd) and titled (not a multiple of 3) ones, top first.
+    int expected = 0;
+    for (int i = 0; i < 3000; ++i)
+        expected += (i % 2 && i % 3) ? 1 : 0;
+    const QList<WindowId> titled = ws->visibleTitledWindows();
+    EXPECT_EQ(titled.size(), expected);
+    EXPECT_EQ(ws->windowTitle(titled.first()), QStringLiteral("w2999"));
+    EXPECT_TRUE(ws->windowTitle(0x7FF00001u).isEmpty());
     xcb_disconnect(c);
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return ours(ws->stackingOrder().value_or(QList<WindowId>())) == 0; }, 20000));
 }
 
 TEST(X11WindowSystem, DisplayThatGoesAwayLeavesHarmlessAnswers) {
@@ -369,7 +376,7 @@ TEST_F(X11Lock, GrabKeepsKeysAndWindowManagerBindingsAwayFromOtherPrograms) {
     Foreign term("Terminal");
     auto watcher = OwnConnection();
     ASSERT_TRUE(watcher);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*watcher, term.id()); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*watcher, term.id()); }, 15000));
     ASSERT_TRUE(ws->grabInput(lockId()));
     // Taken again while held: still fine.
     ASSERT_TRUE(ws->grabInput(lockId()));
@@ -378,7 +385,7 @@ TEST_F(X11Lock, GrabKeepsKeysAndWindowManagerBindingsAwayFromOtherPrograms) {
     // Another program activates the terminal (as a customer's launcher
     // would) and types at it: the keys never reach it.
     ASSERT_EQ(Xdotool({QStringLiteral("windowactivate"), QString::number(term.id())}), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher->foregroundWindow() == term.id(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher->foregroundWindow() == term.id(); }, 15000));
     ASSERT_EQ(Xdotool({QStringLiteral("type"), QStringLiteral("ls -l")}), 0);
     ASSERT_EQ(Xdotool({QStringLiteral("key"), QStringLiteral("Return")}), 0);
     QTest::qWait(300);
@@ -411,14 +418,14 @@ TEST_F(X11Lock, GrabKeepsKeysAndWindowManagerBindingsAwayFromOtherPrograms) {
     ws->releaseInput();
     EXPECT_TRUE(term.canGrabKeyboard());
     ASSERT_EQ(Xdotool({QStringLiteral("windowactivate"), QString::number(term.id())}), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher->foregroundWindow() == term.id(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher->foregroundWindow() == term.id(); }, 15000));
     ASSERT_EQ(Xdotool({QStringLiteral("type"), QStringLiteral("ok")}), 0);
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             term.pump();
             return term.keys >= 2;
         },
-        5000));
+        15000));
 }
 
 TEST_F(X11Lock, TheStationsOwnCodeBoxGetsTheKeysWhenItHoldsTheGrab) {
@@ -427,13 +434,13 @@ TEST_F(X11Lock, TheStationsOwnCodeBoxGetsTheKeysWhenItHoldsTheGrab) {
     // code box above the lock in code mode.
     ASSERT_TRUE(ws->grabInput(lockId()));
     Foreign term("Terminal");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*ws, term.id()); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*ws, term.id()); }, 15000));
     ASSERT_TRUE(ws->grabInput(static_cast<WindowId>(code.winId())));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return code.isActiveWindow(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return code.isActiveWindow(); }, 15000));
     ASSERT_EQ(Xdotool({QStringLiteral("windowactivate"), QString::number(term.id())}), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == term.id(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == term.id(); }, 15000));
     ASSERT_EQ(Xdotool({QStringLiteral("type"), QStringLiteral("A1B2")}), 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return code.text() == QStringLiteral("A1B2"); }, 5000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return code.text() == QStringLiteral("A1B2"); }, 15000))
         << qPrintable(code.text());
     term.pump();
     EXPECT_EQ(term.keys, 0);
@@ -441,18 +448,18 @@ TEST_F(X11Lock, TheStationsOwnCodeBoxGetsTheKeysWhenItHoldsTheGrab) {
 
 TEST_F(X11Lock, TopMostAndForegroundFollowTheStationsRequests) {
     Foreign term("Terminal");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*ws, term.id()); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*ws, term.id()); }, 15000));
     ws->setTopMost(term.id());
     ws->setForeground(term.id());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == term.id(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == term.id(); }, 15000));
     ws->setTopMost(lockId());
     ASSERT_TRUE(ws->setForeground(lockId()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == lockId(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ws->foregroundWindow() == lockId(); }, 15000));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
             const auto order = ws->stackingOrder();
             return order && order->indexOf(lockId()) >= 0 &&
                    order->indexOf(lockId()) < order->indexOf(term.id());
         },
-        5000));
+        15000));
 }

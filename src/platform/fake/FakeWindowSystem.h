@@ -29,6 +29,12 @@ public:
     QList<WindowId> topMostCalls;
     QList<WindowId> raiseCalls;
     QList<WindowId> taskListPosts;
+    QList<bool> taskBarVisibleCalls;
+    QList<WindowId> grabCalls; // 0: released
+    QList<bool> systemKeyCalls;
+    QList<WindowId> closeCalls;
+    QList<WindowId> minimizeCalls;
+    bool grabFails = false;
 
     WindowId foregroundWindow() override { return foreground; }
     QString windowClass(WindowId w, int maxLength) override {
@@ -57,12 +63,35 @@ public:
     void setTopMost(WindowId w) override { topMostCalls << w; }
     void raise(WindowId w) override { raiseCalls << w; }
     void postTaskList(WindowId w) override { taskListPosts << w; }
+    bool minimize(WindowId w) override {
+        minimizeCalls << w;
+        return windows.contains(w);
+    }
+    bool closeWindow(WindowId w) override {
+        closeCalls << w;
+        return windows.contains(w);
+    }
+    void setTaskBarVisible(bool visible) override { taskBarVisibleCalls << visible; }
+    bool grabInput(WindowId w) override {
+        grabCalls << w;
+        return !grabFails && w != 0;
+    }
+    void releaseInput() override { grabCalls << 0; }
+    bool setSystemKeysBlocked(bool blocked) override {
+        systemKeyCalls << blocked;
+        return true;
+    }
 
     void clearCalls() {
         foregroundCalls.clear();
         topMostCalls.clear();
         raiseCalls.clear();
         taskListPosts.clear();
+        taskBarVisibleCalls.clear();
+        grabCalls.clear();
+        systemKeyCalls.clear();
+        closeCalls.clear();
+        minimizeCalls.clear();
     }
 };
 

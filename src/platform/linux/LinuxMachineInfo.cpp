@@ -9,10 +9,12 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstring>
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
+#include <netinet/in.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -72,6 +74,33 @@ QList<NetworkAdapter> LinuxMachineInfo::adapters() const {
         }
         ::freeifaddrs(list);
     }
+    // Addresses by adapter name, and whether the adapter is a card of its own.
+    if (::getifaddrs(&list) == 0) {
+        for (ifaddrs* a = list; a; a = a->ifa_next) {
+            if (!a->ifa_addr)
+                continue;
+            bool global = false;
+            if (a->ifa_addr->sa_family == AF_INET) {
+                const quint32 ip =
+                    ntohl(reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr.s_addr);
+                global = (ip >> 24) != 127 && (ip >> 16) != 0xA9FE && ip != 0;
+            } else if (a->ifa_addr->sa_family == AF_INET6) {
+                const auto* in6 = &reinterpret_cast<const sockaddr_in6*>(a->ifa_addr)->sin6_addr;
+                global = !IN6_IS_ADDR_LINKLOCAL(in6) && !IN6_IS_ADDR_LOOPBACK(in6) &&
+                         !IN6_IS_ADDR_UNSPECIFIED(in6);
+            }
+            if (!global)
+                continue;
+            const QString name = QString::fromLocal8Bit(a->ifa_name);
+            for (Found& f : found)
+                if (f.adapter.name == name)
+                    f.adapter.globalAddress = true;
+        }
+        ::freeifaddrs(list);
+    }
+    for (Found& f : found)
+        f.adapter.physical = QFileInfo::exists(sources_.sysClassNet + u'/' + f.adapter.name +
+                                               QStringLiteral("/device"));
     if (found.isEmpty()) {
         // Without packet sockets (some sandboxes), sysfs still lists them.
         const QDir net(sources_.sysClassNet);
@@ -84,6 +113,7 @@ QList<NetworkAdapter> LinuxMachineInfo::adapters() const {
             na.loopback = (flags & IFF_LOOPBACK) != 0;
             na.up = (flags & IFF_UP) != 0;
             const uint index = ReadBounded(net.filePath(name + "/ifindex"), 32).trimmed().toUInt();
+            na.physical = QFileInfo::exists(net.filePath(name + "/device"));
             found.append({index, na});
         }
     }
