@@ -676,6 +676,15 @@ TEST_F(Loopback, MessagesAreBoundedAndBlocksPastThePoolRefused) {
         EXPECT_EQ(r->messages.first(), QStringLiteral("mensaje 10"));
     }
 
+    // A picture is charged to the pool until the UI thread has shown it.
+    QByteArray shown;
+    QObject::connect(core.get(), &ServerCore::screenshotReceived,
+                     [&](TCompItem*, const QByteArray& image) { shown = image; });
+    s->sendLine("R12");
+    s->sendBlock(QByteArray(3000, 'i'));
+    ASSERT_TRUE(waitUntil([&] { return shown.size() == 3000; }));
+    EXPECT_TRUE(waitUntil([&] { return core->context().inFlight.used() == 0; }));
+
     // The pool of memory in flight is nearly all taken by others: the next
     // block is refused with its line and the connection ends.
     clock.advanceSeconds(10); // the station's console allowance refills

@@ -185,6 +185,25 @@ TEST(InFlightPoolTest, BuffersChargeAsBytesArriveAndGiveBackAtTheEnd) {
     EXPECT_EQ(pool.used(), 0);
 }
 
+TEST(InFlightPoolTest, AReceivedPictureStaysChargedUntilTheUiThreadIsDoneWithIt) {
+    InFlightPool pool(1 << 20);
+    HandOff handoff;
+    {
+        PooledBuffer buffer(pool);
+        ASSERT_EQ(buffer.write(QByteArray(1000, 'p')), 1000);
+        UiEvent shown(UiEvent::Kind::Screenshot, nullptr, QString(), buffer.data());
+        shown.keep = buffer.releaseCharge();
+        handoff.post(std::move(shown));
+    }
+    EXPECT_GE(pool.used(), 1000);
+    {
+        const std::deque<UiEvent> taken = handoff.take();
+        ASSERT_EQ(taken.size(), 1u);
+        EXPECT_GE(pool.used(), 1000);
+    }
+    EXPECT_EQ(pool.used(), 0);
+}
+
 // --- client logs ---
 
 TEST(ClientLogTest, ALongReplyKeepsItsNewestLinesWithinTheCap) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 
 namespace tarvina::server {
@@ -44,6 +45,8 @@ struct UiEvent {
     int b = 0;
     // The connection that posted it (0: the UI thread or none); set by post().
     quint64 source = 0;
+    // Kept alive as long as the event (the memory its data was charged to).
+    std::shared_ptr<void> keep;
 };
 
 // The hand-off from connection threads to the UI thread. post() never waits

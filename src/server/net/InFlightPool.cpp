@@ -50,6 +50,12 @@ qint64 PooledBuffer::writeData(const char* data, qint64 size) {
     return size;
 }
 
+std::shared_ptr<PoolCharge> PooledBuffer::releaseCharge() {
+    auto charge = std::make_shared<PoolCharge>(pool_, charged_);
+    charged_ = 0;
+    return charge;
+}
+
 bool PoolHold::grow(qint64 n) {
     if (!pool_.take(n))
         return false;

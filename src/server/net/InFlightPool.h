@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <atomic>
+#include <memory>
 
 namespace tarvina::server {
 
@@ -29,6 +30,20 @@ private:
     std::atomic<qint64> used_{0};
 };
 
+// Bytes of the pool held for as long as the charge lives (an event that
+// carries a received block to the UI thread keeps it until it is applied).
+class PoolCharge {
+public:
+    PoolCharge(InFlightPool& pool, qint64 bytes) : pool_(pool), bytes_(bytes) {}
+    ~PoolCharge() { pool_.give(bytes_); }
+    PoolCharge(const PoolCharge&) = delete;
+    PoolCharge& operator=(const PoolCharge&) = delete;
+
+private:
+    InFlightPool& pool_;
+    qint64 bytes_;
+};
+
 // A write-only device that gathers a block in memory, charging the pool for
 // every byte as it arrives (not for the length the station announced, which
 // may lie) and giving it all back when destroyed. A write the pool refuses
@@ -43,6 +58,9 @@ public:
     bool refused() const { return refused_; }
     // Bytes charged to the pool so far (the buffer's capacity).
     qint64 charged() const { return charged_; }
+    // Hands the charge over to whoever keeps the data longer; the buffer
+    // then gives nothing back itself.
+    std::shared_ptr<PoolCharge> releaseCharge();
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }

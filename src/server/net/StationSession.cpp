@@ -289,7 +289,11 @@ void StationSession::screen(const QByteArray& line) {
         if (TCompItem* r = conn_->record) {
             ctx_.updateRow(r);
             ctx_.registry.screenshot() = image;
-            ctx_.handoff.post({UiEvent::Kind::Screenshot, r, QString(), image});
+            // The picture stays charged to the pool until the UI thread has
+            // shown it: pictures waiting in the queue count as in flight.
+            UiEvent shown(UiEvent::Kind::Screenshot, r, QString(), image);
+            shown.keep = buffer.releaseCharge();
+            ctx_.handoff.post(std::move(shown));
         }
     }
     ctx_.console(record, QStringLiteral("... terminada transferencia de pantalla."));
