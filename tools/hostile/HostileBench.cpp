@@ -8,13 +8,14 @@
 // and what the attack itself left behind (client log size, connections the
 // server closed, markup in the usage report). Not a test: it prints figures.
 //
-//   hostile-load-bench [--taquilla PATH] [--only N]
+//   hostile-load-bench [--taquilla PATH] [--only 1|2|3|3b|4|5]
 //
 // The attacks:
 //   1. 300 000 console lines of 65 bytes from a connection that never
 //      identifies;
 //   2. LogReport of 65 536 lines of 16 KiB from an identified station;
-//   3. 4 200 connections (from 4 200 addresses) that never send a byte;
+//   3. 4 200 connections that never send a byte, from 4 200 addresses and
+//      (3b) from one;
 //   4. 3 000 free messages of 64 KB from one station;
 //   5. a station whose name and user are markup, one session of an hour.
 #include <QCommandLineParser>
@@ -417,7 +418,7 @@ QString LogFlood(Taquilla& t, const std::atomic<bool>& stop) {
         .arg(biggest / 1024);
 }
 
-QString SilentCrowd(Taquilla& t, const std::atomic<bool>& stop) {
+QString SilentCrowd(Taquilla& t, const std::atomic<bool>& stop, bool oneAddress) {
     constexpr int kCount = 4200;
     std::vector<int> fds;
     fds.reserve(kCount);
@@ -427,8 +428,9 @@ QString SilentCrowd(Taquilla& t, const std::atomic<bool>& stop) {
             break;
         sockaddr_in local{};
         local.sin_family = AF_INET;
-        const QByteArray from =
-            "127.0." + QByteArray::number(10 + i / 250) + "." + QByteArray::number(1 + i % 250);
+        const QByteArray from = oneAddress ? QByteArray("127.0.9.1")
+                                           : "127.0." + QByteArray::number(10 + i / 250) + "." +
+                                                 QByteArray::number(1 + i % 250);
         ::inet_pton(AF_INET, from.constData(), &local.sin_addr);
         ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
         sockaddr_in to{};
@@ -458,6 +460,14 @@ QString SilentCrowd(Taquilla& t, const std::atomic<bool>& stop) {
     return QStringLiteral("cerradas por el servidor al minuto: %1 de %2")
         .arg(closed)
         .arg(fds.size());
+}
+
+QString SilentFromMany(Taquilla& t, const std::atomic<bool>& stop) {
+    return SilentCrowd(t, stop, false);
+}
+
+QString SilentFromOne(Taquilla& t, const std::atomic<bool>& stop) {
+    return SilentCrowd(t, stop, true);
 }
 
 QString MessageFlood(Taquilla& t, const std::atomic<bool>& stop) {
@@ -512,8 +522,8 @@ int main(int argc, char** argv) {
     QCommandLineOption program(
         QStringLiteral("taquilla"), QStringLiteral("taquilla to attack"), QStringLiteral("path"),
         QCoreApplication::applicationDirPath() + QStringLiteral("/taquilla"));
-    QCommandLineOption only(QStringLiteral("only"), QStringLiteral("run attack N only"),
-                            QStringLiteral("N"));
+    QCommandLineOption only(QStringLiteral("only"), QStringLiteral("run one attack only"),
+                            QStringLiteral("label"));
     parser.addOption(program);
     parser.addOption(only);
     parser.process(app);
@@ -533,15 +543,17 @@ int main(int argc, char** argv) {
     const Attack attacks[] = {
         {"1 consola: 300000 líneas sin identificarse", ConsoleFlood, 120000, 5000},
         {"2 R51: 65536 líneas de 16 KiB", LogFlood, 180000, 3000},
-        {"3 4200 conexiones mudas", SilentCrowd, 90000, 2000},
+        {"3 4200 conexiones mudas (4200 direcciones)", SilentFromMany, 90000, 2000},
+        {"3b 4200 conexiones mudas (una dirección)", SilentFromOne, 90000, 2000},
         {"4 3000 mensajes libres de 64 KB", MessageFlood, 180000, 5000},
         {"5 marcas en nombre y usuario", MarkupName, 30000, 500},
     };
-    const int onlyN = parser.isSet(only) ? parser.value(only).toInt() : 0;
+    const QString onlyLabel = parser.value(only);
     std::printf("%-44s %10s %9s %9s %9s  %s\n", "ataque", "corte_ms", "base_MB", "pico+MB",
                 "final+MB", "nota");
-    for (int i = 0; i < 5; ++i) {
-        if (onlyN != 0 && onlyN != i + 1)
+    for (int i = 0; i < static_cast<int>(std::size(attacks)); ++i) {
+        if (!onlyLabel.isEmpty() &&
+            QString::fromUtf8(attacks[i].name).section(u' ', 0, 0) != onlyLabel)
             continue;
         const Attack& a = attacks[i];
         const Result r = Run(
