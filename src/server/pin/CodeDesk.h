@@ -37,6 +37,9 @@ public:
     void detach();
 
     PinCodes& codes() { return *codes_; }
+    // The hooks are read when called, so views made after the desk (the
+    // codes page's grid refresh) can still be plugged in.
+    Hooks& hooks() { return hooks_; }
     UsageJournal& journal() { return *journal_; }
 
 private:

@@ -150,6 +150,16 @@ qint32 ReadLogLimit(Registry& r) {
     return 10485760;
 }
 
+std::optional<qint32> StoredLogLimit(const Registry& r) {
+    return Int(r, "LimitBitacora");
+}
+
+bool WriteLogLimit(Registry& r, qint32 limit) {
+    platform::SaveBatch batch(r);
+    WriteInt(r, "LimitBitacora", limit);
+    return batch.commit();
+}
+
 bool SaveSettings(Registry& r, const ServerSettings& s, double nowDays) {
     platform::SaveBatch batch(r);
     WriteInt(r, "ClienteModo", s.clienteModo);

@@ -106,5 +106,9 @@ LogLimitShown ShowLogLimit(std::optional<qint32> stored);
 std::optional<qint32> LogLimitValue(qint64 number, int unit);
 // Reads LimitBitacora from the store; writes the default when unreadable.
 qint32 ReadLogLimit(platform::Registry& registry);
+// Reads LimitBitacora as stored; nullopt when it cannot be read.
+std::optional<qint32> StoredLogLimit(const platform::Registry& registry);
+// Writes LimitBitacora at once (the preferences' save does).
+bool WriteLogLimit(platform::Registry& registry, qint32 limit);
 
 } // namespace tarvina::server

@@ -1,0 +1,148 @@
+#include "server/ui/pages/TaquillaPages.h"
+
+#include "common/Paths.h"
+#include "platform/Printing.h"
+#include "server/pin/PinRuntime.h"
+#include "server/pin/PinTableText.h"
+#include "server/pin/Ticket.h"
+#include "server/shell/ServerCore.h"
+
+#include <QMessageBox>
+#include <chrono>
+
+namespace tarvina::server::ui {
+
+namespace {
+
+quint64 ClockSeed() {
+    return quint64(std::chrono::system_clock::now().time_since_epoch().count());
+}
+
+} // namespace
+
+TaquillaPages::TaquillaPages(ServerCore& core, PinRuntime& pins, platform::Registry& store,
+                             platform::Printing& printing, QWidget* owner)
+    : QObject(owner), core_(core), pins_(pins), store_(store), printing_(printing), dialogs_(owner),
+      random_(ClockSeed()) {
+    TPinFrame::Deps cd;
+    cd.clock = &core.clock();
+    cd.codeList = &pins.codeList();
+    cd.random = &random_;
+    cd.print = [this](const TicketCode& code) { printTicket(code); };
+    cd.inUseColour = [this] { return core_.settings().compColUse; };
+    cd.registry = &core.registry();
+    cd.showConnection = [this](int row) {
+        if (showComputer) {
+            showComputer(row);
+        }
+    };
+    cd.generalError = [this](const QString& text) { core_.ShowRemoteMessage(nullptr, text); };
+    QString codeTable =
+        common::FindFileCaseInsensitive(pins.dataFolder(), QStringLiteral("CajaPIN.dbf"));
+    if (codeTable.isEmpty()) {
+        codeTable = pins.dataFolder() + QStringLiteral("/CajaPIN.dbf");
+    }
+    cd.codeTablePath = codeTable;
+    codes_ = new TPinFrame(std::move(cd), owner);
+    codes_->hide();
+
+    history_ = new TFrameHistoPIN(
+        pins.tbRegPin(),
+        [this] {
+            const QString path =
+                common::FindFileCaseInsensitive(pins_.dataFolder(), QStringLiteral("CajaHPIN.dbf"));
+            if (!path.isEmpty()) {
+                pins_.tbRegPin().Open(pintext::PathOf(path), false);
+                pins_.tbRegPin().SetOrder("PINFECHOR");
+            }
+        },
+        owner);
+    history_->hide();
+
+    TFramePref::Deps pd;
+    pd.settings = &core.settings();
+    pd.store = &store;
+    pd.printing = &printing;
+    pd.applied = [this](const ApplyResult& r) {
+        // The connection threads take the new client parameters, the views
+        // the mode; stations hear of a new mode at once.
+        core_.applySettings(core_.settings());
+        if (r.modeChanged) {
+            AnnounceServiceMode(core_.context(), core_.settings().serviceMode);
+        }
+        if (r.toolBarChanged && setToolBarVisible) {
+            setToolBarVisible(core_.settings().toolBarVisible);
+        }
+        codes_->applyColours();
+    };
+    pd.errorBox = [this](const QString& title, const QString& text) {
+        dialogs_.messageBox(text, title, MessageIcon::Error);
+    };
+    pd.help = [this] {
+        dialogs_.messageBox(QStringLiteral("La ayuda (Tarvina.chm, tema 1004) no está "
+                                           "instalada en este equipo."),
+                            QStringLiteral("Ayuda"), MessageIcon::Information);
+    };
+    prefs_ = new TFramePref(std::move(pd), owner);
+    prefs_->hide();
+
+    // The code checks refresh the codes grid after each change, and end a
+    // code's use with the frame's handle in mind.
+    if (CodeDesk* desk = pins.desk()) {
+        desk->hooks().refreshCodesGrid = [this] {
+            codes_->refreshGrid();
+            history_->refreshGrid();
+        };
+        desk->codes().tables().frameTbPin = &codes_->tbPin();
+    }
+
+    pinMenu_ = new QMenu(QStringLiteral("PIN"), owner);
+    pinAdmin_ = pinMenu_->addAction(QStringLiteral("Administración de PINs..."));
+    pinAdmin_->setToolTip(QStringLiteral("Permite generar nuevos PINs y ver los ya creados"));
+    pinAdmin_->setStatusTip(pinAdmin_->toolTip());
+    connect(pinAdmin_, &QAction::triggered, this, [this] {
+        if (showCodes) {
+            showCodes();
+        } else {
+            show(codes_);
+        }
+    });
+    preferences_ = new QAction(QStringLiteral("Preferencias..."), this);
+    connect(preferences_, &QAction::triggered, this, [this] { show(prefs_); });
+    historyAct_ = new QAction(QStringLiteral("Consulta historia de PIN"), this);
+    connect(historyAct_, &QAction::triggered, this, [this] { show(history_); });
+
+    auto modeShown = [this](int mode) { pinMenu_->menuAction()->setVisible(mode == 1); };
+    connect(&core, &ServerCore::serviceModeChanged, this, modeShown);
+    modeShown(core.settings().serviceMode);
+
+    core.hooks().firstRunJump = [this] { FirstRunJump(); };
+}
+
+TaquillaPages::~TaquillaPages() {
+    core_.hooks().firstRunJump = nullptr;
+    if (CodeDesk* desk = pins_.desk()) {
+        desk->hooks().refreshCodesGrid = nullptr;
+        desk->codes().tables().frameTbPin = nullptr;
+    }
+}
+
+void TaquillaPages::show(QWidget* frame) {
+    if (showFrame) {
+        showFrame(frame);
+    } else {
+        frame->show();
+    }
+}
+
+void TaquillaPages::FirstRunJump() {
+    prefs_->selectNode(QStringLiteral("Modo de operación"));
+    show(prefs_);
+    prefs_->selectNode(QStringLiteral("Modo de operación"));
+}
+
+void TaquillaPages::printTicket(const TicketCode& code) {
+    PrintTicket(printing_, dialogs_, TicketSettingsFrom(core_.settings()), code);
+}
+
+} // namespace tarvina::server::ui
