@@ -7,7 +7,9 @@
 #include "server/session/HtmlListFile.h"
 #include "xbase/TableEngine.h"
 
+#include <exception>
 #include <stdexcept>
+#include <vector>
 
 namespace tarvina::server {
 
@@ -24,10 +26,16 @@ CodesPage::CodesPage(platform::Clock& clock, xbase::TableEngine& frameTbPin, Htm
 
 QStringList CodesPage::CreateCodes(int count, const QString& minutesText, bool printTickets) {
     const qint64 minutes = BatchMinutes(minutesText);
-    QStringList made;
+    struct Made {
+        QString code;
+        DateTime at;
+        std::string hora;
+    };
+    std::vector<Made> made;
+    std::exception_ptr failure;
+    const std::string order = t_.IsOpen() ? t_.Order() : std::string();
     try {
         for (int i = 0; i < std::min(count, kMaxBatch); ++i) {
-            const std::string order = t_.Order();
             t_.SetOrder("PIN");
             const QString code = DrawCode(random_, [this](const QString& c) {
                 t_.Seek(c.toStdString());
@@ -41,26 +49,47 @@ QStringList CodesPage::CreateCodes(int count, const QString& minutesText, bool p
             t_.SetDate("FECHA", DateOf(now));
             t_.SetString("HORA", hora);
             t_.Post();
-            t_.Commit();
-            t_.SetOrder(order);
-            made << code;
-            if (printTickets && print_) {
-                print_(TicketCode{code, minutes, now.date()});
-            }
-            list_.append(HtmlListRow({code, QString::number(minutes),
-                                      common::FormatDateTime(QStringLiteral("dd/mm/yy"), now),
-                                      QString::fromStdString(hora)}));
+            made.push_back({code, now, hora});
         }
     } catch (...) {
-        // The rows of the codes already made reach the file all the same.
-        list_.SaveHtmlList();
-        throw;
+        failure = std::current_exception();
     }
-    if (!list_.SaveHtmlList()) {
+    // One flush to disk for the whole batch: the rows are on disk before any
+    // of their tickets is printed, so no ticket ever carries a code a crash
+    // could lose, and a batch does not wait for the disk once per code.
+    try {
+        if (!made.empty()) {
+            t_.Commit();
+        }
+        if (t_.IsOpen()) {
+            // The remembered order comes back; the last new row stays current.
+            t_.SetOrder(order);
+        }
+    } catch (...) {
+        if (!failure) {
+            failure = std::current_exception();
+        }
+        made.clear(); // not known to be on disk: no tickets, no list rows
+    }
+    QStringList codes;
+    for (const Made& m : made) {
+        codes << m.code;
+        if (printTickets && print_) {
+            print_(TicketCode{m.code, minutes, m.at.date()});
+        }
+        list_.append(HtmlListRow({m.code, QString::number(minutes),
+                                  common::FormatDateTime(QStringLiteral("dd/mm/yy"), m.at),
+                                  QString::fromStdString(m.hora)}));
+    }
+    const bool saved = list_.SaveHtmlList();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (!saved) {
         throw std::runtime_error(
             ("No se pudo escribir " + list_.path()).toLocal8Bit().toStdString());
     }
-    return made;
+    return codes;
 }
 
 TicketCode CodesPage::currentCode() const {

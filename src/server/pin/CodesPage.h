@@ -31,11 +31,12 @@ public:
     CodesPage(platform::Clock& clock, xbase::TableEngine& frameTbPin, HtmlListFile& codeList,
               CodeRandom& random, std::function<void(const TicketCode&)> print);
 
-    // BtnCreaPINClick: count codes worth the chosen minutes, a ticket each
-    // when printTickets, a row each in the code list, which is saved once at
-    // the end. An engine error ends the batch at that code and is thrown on
-    // (the codes already made stay, and so do their list rows); so is a
-    // failed save of the list. Returns the codes made.
+    // BtnCreaPINClick: count codes worth the chosen minutes, committed to
+    // disk together, then a ticket each when printTickets and a row each in
+    // the code list, which is saved once at the end. An engine error ends the
+    // batch at that code and is thrown on (the codes already made stay, with
+    // their tickets and list rows); so is a failed save of the list. Returns
+    // the codes made.
     QStringList CreateCodes(int count, const QString& minutesText, bool printTickets);
 
     // The grid's current code, as a ticket prints it.

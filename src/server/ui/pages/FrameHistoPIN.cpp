@@ -27,8 +27,9 @@ TFrameHistoPIN::TFrameHistoPIN(xbase::TableEngine& tbRegPin, std::function<void(
       model_(HistoryColumns()) {
     setObjectName(QStringLiteral("TFrameHistoPIN"));
     auto* caption = CaptionBar(QStringLiteral("Información del sistema.  "), this);
-    auto* prompt = new QLabel(QStringLiteral("Escriba el número de PIN que desea revisar:"), this);
+    // The box before its label, so that a search by caption meets the box.
     EdPin = new QLineEdit(this);
+    auto* prompt = new QLabel(QStringLiteral("Escriba el número de PIN que desea revisar:"), this);
     EdPin->setMaxLength(6);
     EdPin->setAccessibleName(prompt->text());
     prompt->setBuddy(EdPin);

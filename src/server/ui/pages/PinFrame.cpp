@@ -90,16 +90,10 @@ TPinFrame::TPinFrame(Deps deps, QWidget* parent)
     PrintButton->setAccessibleName(QStringLiteral("Imprime ticket seleccionado"));
     ChkPrint = new QCheckBox(QStringLiteral("Imprime ticket al crear PIN"), this);
     ChkPrint->setChecked(true);
-    {
-        QFont f(QStringLiteral("Arial"));
-        f.setBold(true);
-        ChkPrint->setFont(f);
-        ChkPrint->setAutoFillBackground(true);
-        QPalette p = ChkPrint->palette();
-        p.setColor(QPalette::Window, p.color(QPalette::Highlight));
-        p.setColor(QPalette::WindowText, Qt::white);
-        ChkPrint->setPalette(p);
-    }
+    // Bold white Arial on the highlight colour, as the caption bar.
+    ChkPrint->setStyleSheet(QStringLiteral("QCheckBox { font-family: Arial; font-weight: bold; "
+                                           "color: white; background: palette(highlight); "
+                                           "padding: 2px 6px; }"));
 
     GridMenu = new QMenu(this);
     ImprimeticketconPIN1 = GridMenu->addAction(QStringLiteral("Imprimir ticket con PIN"));
