@@ -7,6 +7,7 @@
 #include "server/pin/OperatorDialogs.h"
 #include "server/session/HtmlListFile.h"
 #include "server/session/Reports.h"
+#include "xbase/MemoryFileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -95,6 +96,43 @@ TEST_F(CodesPageTest, BatchMakesRowsTicketsAndOneListSave) {
     EXPECT_EQ(printed.size(), 3);
     EXPECT_EQ(codeRow("0003EB")->saldo, 45);
     EXPECT_TRUE(page->CreateCodes(0, "30", true).isEmpty());
+}
+
+TEST_F(CodesPageTest, AnEngineErrorEndsTheBatchKeepingTheCodesMade) {
+    // The frame's handle works through a file layer that refuses a write in
+    // the middle of the batch.
+    xbase::FaultyFileSystem faulty(xbase::RealFileSystem());
+    xbase::TableEngine t(faulty);
+    t.Open(QFile::encodeName(dir.file("CajaPIN.dbf")).toStdString(), false);
+    t.SetOrder("FECHOR");
+    CodesPage p(clock, t, list, random, [this](const TicketCode& c) { printed << c.pin; });
+    random.values = {0, 1, 2, 3, 4, 5, 6, 7};
+    p.CreateCodes(1, "30", true);
+    const int perCode = faulty.Writes();
+    ASSERT_GT(perCode, 0);
+    faulty.FailWrite(faulty.Writes() + 2 * perCode + 1); // inside the third code
+    EXPECT_ANY_THROW(p.CreateCodes(5, "30", true));
+    t.SetOrder("FECHOR"); // the handle stays usable
+
+    // Every code that reached the table has its ticket and its list row, and
+    // no ticket names a code that is not in the table.
+    xbase::TableEngine reader;
+    reader.Open(QFile::encodeName(dir.file("CajaPIN.dbf")).toStdString(), false);
+    reader.SetOrder("PIN");
+    QStringList stored;
+    for (reader.First(); !reader.Eof(); reader.Next()) {
+        stored << QString::fromStdString(reader.GetString("PIN"));
+    }
+    EXPECT_GE(printed.size(), 2);
+    EXPECT_LT(printed.size(), 6);
+    EXPECT_EQ(QSet<QString>(stored.begin(), stored.end()),
+              QSet<QString>(printed.begin(), printed.end()));
+    QFile f(listPath);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString html = QString::fromLatin1(f.readAll());
+    for (const QString& c : printed) {
+        EXPECT_TRUE(html.contains(c)) << c.toStdString();
+    }
 }
 
 TEST_F(CodesPageTest, LiveCodeRedrawnDeletedCodeAccepted) {

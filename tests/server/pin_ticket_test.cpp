@@ -180,11 +180,26 @@ TEST(PinTicket, SpoolerPathSendsRawJob) {
     ASSERT_EQ(printing.jobs.size(), 3);
     EXPECT_EQ(printing.jobs[2]->printer, "Epson TM");
 
-    // A printer index outside the list ends the print silently.
+    // A printer gone from the list since it was chosen: the operator is told.
     s.prnTicket = 9;
     PrintTicketToSpooler(printing, dialogs, s, Code());
     EXPECT_EQ(printing.jobs.size(), 3);
-    EXPECT_EQ(dialogs.boxes.size(), 1);
+    ASSERT_EQ(dialogs.boxes.size(), 2);
+    EXPECT_EQ(dialogs.boxes[1].text,
+              QStringLiteral("No fue posible obtener acceso a la impresora"));
+
+    // A spool that stops taking the job: the half ticket is not printed
+    // (the job is never ended) and the code is named.
+    s.prnTicket = 0;
+    printing.failWritesAfterBytes = 40;
+    PrintTicketToSpooler(printing, dialogs, s, Code());
+    ASSERT_EQ(printing.jobs.size(), 4);
+    EXPECT_FALSE(printing.jobs[3]->finished);
+    ASSERT_EQ(dialogs.boxes.size(), 3);
+    EXPECT_TRUE(dialogs.boxes[2].text.startsWith(
+        QStringLiteral("No fue posible imprimir el ticket del PIN ") + Code().pin))
+        << dialogs.boxes[2].text.toStdString();
+    EXPECT_EQ(dialogs.boxes[2].icon, MessageIcon::Error);
 }
 
 TEST(PinTicket, RawPrintControlsAndStates) {

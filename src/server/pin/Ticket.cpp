@@ -198,7 +198,12 @@ void PrintTicketToSpooler(platform::Printing& printing, OperatorDialogs& dialogs
                           const TicketSettings& settings, const TicketCode& code) {
     TRawPrint raw(printing);
     const QStringList printers = printing.printerNames();
+    // A printer gone from the list since it was chosen is as unreachable as
+    // one that refuses the job: the operator hears of it (the code itself is
+    // already stored).
     if (settings.prnTicket < 0 || settings.prnTicket >= printers.size()) {
+        dialogs.messageBox(QStringLiteral("No fue posible obtener acceso a la impresora"),
+                           QStringLiteral("Error"), MessageIcon::Error);
         return;
     }
     QString name = printers.at(settings.prnTicket);
@@ -215,15 +220,23 @@ void PrintTicketToSpooler(platform::Printing& printing, OperatorDialogs& dialogs
     }
     raw.condensed = true;
     raw.BeginJob();
+    bool written = true;
     for (const QByteArray& line : lines) {
-        if (!raw.Write(line + "\r\n")) {
-            return;
-        }
+        written = written && raw.Write(line + "\r\n");
     }
-    for (int i = 0; i < std::clamp(settings.nLines, 0, kMaxTrailingLines); ++i) {
-        if (!raw.Write("\r\n")) {
-            return;
-        }
+    for (int i = 0; written && i < std::clamp(settings.nLines, 0, kMaxTrailingLines); ++i) {
+        written = raw.Write("\r\n");
+    }
+    if (!written) {
+        // A spooler that stops taking the job (a full spool): the half
+        // ticket is dropped and the operator told which code lacks one.
+        raw.Abandon();
+        dialogs.messageBox(QStringLiteral("No fue posible imprimir el ticket del PIN %1. El PIN "
+                                          "quedó registrado; puede imprimirlo de nuevo desde la "
+                                          "lista de PINs.")
+                               .arg(code.pin),
+                           QStringLiteral("Error"), MessageIcon::Error);
+        return;
     }
     raw.FormFeed();
     raw.ClosePrinter();

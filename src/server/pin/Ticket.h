@@ -65,6 +65,9 @@ public:
     bool Write(QByteArrayView text);
     bool FormFeed();
     void ClosePrinter();
+    // Drops the document without ending it: the spooler cancels it and
+    // nothing of it is printed.
+    void Abandon() { job_.reset(); }
 
     bool isOpen() const { return job_ != nullptr; }
     qint64 lastWritten() const { return lastWritten_; }

@@ -13,6 +13,8 @@
 #include "server/pin/Ticket.h"
 #include "server/shell/ServerCore.h"
 #include "server/ui/pages/TaquillaPages.h"
+#include "server/ui/pages/ToolBarPicture.h"
+#include "server/ui/pages/WindowsColour.h"
 #include "support/TempDir.h"
 #include "xbase/TableEngine.h"
 
@@ -20,6 +22,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -356,4 +359,25 @@ TEST_F(Pages, ModeSwitchShowsThePinMenuAndTheFirstRunOpensTheModePage) {
     EXPECT_EQ(StoredLogLimit(store), 3072);
     EXPECT_EQ(p->SpLogLimit->value(), 3);
     EXPECT_EQ(p->LblUnit->text(), "Kbytes");
+}
+
+TEST(ToolBarPicture, ConvertedToFondoBmpByItsExtension) {
+    test::TempDir dir;
+    QImage img(8, 4, QImage::Format_RGB32);
+    img.fill(QColor(0, 0, 255));
+    ASSERT_TRUE(img.save(dir.file("papel.JPG"), "JPEG"));
+    EXPECT_TRUE(ConvertToolBarWallPaper(dir.file("papel.JPG"), dir.path()));
+    const QPixmap loaded = LoadToolBarPicture(dir.path());
+    ASSERT_FALSE(loaded.isNull());
+    EXPECT_EQ(loaded.size(), QSize(8, 4));
+    // A JPEG named as a bitmap is read as a bitmap, and refused.
+    QFile::copy(dir.file("papel.JPG"), dir.file("otro.bmp"));
+    EXPECT_FALSE(ConvertToolBarWallPaper(dir.file("otro.bmp"), dir.path()));
+    EXPECT_FALSE(ConvertToolBarWallPaper(dir.file("falta.gif"), dir.path()));
+    EXPECT_FALSE(ConvertToolBarWallPaper(QString(), dir.path()));
+    // Stored colours: 0x00BBGGRR, system colours from the palette.
+    const QPalette pal;
+    EXPECT_EQ(ColourFromWindows(0x0000FF, pal), QColor(255, 0, 0));
+    EXPECT_EQ(ColourFromWindows(0x800000, pal), QColor(0, 0, 128));
+    EXPECT_EQ(ColourFromWindows(kSystemColourFlag | 5, pal), pal.color(QPalette::Base));
 }
