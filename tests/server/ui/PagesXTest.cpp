@@ -75,7 +75,7 @@ TEST(PagesOnDisplay, DrivenByCaption) {
         };
         window.setGeometry(40, 40, 1000, 640);
         window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 30000));
 
         // Codes page.
         pages.pinAdminAction()->trigger();
