@@ -2,7 +2,6 @@
 #include "client/StationCore.h"
 #include "client/control/MachineControl.h"
 #include "client/ui/Dialogs.h"
-#include "client/ui/StationInstance.h"
 #include "client/ui/StationUi.h"
 #include "common/MachineIdentity.h"
 #include "common/Paths.h"
@@ -11,6 +10,7 @@
 #include "platform/linux/AvahiBrowser.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/LinuxMachineInfo.h"
+#include "platform/linux/SingleInstance.h"
 #include "platform/linux/StationServices.h"
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/TerminationSignals.h"
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(folder);
     QDir::setCurrent(folder);
 
-    client::ui::StationInstance single(folder);
+    platform::SingleInstance single(folder, QStringLiteral("ZuClientMutex"));
     if (!single.acquire() && !testMode)
         return 0;
 
@@ -179,7 +179,7 @@ int main(int argc, char** argv) {
     platform::AvahiBrowser browser(Port());
     ChooseServer(core, pinger, browser);
 
-    QObject::connect(&single, &client::ui::StationInstance::showRequested, &core, [&core] {
+    QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core] {
         if (!core.display().mainVisible)
             core.lock().ToggleMainWindow();
     });

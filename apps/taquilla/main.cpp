@@ -4,12 +4,12 @@
 #include "platform/Clock.h"
 #include "platform/linux/AvahiAnnouncer.h"
 #include "platform/linux/FileRegistry.h"
+#include "platform/linux/SingleInstance.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/XdgShell.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
 #include "server/shell/ServerCore.h"
-#include "server/shell/SingleInstance.h"
 #include "server/ui/MainWindow.h"
 #include "server/ui/computers/TfrmComputers.h"
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(folder);
     QDir::setCurrent(folder);
 
-    server::SingleInstance single(folder, QStringLiteral("ZEZuraRozed"));
+    platform::SingleInstance single(folder, QStringLiteral("ZEZuraRozed"));
     if (!single.acquire())
         return 0;
 
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
                 common::FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn:ss"), stamp));
     };
 
-    QObject::connect(&single, &server::SingleInstance::showRequested, &window, [&window] {
+    QObject::connect(&single, &platform::SingleInstance::showRequested, &window, [&window] {
         window.showNormal();
         window.raise();
         window.activateWindow();

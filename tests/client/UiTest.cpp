@@ -1,7 +1,6 @@
 // The station's windows offscreen: they follow the logic and refuse what the
 // logic refuses.
 #include "ClientFakes.h"
-#include "client/ui/StationInstance.h"
 #include "client/ui/StationUi.h"
 
 #include <QApplication>
@@ -75,21 +74,4 @@ TEST(StationUi, WelcomeDialogIsClosedByAWithdraw) {
     u.st.core->session().StartGrant({"30", "Ana", {}});
     EXPECT_EQ(u.st.core->session().state(), ClientState::Locked);
     EXPECT_FALSE(u.ui.isShowing());
-}
-
-TEST(StationInstance, OneStationPerFolderAndDeadStationsDoNotBlock) {
-    tarvina::test::TempDir dir;
-    {
-        // A lock left by a process that is gone.
-        QFile f(dir.file("ZuClientMutex.lock"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("999999\npuesto\n" + QSysInfo::machineHostName().toUtf8() + "\n");
-    }
-    ui::StationInstance first(dir.path());
-    EXPECT_TRUE(first.acquire());
-    bool shown = false;
-    QObject::connect(&first, &ui::StationInstance::showRequested, [&] { shown = true; });
-    ui::StationInstance second(dir.path());
-    EXPECT_FALSE(second.acquire());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shown; }, 3000));
 }

@@ -11,7 +11,6 @@
 #include "server/net/StationSession.h"
 #include "server/session/TimeAssignment.h"
 #include "server/shell/ActivityLog.h"
-#include "server/shell/SingleInstance.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -398,24 +397,6 @@ TEST_F(CoreFixture, RelockAndGrantWithoutConnection) {
     // Nothing at all without a connection, not even the clock.
     EXPECT_FALSE(GrantAccess(core.context(), r, QStringLiteral("30"), {}, {}));
     EXPECT_EQ(readPeer(), "");
-}
-
-TEST(SingleInstanceTest, SecondStartAsksTheFirstToShow) {
-    test::TempDir dir;
-    SingleInstance first(dir.path(), QStringLiteral("ZEZuraRozed"));
-    ASSERT_TRUE(first.acquire());
-    int shows = 0;
-    QObject::connect(&first, &SingleInstance::showRequested, [&] { ++shows; });
-    SingleInstance second(dir.path(), QStringLiteral("ZEZuraRozed"));
-    EXPECT_FALSE(second.acquire());
-    QDeadlineTimer deadline(5000);
-    while (shows == 0 && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    EXPECT_EQ(shows, 1);
-    // Another program folder is another instance.
-    test::TempDir other;
-    SingleInstance third(other.path(), QStringLiteral("ZEZuraRozed"));
-    EXPECT_TRUE(third.acquire());
 }
 
 } // namespace

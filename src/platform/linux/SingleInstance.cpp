@@ -1,13 +1,16 @@
-#include "server/shell/SingleInstance.h"
+#include "platform/linux/SingleInstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSysInfo>
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
-namespace tarvina::server {
+namespace tarvina::platform {
 
 namespace {
 
@@ -19,11 +22,20 @@ QString ServerNameFor(const QString& folder, const QString& name) {
            QString::fromLatin1(hash);
 }
 
+// The lock names a process of this machine that no longer exists.
+bool HeldByTheDead(const QLockFile& lock) {
+    qint64 pid = 0;
+    QString host, app;
+    return lock.getLockInfo(&pid, &host, &app) && host == QSysInfo::machineHostName() && pid > 0 &&
+           ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(const QString& folder, const QString& name, QObject* parent)
     : QObject(parent), lock_(QDir(folder).filePath(name + QStringLiteral(".lock"))),
       serverName_(ServerNameFor(folder, name)) {
+    // Never taken for stale by age: a station runs for weeks.
     lock_.setStaleLockTime(0);
 }
 
@@ -34,8 +46,10 @@ SingleInstance::~SingleInstance() {
 
 bool SingleInstance::acquire() {
     if (!lock_.tryLock(0)) {
-        askFirstToShow();
-        return false;
+        if (!HeldByTheDead(lock_) || !lock_.removeStaleLockFile() || !lock_.tryLock(0)) {
+            askFirstToShow();
+            return false;
+        }
     }
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -65,4 +79,4 @@ bool SingleInstance::askFirstToShow() const {
     return true;
 }
 
-} // namespace tarvina::server
+} // namespace tarvina::platform

@@ -3,15 +3,17 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
-#include <memory>
 
 class QLocalServer;
 
-namespace tarvina::server {
+namespace tarvina::platform {
 
-// One running taquilla per program folder: a lock file in that folder, and
-// a local socket on which the first instance listens; a second start tells
-// the first to show itself and ends.
+// One running program per program folder and name (the named mutex of the
+// original: "ZEZuraRozed" for the cashier, "ZuClientMutex" for a station): a
+// lock file in the folder, and a local socket on which the first instance
+// listens. A second start tells the first to show itself and ends. A lock
+// left behind by a process that died (a power cut, a kill) does not keep the
+// next start out.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -35,4 +37,4 @@ private:
     QLocalServer* server_ = nullptr;
 };
 
-} // namespace tarvina::server
+} // namespace tarvina::platform
