@@ -9,6 +9,7 @@
 #include "platform/linux/XdgShell.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
+#include "server/shell/ActivityStamp.h"
 #include "server/shell/ServerCore.h"
 #include "server/ui/MainWindow.h"
 #include "server/ui/computers/TfrmComputers.h"
@@ -37,27 +38,6 @@ void RaiseDescriptorLimit() {
         rl.rlim_cur = rl.rlim_max;
         setrlimit(RLIMIT_NOFILE, &rl);
     }
-}
-
-// The last-activity stamp: one 8-byte date-time, rewritten every 90 s.
-QString StampPath(const QString& folder) {
-    return QDir(folder).filePath(QStringLiteral("taquilla.dtu"));
-}
-
-void WriteStamp(const QString& folder, const common::DateTime& now) {
-    QFile f(StampPath(folder));
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        const double d = now.days();
-        f.write(reinterpret_cast<const char*>(&d), sizeof d);
-    }
-}
-
-common::DateTime ReadStamp(const QString& folder, const common::DateTime& fallback) {
-    QFile f(StampPath(folder));
-    double d = 0;
-    if (f.open(QIODevice::ReadOnly) && f.read(reinterpret_cast<char*>(&d), sizeof d) == sizeof d)
-        return common::DateTime::FromDays(d);
-    return fallback;
 }
 
 } // namespace
@@ -137,7 +117,7 @@ int main(int argc, char** argv) {
         window.resize(window.width(), 150);
 
     core.hooks().uncleanCloseNotice = [&] {
-        const common::DateTime stamp = ReadStamp(folder, clock.now());
+        const common::DateTime stamp = server::ActivityStamp(folder).read(clock.now());
         QMessageBox::critical(
             &window, QStringLiteral("Error"),
             QStringLiteral("El último registro de actividad corresponde a ") +
@@ -157,7 +137,8 @@ int main(int argc, char** argv) {
     QObject::connect(&tick, &QTimer::timeout, &core, [&core] { core.scheduleIdle(); });
     tick.start(1000);
     QTimer saveDate;
-    QObject::connect(&saveDate, &QTimer::timeout, [&] { WriteStamp(folder, clock.now()); });
+    const server::ActivityStamp activity(folder);
+    QObject::connect(&saveDate, &QTimer::timeout, [&] { activity.write(clock.now()); });
     saveDate.start(90000);
 
     QObject::connect(&window, &QObject::destroyed, &app, &QCoreApplication::quit);
@@ -173,7 +154,7 @@ int main(int argc, char** argv) {
             QStringLiteral("La última vez que se cerró el programa hubo una falla. "
                            "Se sugiere repara base de datos (menú Sesión)"));
     } else {
-        WriteStamp(folder, clock.now());
+        activity.write(clock.now());
     }
     core.scheduleIdle();
 
