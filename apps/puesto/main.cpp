@@ -9,11 +9,14 @@
 #include "platform/Clock.h"
 #include "platform/linux/AvahiBrowser.h"
 #include "platform/linux/FileRegistry.h"
+#include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxMachineInfo.h"
+#include "platform/linux/LogindPower.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StationServices.h"
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/XdgShell.h"
 #include "protocol/Fields.h"
 #ifdef TARVINA_HAVE_ALSA
@@ -26,6 +29,9 @@
 #include <QMessageBox>
 #include <QNetworkInterface>
 #include <QThread>
+#include <QtGui/qguiapplication_platform.h>
+#include <csignal>
+#include <memory>
 
 using namespace tarvina;
 
@@ -56,7 +62,7 @@ quint16 Port() {
 
 // The server chooser, while no server is configured. It is not shown where
 // nobody can answer it (no display): the station then keeps its setting.
-void ChooseServer(client::StationCore& core, platform::Pinger& pinger,
+void ChooseServer(client::StationCore& core, client::ui::StationUi& ui, platform::Pinger& pinger,
                   platform::NetworkBrowser& browser) {
     const QString platformName = QGuiApplication::platformName();
     if (platformName == u"offscreen" || platformName == u"minimal")
@@ -68,7 +74,12 @@ void ChooseServer(client::StationCore& core, platform::Pinger& pinger,
     for (;;) {
         client::ui::TfrmRed chooser(host);
         chooser.useNetwork(pinger, &browser, Port());
-        if (chooser.exec() != QDialog::Accepted)
+        // Above the lock, and left alone by its enforcement while it asks.
+        chooser.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        ui.setServiceDialog(&chooser);
+        const int answer = chooser.exec();
+        ui.setServiceDialog(nullptr);
+        if (answer != QDialog::Accepted)
             return;
         host = chooser.host();
         core.link().SetHost(host);
@@ -76,12 +87,16 @@ void ChooseServer(client::StationCore& core, platform::Pinger& pinger,
         QThread::msleep(100);
         if (answered && host != local)
             return;
-        const auto reply = QMessageBox::warning(
-            nullptr, QStringLiteral("Advertencia"),
+        QMessageBox question(
+            QMessageBox::Warning, QStringLiteral("Advertencia"),
             QStringLiteral("Máquina no hallada en la red (") + host +
                 QStringLiteral(") o es esta misma (se requiere nombre/ip de CAJA). ¿Conservar "
                                "este nombre (o intentar otro)?"),
             QMessageBox::Yes | QMessageBox::No);
+        question.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        ui.setServiceDialog(&question);
+        const int reply = question.exec();
+        ui.setServiceDialog(nullptr);
         if (reply == QMessageBox::Yes)
             return;
     }
@@ -109,9 +124,21 @@ public:
     }
 };
 
+// The screen number of an X display name (":0.1" is screen 1).
+int ScreenOf(const QByteArray& display) {
+    const int dot = display.lastIndexOf('.');
+    const int colon = display.lastIndexOf(':');
+    bool ok = false;
+    const int n = dot > colon ? display.mid(dot + 1).toInt(&ok) : 0;
+    return ok ? n : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    // A display or a cashier that goes away is noticed by the calls that
+    // talk to it, not by a signal that ends the station before it can save.
+    std::signal(SIGPIPE, SIG_IGN);
     StationApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("puesto"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tarvina Client"));
@@ -147,7 +174,18 @@ int main(int argc, char** argv) {
                                                   TARVINA_VERSION_RELEASE, TARVINA_VERSION_BUILD));
 
     client::ui::StationUi ui(testMode);
-    client::ui::QtWindowSystem windows;
+    // The real desktop on X11 (on the toolkit's own connection, so that the
+    // lock's grabs deliver input to the station's windows); a desktop seen
+    // only through the toolkit elsewhere (offscreen runs).
+    std::unique_ptr<platform::WindowSystem> windowSystem;
+    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
+        const QByteArray display = qgetenv("DISPLAY");
+        windowSystem = std::make_unique<platform::X11WindowSystem>(x11->connection(),
+                                                                   ScreenOf(display), display);
+    } else {
+        windowSystem = std::make_unique<client::ui::QtWindowSystem>();
+    }
+    platform::WindowSystem& windows = *windowSystem;
 #ifdef TARVINA_HAVE_ALSA
     platform::AlsaAudio audio;
 #else
@@ -159,10 +197,14 @@ int main(int argc, char** argv) {
     platform::LinuxSystemTime timeSetter;
     platform::IcmpPinger pinger;
     client::NullMachineControl control;
+    platform::LogindPower power;
+    platform::LinuxDesktopSetup desktopSetup;
+    desktopSetup.deviceOf = [&drives](QChar letter) { return drives.deviceOf(letter); };
+    platform::LinuxDesktop desktop(windows, desktopSetup);
 
     const client::StationPlatform services{clock, registry, windows,    audio,   service,
                                            shell, drives,   timeSetter, control, ui,
-                                           ui,    ui,       ui};
+                                           ui,    ui,       ui,         power,   desktop};
 
     // The MAC address is read before the logic starts, as the original does
     // while its main window is created.
@@ -176,8 +218,6 @@ int main(int argc, char** argv) {
     app.core = &core;
     ui.attach(&core);
     core.Create();
-    platform::AvahiBrowser browser(Port());
-    ChooseServer(core, pinger, browser);
 
     QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core] {
         if (!core.display().mainVisible)
@@ -199,6 +239,10 @@ int main(int argc, char** argv) {
 
     core.setTimersDriven(true);
     core.Show();
+    // With no server configured the chooser opens now, above the lock that
+    // already covers the desktop (never before it).
+    platform::AvahiBrowser browser(Port());
+    ChooseServer(core, ui, pinger, browser);
     const int rc = app.exec();
     app.core = nullptr;
     return rc;

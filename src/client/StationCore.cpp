@@ -5,11 +5,13 @@
 #include "common/Password.h"
 #include "common/Paths.h"
 #include "platform/Clock.h"
+#include "platform/Desktop.h"
 #include "platform/Registry.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 namespace tarvina::client {
 
@@ -110,7 +112,11 @@ void StationCore::Create() {
 
     d.lockOpacity = 255;
     link_.ApplySettings();
-    // GlbBarraInvisible hides the task bar: machine control's work.
+    // The screen saver stays off while the station runs; the task bar is
+    // hidden when the settings say so. Both come back at the close.
+    ctx_.platform.desktop.suspendScreenSaver();
+    if (ctx_.settings.glbBarraInvisible)
+        ctx_.platform.desktop.setTaskBarHidden(true);
 
     session_.SetClientState(ClientState::Locked);
     ctx_.platform.control.applyWallpaper();
@@ -132,6 +138,12 @@ void StationCore::Show() {
     lock_.RestartBannerClock();
     lock_.ShowLockScreen();
     if (ctx_.firstShowPending) {
+        // The lock takes its stored opacity when it is first shown (and
+        // keeps it at the close, when it is written back).
+        ClientDisplay& d = view_.display();
+        d.lockOpacity = std::clamp(ctx_.settings.alphaBlend, 0, 255);
+        if (d.lockOpacity != 255)
+            d.lockLayered = true;
         ApplyLanguage(StationFile(ctx_.env.currentDir, QStringLiteral("esp.lng")));
         session_.RestoreSession();
     }
@@ -178,6 +190,9 @@ void StationCore::Close() {
     link_.Stop();
 
     log_.lastCommand().set(QStringLiteral("Destroy"));
+    lock_.ReleaseInput();
+    ctx_.platform.desktop.setTaskBarHidden(false);
+    ctx_.platform.desktop.restoreScreenSaver();
     platform::Registry& registry = ctx_.platform.registry;
     if (!screenSaveActive_.isEmpty() &&
         !registry.writeString(platform::Root::CurrentUser, QString::fromLatin1(kDesktopKey),

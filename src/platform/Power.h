@@ -17,10 +17,12 @@ public:
 };
 
 // The station's shutdown letters: "C", "F" and "S" switch the computer off
-// (the system closes the programs in every case), "R" restarts, "L" and any
-// other letter log the customer off.
+// (the system closes the programs in every case), and so does "A" (the
+// cashier's "Apagado"); "R" restarts; "L" and any other letter log the
+// customer off.
 inline bool CarryOutShutdown(Power& power, QChar letter) {
     switch (letter.toUpper().unicode()) {
+    case u'A':
     case u'C':
     case u'F':
     case u'S':

@@ -4,7 +4,9 @@
 #include "client/control/MachineControl.h"
 #include "platform/fake/FakeAudio.h"
 #include "platform/fake/FakeClock.h"
+#include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeDrives.h"
+#include "platform/fake/FakePower.h"
 #include "platform/fake/FakeServiceControl.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/FakeSystemTime.h"
@@ -101,13 +103,15 @@ struct FakeStationPlatform {
     ScriptedWelcome welcome;
     ScriptedPassword password;
     RecordingNotice notice;
+    platform::FakePower power;
+    platform::FakeDesktop desktop;
 
     StationPlatform platform(MachineControl* control = nullptr) {
         return {clockRef, registry,   windows,
                 audio,    service,    shell,
                 drives,   timeSetter, control ? *control : nullControl,
                 own,      welcome,    password,
-                notice};
+                notice,   power,      desktop};
     }
 };
 

@@ -547,7 +547,7 @@ TEST(SessionLogic, HugeGrantFieldsAreBoundedAndOpacityWaitsForTheFirstShow) {
     st.core->setAutoConnect(false);
     st.core->Show();
     AcceptNext(st);
-    st.core->dispatcher().Dispatch("04999999999999," + QByteArray(5000, 'u') + ",zz");
+    st.core->dispatcher().Dispatch("04999999999999," + QByteArray(5000, 'u') + ",");
     Station::drain();
     EXPECT_EQ(st.core->session().user().size(), 255);
     EXPECT_EQ(st.core->session().state(), ClientState::InUse);
@@ -596,16 +596,166 @@ TEST(SessionLogic, BannersRotateOnTheirDelaysWhileTheLockShows) {
     EXPECT_EQ(st.core->display().bannerFile, st.home.file("b1.gif"));
     EXPECT_EQ(st.core->display().bannerSerial, 2);
 
-    // A due shutdown action is carried out by the machine control and closes.
+    // A due shutdown action goes to the system's power calls and closes.
     bool closed = false;
     QObject::connect(&st.core->view(), &StationView::closeRequested, [&] { closed = true; });
     st.core->dispatcher().Dispatch("032, C");
     Station::drain();
     st.tick(1);
-    EXPECT_TRUE(control.shutdowns.isEmpty());
+    EXPECT_TRUE(st.power.calls.isEmpty());
     st.tick(1);
-    EXPECT_EQ(control.shutdowns, QList<QChar>{u'C'});
+    EXPECT_EQ(st.power.calls, QStringList{"PowerOff"});
     EXPECT_TRUE(closed);
+}
+
+TEST(SessionLogic, ShutdownLettersReachThePowerCallsAndARefusalIsTriedAgain) {
+    Station st;
+    st.start();
+    bool closed = false;
+    QObject::connect(&st.core->view(), &StationView::closeRequested, [&] { closed = true; });
+    st.power.refuse = true;
+    st.core->dispatcher().Dispatch("035, A");
+    Station::drain();
+    st.tick(4);
+    EXPECT_TRUE(st.power.calls.isEmpty());
+    st.tick(1);
+    EXPECT_EQ(st.power.calls, QStringList{"PowerOff"});
+    EXPECT_FALSE(closed);
+    st.power.refuse = false;
+    st.tick(1);
+    EXPECT_EQ(st.power.calls, QStringList({"PowerOff", "PowerOff"}));
+    EXPECT_TRUE(closed);
+
+    Station r;
+    r.start();
+    r.core->dispatcher().Dispatch("030, R");
+    Station::drain();
+    r.tick(1);
+    EXPECT_EQ(r.power.calls, QStringList{"Reboot"});
+    Station l;
+    l.start();
+    l.core->dispatcher().Dispatch("0310, L");
+    l.core->dispatcher().Dispatch("031, N"); // cancels
+    Station::drain();
+    l.tick(12);
+    EXPECT_TRUE(l.power.calls.isEmpty());
+}
+
+TEST(SessionLogic, LockHoldsInputAndTheServerKeysAGrantGivesThemBack) {
+    Station st;
+    st.start();
+    const platform::WindowId lock = st.own.id(OwnWindow::Lock);
+    const platform::WindowId main = st.own.id(OwnWindow::Main);
+    // Shown at start: server keys off, the grab taken for the main window
+    // (the code box lives there) and taken again by every tick.
+    ASSERT_FALSE(st.windows.systemKeyCalls.isEmpty());
+    EXPECT_TRUE(st.windows.systemKeyCalls.last());
+    ASSERT_FALSE(st.windows.grabCalls.isEmpty());
+    EXPECT_EQ(st.windows.grabCalls.last(), main);
+    st.core->lock().HideMainWindow();
+    st.windows.clearCalls();
+    st.windows.foreground = lock;
+    st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.windows.grabCalls, QList<platform::WindowId>{lock});
+
+    // Accepted grant: grab released, keys back, no grab while in use.
+    AcceptNext(st);
+    st.windows.clearCalls();
+    st.core->session().StartGrant({"30", "Ana", {}});
+    EXPECT_EQ(st.core->session().state(), ClientState::InUse);
+    ASSERT_FALSE(st.windows.grabCalls.isEmpty());
+    EXPECT_EQ(st.windows.grabCalls.last(), 0u);
+    EXPECT_FALSE(st.windows.systemKeyCalls.last());
+    st.windows.clearCalls();
+    st.windows.foreground = 999;
+    st.core->lock().EnforcementTick();
+    EXPECT_TRUE(st.windows.grabCalls.isEmpty());
+
+    // The end of time locks everything again.
+    st.tick(30 * 60 + 1);
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
+    ASSERT_FALSE(st.windows.grabCalls.isEmpty());
+    EXPECT_NE(st.windows.grabCalls.last(), 0u);
+    EXPECT_TRUE(st.windows.systemKeyCalls.last());
+}
+
+TEST(SessionLogic, ForeignWindowPushedBackBelowTheLockAndTheCodeBoxAboveIt) {
+    Station st;
+    st.start();
+    st.windows.foregroundFollows = false;
+    st.windows.windows[500] = {"xterm", "Terminal", true, false};
+    st.windows.stacking = {st.own.id(OwnWindow::Lock), 500};
+    st.windows.foreground = 500;
+    st.windows.clearCalls();
+    st.core->lock().EnforcementTick();
+    // The lock comes to the front first, the main window (code box) last.
+    const auto& fg = st.windows.foregroundCalls;
+    ASSERT_GE(fg.size(), 2);
+    EXPECT_EQ(fg.first(), st.own.id(OwnWindow::Lock));
+    EXPECT_EQ(fg.last(), st.own.id(OwnWindow::Main));
+    EXPECT_EQ(st.windows.raiseCalls.last(), st.own.id(OwnWindow::Main));
+}
+
+TEST(SessionLogic, GrantWithAPasswordThatIsNotHexIsRefusedNotOpened) {
+    Station st;
+    st.start();
+    AcceptNext(st);
+    st.core->dispatcher().Dispatch("0430,Ana,zz");
+    Station::drain();
+    EXPECT_TRUE(st.welcome.shown.isEmpty());
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
+    EXPECT_TRUE(st.core->display().lockVisible);
+    // A blank field is no password, as before.
+    st.core->dispatcher().Dispatch("0430,Ana, ");
+    Station::drain();
+    ASSERT_EQ(st.welcome.shown.size(), 1);
+    EXPECT_FALSE(st.welcome.shown[0].askPassword);
+}
+
+TEST(SessionLogic, StoredOpacityIsTheLocksAndIsWrittenBackUnchanged) {
+    Station st;
+    st.registry.writeInteger(platform::Root::LocalMachine,
+                             QStringLiteral("\\Software\\Velt\\Tarvina"),
+                             QStringLiteral("AlphaBlend"), 120);
+    st.start();
+    EXPECT_EQ(st.core->lock().LockOpacity(), 120);
+    EXPECT_TRUE(st.core->display().lockLayered);
+    st.core->Close();
+    EXPECT_EQ(st.registry
+                  .readInteger(platform::Root::LocalMachine,
+                               QStringLiteral("\\Software\\Velt\\Tarvina"),
+                               QStringLiteral("AlphaBlend"))
+                  .value_or(-1),
+              120);
+}
+
+TEST(SessionLogic, CodeModeShowsTheCodeBoxAgainWhenASessionEnds) {
+    Station st;
+    st.start();
+    st.core->dispatcher().Dispatch("401");
+    Station::drain();
+    AcceptNext(st);
+    st.core->session().StartGrant({"1", "Ana", {}});
+    EXPECT_FALSE(st.core->display().mainVisible);
+    st.tick(61);
+    EXPECT_EQ(st.core->session().state(), ClientState::Locked);
+    EXPECT_TRUE(st.core->display().mainVisible);
+    EXPECT_TRUE(st.core->display().pinPanelVisible);
+}
+
+TEST(SessionLogic, DesktopStepsAtStartAndClose) {
+    Station st;
+    st.registry.writeInteger(platform::Root::LocalMachine,
+                             QStringLiteral("\\Software\\Velt\\Tarvina"),
+                             QStringLiteral("GlbBarraInvisible"), 1);
+    st.start();
+    EXPECT_EQ(st.desktop.taskBarCalls, QList<bool>{true});
+    EXPECT_EQ(st.desktop.screenSaverSuspends, 1);
+    st.core->Close();
+    EXPECT_EQ(st.desktop.taskBarCalls, QList<bool>({true, false}));
+    EXPECT_EQ(st.desktop.screenSaverRestores, 1);
+    EXPECT_EQ(st.windows.grabCalls.last(), 0u);
+    EXPECT_FALSE(st.windows.systemKeyCalls.last());
 }
 
 TEST(SessionLogic, TwoLocksWithinAMinuteCheckMediaOnceAndAdPageAddress) {
@@ -659,7 +809,7 @@ TEST(SessionLogic, ClosingTheStationWaitsForAMovingTray) {
     SlowTray tray;
     const StationPlatform p{st.clock,   st.registry, st.windows,    st.audio,       st.service,
                             st.shell,   tray,        st.timeSetter, st.nullControl, st.own,
-                            st.welcome, st.password, st.notice};
+                            st.welcome, st.password, st.notice,     st.power,       st.desktop};
     st.core = std::make_unique<StationCore>(st.env(), p);
     st.start();
     st.core->dispatcher().Dispatch("34D1");

@@ -125,10 +125,10 @@ TEST(LogindPower, NoLogindOnTheBusFailsQuickly) {
 
 TEST(CarryOutShutdown, EveryLetterHasItsAction) {
     FakePower p;
-    for (QChar c : {u'C', u'F', u'S', u's', u'R', u'L', u'X', u' '})
+    for (QChar c : {u'C', u'F', u'S', u's', u'A', u'R', u'L', u'X', u' '})
         CarryOutShutdown(p, c);
-    EXPECT_EQ(p.calls, QStringList({"PowerOff", "PowerOff", "PowerOff", "PowerOff", "Reboot",
-                                    "LogOff", "LogOff", "LogOff"}));
+    EXPECT_EQ(p.calls, QStringList({"PowerOff", "PowerOff", "PowerOff", "PowerOff", "PowerOff",
+                                    "Reboot", "LogOff", "LogOff", "LogOff"}));
     p.refuse = true;
     EXPECT_FALSE(CarryOutShutdown(p, u'R'));
 }

@@ -54,9 +54,12 @@ void OnGrantAccess(Commands& c, const Payload& p) {
     g.minutes = common::FromCp1252(protocol::CommaField(p, 1).left(32));
     g.user = common::FromCp1252(protocol::CommaField(p, 2).left(255));
     // Each hexadecimal pair is one character of the password in its
-    // scrambled form; a field that does not decode counts as none.
-    const auto pw = protocol::FromHexText(protocol::CommaField(p, 3));
+    // scrambled form. A field that does not decode is no password at all:
+    // the grant is refused (taking it as "none" would open the station).
+    const QByteArray field = protocol::TrimBlanks(protocol::CommaField(p, 3));
+    const auto pw = protocol::FromHexText(field);
     g.password = pw ? protocol::TrimBlanks(*pw) : QByteArray();
+    g.passwordInvalid = !field.isEmpty() && !pw;
     c.GrantAccess(g);
 }
 

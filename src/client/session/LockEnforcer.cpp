@@ -50,12 +50,46 @@ void LockEnforcer::ShowLockScreen() {
     d.lockVisible = true;
     Q_EMIT ctx_.view.raiseLockScreen();
     ctx_.view.changed();
+    if (!ctx_.env.testMode) {
+        // The display server's own keys (text consoles, killing the server)
+        // stay off while the lock is up.
+        ctx_.platform.windows.setSystemKeysBlocked(true);
+        HoldInput();
+    }
 }
 
 void LockEnforcer::CloseLockScreen() {
     ctx_.view.display().lockMayClose = true;
     ctx_.view.display().lockVisible = false;
     ctx_.view.changed();
+    ReleaseInput();
+}
+
+WindowId LockEnforcer::KeyWindow() const {
+    // The window that is to take what the customer types: a dialog asking
+    // something, else the main window with its code box, else the lock.
+    for (OwnWindow o : {OwnWindow::Password, OwnWindow::Welcome, OwnWindow::Notice,
+                        OwnWindow::SendMsg, OwnWindow::ReqTime}) {
+        if (ownShowing(o) && ownId(o) != 0)
+            return ownId(o);
+    }
+    if (ctx_.view.display().mainVisible && ownId(OwnWindow::Main) != 0)
+        return ownId(OwnWindow::Main);
+    return ownId(OwnWindow::Lock);
+}
+
+void LockEnforcer::HoldInput() {
+    if (ctx_.env.testMode || !ctx_.view.display().lockVisible)
+        return;
+    // A grab by the window that takes the keys: the window manager's own
+    // bindings never see them, and keys typed at another program come here.
+    // Taken again on every tick, as a menu or a dialog of our own ends it.
+    ctx_.platform.windows.grabInput(KeyWindow());
+}
+
+void LockEnforcer::ReleaseInput() {
+    ctx_.platform.windows.releaseInput();
+    ctx_.platform.windows.setSystemKeysBlocked(false);
 }
 
 void LockEnforcer::KeepLockOnTop() {
@@ -121,6 +155,8 @@ void LockEnforcer::EnforcementTick() {
     }
     const QString cls = ws.windowClass(f, 100);
     pin_.TimeoutCheck();
+    if (state == ClientState::Locked || state == ClientState::Waiting)
+        HoldInput();
     // No window in front (a desktop without a window manager, or a moment
     // between two windows): nothing to fight, and nothing to count.
     if (f == 0)
@@ -172,9 +208,10 @@ void LockEnforcer::FightForeignWindow(WindowId f) {
     const bool above = ForeignAboveLock();
     const WindowId lock = ownId(OwnWindow::Lock);
     if ((f != ownId(OwnWindow::SendMsg) || above) && f != lock) {
-        ForceForeground(lock, true);
+        // The lock to the front, then the station's windows that belong
+        // above it (the code box, the welcome dialog) raised over it again.
         ws.setTopMost(lock);
-        ws.setForeground(lock);
+        ForceForeground(lock, true);
     }
     if (!above)
         return;

@@ -26,8 +26,14 @@ public:
                  QObject* parent = nullptr);
 
     void EnforcementTick();
+    // Shows the lock: the display server's own keys off, input held.
     void ShowLockScreen();
+    // Closes it: input and keys given back.
     void CloseLockScreen();
+    // The keyboard and pointer grab while the lock is up (again after
+    // whatever ended it); ReleaseInput gives both back with the keys.
+    void HoldInput();
+    void ReleaseInput();
     // Lock screen top-most again (after the clock is clicked, at a grant).
     void KeepLockOnTop();
     bool ForceForeground(platform::WindowId w, bool activate);
@@ -54,6 +60,7 @@ Q_SIGNALS:
 
 private:
     bool ForeignAboveLock();
+    platform::WindowId KeyWindow() const;
     void FightForeignWindow(platform::WindowId f);
     bool IsOwnWindow(platform::WindowId w, std::initializer_list<OwnWindow> kinds) const;
     platform::WindowId ownId(OwnWindow w) const;

@@ -10,6 +10,7 @@
 #include "common/Cp1252.h"
 #include "common/Password.h"
 #include "platform/Audio.h"
+#include "platform/Power.h"
 #include "protocol/Fields.h"
 #include "protocol/StationLines.h"
 
@@ -113,6 +114,14 @@ void Session::TestGrant(int minutes) {
 }
 
 void Session::StartGrant(const Grant& g) {
+    if (g.passwordInvalid) {
+        // Fail closed: the station stays locked and the cashier is told.
+        link_.SendClientMessage(QStringLiteral("Solicitud de acceso rechazada en ") +
+                                ctx_.env.computerName +
+                                QStringLiteral(": la contraseña recibida no es válida."));
+        SendStatusReport();
+        return;
+    }
     if (!tasksRecorded_) {
         ctx_.platform.control.recordTasks();
         tasksRecorded_ = true;
@@ -223,6 +232,10 @@ void Session::LockStation() {
     if (!ctx_.closing.load())
         d.lockMayClose = false;
     lock_.RestartBannerClock();
+    // In code mode the code box is on the main window, hidden since the
+    // grant: the next customer needs it above the lock.
+    if (pin_.pinMode() && !d.mainVisible)
+        lock_.ToggleMainWindow();
     lock_.ShowLockScreen();
     lock_.BringLockToFront();
     lock_.EnforcementTick();
@@ -277,7 +290,7 @@ void Session::RelojVisualTick() {
     }
     lock_.BannerTick(t);
     if (shutdownLetter_ != u'N' && t >= shutdownDue_) {
-        if (ctx_.platform.control.executeShutdown(shutdownLetter_))
+        if (platform::CarryOutShutdown(ctx_.platform.power, shutdownLetter_))
             Q_EMIT ctx_.view.closeRequested();
     }
 }

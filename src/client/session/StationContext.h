@@ -36,6 +36,9 @@ struct Grant {
     QString minutes;
     QString user;
     QByteArray password; // scrambled form; empty: none asked
+    // The password field was there but is not hexadecimal text: the grant is
+    // refused rather than taken as one without a password.
+    bool passwordInvalid = false;
 };
 
 // What the parts of the station share: the start environment, the platform,

@@ -8,7 +8,9 @@
 namespace tarvina::platform {
 class Audio;
 class Clock;
+class Desktop;
 class Drives;
+class Power;
 class Registry;
 class ServiceControl;
 class Shell;
@@ -97,6 +99,8 @@ struct StationPlatform {
     WelcomeDialog& welcome;
     PasswordDialog& password;
     NoticeView& notice;
+    platform::Power& power;
+    platform::Desktop& desktop;
 };
 
 } // namespace tarvina::client

@@ -35,6 +35,11 @@ void StationUi::attach(StationCore* core) {
             back_->raise();
     });
     connect(view, &StationView::closeTimeRequestDialog, reqTime_.get(), &QDialog::reject);
+    // The main window stays on top: the customer's dialogs it opens stay on
+    // top too, so they open in front of it, never behind.
+    for (QDialog* dlg :
+         {static_cast<QDialog*>(reqTime_.get()), static_cast<QDialog*>(sendMsg_.get())})
+        dlg->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     connect(view, &StationView::closeRequested, this, [this] {
         main_->setCloseAllowed(true);
         main_->close();
@@ -97,6 +102,8 @@ QWidget* StationUi::widget(OwnWindow w) const {
         return sendMsg_.get();
     case OwnWindow::ReqTime:
         return reqTime_.get();
+    case OwnWindow::Config:
+        return serviceDialog_;
     default:
         return nullptr;
     }

@@ -39,6 +39,11 @@ public:
     void showNotice(const QString& text) override;
     void errorBox(const QString& caption, const QString& text) override;
 
+    // A service dialog shown over the lock (the server chooser at start):
+    // while set, it counts as the configuration window, which the lock's
+    // enforcement leaves alone.
+    void setServiceDialog(QWidget* w) { serviceDialog_ = w; }
+
     TfrmClient7267* main() const { return main_.get(); }
     TfrmBack* lock() const { return back_.get(); }
     TfrmClock* clock() const { return clock_.get(); }
@@ -63,6 +68,7 @@ private:
     std::unique_ptr<TfrmReqTime> reqTime_;
     std::unique_ptr<TfrmClient7267> main_;
     bool grantShowing_ = false;
+    QWidget* serviceDialog_ = nullptr;
 };
 
 // A desktop seen only through Qt: the station's own windows are known, the

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -102,6 +103,13 @@ QList<SysfsDrives::Drive> SysfsDrives::drives() const {
         out.append({QChar(QLatin1Char(letter++)), QDir(dev_).filePath(n), optical});
     }
     return out;
+}
+
+QString SysfsDrives::deviceOf(QChar letter) const {
+    for (const Drive& d : drives())
+        if (d.letter == letter.toUpper())
+            return QFileInfo(d.device).fileName();
+    return {};
 }
 
 QString SysfsDrives::cdDriveLetters() {

@@ -31,6 +31,8 @@ public:
     QString cdDriveLetters() override;
     QString lettersWithMedia() override;
     bool setTray(QChar letter, bool open, QString* error) override;
+    // The kernel name ("sdb") of the device under a letter; empty when none.
+    QString deviceOf(QChar letter) const;
 
 private:
     struct Drive {
