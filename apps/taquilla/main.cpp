@@ -1,29 +1,25 @@
 // taquilla: the cashier's program. main() only wires the pieces together.
-#include "common/DateTime.h"
 #include "common/Paths.h"
 #include "platform/Clock.h"
 #include "platform/linux/AvahiAnnouncer.h"
+#include "platform/linux/CupsPrinting.h"
 #include "platform/linux/FileRegistry.h"
+#include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/SingleInstance.h"
+#include "platform/linux/StationServices.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/linux/XdgMail.h"
 #include "platform/linux/XdgShell.h"
-#include "server/pin/PinRuntime.h"
-#include "server/pin/TableOps.h"
-#include "server/shell/ActivityStamp.h"
-#include "server/shell/ServerCore.h"
-#include "server/ui/MainWindow.h"
 #include "server/ui/computers/TfrmComputers.h"
+#include "server/ui/shell/ShellController.h"
+#include "server/ui/shell/TaquillaApplication.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QGuiApplication>
-#include <QMenuBar>
-#include <QMessageBox>
-#include <QScreen>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QSysInfo>
 #include <QTimer>
-#include <QVBoxLayout>
+#include <QTranslator>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -40,29 +36,69 @@ void RaiseDescriptorLimit() {
     }
 }
 
+// The help beside the program (a build or a portable copy), else where the
+// package installs it.
+QString HelpFolder() {
+    const QDir bin(QCoreApplication::applicationDirPath());
+    if (bin.exists(QStringLiteral("help")))
+        return bin.filePath(QStringLiteral("help"));
+    return QDir::cleanPath(bin.filePath(QStringLiteral("../share/tarvina/help")));
+}
+
+// Qt's own texts (standard buttons, file dialogs) in Spanish.
+void LoadSpanishTexts(QCoreApplication& app) {
+    auto* qt = new QTranslator(&app);
+    if (qt->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qt);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     RaiseDescriptorLimit();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("taquilla"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvina"));
-    QApplication::setQuitOnLastWindowClosed(false);
+    server::TaquillaApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("taquilla"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tarvina"));
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    LoadSpanishTexts(app);
 
     const QString folder = common::ProgramFolder(QStringLiteral("taquilla"));
     QDir().mkpath(folder);
     QDir::setCurrent(folder);
 
+    // A second start shows the first one and ends.
     platform::SingleInstance single(folder, QStringLiteral("ZEZuraRozed"));
     if (!single.acquire())
         return 0;
 
     platform::FileRegistry registry;
     platform::RealClock clock;
-    server::ServerCore core(clock, registry, folder, folder);
+    platform::LinuxMachineInfo machine;
+    platform::CupsPrinting printing;
+    platform::IcmpPinger pinger;
+    platform::XdgShell shell;
+    platform::XdgMail mail;
+    server::ShellController taquilla({clock, registry, machine, printing, pinger, shell, mail},
+                                     {folder, folder, HelpFolder()});
+
+    // The frames in their side bar slots, and the computers view's copy of
+    // its row menu as "Máquinas".
+    taquilla.setFrameFactory(
+        [&shell](server::MainWindow& window, server::ServerCore& core, server::PinRuntime&) {
+            auto* computers = new server::TfrmComputers(core, shell, &window);
+            window.setPage(server::MainWindow::PageId::Computers, computers);
+            computers->FillMachinesMenu(window.menu(server::MainWindow::MenuId::Machines));
+        });
+
+    // Stations find the server on the local network where Avahi runs.
+    platform::AvahiAnnouncer announcer(taquilla.core().port());
+    QObject::connect(&taquilla, &server::ShellController::started, &announcer, [&announcer] {
+        announcer.start(QStringLiteral("Tarvina Caja en ") + QSysInfo::machineHostName());
+    });
 
     // Every console line also goes to standard output.
-    QObject::connect(&core.console(), &server::ConsoleModel::messageShown,
+    QObject::connect(&taquilla.core().console(), &server::ConsoleModel::messageShown,
                      [](const QString& stamp, const QString& computer, const QString& text) {
                          const QString line = stamp + QStringLiteral(" [") + computer +
                                               QStringLiteral("]: ") + text + QLatin1Char('\n');
@@ -70,108 +106,13 @@ int main(int argc, char** argv) {
                          std::fflush(stdout);
                      });
 
-    // The code tables exist, with their tags, before the main window comes.
-    try {
-        server::TableOps::CreateTablesAtLoad(folder);
-    } catch (const std::exception& e) {
-        core.ShowRemoteMessage(nullptr, QString::fromLocal8Bit(e.what()));
-    }
+    QObject::connect(&single, &platform::SingleInstance::showRequested, &taquilla,
+                     &server::ShellController::restore);
+    // SIGTERM, SIGINT and SIGHUP take the orderly close path in any state.
+    platform::OnTerminationSignal(&taquilla, [&taquilla] { taquilla.endNow(); });
 
-    core.startUp([](const QString& question) {
-        return QMessageBox::question(nullptr, QStringLiteral("Confirmación"), question,
-                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-    });
-
-    // The main window's table steps, its code handles, the day's journal and
-    // the code checks in the idle pass. The handles close with the orderly
-    // close, before the settings record it.
-    server::PinRuntime pins;
-    for (const QString& failure : pins.start(core, folder, clock.now()))
-        core.ShowRemoteMessage(nullptr, failure);
-    core.hooks().closeCodeTable = [&pins] { pins.close(); };
-
-    server::MainWindow window(core);
-
-    // The computers view above the console and its copy of the row menu as
-    // "Máquinas", until the side bar gives the view a page of its own. The
-    // view drives the one-second tick while it shows the detailed list.
-    platform::XdgShell shell;
-    auto* computers = new server::TfrmComputers(core, shell, &window);
-    if (auto* box = qobject_cast<QVBoxLayout*>(window.centralWidget()->layout()))
-        box->insertWidget(0, computers, 3);
-    computers->FillMachinesMenu(window.menuBar()->addMenu(QStringLiteral("Máquinas")));
-    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
-                                                          : QSize(1024, 768);
-    const server::WindowPlacement placement =
-        server::RestorePlacement(registry, window.objectName(), screen);
-    window.resize(800, 600);
-    if (placement.state && *placement.state == 2)
-        window.setWindowState(Qt::WindowMaximized);
-    else if (placement.state && *placement.state == 1)
-        window.setWindowState(Qt::WindowMinimized);
-    if (placement.left && placement.top)
-        window.move(*placement.left, *placement.top);
-    if (placement.width && placement.height)
-        window.resize(*placement.width, *placement.height);
-    if (window.height() < 150)
-        window.resize(window.width(), 150);
-
-    core.hooks().uncleanCloseNotice = [&] {
-        const common::DateTime stamp = server::ActivityStamp(folder).read(clock.now());
-        QMessageBox::critical(
-            &window, QStringLiteral("Error"),
-            QStringLiteral("El último registro de actividad corresponde a ") +
-                common::FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn:ss"), stamp));
-    };
-
-    QObject::connect(&single, &platform::SingleInstance::showRequested, &window, [&window] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
-
-    // SIGTERM, SIGINT and SIGHUP take the orderly close path.
-    platform::OnTerminationSignal(&window, [&window] { window.terminate(); });
-
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, &core, [&core] { core.scheduleIdle(); });
-    tick.start(1000);
-    QTimer saveDate;
-    const server::ActivityStamp activity(folder);
-    QObject::connect(&saveDate, &QTimer::timeout, [&] { activity.write(clock.now()); });
-    saveDate.start(90000);
-
-    QObject::connect(&window, &QObject::destroyed, &app, &QCoreApplication::quit);
-    window.setAttribute(Qt::WA_DeleteOnClose, false);
-    window.show();
-    core.firstShow();
-    // Stations find the server on the local network where Avahi runs.
-    platform::AvahiAnnouncer announcer(core.port());
-    announcer.start(QStringLiteral("Tarvina Caja en ") + QSysInfo::machineHostName());
-    if (core.crashSuspected()) {
-        QMessageBox::warning(
-            &window, QStringLiteral("Advertencia"),
-            QStringLiteral("La última vez que se cerró el programa hubo una falla. "
-                           "Se sugiere repara base de datos (menú Sesión)"));
-    } else {
-        activity.write(clock.now());
-    }
-    core.scheduleIdle();
-
-    // The window's close ends the program once the orderly close has run.
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &app, [&] {
-        if (window.terminating() && !window.isVisible()) {
-            tick.stop();
-            saveDate.stop();
-            server::SavePlacement(registry, window.objectName(), window.x(), window.y(),
-                                  window.height(), window.width(),
-                                  window.isMaximized()   ? 2
-                                  : window.isMinimized() ? 1
-                                                         : 0);
-            app.quit();
-        }
-    });
-    watch.start(100);
+    // The start runs inside the event loop, so that a signal can end every
+    // box and wait it brings.
+    QTimer::singleShot(0, &taquilla, &server::ShellController::start);
     return app.exec();
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 namespace tarvina::platform {
 
@@ -27,6 +28,13 @@ public:
 
     // The printers in the order the system lists them.
     virtual QStringList printerNames() = 0;
+
+    // The system's default printer: empty when none is set, nullopt when the
+    // printers cannot be read. Back ends without a default take the first.
+    virtual std::optional<QString> defaultPrinterName() {
+        const QStringList names = printerNames();
+        return names.isEmpty() ? QString() : names.first();
+    }
 
     // Opens the named printer and begins a raw document. nullptr when the
     // printer cannot be opened or the document cannot begin.

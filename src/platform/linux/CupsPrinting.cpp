@@ -123,6 +123,22 @@ QStringList CupsPrinting::printerNames() {
     return names;
 }
 
+std::optional<QString> CupsPrinting::defaultPrinterName() {
+    http_t* http = Connect(server_);
+    if (!http) {
+        return std::nullopt;
+    }
+    cups_dest_t* dests = nullptr;
+    const int count = cupsGetDests2(http, &dests);
+    QString name;
+    if (cups_dest_t* d = cupsGetDest(nullptr, nullptr, count, dests); d && d->name) {
+        name = QString::fromUtf8(d->name);
+    }
+    cupsFreeDests(count, dests);
+    httpClose(http);
+    return name;
+}
+
 std::unique_ptr<RawPrintJob> CupsPrinting::startRawJob(const QString& printer,
                                                        const QString& documentName) {
     if (printer.isEmpty()) {

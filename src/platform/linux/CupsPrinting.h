@@ -16,6 +16,7 @@ public:
     explicit CupsPrinting(QString server = {}, QString deviceFolder = QStringLiteral("/dev"));
 
     QStringList printerNames() override;
+    std::optional<QString> defaultPrinterName() override;
     std::unique_ptr<RawPrintJob> startRawJob(const QString& printer,
                                              const QString& documentName) override;
     std::unique_ptr<QIODevice> openPort(const QString& portName) override;

@@ -13,6 +13,7 @@ namespace tarvina::platform {
 class IcmpPinger final : public Pinger {
 public:
     bool ping(const QString& host, int timeoutMs) override;
+    std::optional<EchoReply> echo(const QString& host, int sequence, int timeoutMs) override;
 };
 
 // clock_settime (needs CAP_SYS_TIME).

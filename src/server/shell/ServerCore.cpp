@@ -128,12 +128,24 @@ void ServerCore::startUp(const std::function<bool(const QString&)>& logTooBig) {
         if (logTooBig(question))
             activityLog_.remove();
     }
-    activityLog_.open();
-    activityLog_.write(QString::fromUtf16(ActivityLog::kStartText), clock_.now());
+    // A log that cannot be written is told on the console; the start goes on.
+    if (!activityLog_.open() ||
+        !activityLog_.write(QString::fromUtf16(ActivityLog::kStartText), clock_.now()))
+        ShowRemoteMessage(nullptr, QStringLiteral("Falla al escribir en la bitácora ") +
+                                       activityLog_.path());
     setStatus(1, QStringLiteral("localhost"));
 }
 
 void ServerCore::firstShow() {
+    if (!readStartStamps())
+        startListener();
+}
+
+void ServerCore::logActivity(const QString& text) {
+    activityLog_.write(text, clock_.now());
+}
+
+bool ServerCore::readStartStamps() {
     const QString key = QString::fromUtf16(kSettingsKey);
     const DateTime now = clock_.now();
     const auto readStamp = [&](const char* name) {
@@ -145,12 +157,8 @@ void ServerCore::firstShow() {
     store_.writeBinary(Root::CurrentUser, key, QStringLiteral("Entrada"),
                        platform::EncodeDateTimeValue(now.days()));
     const double previousClose = readStamp("Salida");
-    if (previousStart > previousClose) {
-        crashSuspected_ = true;
-    } else {
-        crashSuspected_ = false;
-        startListener();
-    }
+    crashSuspected_ = previousStart > previousClose;
+    return crashSuspected_;
 }
 
 bool ServerCore::startListener() {
@@ -183,6 +191,8 @@ void ServerCore::closeDown() {
     setStatus(0, QStringLiteral("Espere un momento.. cerrando"));
     ctx_.closing = true;
     stopListener();
+    if (hooks_.afterListenerStopped)
+        hooks_.afterListenerStopped();
     // Every connection has ended: what they posted is finite and all of it
     // belongs in the console archive.
     for (bool any = false; applyPosted(any);) {

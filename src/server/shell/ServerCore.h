@@ -50,6 +50,8 @@ public:
         std::function<void()> minimize;
         std::function<void()> closeMainWindow;
         std::function<void()> closeCodeTable;
+        // At close, right after the listener stopped: pending messages run.
+        std::function<void()> afterListenerStopped;
     };
 
     ServerCore(platform::Clock& clock, platform::Registry& registry, QString programFolder,
@@ -81,6 +83,12 @@ public:
     // First show: the start and close stamps; either crash-suspected is set
     // (the listener waits for the notice) or the listener starts.
     void firstShow();
+    // The first show's first step alone: reads Entrada and Salida, writes
+    // Entrada := now; true (and crash-suspected set) when the previous run
+    // did not close in order. The caller starts the listener later.
+    bool readStartStamps();
+    // One line in the activity log (a start-up notice nobody could see).
+    void logActivity(const QString& text);
     // The orderly close: activity log, code table, listener, settings,
     // console archive.
     void closeDown();

@@ -1,0 +1,149 @@
+// The network test's echo: one request, the reply's size, address, sequence,
+// TTL and round-trip time.
+#include "platform/linux/StationServices.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/ip_icmp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tarvina::platform {
+
+namespace {
+
+quint16 Checksum(const unsigned char* data, size_t size) {
+    quint32 sum = 0;
+    for (size_t i = 0; i + 1 < size; i += 2)
+        sum += (data[i] << 8) | data[i + 1];
+    if (size % 2)
+        sum += data[size - 1] << 8;
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<quint16>(~sum);
+}
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+std::optional<EchoReply> IcmpPinger::echo(const QString& host, int sequence, int timeoutMs) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* res = nullptr;
+    if (host.isEmpty() || host.size() > 255 ||
+        ::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &res) != 0)
+        return std::nullopt;
+    sockaddr_in addr{};
+    std::memcpy(&addr, res->ai_addr, sizeof addr);
+    ::freeaddrinfo(res);
+
+    bool raw = false;
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (fd < 0) {
+        fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+        raw = true;
+    }
+    Fd sock(fd);
+    if (fd < 0)
+        return std::nullopt;
+    const int on = 1;
+    if (!raw)
+        ::setsockopt(fd, IPPROTO_IP, IP_RECVTTL, &on, sizeof on);
+
+    const quint16 ident = static_cast<quint16>(::getpid());
+    const quint16 seq = static_cast<quint16>(sequence);
+    unsigned char packet[64] = {};
+    packet[0] = ICMP_ECHO;
+    packet[4] = ident >> 8;
+    packet[5] = ident & 0xFF;
+    packet[6] = seq >> 8;
+    packet[7] = seq & 0xFF;
+    for (size_t i = 8; i < sizeof packet; ++i)
+        packet[i] = static_cast<unsigned char>(i);
+    const quint16 csum = Checksum(packet, sizeof packet);
+    packet[2] = csum >> 8;
+    packet[3] = csum & 0xFF;
+
+    using SteadyClock = std::chrono::steady_clock;
+    const auto sent = SteadyClock::now();
+    if (::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr) !=
+        static_cast<ssize_t>(sizeof packet))
+        return std::nullopt;
+    const auto deadline = sent + std::chrono::milliseconds(timeoutMs);
+    // A raw socket sees every ICMP message of the machine: wait for ours.
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+                .count();
+        if (left <= 0)
+            return std::nullopt;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0)
+            return std::nullopt;
+        unsigned char reply[1500];
+        sockaddr_in from{};
+        char control[64];
+        iovec iov{reply, sizeof reply};
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(fd, &msg, 0);
+        const auto arrived = SteadyClock::now();
+        if (n <= 0)
+            continue;
+        int ttl = 0;
+        ssize_t at = 0;
+        if (raw) {
+            at = (reply[0] & 0x0F) * 4;
+            if (n >= 20)
+                ttl = reply[8];
+        } else {
+            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
+                    std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
+                }
+            }
+        }
+        if (n < at + 8 || reply[at] != ICMP_ECHOREPLY)
+            continue;
+        const quint16 replySeq = static_cast<quint16>((reply[at + 6] << 8) | reply[at + 7]);
+        const quint16 replyId = static_cast<quint16>((reply[at + 4] << 8) | reply[at + 5]);
+        // The datagram socket's identifier is the kernel's; it filters for us.
+        if (replySeq != seq || (raw && replyId != ident))
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+        EchoReply r;
+        r.bytes = static_cast<int>(n - at);
+        r.from = QString::fromLatin1(text);
+        r.sequence = sequence;
+        r.ttl = ttl;
+        r.timeMs = static_cast<int>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(arrived - sent).count());
+        return r;
+    }
+}
+
+} // namespace tarvina::platform

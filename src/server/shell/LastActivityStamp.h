@@ -1,0 +1,30 @@
+#pragma once
+
+#include "common/DateTime.h"
+
+#include <QString>
+#include <optional>
+
+namespace tarvina::server {
+
+// The last-activity stamp: the program's name with ".dtu" in the program
+// folder, exactly one 8-byte IEEE 754 double (little-endian), a date-time in
+// days since 30 December 1899, rewritten every 90 s while the program runs.
+class LastActivityStamp {
+public:
+    static constexpr int kIntervalMs = 90000;
+
+    explicit LastActivityStamp(QString path) : path_(std::move(path)) {}
+    static QString PathFor(const QString& programFolder, const QString& programName);
+
+    const QString& path() const { return path_; }
+    // Replaces the file whole: a reader never sees half a value.
+    bool write(const common::DateTime& now);
+    // nullopt when the file is absent or not exactly one value.
+    std::optional<common::DateTime> read() const;
+
+private:
+    QString path_;
+};
+
+} // namespace tarvina::server
