@@ -16,21 +16,32 @@ NetworkTest::~NetworkTest() {
 }
 
 bool NetworkTest::running() const {
-    return thread_ != nullptr && !thread_->isFinished();
+    return running_;
 }
 
 bool NetworkTest::start(const QString& host) {
-    if (running())
+    if (running_)
         return false;
-    delete thread_;
+    if (thread_) {
+        thread_->wait(); // it has ended: its finished() came through
+        delete thread_;
+    }
+    running_ = true;
     stop_ = false;
     thread_ = QThread::create([this, host] {
         for (int seq = 1; seq <= kRequests && !stop_; ++seq) {
             const auto reply = pinger_.echo(host, seq, kTimeoutMs);
-            // Emitted from this thread: receivers on the window's thread get
-            // the lines queued, in order.
-            Q_EMIT line(reply ? ReplyLine(*reply) : FailureLine(host));
+            // Handed to this object's thread, in order: every receiver gets
+            // the lines there.
+            const QString text = reply ? ReplyLine(*reply) : FailureLine(host);
+            QMetaObject::invokeMethod(
+                this, [this, text] { Q_EMIT line(text); }, Qt::QueuedConnection);
         }
+    });
+    // Delivered on this object's thread after the last line: a new test may
+    // start from then on.
+    connect(thread_, &QThread::finished, this, [this] {
+        running_ = false;
         Q_EMIT finished();
     });
     thread_->start();

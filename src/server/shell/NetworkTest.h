@@ -24,7 +24,8 @@ public:
     explicit NetworkTest(platform::Pinger& pinger, QObject* parent = nullptr);
     ~NetworkTest() override; // stops after the request under way and waits for it
 
-    // False (and nothing starts) while a test runs.
+    // False (and nothing starts) while a test runs, until finished() has
+    // been delivered.
     bool start(const QString& host);
     bool running() const;
 
@@ -41,6 +42,7 @@ private:
     platform::Pinger& pinger_;
     QThread* thread_ = nullptr;
     std::atomic<bool> stop_{false};
+    bool running_ = false; // this object's thread only
 };
 
 } // namespace tarvina::server
