@@ -127,7 +127,7 @@ QWidget* MainWindow::buildConsolePage() {
 void MainWindow::buildSideBar() {
     sideBar_ = new QToolBox(this);
     sideBar_->setObjectName(QStringLiteral("SideBar"));
-    sideBar_->setMinimumWidth(110);
+    sideBar_->setMinimumWidth(150);
     auto* group = new QButtonGroup(this);
     group->setExclusive(true);
     QWidget* folders[3];

@@ -191,8 +191,10 @@ void ShellController::createMainWindow() {
     };
     core_.hooks().closeMainWindow = [this] { requestTerminate(); };
     core_.hooks().uncleanCloseNotice = [this] { showUncleanCloseNotice(); };
+    // The first run opens the preferences, once they have their page.
     core_.hooks().firstRunJump = [this] {
-        if (window_)
+        QWidget* prefs = window_ ? window_->page(MainWindow::PageId::Preferences) : nullptr;
+        if (prefs && prefs->objectName() != QLatin1String("placeholder"))
             window_->showPage(MainWindow::PageId::Preferences);
     };
 
