@@ -24,12 +24,24 @@ bool IsPlainName(const QString& name) {
 
 } // namespace
 
+bool IsPortableFolder(const QString& dir) {
+    if (dir.isEmpty() || !QFileInfo(dir).isWritable())
+        return false;
+    const QString canonical = QFileInfo(dir).canonicalFilePath();
+    for (const char* system : {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"}) {
+        const QString s = QString::fromLatin1(system);
+        if (canonical == s || canonical.startsWith(s + u'/'))
+            return false;
+    }
+    return true;
+}
+
 QString ProgramFolder(const QString& programName) {
     const QString home = qEnvironmentVariable("TARVINA_HOME");
     if (!home.isEmpty())
         return QDir(home).absolutePath();
     const QString exe = ExecutableFolder();
-    if (!exe.isEmpty() && QFileInfo(exe).isWritable())
+    if (IsPortableFolder(exe))
         return exe;
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty())

@@ -10,6 +10,12 @@ namespace tarvina::common {
 // $XDG_DATA_HOME/tarvina/<programName> (created when missing).
 QString ProgramFolder(const QString& programName);
 
+// Whether an executable's folder can be a portable install's program folder:
+// writable, and not one of the system's own program folders (/usr, /bin,
+// /sbin, /lib...), which are writable only to root and must never receive
+// data, logs or locks.
+bool IsPortableFolder(const QString& dir);
+
 // The name as it exists in folder, found without regard to case ("CajaPIN.dbf"
 // finds "cajapin.DBF"); when absent, folder + "/" + name spelled as given.
 // An exact spelling wins over other case variants. A name that is empty, ".",

@@ -56,3 +56,14 @@ TEST(Paths, ProgramFolderHonoursTarvinaHome) {
     if (!old.isEmpty())
         qputenv("TARVINA_HOME", old);
 }
+
+TEST(Paths, SystemProgramFoldersAreNeverProgramFolders) {
+    // Root may write /usr/bin; an installed program still keeps its data in
+    // the per-user folders.
+    for (const char* system : {"/usr/bin", "/usr/libexec/tarvina", "/bin", "/usr"})
+        EXPECT_FALSE(IsPortableFolder(QString::fromLatin1(system))) << system;
+    tarvina::test::TempDir dir;
+    EXPECT_TRUE(IsPortableFolder(dir.path()));
+    EXPECT_FALSE(IsPortableFolder(dir.file("missing")));
+    EXPECT_FALSE(IsPortableFolder(QString()));
+}

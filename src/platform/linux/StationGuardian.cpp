@@ -1,5 +1,7 @@
 #include "platform/linux/StationGuardian.h"
 
+#include "common/Paths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -50,7 +52,7 @@ QString StationGuardian::StationFolder(const QString& program) {
     if (!home.isEmpty())
         return QDir(home).absolutePath();
     const QString dir = QFileInfo(program).absolutePath();
-    if (QFileInfo(dir).isWritable())
+    if (common::IsPortableFolder(dir))
         return dir;
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty())
