@@ -3,6 +3,7 @@
 #include "client/control/MachineControl.h"
 #include "client/ui/Dialogs.h"
 #include "client/ui/StationUi.h"
+#include "client/ui/TfrmConfig.h"
 #include "common/MachineIdentity.h"
 #include "common/Paths.h"
 #include "platform/Audio.h"
@@ -17,6 +18,7 @@
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/X11WindowSystem.h"
+#include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgShell.h"
 #include "protocol/Fields.h"
 #ifdef TARVINA_HAVE_ALSA
@@ -218,6 +220,17 @@ int main(int argc, char** argv) {
     app.core = &core;
     ui.attach(&core);
     core.Create();
+
+    // "Configuración": the service password, then the dialog. The desktop's
+    // logo backup and task bar join core.configTarget() through
+    // setDesktopHooks where the desktop offers them.
+    platform::XdgAutostart autostart(registry, QApplication::applicationFilePath());
+    client::config::ConfigModel configModel(registry, autostart);
+    client::ui::ConfigDialogRunner configDialog(core, configModel, pinger, &browser, Port(),
+                                                env.currentDir, env.exeName);
+    ui.setConfigDialog(configDialog.dialog());
+    QObject::connect(ui.main(), &client::ui::TfrmClient7267::configRequested, &core,
+                     [&] { core.configGate().MnuConfigClick(configDialog); });
 
     QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core] {
         if (!core.display().mainVisible)

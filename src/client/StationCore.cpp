@@ -52,6 +52,8 @@ StationCore::StationCore(ClientEnvironment env, StationPlatform platform, QObjec
       ctx_(std::move(env), platform, view_, log_), link_(ctx_), pin_(ctx_, link_),
       lock_(ctx_, link_, pin_, [this] { return session_.state(); }),
       session_(ctx_, link_, lock_, pin_), machine_(ctx_, link_), companion_(ctx_, link_),
+      configGate_(ctx_, lock_, session_),
+      configTarget_(ctx_, link_, lock_, session_, ctx_.platform.control),
       handler_({ctx_, link_, session_, lock_, pin_, machine_, [this] { SoftReinit(); }}),
       dispatcher_(handler_), relojVisual_(this, [this] { RelojVisualTick(); }),
       timTopForm_(this, [this] { lock_.EnforcementTick(); }) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/config/ConfigGate.h"
 #include "client/control/CompanionService.h"
 #include "client/control/StationMachine.h"
 #include "client/net/CommandHandler.h"
@@ -65,6 +66,10 @@ public:
     StationMachine& machine() { return machine_; }
     Dispatcher& dispatcher() { return dispatcher_; }
     StationCommands& commands() { return handler_; }
+    // "Configuración": the password, then the dialog.
+    config::ConfigGate& configGate() { return configGate_; }
+    // The running station's side of a confirmed configuration dialog.
+    config::StationConfigTarget& configTarget() { return configTarget_; }
 
 private:
     StationView view_;
@@ -76,6 +81,8 @@ private:
     Session session_;
     StationMachine machine_;
     CompanionService companion_;
+    config::ConfigGate configGate_;
+    config::StationConfigTarget configTarget_;
     CommandHandler handler_;
     Dispatcher dispatcher_;
     StationTimer relojVisual_, timTopForm_;

@@ -7,6 +7,8 @@
 #include "platform/ServiceControl.h"
 #include "protocol/StationLines.h"
 
+#include <cstdio>
+
 namespace tarvina::client {
 
 namespace {
@@ -15,20 +17,34 @@ const QString kServiceName = QStringLiteral("ServiceZU");
 
 // Systems older than the one the service was written for have no services.
 bool CompanionService::watched() const {
-    return ctx_.env.osMajor > 3;
+    return ctx_.env.osMajor > 3 && !absent_;
+}
+
+void CompanionService::logOnce(const QString& text) {
+    if (text == lastLogged_)
+        return;
+    lastLogged_ = text;
+    ctx_.log.LogException(text);
 }
 
 void CompanionService::AtShow() {
     if (!watched())
         return;
-    lastCheck_ = ctx_.now();
     platform::ServiceControl& service = ctx_.platform.service;
+    if (!service.isInstalled(kServiceName)) {
+        absent_ = true;
+        std::fprintf(stderr, "puesto: no hay servicio guardián (tarvina-guardian): si terminan "
+                             "el puesto, no se reinicia solo\n");
+        std::fflush(stderr);
+        return;
+    }
+    lastCheck_ = ctx_.now();
     if (service.isRunning(kServiceName))
         return;
     QString err;
     if (service.resume(kServiceName, &err))
         return;
-    ctx_.log.LogException(QStringLiteral("SetService (Resume) ") + err);
+    logOnce(QStringLiteral("SetService (Resume) ") + err);
     const QByteArray msg = common::ToCp1252(u"\"ZU Service\" falla en ejecución.");
     if (link_.connected()) {
         link_.SendReply(protocol::station::ClientMessage(msg));
@@ -53,7 +69,7 @@ void CompanionService::Tick(const common::DateTime& t) {
         common::ToCp1252(u"\"ZU Service\" falla en ejecución. Ver mensaje en consola."));
     QString err;
     if (!service.resume(kServiceName, &err))
-        ctx_.log.LogException(QStringLiteral("SetService (Resume) ") + err);
+        logOnce(QStringLiteral("SetService (Resume) ") + err);
 }
 
 void CompanionService::PauseForClose() {

@@ -103,7 +103,7 @@ QWidget* StationUi::widget(OwnWindow w) const {
     case OwnWindow::ReqTime:
         return reqTime_.get();
     case OwnWindow::Config:
-        return serviceDialog_;
+        return config_ ? config_.data() : serviceDialog_;
     default:
         return nullptr;
     }

@@ -7,6 +7,7 @@
 #include "platform/WindowSystem.h"
 
 #include <QObject>
+#include <QPointer>
 #include <memory>
 
 namespace tarvina::client::ui {
@@ -49,6 +50,8 @@ public:
     TfrmClock* clock() const { return clock_.get(); }
     TfrmGrantAccess* welcome() const { return grant_.get(); }
     TfrmNotice* notice() const { return notice_.get(); }
+    // The configuration dialog, one of the station's own windows.
+    void setConfigDialog(QWidget* dialog) { config_ = dialog; }
 
 Q_SIGNALS:
     void quitRequested();
@@ -59,6 +62,7 @@ private:
 
     bool testMode_;
     StationCore* core_ = nullptr;
+    QPointer<QWidget> config_;
     std::unique_ptr<TPasswordDlg> password_;
     std::unique_ptr<TfrmClock> clock_;
     std::unique_ptr<TfrmBack> back_;

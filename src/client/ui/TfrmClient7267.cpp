@@ -126,8 +126,8 @@ TfrmClient7267::TfrmClient7267(StationCore& core, bool testMode, QWidget* parent
     mnuVisible_->setChecked(true);
     mnuConfig_ = popup_->addAction(QStringLiteral("Configuración"));
     mnuTareas_ = popup_->addAction(QStringLiteral("Tareas"));
-    // The configuration dialog and the task list come with their own work.
-    mnuConfig_->setEnabled(false);
+    connect(mnuConfig_, &QAction::triggered, this, &TfrmClient7267::configRequested);
+    // The task list comes with its own work.
     mnuTareas_->setEnabled(false);
     QAction* five = popup_->addAction(QStringLiteral("5 minutos"));
     QAction* two = popup_->addAction(QStringLiteral("2 minutos"));

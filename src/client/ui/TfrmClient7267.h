@@ -35,6 +35,7 @@ Q_SIGNALS:
     void closeAccepted();
     void moreTimeRequested();
     void freeMessageRequested();
+    void configRequested(); // "Configuración"
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -1,5 +1,7 @@
 #include "client/ui/TfrmConfig.h"
 
+#include "client/StationCore.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -453,6 +455,26 @@ void TfrmConfig::okClicked() {
             this, QStringLiteral("Advertencia"),
             QStringLiteral("Los cambios en anfitrión serán efectivos al reiniciar"));
     accept();
+}
+
+ConfigDialogRunner::ConfigDialogRunner(StationCore& core, config::ConfigModel& model,
+                                       platform::Pinger& pinger, platform::NetworkBrowser* browser,
+                                       quint16 port, QString currentDir, QString exeName,
+                                       QWidget* parent)
+    : core_(core), model_(model), currentDir_(std::move(currentDir)), exeName_(std::move(exeName)),
+      dialog_(pinger, browser, port, parent) {
+    dialog_.setSaver([this](const ConfigValues& v) {
+        return model_.save(v, core_.settings(), core_.configTarget(), currentDir_, exeName_);
+    });
+    dialog_.setLogoBackup([this] { return core_.configTarget().backupLogos(); });
+}
+
+void ConfigDialogRunner::exec() {
+    dialog_.load(model_.load(core_.settings()));
+    dialog_.show();
+    dialog_.raise();
+    dialog_.activateWindow();
+    dialog_.exec();
 }
 
 } // namespace tarvina::client::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/config/ConfigGate.h"
 #include "client/config/ConfigModel.h"
 #include "client/config/NetworkTest.h"
 #include "platform/NetworkBrowser.h"
@@ -18,6 +19,10 @@
 #include <QTableWidget>
 #include <QThread>
 #include <functional>
+
+namespace tarvina::client {
+class StationCore;
+}
 
 namespace tarvina::client::ui {
 
@@ -112,6 +117,25 @@ private:
     QLabel* transparencyValue_ = nullptr;
     bool passwordChanged_ = false;
     bool drivesChanged_ = false;
+};
+
+// The configuration dialog as the station's gate shows it: loaded from the
+// station's settings at every opening, saved through the model onto the
+// running station.
+class ConfigDialogRunner final : public config::ConfigDialogView {
+public:
+    ConfigDialogRunner(StationCore& core, config::ConfigModel& model, platform::Pinger& pinger,
+                       platform::NetworkBrowser* browser, quint16 port, QString currentDir,
+                       QString exeName, QWidget* parent = nullptr);
+    void exec() override;
+    TfrmConfig* dialog() { return &dialog_; }
+
+private:
+    StationCore& core_;
+    config::ConfigModel& model_;
+    QString currentDir_;
+    QString exeName_;
+    TfrmConfig dialog_;
 };
 
 } // namespace tarvina::client::ui

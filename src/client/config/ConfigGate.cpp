@@ -1,0 +1,73 @@
+#include "client/config/ConfigGate.h"
+
+#include "client/control/MachineControl.h"
+#include "client/net/StationLink.h"
+#include "client/session/LockEnforcer.h"
+#include "client/session/Session.h"
+#include "client/session/StationContext.h"
+#include "client/session/StationView.h"
+#include "common/Cp1252.h"
+#include "common/Password.h"
+
+#include <QFileInfo>
+
+namespace tarvina::client::config {
+
+ConfigGate::Result ConfigGate::MnuConfigClick(ConfigDialogView& dialog) {
+    QString typed;
+    const bool ok = ctx_.platform.password.exec(&typed);
+    const bool match =
+        ok && common::ScramblePassword(common::ToCp1252(typed)) == ctx_.settings.password;
+    typed.fill(u' ');
+    if (!ok)
+        return Result::Cancelled;
+    if (!match) {
+        const QString bad = ctx_.view.text(Txt::StrBadPassword);
+        ctx_.view.setStatus(bad);
+        ctx_.platform.notice.showNotice(bad);
+        return Result::Refused;
+    }
+    // The enforcement leaves the dialog alone while it shows (it is one of
+    // the station's own windows); the lock goes out of its way meanwhile.
+    lock_.CloseLockScreen();
+    dialog.exec();
+    if (session_.state() != ClientState::InUse && !ctx_.closing.load()) {
+        ctx_.view.display().lockMayClose = false;
+        lock_.ShowLockScreen();
+    }
+    return Result::Shown;
+}
+
+void StationConfigTarget::applySettings(const ClientSettings& next, bool) {
+    // The host is the one of the next connection; the warning tells the staff
+    // that a running connection is not dropped for it.
+    ctx_.settings = next;
+    link_.ApplySettings();
+    lock_.SetLockOpacity(next.alphaBlend);
+    session_.UpdateMenusForConnection();
+}
+
+bool StationConfigTarget::backupLogos() {
+    return hooks_.backupLogos ? hooks_.backupLogos() : false;
+}
+
+void StationConfigTarget::setTaskBarHidden(bool hidden) {
+    if (hooks_.setTaskBarHidden)
+        hooks_.setTaskBarHidden(hidden);
+}
+
+void StationConfigTarget::showLockPicture(const QString& path) {
+    const QString file = StationFile(ctx_.env.currentDir, path);
+    ctx_.view.display().lockPicture = QFileInfo::exists(file) ? file : QString();
+    ctx_.view.changed();
+}
+
+void StationConfigTarget::applyWallpaper() {
+    control_.applyWallpaper();
+}
+
+void StationConfigTarget::reloadRotation() {
+    lock_.RestartBannerClock();
+}
+
+} // namespace tarvina::client::config
