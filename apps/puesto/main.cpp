@@ -224,6 +224,7 @@ int main(int argc, char** argv) {
     // "Configuración": the service password, then the dialog. The desktop's
     // logo backup and task bar join core.configTarget() through
     // setDesktopHooks where the desktop offers them.
+    platform::AvahiBrowser browser(Port());
     platform::XdgAutostart autostart(registry, QApplication::applicationFilePath());
     client::config::ConfigModel configModel(registry, autostart);
     client::ui::ConfigDialogRunner configDialog(core, configModel, pinger, &browser, Port(),
@@ -254,7 +255,6 @@ int main(int argc, char** argv) {
     core.Show();
     // With no server configured the chooser opens now, above the lock that
     // already covers the desktop (never before it).
-    platform::AvahiBrowser browser(Port());
     ChooseServer(core, ui, pinger, browser);
     const int rc = app.exec();
     app.core = nullptr;
