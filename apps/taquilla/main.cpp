@@ -11,6 +11,8 @@
 #include "platform/linux/XdgMail.h"
 #include "platform/linux/XdgShell.h"
 #include "server/ui/computers/TfrmComputers.h"
+#include "server/ui/pages/InstallPages.h"
+#include "server/ui/pages/TaquillaPages.h"
 #include "server/ui/shell/ShellController.h"
 #include "server/ui/shell/TaquillaApplication.h"
 
@@ -84,12 +86,22 @@ int main(int argc, char** argv) {
 
     // The frames in their side bar slots, and the computers view's copy of
     // its row menu as "Máquinas".
-    taquilla.setFrameFactory(
-        [&shell](server::MainWindow& window, server::ServerCore& core, server::PinRuntime&) {
-            auto* computers = new server::TfrmComputers(core, shell, &window);
-            window.setPage(server::MainWindow::PageId::Computers, computers);
-            computers->FillMachinesMenu(window.menu(server::MainWindow::MenuId::Machines));
-        });
+    // The codes, code history and preferences pages live as long as the
+    // window that owns them; the repair closes and reopens the codes page's
+    // own table handle.
+    server::ui::TaquillaPages* pages = nullptr;
+    taquilla.setFrameFactory([&shell, &registry, &printing, &pages](server::MainWindow& window,
+                                                                    server::ServerCore& core,
+                                                                    server::PinRuntime& pins) {
+        auto* computers = new server::TfrmComputers(core, shell, &window);
+        window.setPage(server::MainWindow::PageId::Computers, computers);
+        computers->FillMachinesMenu(window.menu(server::MainWindow::MenuId::Machines));
+        pages = new server::ui::TaquillaPages(core, pins, registry, printing, &window);
+        server::ui::InstallPages(window, *pages);
+    });
+    taquilla.setCodesFrameTable([&pages]() -> xbase::TableEngine* {
+        return pages != nullptr ? &pages->codesFrame()->tbPin() : nullptr;
+    });
 
     // Stations find the server on the local network where Avahi runs.
     platform::AvahiAnnouncer announcer(taquilla.core().port());
