@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTest>
@@ -28,6 +29,13 @@ protected:
         QProcessEnvironment env = TestDisplay().environment();
         env.insert("TARVINA_HOME", dir.path());
         env.insert("TARVINA_REGISTRY", dir.path());
+        // A mode already chosen: the very first start would open the
+        // preferences on "Modo de operación" instead of the computers.
+        QFile reg(dir.path() + "/user.reg");
+        ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
+        reg.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Velt\\Tarvina]\n"
+                  "\"ServiceMode\"=dword:00000000\n");
+        reg.close();
         env.insert("TARVINA_PORT", QString::number(port));
         env.insert("LANG", "es_VE.UTF-8");
         taquilla.setProcessEnvironment(env);
