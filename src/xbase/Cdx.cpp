@@ -12,8 +12,10 @@ namespace tarvina::xbase {
 namespace {
 
 constexpr int kMaxDepth = 64;
-constexpr std::size_t kCacheLimit = 65536;    // nodes, about 40 MB decoded at most
-constexpr std::size_t kCachePages = 1u << 21; // pages beyond 1 GB are not cached
+// Decoded nodes kept per open file. A million-code tag decodes to about
+// 13 MB, so random lookups on it are served from memory.
+constexpr std::size_t kCacheBudget = std::size_t(16) << 20; // bytes
+constexpr std::size_t kCachePages = 1u << 21;               // pages beyond 1 GB are not cached
 constexpr std::size_t kMaxFaults = 100;
 
 std::uint32_t Le32(const unsigned char* p) {
@@ -80,14 +82,19 @@ int TrailingBlanks(const unsigned char* k, int keyLength) {
     return t;
 }
 
-// Bytes of one leaf info item for the largest record number of a node: the
-// duplicate and trailing counts take as many bits as the key length needs,
-// the record number the rest of whole bytes.
+// Bytes of one leaf info item for the largest record number of a node, as
+// FoxPro lays them out: the duplicate and trailing counts take as many bits
+// as the key length needs, the item takes at least three bytes, and the
+// record number gets every bit the two counts leave. Record numbers have at
+// most 32 bits; an item wider than that gives the spare bits to the counts.
 int ItemBytes(std::uint32_t maxRec, int keyLength, int* recBits, int* countBits) {
-    const int cb = BitsFor(static_cast<std::uint32_t>(keyLength));
-    int rb = BitsFor(maxRec);
-    const int bytes = (rb + 2 * cb + 7) / 8;
-    rb = std::min(bytes * 8 - 2 * cb, 32);
+    int cb = BitsFor(static_cast<std::uint32_t>(keyLength));
+    const int bytes = std::max(kCdxLeafMinItemBytes, (BitsFor(maxRec) + 2 * cb + 7) / 8);
+    int rb = bytes * 8 - 2 * cb;
+    if (rb > 32) {
+        cb = (bytes * 8 - 32) / 2;
+        rb = 32;
+    }
     if (recBits)
         *recBits = rb;
     if (countBits)
@@ -198,6 +205,13 @@ CdxNode DecodeNode(const unsigned char* page, int keyLength, const std::string& 
     const int db = page[kCdxLeafDupBits];
     const int tb = page[kCdxLeafTrailBits];
     const int bytes = page[kCdxLeafItemBytes];
+    n.itemBytes = static_cast<std::uint8_t>(bytes);
+    n.recBits = static_cast<std::uint8_t>(rb);
+    n.dupBits = static_cast<std::uint8_t>(db);
+    n.trailBits = static_cast<std::uint8_t>(tb);
+    auto mask = [](int bits) { return bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1; };
+    n.masksAgree = rb <= 32 && db <= 8 && tb <= 8 && recMask == mask(rb) && dupMask == mask(db) &&
+                   trailMask == mask(tb);
     if (n.count > 0 &&
         (bytes < 1 || bytes > 8 || rb > 32 || db > 8 || tb > 8 || rb + db + tb > bytes * 8))
         bad("invalid leaf bit layout");
@@ -229,6 +243,22 @@ CdxNode DecodeNode(const unsigned char* page, int keyLength, const std::string& 
     return n;
 }
 
+std::string LeafLayoutFault(const CdxNode& n) {
+    if (!n.leaf)
+        return std::string();
+    const int bytes = n.itemBytes;
+    if (bytes < kCdxLeafMinItemBytes)
+        return "uses " + std::to_string(bytes) + " byte(s) per entry, FoxPro at least " +
+               std::to_string(kCdxLeafMinItemBytes);
+    if (n.recBits + n.dupBits + n.trailBits != bytes * 8)
+        return std::to_string(n.recBits) + "+" + std::to_string(n.dupBits) + "+" +
+               std::to_string(n.trailBits) + " bits do not fill " + std::to_string(bytes) +
+               " bytes per entry";
+    if (!n.masksAgree)
+        return "masks disagree with the bit counts";
+    return std::string();
+}
+
 // ---------------------------------------------------------------------------
 // Writer
 
@@ -247,8 +277,13 @@ void WriteHeader(IFile& file, std::uint32_t at, std::uint32_t root, int keyLengt
     if (!keyExpr.empty() || !forExpr.empty()) {
         const std::size_t keyLen = keyExpr.size() + 1;
         const std::size_t forLen = forExpr.size() + 1;
-        PutLe16(h + kCdxPoolLenOffset, static_cast<std::uint16_t>(keyLen + forLen));
+        if (keyLen + forLen > kCdxHeaderSize - kCdxPoolOffset)
+            Fail(XBaseError::Code::Invalid, "index expressions too long: " + keyExpr);
+        // The FOR expression follows the key expression's NUL, and 504 says
+        // where, as FoxPro and Harbour write and read it.
+        PutLe16(h + kCdxForPosOffset, static_cast<std::uint16_t>(keyLen));
         PutLe16(h + kCdxForLenOffset, static_cast<std::uint16_t>(forLen));
+        PutLe16(h + kCdxKeyPosOffset, 0);
         PutLe16(h + kCdxKeyExprLenOffset, static_cast<std::uint16_t>(keyLen));
         std::memcpy(h + kCdxPoolOffset, keyExpr.data(), keyExpr.size());
         std::memcpy(h + kCdxPoolOffset + keyLen, forExpr.data(), forExpr.size());
@@ -256,125 +291,127 @@ void WriteHeader(IFile& file, std::uint32_t at, std::uint32_t root, int keyLengt
     file.WriteAt(at, h, sizeof h);
 }
 
+} // namespace
+
 // Collects pages and writes them in large blocks.
-class PageSink {
-public:
-    PageSink(IFile& file, std::uint32_t start) : file_(file), start_(start) {}
-    ~PageSink() = default;
+struct CdxWriter::Sink {
+    Sink(IFile& f, std::uint32_t at) : file(f), start(at) {}
     unsigned char* Next() {
-        buf_.resize(buf_.size() + kCdxPage);
-        return &buf_[buf_.size() - kCdxPage];
+        buf.resize(buf.size() + kCdxPage);
+        return &buf[buf.size() - kCdxPage];
     }
     void Flush() {
-        if (!buf_.empty())
-            file_.WriteAt(start_, buf_.data(), buf_.size());
-        start_ += static_cast<std::uint32_t>(buf_.size());
-        buf_.clear();
+        if (!buf.empty())
+            file.WriteAt(start, buf.data(), buf.size());
+        start += static_cast<std::uint32_t>(buf.size());
+        buf.clear();
     }
     void MaybeFlush() {
-        if (buf_.size() >= 256 * kCdxPage)
+        if (buf.size() >= 128 * kCdxPage)
             Flush();
     }
-
-private:
-    IFile& file_;
-    std::uint32_t start_;
-    std::vector<unsigned char> buf_;
+    IFile& file;
+    std::uint32_t start;
+    std::vector<unsigned char> buf;
 };
-
-} // namespace
 
 CdxWriter::CdxWriter(IFileSystem& fs, const std::string& path) : file_(fs.Create(path)) {}
 
-void CdxWriter::AddTag(const CdxTagData& tag) {
-    if (tag.keyLength < 1 || tag.keyLength > kCdxMaxKeyLength)
-        Fail(XBaseError::Code::Invalid, "key length out of range for tag " + tag.name);
-    const std::uint32_t header = end_;
-    end_ += kCdxHeaderSize;
-    const std::uint32_t root =
-        WriteTree(tag.keyLength, tag.keys.data(), tag.recs.data(), tag.recs.size());
-    std::uint8_t options = kCdxOptCompact | kCdxOptCompound;
-    if (!tag.forExpr.empty())
-        options |= kCdxOptFor;
-    WriteHeader(*file_, header, root, tag.keyLength, options, tag.keyExpr, tag.forExpr);
-    directory_.emplace_back(UpperAscii(tag.name), header);
+CdxWriter::~CdxWriter() = default;
+
+void CdxWriter::BeginTag(const std::string& name, const std::string& keyExpr,
+                         const std::string& forExpr, int keyLength) {
+    if (inTag_)
+        Fail(XBaseError::Code::Invalid, "internal error: tag begun inside another");
+    if (keyLength < 1 || keyLength > kCdxMaxKeyLength)
+        Fail(XBaseError::Code::Invalid, "key length out of range for tag " + name);
+    inTag_ = true;
+    name_ = name;
+    keyExpr_ = keyExpr;
+    forExpr_ = forExpr;
+    keyLength_ = keyLength;
+    header_ = end_;
+    firstLeaf_ = end_ + kCdxHeaderSize;
+    leaves_ = 0;
+    leafKeys_.clear();
+    leafRecs_.clear();
+    leafStored_ = 0;
+    leafMaxRec_ = 0;
+    upKeys_.clear();
+    upRecs_.clear();
+    sink_ = std::make_unique<Sink>(*file_, firstLeaf_);
 }
 
-std::uint32_t CdxWriter::WriteTree(int keyLength, const unsigned char* keys,
-                                   const std::uint32_t* recs, std::size_t count) {
-    const std::size_t kl = static_cast<std::size_t>(keyLength);
-    unsigned char page[kCdxPage];
-    if (count == 0) {
-        const std::uint32_t at = end_;
-        end_ += kCdxPage;
-        EncodeLeaf(nullptr, nullptr, 0, keyLength, kCdxAttrRoot | kCdxAttrLeaf, kCdxNone, kCdxNone,
-                   page);
-        file_->WriteAt(at, page, kCdxPage);
-        return at;
+void CdxWriter::Add(const unsigned char* key, std::uint32_t rec) {
+    const std::size_t kl = static_cast<std::size_t>(keyLength_);
+    const std::size_t n = leafRecs_.size();
+    const unsigned char* prev = n > 0 ? &leafKeys_[(n - 1) * kl] : nullptr;
+    if (prev == nullptr && !upRecs_.empty())
+        prev = &upKeys_[upKeys_.size() - kl];
+    if (prev != nullptr) {
+        const std::uint32_t prevRec = n > 0 ? leafRecs_.back() : upRecs_.back();
+        const int c = std::memcmp(prev, key, kl);
+        if (c > 0 || (c == 0 && prevRec >= rec))
+            Fail(XBaseError::Code::Invalid,
+                 "internal error: tag " + name_ + " entries out of order");
     }
-    // Leaf boundaries, packing each leaf as full as it goes.
-    std::vector<std::size_t> starts;
-    {
-        std::size_t i = 0;
-        while (i < count) {
-            starts.push_back(i);
-            std::uint32_t maxRec = 0;
-            std::size_t stored = 0;
-            std::size_t n = 0;
-            while (i < count) {
-                const unsigned char* k = keys + i * kl;
-                const int trail = TrailingBlanks(k, keyLength);
-                int dup = 0;
-                if (n > 0) {
-                    const unsigned char* p = k - kl;
-                    while (dup < keyLength - trail && k[dup] == p[dup])
-                        ++dup;
-                }
-                const std::size_t s = kl - std::size_t(dup) - std::size_t(trail);
-                const std::uint32_t m = std::max(maxRec, recs[i]);
-                const int bytes = ItemBytes(m, keyLength, nullptr, nullptr);
-                if (kCdxLeafItems + (n + 1) * std::size_t(bytes) + stored + s > kCdxPage && n > 0)
-                    break;
-                maxRec = m;
-                stored += s;
-                ++n;
-                ++i;
-            }
-        }
+    const int trail = TrailingBlanks(key, keyLength_);
+    int dup = 0;
+    if (n > 0)
+        while (dup < keyLength_ - trail && key[dup] == prev[dup])
+            ++dup;
+    const std::uint32_t maxRec = std::max(leafMaxRec_, rec);
+    const std::size_t bytes = std::size_t(ItemBytes(maxRec, keyLength_, nullptr, nullptr));
+    const std::size_t stored = kl - std::size_t(dup) - std::size_t(trail);
+    if (n > 0 && kCdxLeafItems + (n + 1) * bytes + leafStored_ + stored > kCdxPage) {
+        WriteLeaf(false);
+        Add(key, rec); // the first entry of the next leaf stores its whole key
+        return;
     }
-    struct Up {
-        std::size_t keyIndex; // index of the subtree's last key
-        std::uint32_t offset;
-    };
-    std::vector<Up> level;
-    const std::size_t leaves = starts.size();
-    const std::uint32_t first = end_;
-    {
-        PageSink sink(*file_, first);
-        for (std::size_t l = 0; l < leaves; ++l) {
-            const std::size_t b = starts[l];
-            const std::size_t e = l + 1 < leaves ? starts[l + 1] : count;
-            const std::uint32_t at = first + static_cast<std::uint32_t>(l) * kCdxPage;
-            const std::uint16_t attr = kCdxAttrLeaf | (leaves == 1 ? kCdxAttrRoot : 0);
-            if (!EncodeLeaf(keys + b * kl, recs + b, static_cast<int>(e - b), keyLength, attr,
-                            l ? at - kCdxPage : kCdxNone, l + 1 < leaves ? at + kCdxPage : kCdxNone,
-                            sink.Next()))
-                Fail(XBaseError::Code::Invalid, "internal error: leaf packing mismatch");
-            sink.MaybeFlush();
-            level.push_back({e - 1, at});
-        }
-        sink.Flush();
+    leafKeys_.insert(leafKeys_.end(), key, key + kl);
+    leafRecs_.push_back(rec);
+    leafStored_ += stored;
+    leafMaxRec_ = maxRec;
+}
+
+void CdxWriter::WriteLeaf(bool last) {
+    const std::uint32_t at = firstLeaf_ + leaves_ * kCdxPage;
+    const std::uint16_t attr = kCdxAttrLeaf | (last && leaves_ == 0 ? kCdxAttrRoot : 0);
+    const int count = static_cast<int>(leafRecs_.size());
+    if (!EncodeLeaf(leafKeys_.data(), leafRecs_.data(), count, keyLength_, attr,
+                    leaves_ ? at - kCdxPage : kCdxNone, last ? kCdxNone : at + kCdxPage,
+                    sink_->Next()))
+        Fail(XBaseError::Code::Invalid, "internal error: leaf packing mismatch");
+    sink_->MaybeFlush();
+    if (count > 0) {
+        const std::size_t kl = static_cast<std::size_t>(keyLength_);
+        upKeys_.insert(upKeys_.end(), leafKeys_.end() - long(kl), leafKeys_.end());
+        upRecs_.push_back(leafRecs_.back());
     }
-    end_ = first + static_cast<std::uint32_t>(leaves) * kCdxPage;
-    const std::size_t cap = static_cast<std::size_t>(InteriorCapacity(keyLength));
-    while (level.size() > 1) {
-        const std::size_t nodes = (level.size() + cap - 1) / cap;
+    ++leaves_;
+    leafKeys_.clear();
+    leafRecs_.clear();
+    leafStored_ = 0;
+    leafMaxRec_ = 0;
+}
+
+std::uint32_t CdxWriter::WriteInteriorLevels() {
+    const std::size_t kl = static_cast<std::size_t>(keyLength_);
+    const std::size_t cap = static_cast<std::size_t>(InteriorCapacity(keyLength_));
+    std::vector<std::uint32_t> offsets(leaves_);
+    for (std::uint32_t l = 0; l < leaves_; ++l)
+        offsets[l] = firstLeaf_ + l * kCdxPage;
+    std::vector<unsigned char> keys = std::move(upKeys_);
+    std::vector<std::uint32_t> recs = std::move(upRecs_);
+    while (offsets.size() > 1) {
+        const std::size_t nodes = (offsets.size() + cap - 1) / cap;
         const std::uint32_t base = end_;
-        std::vector<Up> next;
-        PageSink sink(*file_, base);
+        Sink sink(*file_, base);
+        std::vector<unsigned char> nextKeys;
+        std::vector<std::uint32_t> nextRecs, nextOffsets;
         for (std::size_t j = 0; j < nodes; ++j) {
             const std::size_t b = j * cap;
-            const std::size_t e = std::min(level.size(), b + cap);
+            const std::size_t e = std::min(offsets.size(), b + cap);
             CdxNode n;
             n.leaf = false;
             n.attr = nodes == 1 ? kCdxAttrRoot : 0;
@@ -382,24 +419,56 @@ std::uint32_t CdxWriter::WriteTree(int keyLength, const unsigned char* keys,
             n.left = j ? at - kCdxPage : kCdxNone;
             n.right = j + 1 < nodes ? at + kCdxPage : kCdxNone;
             n.count = static_cast<int>(e - b);
-            for (std::size_t x = b; x < e; ++x) {
-                n.keys.insert(n.keys.end(), keys + level[x].keyIndex * kl,
-                              keys + level[x].keyIndex * kl + kl);
-                n.recs.push_back(recs[level[x].keyIndex]);
-                n.children.push_back(level[x].offset);
-            }
-            EncodeInterior(n, keyLength, sink.Next());
+            n.keys.assign(keys.begin() + long(b * kl), keys.begin() + long(e * kl));
+            n.recs.assign(recs.begin() + long(b), recs.begin() + long(e));
+            n.children.assign(offsets.begin() + long(b), offsets.begin() + long(e));
+            EncodeInterior(n, keyLength_, sink.Next());
             sink.MaybeFlush();
-            next.push_back({level[e - 1].keyIndex, at});
+            nextKeys.insert(nextKeys.end(), keys.begin() + long((e - 1) * kl),
+                            keys.begin() + long(e * kl));
+            nextRecs.push_back(recs[e - 1]);
+            nextOffsets.push_back(at);
         }
         sink.Flush();
         end_ = base + static_cast<std::uint32_t>(nodes) * kCdxPage;
-        level.swap(next);
+        keys.swap(nextKeys);
+        recs.swap(nextRecs);
+        offsets.swap(nextOffsets);
     }
-    return level.front().offset;
+    return offsets.front();
+}
+
+void CdxWriter::EndTag() {
+    if (!inTag_)
+        Fail(XBaseError::Code::Invalid, "internal error: no tag begun");
+    WriteLeaf(true); // an empty tag is one empty root leaf
+    sink_->Flush();
+    sink_.reset();
+    end_ = firstLeaf_ + leaves_ * kCdxPage;
+    const std::uint32_t root = WriteInteriorLevels();
+    std::uint8_t options = kCdxOptCompact | kCdxOptCompound;
+    if (!forExpr_.empty())
+        options |= kCdxOptFor;
+    WriteHeader(*file_, header_, root, keyLength_, options, keyExpr_, forExpr_);
+    directory_.emplace_back(UpperAscii(name_), header_);
+    inTag_ = false;
+    upKeys_ = {};
+    upRecs_ = {};
+}
+
+void CdxWriter::AbortTag() {
+    inTag_ = false;
+    sink_.reset();
+    end_ = header_;
+    leafKeys_.clear();
+    leafRecs_.clear();
+    upKeys_ = {};
+    upRecs_ = {};
 }
 
 void CdxWriter::Finish() {
+    if (inTag_)
+        Fail(XBaseError::Code::Invalid, "internal error: tag left open");
     std::sort(directory_.begin(), directory_.end());
     std::vector<unsigned char> keys;
     std::vector<std::uint32_t> recs;
@@ -416,6 +485,9 @@ void CdxWriter::Finish() {
     file_->WriteAt(kCdxHeaderSize, page, kCdxPage);
     WriteHeader(*file_, 0, kCdxHeaderSize, kCdxTagNameLength,
                 kCdxOptFileHeader | kCdxOptCompound | kCdxOptCompact, std::string(), std::string());
+    // A tag given up half-way may have left pages past the end.
+    if (file_->Size() > end_)
+        file_->Truncate(end_);
     file_->Sync();
 }
 
@@ -427,6 +499,14 @@ CdxFile::CdxFile(std::unique_ptr<IFile> file, std::string path, bool shared, IFi
     : file_(std::move(file)), path_(std::move(path)), shared_(shared), lockFile_(lockFile),
       lockOffset_(lockOffset) {
     LoadDirectory();
+}
+
+CdxFile::~CdxFile() {
+    try {
+        Settle();
+    } catch (...) {
+        // an odd counter only sends readers to the lock
+    }
 }
 
 void CdxFile::Damaged(const std::string& what) const {
@@ -469,30 +549,91 @@ const CdxFile::Cached* CdxFile::CacheFind(std::uint32_t offset) const {
     return &cache_[page];
 }
 
+namespace {
+
+std::size_t NodeBytes(const CdxNode& n) {
+    // The node, its shared control block and three heap blocks with their
+    // allocator overhead.
+    return sizeof(CdxNode) + 64 + n.keys.capacity() + 4 * n.recs.capacity() +
+           4 * n.children.capacity();
+}
+
+} // namespace
+
 void CdxFile::CacheStore(std::uint32_t offset, std::shared_ptr<const CdxNode> node, int keyLength) {
     const std::size_t page = offset / kCdxPage;
     if (page >= kCachePages)
         return;
-    if (cached_ >= kCacheLimit)
-        CacheClear();
+    CacheDrop(offset);
+    const std::size_t bytes = NodeBytes(*node);
+    if (cachedBytes_ + bytes > kCacheBudget) {
+        // Leaves go first: the interior levels are few and every lookup
+        // passes through them.
+        for (Cached& c : cache_)
+            if (c.node && c.node->leaf) {
+                cachedBytes_ -= NodeBytes(*c.node);
+                c.node.reset();
+            }
+        if (cachedBytes_ + bytes > kCacheBudget / 2)
+            CacheClear();
+    }
     if (page >= cache_.size())
         cache_.resize(std::min(std::max(page + 1, cache_.size() * 2), kCachePages));
-    if (!cache_[page].node)
-        ++cached_;
+    cachedBytes_ += bytes;
     cache_[page] = {std::move(node), keyLength};
 }
 
 void CdxFile::CacheDrop(std::uint32_t offset) {
     const std::size_t page = offset / kCdxPage;
     if (page < cache_.size() && cache_[page].node) {
+        cachedBytes_ -= NodeBytes(*cache_[page].node);
         cache_[page].node.reset();
-        --cached_;
     }
 }
 
 void CdxFile::CacheClear() {
     cache_.clear();
-    cached_ = 0;
+    cachedBytes_ = 0;
+}
+
+namespace {
+
+// The NUL-terminated text at `pos` of the pool; false when it runs off the pool.
+bool PoolText(const unsigned char* header, std::size_t pos, std::string& out) {
+    constexpr std::size_t poolSize = kCdxHeaderSize - kCdxPoolOffset;
+    if (pos >= poolSize)
+        return false;
+    const char* p = reinterpret_cast<const char*>(header + kCdxPoolOffset + pos);
+    const std::size_t n = strnlen(p, poolSize - pos);
+    if (pos + n == poolSize)
+        return false;
+    out.assign(p, n);
+    return true;
+}
+
+} // namespace
+
+void CdxFile::ReadExpressions(const unsigned char* t, CdxTag& tag) const {
+    std::size_t keyPos = Le16(t + kCdxKeyPosOffset);
+    if (!PoolText(t, keyPos, tag.keyExpr)) {
+        keyPos = 0;
+        if (!PoolText(t, 0, tag.keyExpr))
+            Damaged("tag " + tag.name + " has an unterminated key expression");
+    }
+    // FoxPro and Harbour give the FOR expression's position at 504 and its
+    // length at 506. Earlier versions of this program wrote the total of both
+    // lengths at 504, which points past the FOR expression: a position is
+    // believed when the text there has the length 506 gives (or 506 is not
+    // kept); otherwise the FOR expression follows the key expression's NUL.
+    const std::size_t forPos = Le16(t + kCdxForPosOffset);
+    const std::size_t forLen = Le16(t + kCdxForLenOffset);
+    std::string atPos;
+    if (forPos > 0 && PoolText(t, forPos, atPos) && (forLen == 0 || atPos.size() + 1 == forLen)) {
+        tag.forExpr = atPos;
+        return;
+    }
+    if (!PoolText(t, keyPos + tag.keyExpr.size() + 1, tag.forExpr))
+        Damaged("tag " + tag.name + " has an unterminated FOR expression");
 }
 
 void CdxFile::LoadDirectory() {
@@ -502,6 +643,7 @@ void CdxFile::LoadDirectory() {
     filesRead_ = true;
     size_ = file_->Size();
     end_ = (size_ + kCdxPage - 1) / kCdxPage * kCdxPage;
+    sizeKnown_ = !shared_;
     unsigned char h[kCdxHeaderSize];
     if (size_ < kCdxHeaderSize || file_->ReadAt(0, h, sizeof h) != sizeof h)
         Damaged("file shorter than its header");
@@ -537,16 +679,7 @@ void CdxFile::LoadDirectory() {
         tag.descending = Le16(t + kCdxOrderOffset) != 0;
         if (tag.keyLength < 1 || tag.keyLength > kCdxMaxKeyLength)
             Damaged("tag " + name + " has an invalid key length");
-        const char* pool = reinterpret_cast<const char*>(t + kCdxPoolOffset);
-        const std::size_t poolSize = kCdxHeaderSize - kCdxPoolOffset;
-        const std::size_t keyEnd = strnlen(pool, poolSize);
-        if (keyEnd == poolSize)
-            Damaged("tag " + name + " has an unterminated key expression");
-        tag.keyExpr.assign(pool, keyEnd);
-        const std::size_t forEnd = strnlen(pool + keyEnd + 1, poolSize - keyEnd - 1);
-        if (keyEnd + 1 + forEnd == poolSize)
-            Damaged("tag " + name + " has an unterminated FOR expression");
-        tag.forExpr.assign(pool + keyEnd + 1, forEnd);
+        ReadExpressions(t, tag);
         tags_.push_back(tag);
     }
     valid_ = true;
@@ -562,9 +695,11 @@ void CdxFile::Refresh() {
 void CdxFile::BeginWrite() {
     Refresh();
     writing_ = true;
-    marked_ = false;
-    size_ = file_->Size();
-    end_ = (size_ + kCdxPage - 1) / kCdxPage * kCdxPage;
+    if (shared_ || !sizeKnown_) {
+        size_ = file_->Size();
+        end_ = (size_ + kCdxPage - 1) / kCdxPage * kCdxPage;
+        sizeKnown_ = !shared_;
+    }
 }
 
 void CdxFile::MarkWriting() {
@@ -582,6 +717,11 @@ void CdxFile::MarkWriting() {
 
 void CdxFile::EndWrite() {
     writing_ = false;
+    if (shared_)
+        Settle();
+}
+
+void CdxFile::Settle() {
     if (!marked_)
         return;
     marked_ = false;
@@ -627,7 +767,16 @@ void CdxFile::PutNode(std::uint32_t offset, const CdxNode& node, int keyLength) 
     }
     file_->WriteAt(offset, page, kCdxPage);
     size_ = std::max<std::uint64_t>(size_, offset + std::uint64_t(kCdxPage));
-    CacheStore(offset, std::make_shared<const CdxNode>(node), keyLength);
+    auto cached = std::make_shared<CdxNode>(node);
+    if (node.leaf) {
+        // The layout the page now has, as a read of it would give.
+        cached->itemBytes = page[kCdxLeafItemBytes];
+        cached->recBits = page[kCdxLeafRecBits];
+        cached->dupBits = page[kCdxLeafDupBits];
+        cached->trailBits = page[kCdxLeafTrailBits];
+        cached->masksAgree = true;
+    }
+    CacheStore(offset, std::move(cached), keyLength);
 }
 
 void CdxFile::PatchSibling(std::uint32_t offset, bool leftPointer, std::uint32_t value) {
@@ -914,6 +1063,7 @@ struct CdxFile::WalkState {
     int keyLength;
     const std::function<void(const unsigned char*, std::uint32_t)>& visit;
     std::vector<std::string>* faults;
+    std::vector<std::string>* layout;
     std::unordered_set<std::uint32_t> seen;
     std::vector<unsigned char> lastKey;
     std::uint32_t lastRec = 0;
@@ -921,17 +1071,67 @@ struct CdxFile::WalkState {
 };
 
 void CdxFile::Walk(int tag, const std::function<void(const unsigned char*, std::uint32_t)>& visit,
-                   std::vector<std::string>* faults) {
+                   std::vector<std::string>* faults, std::vector<std::string>* layout) {
     Refresh();
     const CdxTag& t = tags_.at(static_cast<std::size_t>(tag));
-    WalkTree(t.root, t.keyLength, visit, faults);
+    WalkTree(t.root, t.keyLength, visit, faults, layout);
 }
 
 void CdxFile::WalkTree(std::uint32_t root, int keyLength,
                        const std::function<void(const unsigned char*, std::uint32_t)>& visit,
-                       std::vector<std::string>* faults) {
-    WalkState st{keyLength, visit, faults, {}, {}, 0, false};
+                       std::vector<std::string>* faults, std::vector<std::string>* layout) {
+    WalkState st{keyLength, visit, faults, layout, {}, {}, 0, false};
     WalkNode(st, root, 0, nullptr);
+}
+
+std::vector<std::string> CdxFile::LayoutFaults(bool firstLeaves) {
+    Refresh();
+    std::vector<std::string> out;
+    unsigned char h[kCdxHeaderSize];
+    if (file_->ReadAt(0, h, sizeof h) != sizeof h)
+        Damaged("file shorter than its header");
+    {
+        std::vector<std::string> ignored;
+        WalkTree(
+            Le32(h + kCdxRootOffset), Le16(h + kCdxKeyLenOffset),
+            [](const unsigned char*, std::uint32_t) {}, &ignored, &out);
+        for (auto& f : out)
+            f = "tag directory: " + f;
+    }
+    for (const CdxTag& tag : tags_) {
+        const std::string name = "tag " + tag.name + ": ";
+        unsigned char t[kCdxHeaderSize];
+        if (file_->ReadAt(tag.header, t, sizeof t) != sizeof t)
+            Damaged("tag " + tag.name + " has its header outside the file");
+        const std::size_t keyLen = tag.keyExpr.size() + 1, forLen = tag.forExpr.size() + 1;
+        auto field = [&](std::size_t at, std::size_t want, const char* what) {
+            const std::size_t have = Le16(t + at);
+            if (have != want)
+                out.push_back(name + "header offset " + std::to_string(at) + " holds " +
+                              std::to_string(have) + ", FoxPro writes " + std::to_string(want) +
+                              " (" + what + ")");
+        };
+        field(kCdxForPosOffset, keyLen, "position of the FOR expression");
+        field(kCdxForLenOffset, forLen, "length of the FOR expression with its NUL");
+        field(kCdxKeyPosOffset, 0, "position of the key expression");
+        field(kCdxKeyExprLenOffset, keyLen, "length of the key expression with its NUL");
+        if (!firstLeaves)
+            continue;
+        std::uint32_t offset = tag.root;
+        for (int depth = 0; depth <= kMaxDepth; ++depth) {
+            const auto node = Node(offset, tag.keyLength);
+            if (node->leaf) {
+                const std::string fault = LeafLayoutFault(*node);
+                if (!fault.empty())
+                    out.push_back(name + "leaf node " + std::to_string(offset) + " " + fault);
+                break;
+            }
+            if (node->count == 0)
+                Damaged("tag " + tag.name + " has an empty interior node");
+            offset = node->children[0];
+        }
+    }
+    return out;
 }
 
 bool CdxFile::WalkNode(WalkState& st, std::uint32_t offset, int depth, CdxEntry* maxOut) {
@@ -954,6 +1154,11 @@ bool CdxFile::WalkNode(WalkState& st, std::uint32_t offset, int depth, CdxEntry*
     }
     const std::size_t kl = static_cast<std::size_t>(st.keyLength);
     if (node->leaf) {
+        if (st.layout && st.layout->size() < kMaxFaults) {
+            const std::string odd = LeafLayoutFault(*node);
+            if (!odd.empty())
+                st.layout->push_back("leaf node " + std::to_string(offset) + " " + odd);
+        }
         for (int i = 0; i < node->count; ++i) {
             const unsigned char* k = &node->keys[std::size_t(i) * kl];
             if (st.haveLast &&

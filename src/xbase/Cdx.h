@@ -24,10 +24,14 @@ namespace tarvina::xbase {
 //          0x80 set on the file header by FoxPro
 //  15      signature, 1
 //  502..503 order: 0 ascending, 1 descending (uint16 LE)
-//  504..505 total length of the expression pool (uint16 LE)
+//  504..505 position of the FOR expression in the pool (uint16 LE); FoxPro
+//           writes it right after the key expression's NUL: key length + 1
 //  506..507 FOR expression length, its NUL included (uint16 LE)
+//  508..509 position of the key expression in the pool: 0 (uint16 LE)
 //  510..511 key expression length, its NUL included (uint16 LE)
 //  512..1023 expression pool: key expression, NUL, FOR expression, NUL
+// Versions of this program before the FoxPro layout wrote key length + FOR
+// length at 504; such files are still read (see LoadDirectory).
 constexpr std::uint32_t kCdxPage = 512;
 constexpr std::uint32_t kCdxHeaderSize = 1024;
 constexpr std::size_t kCdxRootOffset = 0;
@@ -37,8 +41,9 @@ constexpr std::size_t kCdxKeyLenOffset = 12;
 constexpr std::size_t kCdxOptionsOffset = 14;
 constexpr std::size_t kCdxSignatureOffset = 15;
 constexpr std::size_t kCdxOrderOffset = 502;
-constexpr std::size_t kCdxPoolLenOffset = 504;
+constexpr std::size_t kCdxForPosOffset = 504;
 constexpr std::size_t kCdxForLenOffset = 506;
+constexpr std::size_t kCdxKeyPosOffset = 508;
 constexpr std::size_t kCdxKeyExprLenOffset = 510;
 constexpr std::size_t kCdxPoolOffset = 512;
 constexpr std::uint8_t kCdxOptUnique = 0x01;
@@ -77,6 +82,9 @@ constexpr std::size_t kCdxInteriorEntries = 12;
 //         of the node), trailing count (trailing blanks left out); the
 //         remaining key bytes are packed from the end of the node backwards,
 //         first key last.
+// FoxPro never uses fewer than three bytes for an info item: the duplicate and
+// trailing counts take the bits the key length needs, the record number the
+// rest of the item, so that the three counts fill it.
 constexpr std::size_t kCdxLeafFree = 12;
 constexpr std::size_t kCdxLeafRecMask = 14;
 constexpr std::size_t kCdxLeafDupMask = 18;
@@ -86,6 +94,7 @@ constexpr std::size_t kCdxLeafDupBits = 21;
 constexpr std::size_t kCdxLeafTrailBits = 22;
 constexpr std::size_t kCdxLeafItemBytes = 23;
 constexpr std::size_t kCdxLeafItems = 24;
+constexpr int kCdxLeafMinItemBytes = 3;
 
 struct CdxTag {
     std::string name; // upper case
@@ -106,6 +115,10 @@ struct CdxNode {
     std::vector<unsigned char> keys; // count * key length
     std::vector<std::uint32_t> recs;
     std::vector<std::uint32_t> children; // interior only
+    // Leaf only, as the node holds them: bytes of one info item, the bit
+    // counts of its three parts, and whether the masks match those counts.
+    std::uint8_t itemBytes = 0, recBits = 0, dupBits = 0, trailBits = 0;
+    bool masksAgree = true;
 };
 
 struct CdxEntry {
@@ -113,30 +126,50 @@ struct CdxEntry {
     std::uint32_t rec = 0;
 };
 
-// A complete tag as the writer lays it out: keys sorted ascending, equal keys
-// in ascending record number.
-struct CdxTagData {
-    std::string name, keyExpr, forExpr;
-    int keyLength = 0;
-    std::vector<unsigned char> keys; // count * keyLength
-    std::vector<std::uint32_t> recs;
-};
-
-// Writes a whole new CDX file tag by tag; the tags are packed full, leaves
-// first, then each interior level, the tag directory last.
+// Writes a whole new CDX file tag by tag. The entries of a tag arrive in
+// order and are packed into full leaves as they come, so a tag of any size
+// takes only the memory of one leaf and of its interior levels; the interior
+// levels follow the leaves, the tag directory comes last.
 class CdxWriter {
 public:
     CdxWriter(IFileSystem& fs, const std::string& path);
-    // Writes the tag at once; `tag` may be released afterwards.
-    void AddTag(const CdxTagData& tag);
+    ~CdxWriter();
+    CdxWriter(const CdxWriter&) = delete;
+    CdxWriter& operator=(const CdxWriter&) = delete;
+
+    void BeginTag(const std::string& name, const std::string& keyExpr, const std::string& forExpr,
+                  int keyLength);
+    // Entries in ascending (key, record number) order; keyLength bytes each.
+    void Add(const unsigned char* key, std::uint32_t rec);
+    void EndTag();
+    // Forgets the tag begun last (its source failed half-way); its pages are
+    // written over by what follows.
+    void AbortTag();
     void Finish();
 
 private:
-    std::uint32_t WriteTree(int keyLength, const unsigned char* keys, const std::uint32_t* recs,
-                            std::size_t count);
+    void WriteLeaf(bool last);
+    std::uint32_t WriteInteriorLevels();
     std::unique_ptr<IFile> file_;
     std::uint32_t end_ = kCdxHeaderSize + kCdxPage;
     std::vector<std::pair<std::string, std::uint32_t>> directory_;
+    struct Sink;
+    std::unique_ptr<Sink> sink_;
+    // The tag being written.
+    bool inTag_ = false;
+    std::string name_, keyExpr_, forExpr_;
+    int keyLength_ = 0;
+    std::uint32_t header_ = 0;
+    std::uint32_t firstLeaf_ = 0;
+    std::uint32_t leaves_ = 0;
+    // The leaf being filled.
+    std::vector<unsigned char> leafKeys_;
+    std::vector<std::uint32_t> leafRecs_;
+    std::size_t leafStored_ = 0;
+    std::uint32_t leafMaxRec_ = 0;
+    // The last entry of each written leaf, for the interior levels.
+    std::vector<unsigned char> upKeys_;
+    std::vector<std::uint32_t> upRecs_;
 };
 
 // An open CDX file. In shared mode every operation first compares the change
@@ -150,6 +183,9 @@ public:
     // which writers hold exclusively.
     CdxFile(std::unique_ptr<IFile> file, std::string path, bool shared, IFile* lockFile = nullptr,
             std::uint64_t lockOffset = 0);
+    ~CdxFile();
+    CdxFile(const CdxFile&) = delete;
+    CdxFile& operator=(const CdxFile&) = delete;
 
     const std::string& Path() const { return path_; }
     const std::vector<CdxTag>& Tags() const { return tags_; }
@@ -165,9 +201,12 @@ public:
     // again afterwards and retried when a writer came in between. When a
     // writer is at work, or retries keep failing, it waits for the shared lock.
     template <class F> auto Read(F&& body) -> decltype(body());
-    // Writes bracket every change; EndWrite bumps the change counter.
+    // Writes bracket every change; EndWrite bumps the change counter. On a
+    // file open exclusively no other handle reads the counter, so it stays
+    // odd from the first change to the next Settle (Sync, close).
     void BeginWrite();
     void EndWrite();
+    void Settle();
 
     // The entry of the order nearest to (key, rec) in the given direction.
     bool Seek(int tag, const unsigned char* key, std::uint32_t rec, Find how, CdxEntry& out);
@@ -181,9 +220,20 @@ public:
     // Every entry of a tag in order. Structural faults (order, interior keys
     // that disagree with their child, cycles, pointers outside the file) are
     // appended to `faults` when given, else thrown as XBaseError(Damaged).
+    // Departures from the FoxPro layout (leaves with fewer than three bytes
+    // per entry, bit counts that do not fill them) are appended to `layout`
+    // when given.
     void Walk(int tag, const std::function<void(const unsigned char*, std::uint32_t)>& visit,
-              std::vector<std::string>* faults);
-    void Sync() { file_->Sync(); }
+              std::vector<std::string>* faults, std::vector<std::string>* layout = nullptr);
+    // The places where the file departs from the layout FoxPro writes: tag
+    // header fields 504..511 and the leaves of the tag directory; with
+    // `firstLeaves` also the first leaf of each tag, which is enough to tell
+    // a file an earlier version of this program wrote.
+    std::vector<std::string> LayoutFaults(bool firstLeaves);
+    void Sync() {
+        Settle();
+        file_->Sync();
+    }
 
 private:
     struct Piece {
@@ -193,6 +243,7 @@ private:
     };
     std::shared_ptr<const CdxNode> Node(std::uint32_t offset, int keyLength);
     void LoadDirectory();
+    void ReadExpressions(const unsigned char* header, CdxTag& tag) const;
     std::uint32_t ReadCounter();
     std::uint32_t Allocate();
     void MarkWriting();
@@ -203,7 +254,7 @@ private:
     struct WalkState;
     void WalkTree(std::uint32_t root, int keyLength,
                   const std::function<void(const unsigned char*, std::uint32_t)>& visit,
-                  std::vector<std::string>* faults);
+                  std::vector<std::string>* faults, std::vector<std::string>* layout = nullptr);
     bool WalkNode(WalkState& st, std::uint32_t offset, int depth, CdxEntry* maxOut);
     [[noreturn]] void Damaged(const std::string& what) const;
 
@@ -224,13 +275,14 @@ private:
     std::uint64_t size_ = 0;
     std::uint64_t end_ = 0;
     bool writing_ = false;
+    bool sizeKnown_ = false; // size_ and end_ follow this handle's writes (exclusive)
     struct Cached {
         std::shared_ptr<const CdxNode> node;
         int keyLength;
     };
     // Decoded nodes by page number (offset / 512): a lookup is one index.
     std::vector<Cached> cache_;
-    std::size_t cached_ = 0;
+    std::size_t cachedBytes_ = 0; // estimated heap held by cache_'s nodes
     const Cached* CacheFind(std::uint32_t offset) const;
     void CacheStore(std::uint32_t offset, std::shared_ptr<const CdxNode> node, int keyLength);
     void CacheDrop(std::uint32_t offset);
@@ -276,5 +328,8 @@ bool EncodeLeaf(const unsigned char* keys, const std::uint32_t* recs, int count,
                 std::uint16_t attr, std::uint32_t left, std::uint32_t right, unsigned char* out);
 // Decodes a node; throws XBaseError(Damaged) naming `where` when it is not valid.
 CdxNode DecodeNode(const unsigned char* page, int keyLength, const std::string& where);
+// What is wrong with a leaf's info item layout; empty when it is as FoxPro
+// writes it.
+std::string LeafLayoutFault(const CdxNode& leaf);
 
 } // namespace tarvina::xbase

@@ -171,6 +171,25 @@ DbfFile::DbfFile(std::unique_ptr<IFile> file, std::string path)
     RecordCount();
 }
 
+DbfFile::~DbfFile() {
+    try {
+        WriteHeldCount();
+    } catch (...) {
+        // the records past the count read as never committed, as after a crash
+    }
+}
+
+void DbfFile::HoldCount() {
+    holdCount_ = true;
+}
+
+void DbfFile::WriteHeldCount() {
+    if (!countPending_)
+        return;
+    WriteCount(heldCount_);
+    countPending_ = false;
+}
+
 int DbfFile::FieldIndex(const std::string& name) const {
     for (std::size_t i = 0; i < fields_.size(); ++i)
         if (EqualsNoCase(fields_[i].name, name))
@@ -184,6 +203,8 @@ void DbfFile::SetFlags(std::uint8_t flags) {
 }
 
 std::uint32_t DbfFile::RecordCount() {
+    if (countKnown_)
+        return heldCount_;
     unsigned char c[4];
     if (file_->ReadAt(kDbfCountOffset, c, 4) != 4)
         Fail(XBaseError::Code::Damaged, "table damaged: header cut short: " + path_);
@@ -201,6 +222,8 @@ std::uint32_t DbfFile::RecordCount() {
                                path_);
             reportedCount_ = true;
         }
+        countKnown_ = holdCount_;
+        heldCount_ = claimed;
         return claimed;
     }
     if (!reportedCount_) {
@@ -209,7 +232,9 @@ std::uint32_t DbfFile::RecordCount() {
                            "; only those are used: " + path_);
         reportedCount_ = true;
     }
-    return static_cast<std::uint32_t>(whole);
+    countKnown_ = holdCount_;
+    heldCount_ = static_cast<std::uint32_t>(whole);
+    return heldCount_;
 }
 
 void DbfFile::ReadRecord(std::uint32_t recno, char* out) {
@@ -237,14 +262,21 @@ void DbfFile::AppendRecords(std::uint32_t count, const char* data, std::uint32_t
         Fail(XBaseError::Code::Invalid, "table full");
     const std::uint64_t pos = headerLength_ + std::uint64_t(count) * recordLength_;
     const std::size_t bytes = std::size_t(n) * recordLength_;
-    std::string block(data, bytes);
-    block.push_back(static_cast<char>(kDbfEofMarker));
-    file_->WriteAt(pos, block.data(), block.size());
-    WriteCount(count + n);
-    const std::uint64_t end = pos + block.size();
+    appendBuffer_.assign(data, bytes);
+    appendBuffer_.push_back(static_cast<char>(kDbfEofMarker));
+    file_->WriteAt(pos, appendBuffer_.data(), appendBuffer_.size());
+    if (holdCount_ && countKnown_) {
+        heldCount_ = count + n;
+        countPending_ = true;
+    } else {
+        WriteCount(count + n);
+    }
+    const std::uint64_t end = pos + appendBuffer_.size();
     if (lastSize_ > end)
         file_->Truncate(end); // drop the leftovers of an append cut short earlier
     lastSize_ = end;
+    if (appendBuffer_.capacity() > (std::size_t(1) << 20))
+        appendBuffer_ = std::string();
 }
 
 void DbfFile::WriteCount(std::uint32_t count) {

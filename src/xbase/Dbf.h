@@ -71,6 +71,18 @@ public:
     // Parses and checks the header; throws XBaseError(Damaged) when the header
     // contradicts itself or the file length.
     DbfFile(std::unique_ptr<IFile> file, std::string path);
+    // Writes a count that is still held back (see HoldCount).
+    ~DbfFile();
+    DbfFile(const DbfFile&) = delete;
+    DbfFile& operator=(const DbfFile&) = delete;
+
+    // For a table open exclusively, where no other handle reads the header:
+    // the record count is kept in memory after the first look, and appends
+    // write their record bytes only; the header's count (and date) is written
+    // by WriteHeldCount, once per batch (a commit, a close). A process killed
+    // before that leaves the table as it was at the last written count.
+    void HoldCount();
+    void WriteHeldCount();
 
     const std::string& Path() const { return path_; }
     IFile& File() { return *file_; }
@@ -95,8 +107,9 @@ public:
     void WriteRecord(std::uint32_t recno, const char* data);
     // Appends records after `count` committed ones, as RecordCount() just
     // returned them under the caller's write lock: record bytes and the EOF
-    // marker first, the header count last, so that a process killed in between
-    // leaves a table whose count still matches whole committed records.
+    // marker in one write first, the header count last (or held back, see
+    // HoldCount), so that a process killed in between leaves a table whose
+    // count still matches whole committed records.
     void AppendRecords(std::uint32_t count, const char* data, std::uint32_t n);
     void Sync() { file_->Sync(); }
 
@@ -115,6 +128,11 @@ private:
     std::vector<std::string> notices_;
     bool reportedCount_ = false;
     std::uint64_t lastSize_ = 0; // file length seen by the last RecordCount()
+    bool holdCount_ = false;
+    bool countKnown_ = false; // heldCount_ is the count (held mode)
+    bool countPending_ = false;
+    std::uint32_t heldCount_ = 0;
+    std::string appendBuffer_;
 };
 
 // Header date bytes for today (year - 1900, month, day).

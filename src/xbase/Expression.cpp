@@ -308,6 +308,19 @@ bool EvalLogical(const Node& n, const char* record) {
     }
 }
 
+bool FalseWhenDeleted(const Node& n) {
+    switch (n.kind) {
+    case Node::Not:
+        return n.a->kind == Node::Deleted;
+    case Node::And:
+        return FalseWhenDeleted(*n.a) || FalseWhenDeleted(*n.b);
+    case Node::Or:
+        return FalseWhenDeleted(*n.a) && FalseWhenDeleted(*n.b);
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 Expression::Expression() = default;
@@ -339,6 +352,10 @@ void Expression::EvalText(const char* record, char* out) const {
 
 bool Expression::EvalBool(const char* record) const {
     return root_ && root_->logical && EvalLogical(*root_, record);
+}
+
+bool Expression::ExcludesDeleted() const {
+    return root_ && root_->logical && FalseWhenDeleted(*root_);
 }
 
 } // namespace tarvina::xbase

@@ -32,6 +32,9 @@ public:
     // `record` is a whole record, flag byte first.
     void EvalText(const char* record, char* out) const;
     bool EvalBool(const char* record) const;
+    // Whether the expression is false for every record marked deleted, from
+    // its form (a `.NOT. DELETED()` that every true result passes through).
+    bool ExcludesDeleted() const;
 
 private:
     std::string text_;

@@ -1,6 +1,7 @@
 #include "xbase/TableEngine.h"
 
 #include "xbase/Error.h"
+#include "xbase/KeySorter.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,6 +20,9 @@ namespace {
 constexpr std::uint64_t kOpenLock = 0x7FFFFFF0;
 constexpr std::uint64_t kWriteLock = 0x7FFFFFF1;
 constexpr std::uint32_t kScanChunk = 4096; // records read per block during scans
+// Memory an index build gives to sorting, shared by the tags it builds at once;
+// a larger table sorts in runs on disk.
+constexpr std::size_t kSortBudget = std::size_t(8) << 20;
 
 template <class F> auto Guard(F&& f) -> decltype(f()) {
     try {
@@ -116,6 +120,9 @@ struct CompiledTag {
     Expression key;
     Expression cond;
     bool hasCond = false;
+    // The condition keeps deleted rows out of the tag (as every tag of this
+    // system's tables does), so a lookup may trust the tag on that.
+    bool excludesDeleted = false;
 
     bool Includes(const char* record) const { return !hasCond || cond.EvalBool(record); }
 };
@@ -154,6 +161,10 @@ struct TableEngine::Impl {
     // Set when the cursor moved through the index: the record is read from
     // the file when first looked at, not before.
     bool stale = false;
+    // Set when a seek trusted its tag to hold no deleted rows: should the
+    // record prove deleted when it is read (another program deleted it
+    // behind the tag), the seek goes on past it.
+    bool seekLanded = false;
     std::string buf;
 
     // --- helpers -------------------------------------------------------
@@ -183,6 +194,7 @@ struct TableEngine::Impl {
                     c.hasCond = true;
                     if (!c.cond.IsLogical())
                         Fail(XBaseError::Code::Invalid, "FOR condition is not logical");
+                    c.excludesDeleted = c.cond.ExcludesDeleted();
                 }
                 if (t.descending)
                     Fail(XBaseError::Code::Unsupported, "descending tags are not supported");
@@ -208,6 +220,7 @@ struct TableEngine::Impl {
     }
 
     void SetEof() {
+        seekLanded = false;
         recno = 0;
         eof = true;
         stale = false;
@@ -230,6 +243,7 @@ struct TableEngine::Impl {
     }
 
     void LoadEntry(const CdxEntry& e) {
+        seekLanded = false;
         recno = e.rec;
         curKey = e.key;
         eof = false;
@@ -245,8 +259,42 @@ struct TableEngine::Impl {
             return;
         std::string b(dbf->RecordLength(), ' ');
         dbf->ReadRecord(recno, b.data());
+        if (seekLanded && b[0] == kDbfDeleted) {
+            SeekLive(b);
+            return;
+        }
+        seekLanded = false;
         buf.swap(b);
         stale = false;
+    }
+
+    // From the entry the cursor is on, whose record `rec` holds and is
+    // deleted, to the first following entry of the order whose record is
+    // live (or the end of the table). Leaves that record loaded.
+    bool SeekLive(std::string& rec) {
+        CdxEntry e;
+        e.key = curKey;
+        e.rec = recno;
+        bool any = true;
+        while (any && rec[0] == kDbfDeleted) {
+            CdxEntry next;
+            any = cdx->Read([&] {
+                return cdx->Seek(order, reinterpret_cast<const unsigned char*>(e.key.data()), e.rec,
+                                 CdxFile::Find::Gt, next);
+            });
+            e = std::move(next);
+            if (any)
+                dbf->ReadRecord(e.rec, rec.data());
+        }
+        if (!any) {
+            bof = false;
+            SetEof();
+            return false;
+        }
+        LoadEntry(e);
+        buf.swap(rec);
+        stale = false;
+        return true;
     }
 
     const FieldDef& FieldNamed(const std::string& name) const {
@@ -354,21 +402,20 @@ struct TableEngine::Impl {
     }
 
     // Keys of the given tags over all records, sorted, written through the
-    // writer one tag at a time.
-    void BuildFromTable(const std::vector<const CompiledTag*>& defs, CdxWriter& writer, int& last,
-                        int from, int to) {
+    // writer one tag at a time. `workBase` names the sort's work files.
+    void BuildFromTable(const std::vector<const CompiledTag*>& defs, CdxWriter& writer,
+                        const std::string& workBase, int& last, int from, int to) {
         if (defs.empty())
             return;
         const std::uint32_t count = dbf->RecordCount();
         const std::uint32_t rl = dbf->RecordLength();
-        std::vector<CdxTagData> data(defs.size());
-        for (std::size_t i = 0; i < defs.size(); ++i) {
-            data[i].name = defs[i]->name;
-            data[i].keyExpr = defs[i]->keyText;
-            data[i].forExpr = defs[i]->forText;
-            data[i].keyLength = defs[i]->keyLength;
-        }
+        std::vector<std::unique_ptr<KeySorter>> sorters;
+        for (std::size_t i = 0; i < defs.size(); ++i)
+            sorters.push_back(std::make_unique<KeySorter>(fs, workBase + ".srt" + std::to_string(i),
+                                                          defs[i]->keyLength,
+                                                          kSortBudget / defs.size()));
         std::vector<char> block(std::size_t(kScanChunk) * rl);
+        std::string key(std::size_t(kCdxMaxKeyLength), ' ');
         const int scanEnd = from + (to - from) * 6 / 10;
         for (std::uint32_t r = 1; r <= count;) {
             const std::uint32_t want = std::min(kScanChunk, count - r + 1);
@@ -380,11 +427,8 @@ struct TableEngine::Impl {
                 for (std::size_t i = 0; i < defs.size(); ++i) {
                     if (!defs[i]->Includes(rec))
                         continue;
-                    auto& d = data[i];
-                    const std::size_t at = d.keys.size();
-                    d.keys.resize(at + std::size_t(d.keyLength));
-                    defs[i]->key.EvalText(rec, reinterpret_cast<char*>(&d.keys[at]));
-                    d.recs.push_back(r + j);
+                    defs[i]->key.EvalText(rec, key.data());
+                    sorters[i]->Add(reinterpret_cast<const unsigned char*>(key.data()), r + j);
                 }
             }
             r += got;
@@ -392,47 +436,12 @@ struct TableEngine::Impl {
                    from + int((std::int64_t(scanEnd - from) * (r - 1)) / std::max(1u, count)));
         }
         for (std::size_t i = 0; i < defs.size(); ++i) {
-            SortTag(data[i]);
-            writer.AddTag(data[i]);
-            data[i] = CdxTagData();
+            writer.BeginTag(defs[i]->name, defs[i]->keyText, defs[i]->forText, defs[i]->keyLength);
+            sorters[i]->Drain([&](const unsigned char* k, std::uint32_t r) { writer.Add(k, r); });
+            writer.EndTag();
+            sorters[i].reset();
             Report(last, scanEnd + int((to - scanEnd) * int(i + 1) / int(defs.size())));
         }
-    }
-
-    static void SortTag(CdxTagData& d) {
-        const std::size_t n = d.recs.size();
-        const std::size_t kl = std::size_t(d.keyLength);
-        struct Item {
-            std::uint64_t prefix;
-            std::uint32_t index;
-        };
-        std::vector<Item> items(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            std::uint64_t p = 0;
-            for (std::size_t b = 0; b < 8; ++b)
-                p = p << 8 | (b < kl ? d.keys[i * kl + b] : 0);
-            items[i] = {p, static_cast<std::uint32_t>(i)};
-        }
-        // Records were gathered in ascending record number, so ties on the
-        // key keep that order by comparing the gathering index.
-        std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-            if (a.prefix != b.prefix)
-                return a.prefix < b.prefix;
-            if (kl > 8) {
-                int c = std::memcmp(&d.keys[a.index * kl + 8], &d.keys[b.index * kl + 8], kl - 8);
-                if (c != 0)
-                    return c < 0;
-            }
-            return a.index < b.index;
-        });
-        std::vector<unsigned char> keys(n * kl);
-        std::vector<std::uint32_t> recs(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            std::memcpy(&keys[i * kl], &d.keys[items[i].index * kl], kl);
-            recs[i] = d.recs[items[i].index];
-        }
-        d.keys.swap(keys);
-        d.recs.swap(recs);
     }
 
     std::string CdxPath() const {
@@ -478,23 +487,18 @@ struct TableEngine::Impl {
                 for (const auto& r : rebuild)
                     mustRebuild |= EqualsNoCase(r, t.name);
                 if (!mustRebuild) {
+                    writer.BeginTag(t.name, t.keyText, t.forText, t.keyLength);
                     try {
-                        CdxTagData d;
-                        d.name = t.name;
-                        d.keyExpr = t.keyText;
-                        d.forExpr = t.forText;
-                        d.keyLength = t.keyLength;
                         cdx->Walk(
                             static_cast<int>(i),
-                            [&](const unsigned char* k, std::uint32_t r) {
-                                d.keys.insert(d.keys.end(), k, k + d.keyLength);
-                                d.recs.push_back(r);
-                            },
+                            [&](const unsigned char* k, std::uint32_t r) { writer.Add(k, r); },
                             nullptr);
-                        writer.AddTag(d);
+                        writer.EndTag();
                         continue;
-                    } catch (const XBaseError&) {
-                        // fall through to a rebuild from the records
+                    } catch (const XBaseError& e) {
+                        if (e.code() == XBaseError::Code::Io)
+                            throw;
+                        writer.AbortTag(); // rebuilt from the records below
                     }
                 }
                 if (!t.usable)
@@ -504,7 +508,7 @@ struct TableEngine::Impl {
             }
             for (const auto& e : extra)
                 scan.push_back(&e);
-            BuildFromTable(scan, writer, last, 5, 95);
+            BuildFromTable(scan, writer, target, last, 5, 95);
             writer.Finish();
         }
         cdx.reset();
@@ -627,6 +631,8 @@ void TableEngine::Open(const std::string& path, bool exclusive) {
         d.exclusive = exclusive;
         try {
             d.dbf = std::make_unique<DbfFile>(std::move(file), p);
+            if (exclusive)
+                d.dbf->HoldCount();
             d.notices = d.dbf->Notices();
             d.OpenCdx();
             d.Compile();
@@ -651,6 +657,9 @@ void TableEngine::Close() {
             return;
         try {
             d_->PostPending();
+            d_->dbf->WriteHeldCount();
+            if (d_->cdx)
+                d_->cdx->Settle();
         } catch (...) {
             d_->CloseAll();
             throw;
@@ -704,6 +713,7 @@ void TableEngine::IndexTag(const std::string& indexFile, const std::string& tag,
             if (!c.cond.IsLogical())
                 Fail(XBaseError::Code::Invalid, "condition must be logical: " + condition);
             c.hasCond = true;
+            c.excludesDeleted = c.cond.ExcludesDeleted();
         }
         c.usable = true;
         const std::string keep = d.CurrentOrderName();
@@ -727,6 +737,27 @@ void TableEngine::Reindex() {
         const std::string keep = d.CurrentOrderName();
         d.WriteCdx(all, {});
         d.RestoreOrder(keep);
+    });
+}
+
+bool TableEngine::UpgradeIndexLayout() {
+    return Guard([&] {
+        Impl& d = *d_;
+        d.NeedExclusive("UpgradeIndexLayout");
+        d.PostPending();
+        if (!d.cdx || d.cdx->LayoutFaults(true).empty())
+            return false;
+        // Every tag the engine can build is built again from the records (which
+        // also drops entries another engine kept against the tag's condition);
+        // any other tag is copied entry by entry into the new layout.
+        std::vector<std::string> rebuild;
+        for (const auto& t : d.tags)
+            if (t.usable)
+                rebuild.push_back(t.name);
+        const std::string keep = d.CurrentOrderName();
+        d.WriteCdx(rebuild, {});
+        d.RestoreOrder(keep);
+        return true;
     });
 }
 
@@ -786,7 +817,18 @@ bool TableEngine::Seek(const std::string& key) {
             return false;
         }
         d.LoadEntry(e);
-        return possible && e.key.compare(0, want.size(), want) == 0;
+        if (t.excludesDeleted) {
+            // The tag keeps deleted rows out: the record is read when first
+            // looked at, and passed over then should it prove deleted.
+            d.seekLanded = true;
+        } else {
+            // A tag that holds deleted rows: a deleted row is never found.
+            std::string rec(d.dbf->RecordLength(), ' ');
+            d.dbf->ReadRecord(e.rec, rec.data());
+            if (rec[0] == kDbfDeleted && !d.SeekLive(rec))
+                return false;
+        }
+        return possible && d.curKey.compare(0, want.size(), want) == 0;
     });
 }
 
@@ -847,6 +889,7 @@ void TableEngine::Commit() {
         Impl& d = *d_;
         d.NeedOpen();
         d.PostPending();
+        d.dbf->WriteHeldCount();
         d.dbf->Sync();
         if (d.cdx)
             d.cdx->Sync();
@@ -940,6 +983,7 @@ void TableEngine::Pack() {
         d.dbf.reset();
         d.fs.Rename(temp, p);
         d.dbf = std::make_unique<DbfFile>(std::move(out), p);
+        d.dbf->HoldCount();
         d.OpenCdx();
         d.Compile();
         if (d.cdx) {
@@ -1319,6 +1363,18 @@ std::vector<std::string> TableEngine::Notices() const {
     return d_->notices;
 }
 
+namespace {
+
+// Fingerprint of a key; 0 is kept for "no entry expected".
+std::uint64_t KeyHash(const char* k, std::size_t n) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (std::size_t i = 0; i < n; ++i)
+        h = (h ^ static_cast<unsigned char>(k[i])) * 1099511628211ull;
+    return h ? h : 1;
+}
+
+} // namespace
+
 std::vector<std::string> TableEngine::Verify() {
     return Guard([&] {
         Impl& d = *d_;
@@ -1332,17 +1388,29 @@ std::vector<std::string> TableEngine::Verify() {
             return faults;
         ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
         d.cdx->Refresh();
+        for (const auto& f : d.cdx->LayoutFaults(false))
+            faults.push_back(f);
         const std::uint32_t count = d.dbf->RecordCount();
         const std::uint32_t rl = d.dbf->RecordLength();
+        std::vector<char> block(std::size_t(kScanChunk) * rl);
+        std::string key;
+        // Per record, the fingerprint of the key the tag must hold for it (0:
+        // none). The tree walk checks the order; each entry is matched
+        // against its record once, so equal counts mean the same entries.
+        std::vector<std::uint64_t> expected;
+        std::vector<bool> seen;
         for (std::size_t i = 0; i < d.tags.size(); ++i) {
             const CompiledTag& t = d.tags[i];
+            const std::string name = "tag " + t.name + ": ";
             if (!t.usable) {
-                faults.push_back("tag " + t.name + ": cannot be checked: " + t.problem);
+                faults.push_back(name + "cannot be checked: " + t.problem);
                 continue;
             }
-            CdxTagData want;
-            want.keyLength = t.keyLength;
-            std::vector<char> block(std::size_t(kScanChunk) * rl);
+            const std::size_t kl = std::size_t(t.keyLength);
+            key.assign(kl, ' ');
+            expected.assign(count, 0);
+            seen.assign(count, false);
+            std::uint32_t want = 0;
             for (std::uint32_t r = 1; r <= count;) {
                 const std::uint32_t n = std::min(kScanChunk, count - r + 1);
                 if (d.dbf->ReadRecords(r, n, block.data()) != n) {
@@ -1353,44 +1421,54 @@ std::vector<std::string> TableEngine::Verify() {
                     const char* rec = block.data() + std::size_t(j) * rl;
                     if (!t.Includes(rec))
                         continue;
-                    std::size_t at = want.keys.size();
-                    want.keys.resize(at + std::size_t(t.keyLength));
-                    t.key.EvalText(rec, reinterpret_cast<char*>(&want.keys[at]));
-                    want.recs.push_back(r + j);
+                    t.key.EvalText(rec, key.data());
+                    expected[r + j - 1] = KeyHash(key.data(), kl);
+                    ++want;
                 }
                 r += n;
             }
-            Impl::SortTag(want);
-            std::vector<std::string> structural;
-            std::vector<unsigned char> haveKeys;
-            std::vector<std::uint32_t> haveRecs;
+            std::vector<std::string> structural, layout, entries;
+            std::uint32_t have = 0;
+            auto entryFault = [&](std::uint32_t r, const unsigned char* k, const std::string& why) {
+                if (entries.size() < 10)
+                    entries.push_back(
+                        name + "entry " + std::to_string(have) + " is record " + std::to_string(r) +
+                        " \"" + std::string(reinterpret_cast<const char*>(k), kl) + "\", " + why);
+            };
             d.cdx->Walk(
                 static_cast<int>(i),
                 [&](const unsigned char* k, std::uint32_t r) {
-                    haveKeys.insert(haveKeys.end(), k, k + t.keyLength);
-                    haveRecs.push_back(r);
+                    ++have;
+                    if (r == 0 || r > count)
+                        return entryFault(r, k, "beyond the table");
+                    if (seen[r - 1])
+                        return entryFault(r, k, "which the tag holds twice");
+                    seen[r - 1] = true;
+                    const std::uint64_t h = expected[r - 1];
+                    if (h == 0)
+                        return entryFault(r, k, "which the tag's condition leaves out");
+                    if (h != KeyHash(reinterpret_cast<const char*>(k), kl)) {
+                        std::string rec(rl, ' ');
+                        d.dbf->ReadRecord(r, rec.data());
+                        t.key.EvalText(rec.data(), key.data());
+                        entryFault(r, k, "the record gives \"" + key + "\"");
+                    }
                 },
-                &structural);
-            for (const auto& s : structural)
-                faults.push_back("tag " + t.name + ": " + s);
-            const std::size_t kl = std::size_t(t.keyLength);
-            if (haveRecs.size() != want.recs.size())
-                faults.push_back("tag " + t.name + ": holds " + std::to_string(haveRecs.size()) +
-                                 " keys, the records give " + std::to_string(want.recs.size()));
-            const std::size_t n = std::min(haveRecs.size(), want.recs.size());
-            int reported = 0;
-            for (std::size_t j = 0; j < n && reported < 10; ++j) {
-                if (haveRecs[j] != want.recs[j] ||
-                    std::memcmp(&haveKeys[j * kl], &want.keys[j * kl], kl) != 0) {
-                    faults.push_back(
-                        "tag " + t.name + ": entry " + std::to_string(j + 1) + " is record " +
-                        std::to_string(haveRecs[j]) + " \"" +
-                        std::string(reinterpret_cast<const char*>(&haveKeys[j * kl]), kl) +
-                        "\", the records give record " + std::to_string(want.recs[j]) + " \"" +
-                        std::string(reinterpret_cast<const char*>(&want.keys[j * kl]), kl) + "\"");
-                    ++reported;
+                &structural, &layout);
+            for (const auto& f : structural)
+                faults.push_back(name + f);
+            for (const auto& f : layout)
+                faults.push_back(name + f);
+            if (have != want)
+                faults.push_back(name + "holds " + std::to_string(have) +
+                                 " keys, the records give " + std::to_string(want));
+            faults.insert(faults.end(), entries.begin(), entries.end());
+            int missing = 0;
+            for (std::uint32_t r = 1; r <= count && missing < 10; ++r)
+                if (expected[r - 1] != 0 && !seen[r - 1]) {
+                    faults.push_back(name + "record " + std::to_string(r) + " is missing");
+                    ++missing;
                 }
-            }
         }
         return faults;
     });

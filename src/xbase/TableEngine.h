@@ -67,11 +67,20 @@ public:
                   int option, bool descending, const std::string& condition);
     // Rebuilds every tag of the production CDX from the records.
     void Reindex();
+    // Rewrites the production CDX when it departs from the layout FoxPro
+    // writes (as earlier versions of this program wrote it); true when it did.
+    // Needs the table open exclusively.
+    bool UpgradeIndexLayout();
     // Empty name: natural (record number) order.
     void SetOrder(const std::string& tag);
     std::string Order() const;
     // The first key of the active order whose leading bytes equal `key`; when
     // none does, the record where it would be (soft seek), or end of table.
+    // A row marked deleted is never landed on. A tag whose condition keeps
+    // deleted rows out is trusted for the result; should the row prove deleted
+    // when its record is first read (another program deleted it behind the
+    // tag), the cursor moves on to the next live row of the order then. Under
+    // any other tag the seek reads the record at once and passes over it.
     bool Seek(const std::string& key);
 
     void Append();

@@ -217,7 +217,8 @@ TEST(RandomOperationsTest, TenThousandOperationsAgreeWithTheModel) {
             return;
     }
     checkAll(10000);
-    EXPECT_TRUE(t.Verify().empty());
+    const auto faults = t.Verify();
+    EXPECT_TRUE(faults.empty()) << faults.front();
     // The on-disk trees must be deep enough to have exercised splits.
     EXPECT_GT(rows.size(), 3000u);
 }

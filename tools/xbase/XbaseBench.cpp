@@ -1,6 +1,9 @@
 // xbase-bench: the code table at a million codes. Prints its figures against
-// the targets: three tags built in under 10 s, at least 500 000 seeks a
-// second, peak memory under 200 MB.
+// the targets: a million rows appended exclusively in at most 2.2 s, three
+// tags built in under 10 s, at least 1 000 000 seeks a second, peak memory
+// under 40 MB. Each phase shows its wall time and the processor time the
+// process used: on a machine shared with other work the second one tells
+// more.
 //
 //   xbase-bench [FOLDER] [CODES]
 #include "xbase/Error.h"
@@ -22,6 +25,21 @@ namespace {
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
+
+double CpuSeconds() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           double(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+// Wall and processor time of one phase.
+struct Phase {
+    Clock::time_point wall = Clock::now();
+    double cpu = CpuSeconds();
+    double Wall() const { return Seconds(wall); }
+    double Cpu() const { return CpuSeconds() - cpu; }
+};
 
 double PeakMegabytes() {
     rusage ru{};
@@ -79,63 +97,65 @@ int main(int argc, char** argv) {
         t.CreateExec();
         t.Open(path, true);
 
-        auto start = Clock::now();
+        Phase phase;
         for (std::uint32_t i = 0; i < codes; ++i)
             Fill(t, i);
         t.Commit();
-        std::printf("append %u records (exclusive, no tags): %.2f s\n", codes, Seconds(start));
+        double wall = phase.Wall();
+        std::printf("append %u records (exclusive, no tags): %.2f s, cpu %.2f s (target <= 2.2 s: "
+                    "%s)\n",
+                    codes, wall, phase.Cpu(), wall <= 2.2 ? "met" : "MISSED");
 
-        start = Clock::now();
+        phase = Phase();
         t.IndexTag("", "PIN", "PIN", 0, false, ".not. deleted()");
         t.IndexTag("", "MAC", "MAC", 0, false, ".not. deleted() .and. .not. EMPTY(MAC)");
         t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
-        const double build = Seconds(start);
-        std::printf("build tags PIN, MAC, FECHOR: %.2f s (target < 10 s: %s)\n", build,
-                    build < 10 ? "met" : "MISSED");
+        wall = phase.Wall();
+        std::printf("build tags PIN, MAC, FECHOR: %.2f s, cpu %.2f s (target < 10 s: %s)\n", wall,
+                    phase.Cpu(), wall < 10 ? "met" : "MISSED");
         t.Close();
 
         // The server's way: shared handles, every read fresh from the files.
+        // A seek reads the record it lands on (a deleted row is passed over),
+        // which is the record the server reads the key field of next.
         t.Open(path, false);
         t.SetOrder("PIN");
         std::mt19937 rng(42);
         const std::uint32_t seeks = 1000000;
         std::uint32_t found = 0;
-        start = Clock::now();
+        phase = Phase();
         for (std::uint32_t s = 0; s < seeks; ++s)
             found += t.Seek(Code(rng() % codes)) ? 1 : 0;
-        double secs = Seconds(start);
-        const double rate = seeks / secs;
-        std::printf(
-            "seek PIN (shared): %u in %.2f s = %.0f per second, %u found (target >= 500000: "
-            "%s)\n",
-            seeks, secs, rate, found, rate >= 500000 ? "met" : "MISSED");
+        double rate = seeks / phase.Wall();
+        std::printf("seek PIN (shared): %.0f per second, %.0f per cpu second, %u found (target >= "
+                    "1000000: %s)\n",
+                    rate, seeks / phase.Cpu(), found, rate >= 1000000 ? "met" : "MISSED");
 
-        // The server reads the key field back after every seek: that costs
-        // the record read the seek itself defers.
         std::uint32_t matched = 0;
-        start = Clock::now();
+        phase = Phase();
         for (std::uint32_t s = 0; s < seeks; ++s) {
             const std::string code = Code(rng() % codes);
             if (t.Seek(code) && t.GetString("PIN") == code)
                 ++matched;
         }
-        secs = Seconds(start);
-        std::printf("seek PIN and read the PIN field (shared): %.0f per second, %u matched\n",
-                    seeks / secs, matched);
+        std::printf("seek PIN and read the PIN field (shared): %.0f per second, %.0f per cpu "
+                    "second, %u matched\n",
+                    seeks / phase.Wall(), seeks / phase.Cpu(), matched);
 
-        start = Clock::now();
-        const std::uint32_t appends = 10000;
+        phase = Phase();
+        const std::uint32_t appends = 2000;
         for (std::uint32_t i = 0; i < appends; ++i) {
             Fill(t, codes + i);
             t.Commit();
         }
-        secs = Seconds(start);
-        std::printf("append+post+commit (shared, 3 tags, fdatasync): %u in %.2f s = %.3f ms each\n",
-                    appends, secs, secs * 1000 / appends);
+        wall = phase.Wall();
+        std::printf("append+post+commit (shared, 3 tags, fdatasync): %u in %.2f s = %.3f ms each, "
+                    "cpu %.3f ms each\n",
+                    appends, wall, wall * 1000 / appends, phase.Cpu() * 1000 / appends);
         t.Close();
 
         t.Open(path, true);
-        start = Clock::now();
+        phase = Phase();
         const std::uint32_t total = t.RecordCount();
         std::uint32_t deleted = 0;
         for (std::uint32_t r = 1; r <= total; r += 10) {
@@ -144,10 +164,12 @@ int main(int argc, char** argv) {
             ++deleted;
         }
         t.Commit();
-        std::printf("delete %u records (10 %%): %.2f s\n", deleted, Seconds(start));
-        start = Clock::now();
+        std::printf("delete %u records (10 %%): %.2f s, cpu %.2f s\n", deleted, phase.Wall(),
+                    phase.Cpu());
+        phase = Phase();
         t.Pack();
-        std::printf("pack to %u records (tags rebuilt): %.2f s\n", t.RecordCount(), Seconds(start));
+        std::printf("pack to %u records (tags rebuilt): %.2f s, cpu %.2f s\n", t.RecordCount(),
+                    phase.Wall(), phase.Cpu());
         const auto faults = t.Verify();
         std::printf("verify after pack: %s\n", faults.empty() ? "ok" : faults.front().c_str());
         t.Close();
@@ -156,8 +178,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double peak = PeakMegabytes();
-    std::printf("peak memory: %.1f MB (target < 200 MB: %s)\n", peak,
-                peak < 200 ? "met" : "MISSED");
+    std::printf("peak memory: %.1f MB (target < 40 MB: %s)\n", peak, peak < 40 ? "met" : "MISSED");
     if (argc <= 1)
         std::filesystem::remove_all(folder);
     return 0;

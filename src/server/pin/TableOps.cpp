@@ -299,6 +299,20 @@ void TableOps::recreate(const QString& name, Layout layout, const QString& sourc
     remove(source);
 }
 
+void TableOps::upgradeIndex(const QString& dbfPath) {
+    if (!QFileInfo(dbfPath).isFile() || !QFileInfo(IndexPathOf(dbfPath)).isFile()) {
+        return;
+    }
+    TableEngine t;
+    t.Open(PathOf(dbfPath), true);
+    if (t.UpgradeIndexLayout()) {
+        tell(QStringLiteral("El índice %1 se actualizó al formato de FoxPro (etiquetas "
+                            "reconstruidas, ningún registro cambió).")
+                 .arg(QFileInfo(IndexPathOf(dbfPath)).fileName()));
+    }
+    t.Close();
+}
+
 // ---- start-up ----
 
 void TableOps::TableHousekeeping() {
@@ -364,6 +378,7 @@ void TableOps::ChkTables() {
         IndexCodes(t, kNotDeleted);
         t.Close();
     }
+    upgradeIndex(dataFile(kCodesDbf));
 
     if (hooks_.splash) {
         hooks_.splash(kSplashHistory);
@@ -388,6 +403,7 @@ void TableOps::ChkTables() {
         IndexHistory(t);
         t.Close();
     }
+    upgradeIndex(dataFile(kHistoryDbf));
 }
 
 void TableOps::OpenTableHandles(TableEngine& tbPin, TableEngine& tbPinCheck) {
@@ -415,6 +431,7 @@ void TableOps::CreaDiario(const QString& journalPath) {
         IndexJournal(t);
         t.Close();
     }
+    upgradeIndex(path);
 }
 
 // ---- the operator's repair ----

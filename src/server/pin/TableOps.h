@@ -91,6 +91,9 @@ private:
     // that replaces `name` only when complete, and the source is deleted
     // only after that: a crash half-way leaves the source to be copied again.
     void recreate(const QString& name, Layout layout, const QString& source);
+    // Rewrites, once, an index file that an earlier version wrote in a layout
+    // other FoxPro engines misread, and says so on the console.
+    void upgradeIndex(const QString& dbfPath);
     void tell(const QString& text) const;
 
     QString programFolder_;
