@@ -1000,8 +1000,16 @@ bool CdxFile::Seek(int t, const unsigned char* key, std::uint32_t rec, Find how,
     for (int depth = 0;; ++depth) {
         if (depth > kMaxDepth)
             Damaged("tag " + tag.name + " is deeper than any index can be (a cycle?)");
-        const std::shared_ptr<const CdxNode> held = Node(offset, kl);
-        const CdxNode* node = held.get();
+        // A cached node is used in place (no reference count to bump on the
+        // hot path); one read from the file is held for this step.
+        std::shared_ptr<const CdxNode> held;
+        const CdxNode* node = nullptr;
+        if (const Cached* c = CacheFind(offset); c && c->keyLength == kl) {
+            node = c->node.get();
+        } else {
+            held = Node(offset, kl);
+            node = held.get();
+        }
         // Entries are sorted, so `passes` is false up to a point and true
         // after it: find that point by halving.
         int lo = 0, hi = node->count;

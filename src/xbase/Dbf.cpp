@@ -184,10 +184,39 @@ void DbfFile::HoldCount() {
 }
 
 void DbfFile::WriteHeldCount() {
+    WritePending();
     if (!countPending_)
         return;
     WriteCount(heldCount_);
     countPending_ = false;
+}
+
+namespace {
+
+constexpr std::size_t kPendingBlock = std::size_t(64) << 10; // bytes of appends per write
+
+} // namespace
+
+void DbfFile::WritePending() {
+    if (pending_.empty())
+        return;
+    const std::uint64_t pos = headerLength_ + std::uint64_t(pendingFirst_ - 1) * recordLength_;
+    pending_.push_back(static_cast<char>(kDbfEofMarker));
+    std::string block;
+    block.swap(pending_);
+    try {
+        file_->WriteAt(pos, block.data(), block.size());
+    } catch (...) {
+        heldCount_ = pendingFirst_ - 1; // those rows never reached the table
+        throw;
+    }
+    const std::uint64_t end = pos + block.size();
+    if (lastSize_ > end)
+        file_->Truncate(end); // drop the leftovers of an append cut short earlier
+    lastSize_ = end;
+    block.clear();
+    if (block.capacity() <= 2 * kPendingBlock)
+        pending_.swap(block); // keep the memory for the next block
 }
 
 int DbfFile::FieldIndex(const std::string& name) const {
@@ -238,6 +267,7 @@ std::uint32_t DbfFile::RecordCount() {
 }
 
 void DbfFile::ReadRecord(std::uint32_t recno, char* out) {
+    WritePending();
     if (recno == 0)
         Fail(XBaseError::Code::Invalid, "record number 0");
     const std::uint64_t pos = headerLength_ + std::uint64_t(recno - 1) * recordLength_;
@@ -247,12 +277,14 @@ void DbfFile::ReadRecord(std::uint32_t recno, char* out) {
 }
 
 std::uint32_t DbfFile::ReadRecords(std::uint32_t first, std::uint32_t count, char* out) {
+    WritePending();
     const std::uint64_t pos = headerLength_ + std::uint64_t(first - 1) * recordLength_;
     std::size_t got = file_->ReadAt(pos, out, std::size_t(count) * recordLength_);
     return static_cast<std::uint32_t>(got / recordLength_);
 }
 
 void DbfFile::WriteRecord(std::uint32_t recno, const char* data) {
+    WritePending();
     const std::uint64_t pos = headerLength_ + std::uint64_t(recno - 1) * recordLength_;
     file_->WriteAt(pos, data, recordLength_);
 }
@@ -260,17 +292,22 @@ void DbfFile::WriteRecord(std::uint32_t recno, const char* data) {
 void DbfFile::AppendRecords(std::uint32_t count, const char* data, std::uint32_t n) {
     if (std::uint64_t(count) + n > 0xFFFFFFFFull)
         Fail(XBaseError::Code::Invalid, "table full");
-    const std::uint64_t pos = headerLength_ + std::uint64_t(count) * recordLength_;
     const std::size_t bytes = std::size_t(n) * recordLength_;
+    if (holdCount_ && countKnown_) {
+        if (pending_.empty())
+            pendingFirst_ = count + 1;
+        pending_.append(data, bytes);
+        heldCount_ = count + n;
+        countPending_ = true;
+        if (pending_.size() >= kPendingBlock)
+            WritePending();
+        return;
+    }
+    const std::uint64_t pos = headerLength_ + std::uint64_t(count) * recordLength_;
     appendBuffer_.assign(data, bytes);
     appendBuffer_.push_back(static_cast<char>(kDbfEofMarker));
     file_->WriteAt(pos, appendBuffer_.data(), appendBuffer_.size());
-    if (holdCount_ && countKnown_) {
-        heldCount_ = count + n;
-        countPending_ = true;
-    } else {
-        WriteCount(count + n);
-    }
+    WriteCount(count + n);
     const std::uint64_t end = pos + appendBuffer_.size();
     if (lastSize_ > end)
         file_->Truncate(end); // drop the leftovers of an append cut short earlier

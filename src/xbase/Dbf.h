@@ -76,11 +76,13 @@ public:
     DbfFile(const DbfFile&) = delete;
     DbfFile& operator=(const DbfFile&) = delete;
 
-    // For a table open exclusively, where no other handle reads the header:
-    // the record count is kept in memory after the first look, and appends
-    // write their record bytes only; the header's count (and date) is written
-    // by WriteHeldCount, once per batch (a commit, a close). A process killed
-    // before that leaves the table as it was at the last written count.
+    // For a table open exclusively, where no other handle reads the file: the
+    // record count is kept in memory after the first look, appended records
+    // gather in memory and reach the file in blocks (before any read of the
+    // file and at the latest with the count), and the header's count (and
+    // date) is written by WriteHeldCount, once per batch (a commit, a close).
+    // A process killed before that leaves the table as it was at the last
+    // written count.
     void HoldCount();
     void WriteHeldCount();
 
@@ -111,7 +113,10 @@ public:
     // HoldCount), so that a process killed in between leaves a table whose
     // count still matches whole committed records.
     void AppendRecords(std::uint32_t count, const char* data, std::uint32_t n);
-    void Sync() { file_->Sync(); }
+    void Sync() {
+        WritePending();
+        file_->Sync();
+    }
 
     const std::vector<std::string>& Notices() const { return notices_; }
     std::string BlankRecord() const { return std::string(recordLength_, ' '); }
@@ -128,11 +133,16 @@ private:
     std::vector<std::string> notices_;
     bool reportedCount_ = false;
     std::uint64_t lastSize_ = 0; // file length seen by the last RecordCount()
+    void WritePending();
+
     bool holdCount_ = false;
     bool countKnown_ = false; // heldCount_ is the count (held mode)
     bool countPending_ = false;
     std::uint32_t heldCount_ = 0;
     std::string appendBuffer_;
+    // Held mode: appended records not yet written, from record pendingFirst_.
+    std::string pending_;
+    std::uint32_t pendingFirst_ = 0;
 };
 
 // Header date bytes for today (year - 1900, month, day).

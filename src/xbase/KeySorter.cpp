@@ -17,7 +17,9 @@ constexpr std::size_t kIoBlock = std::size_t(64) << 10; // bytes per read or wri
 KeySorter::KeySorter(IFileSystem& fs, std::string workPath, int keyLength, std::size_t budget)
     : fs_(fs), workPath_(std::move(workPath)), keyLength_(static_cast<std::size_t>(keyLength)),
       entrySize_(keyLength_ + 4),
-      capacity_(std::max<std::size_t>(64, budget / (entrySize_ + sizeof(Item)))) {}
+      capacity_(std::max<std::size_t>(64, budget / (entrySize_ + sizeof(Item)))) {
+    fs_.Remove(workPath_); // what a build cut short by a crash left
+}
 
 KeySorter::~KeySorter() {
     if (work_) {

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -90,6 +91,27 @@ TEST(ToolTest, InfoKeysVerifyAndReindex) {
     std::tie(status, out) = RunTool("info " + dir.file("missing.dbf"));
     EXPECT_EQ(status, 1);
     EXPECT_NE(out.find("not found"), std::string::npos) << out;
+}
+
+TEST(ToolTest, VerifyCallsTheOldIndexLayoutFaultsAndReindexMendsThem) {
+    TempFolder dir;
+    for (const char* name : {"CajaPIN.dbf", "CajaPIN.cdx"})
+        std::filesystem::copy_file(std::string(TARVINA_XBASE_PREVIOUS_LAYOUT) + "/" + name,
+                                   dir.file(name));
+    const std::string path = dir.file("CajaPIN.dbf");
+    auto [status, out] = RunTool("verify " + path);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find("fault: tag MAC: header offset 504 holds 43, FoxPro writes 4 (position of "
+                       "the FOR expression)\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("fault: tag PIN: leaf node "), std::string::npos) << out;
+    EXPECT_EQ(out.find("keys, the records give"), std::string::npos) << "no entry is missing";
+    std::tie(status, out) = RunTool("reindex " + path);
+    EXPECT_EQ(status, 0) << out;
+    std::tie(status, out) = RunTool("verify " + path);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("ok: 3 tag(s) agree with 40 record(s)"), std::string::npos) << out;
 }
 
 } // namespace
