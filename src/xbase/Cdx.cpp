@@ -12,8 +12,8 @@ namespace tarvina::xbase {
 namespace {
 
 constexpr int kMaxDepth = 64;
-// Decoded nodes kept per open file. A million-code tag decodes to about
-// 13 MB, so random lookups on it are served from memory.
+// Decoded nodes kept per open file. The code tag of a million codes decodes
+// to about 8 MB, so random lookups on it are served from memory.
 constexpr std::size_t kCacheBudget = std::size_t(16) << 20; // bytes
 constexpr std::size_t kCachePages = 1u << 21;               // pages beyond 1 GB are not cached
 constexpr std::size_t kMaxFaults = 100;

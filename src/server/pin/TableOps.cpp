@@ -303,14 +303,21 @@ void TableOps::upgradeIndex(const QString& dbfPath) {
     if (!QFileInfo(dbfPath).isFile() || !QFileInfo(IndexPathOf(dbfPath)).isFile()) {
         return;
     }
-    TableEngine t;
-    t.Open(PathOf(dbfPath), true);
-    if (t.UpgradeIndexLayout()) {
-        tell(QStringLiteral("El índice %1 se actualizó al formato de FoxPro (etiquetas "
-                            "reconstruidas, ningún registro cambió).")
-                 .arg(QFileInfo(IndexPathOf(dbfPath)).fileName()));
+    const QString index = QFileInfo(IndexPathOf(dbfPath)).fileName();
+    try {
+        TableEngine t;
+        t.Open(PathOf(dbfPath), true);
+        if (t.UpgradeIndexLayout()) {
+            tell(QStringLiteral("El índice %1 se actualizó al formato de FoxPro (etiquetas "
+                                "reconstruidas, ningún registro cambió).")
+                     .arg(index));
+        }
+        t.Close();
+    } catch (const XBaseError& e) {
+        // The index still serves this program as it is; the rest of the
+        // start-up goes on.
+        tell(QStringLiteral("No se pudo actualizar el índice %1 (%2).").arg(index, ErrorText(e)));
     }
-    t.Close();
 }
 
 // ---- start-up ----
