@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     RaiseDescriptorLimit();
     server::TaquillaApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("taquilla"));
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tarvina"));
+    // No display name: the toolkit would add it to every dialog's title, and
+    // the dialogs carry their own captions.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     LoadSpanishTexts(app);
 
