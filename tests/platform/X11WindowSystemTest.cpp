@@ -355,11 +355,13 @@ protected:
         lock.setStyleSheet(QStringLiteral("background: black;"));
         lock.setGeometry(0, 0, 1280, 1024);
         lock.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&lock));
+        // A fresh display's first window waits for the window manager and
+        // for the accessibility bus to register it; give a loaded machine time.
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&lock, 30000));
         code.setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
         code.setGeometry(500, 400, 200, 40);
         code.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&code));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&code, 30000));
     }
     void TearDown() override {
         if (ws)
