@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -209,6 +210,39 @@ pid_t XDisplay::spawn(const QStringList& argv, int keepFd) {
     return pid;
 }
 
+namespace {
+
+// True once the window manager has answered the map request of a window of
+// ours, by mapping it (inside its frame or not).
+bool ProbeMapped(xcb_connection_t* c, xcb_window_t root, int timeoutMs) {
+    const xcb_window_t w = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, w, root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_map_window(c, w);
+    xcb_flush(c);
+    bool mapped = false;
+    QElapsedTimer t;
+    t.start();
+    while (!mapped && t.elapsed() < timeoutMs && !xcb_connection_has_error(c)) {
+        xcb_get_window_attributes_reply_t* a =
+            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
+        mapped = a && a->map_state != XCB_MAP_STATE_UNMAPPED;
+        std::free(a);
+        if (!mapped)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    xcb_destroy_window(c, w);
+    xcb_flush(c);
+    return mapped;
+}
+
+} // namespace
+
+// openbox announces itself on the root window before its event loop runs;
+// a map request that reaches it in between can stay queued, unanswered, until
+// some later request wakes it, and a test's first window then never shows.
+// So the manager counts as ready only once it has mapped a probe of ours; a
+// fresh probe each round is the request that wakes it.
 bool XDisplay::waitForWindowManager(int timeoutMs) {
     xcb_connection_t* c = xcb_connect(display_.toLocal8Bit().constData(), nullptr);
     if (xcb_connection_has_error(c)) {
@@ -231,8 +265,11 @@ bool XDisplay::waitForWindowManager(int timeoutMs) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     free(atom);
+    bool ready = false;
+    while (found && !ready && t.elapsed() < timeoutMs)
+        ready = ProbeMapped(c, root, 1000);
     xcb_disconnect(c);
-    return found;
+    return ready;
 }
 
 QProcessEnvironment XDisplay::environment() const {
