@@ -69,12 +69,15 @@ bool SingleInstance::acquire() {
 }
 
 bool SingleInstance::askFirstToShow() const {
+    // Generous waits: a second start on a busy machine must still reach the
+    // first one, or the operator's click shows nothing at all.
     QLocalSocket socket;
     socket.connectToServer(serverName_);
-    if (!socket.waitForConnected(1000))
+    if (!socket.waitForConnected(5000))
         return false;
     socket.write("show\n");
-    socket.waitForBytesWritten(1000);
+    if (!socket.waitForBytesWritten(5000))
+        return false;
     socket.disconnectFromServer();
     return true;
 }

@@ -96,7 +96,8 @@ void ShellController::start() {
     splash_ = std::make_unique<SplashWindow>(ProgramVersionText());
     if (!headless_)
         splash_->showCentred();
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tarvina"));
+    // The program's title is the main window's own caption: a display name
+    // would be added by the toolkit to every dialog's title as well.
     const auto& steps = StartupTexts::kSteps;
     step(QString::fromUtf16(steps[0]));
 

@@ -1,0 +1,265 @@
+// taquilla's life as the operator meets it, on a private X display with a
+// tray: the start-up password, an unclean previous end, the close button and
+// the signals that end it, each from outside the process and by names only.
+#include "common/DateTime.h"
+#include "common/Password.h"
+#include "common/Cp1252.h"
+#include "platform/linux/FileRegistry.h"
+#include "server/shell/ServerSettings.h"
+#include "simulator/StationSim.h"
+#include "support/TempDir.h"
+#include "support/XDisplay.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTest>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using tarvina::sim::StationSim;
+using tarvina::test::TestDisplay;
+
+namespace {
+
+class ShellOnX : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = tarvina::sim::FreeServerPort();
+        ASSERT_NE(port, 0);
+        configure([](tarvina::server::ServerSettings&) {});
+    }
+    void TearDown() override {
+        if (taquilla.state() != QProcess::NotRunning) {
+            taquilla.kill();
+            taquilla.waitForFinished(5000);
+        }
+    }
+    // Settings as the preferences would save them, mode already chosen so
+    // that the start shows the computers.
+    void configure(const std::function<void(tarvina::server::ServerSettings&)>& change) {
+        tarvina::platform::FileRegistry reg(
+            {dir.path() + QStringLiteral("/user.reg"), dir.path() + QStringLiteral("/machine.reg")});
+        auto s = tarvina::server::LoadSettings(reg);
+        s.serviceMode = 0;
+        s.firstRun = false;
+        change(s);
+        // Closed in order a moment ago: the next start suspects no crash.
+        const double now =
+            tarvina::common::DateTime::FromQDateTime(QDateTime::currentDateTime()).days();
+        ASSERT_TRUE(reg.writeBinary(tarvina::platform::Root::CurrentUser,
+                                    QString::fromUtf16(tarvina::server::kSettingsKey),
+                                    QStringLiteral("Entrada"),
+                                    tarvina::platform::EncodeDateTimeValue(now - 1.0 / 24)));
+        ASSERT_TRUE(tarvina::server::SaveSettings(reg, s, now));
+    }
+    static QString Scrambled(const char* plain) {
+        return tarvina::common::FromCp1252(tarvina::common::ScramblePassword(plain));
+    }
+    void start() {
+        QProcessEnvironment env = TestDisplay().environment();
+        env.insert("TARVINA_HOME", dir.path());
+        env.insert("TARVINA_REGISTRY", dir.path());
+        env.insert("TARVINA_PORT", QString::number(port));
+        env.insert("LANG", "es_VE.UTF-8");
+        taquilla.setProcessEnvironment(env);
+        taquilla.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        taquilla.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/taquilla"), {});
+        ASSERT_TRUE(taquilla.waitForStarted(10000));
+    }
+    // A failed wait carries the program's accessible tree in `out`.
+    int atspi(const QStringList& args) {
+        out.clear();
+        const int rc = TestDisplay().atspi(QStringList{"--app", "taquilla"} + args, &out);
+        if (rc != 0 && args.value(0) == QStringLiteral("wait")) {
+            QString tree;
+            TestDisplay().atspi({"--app", "taquilla", "tree"}, &tree);
+            out += tree;
+        }
+        return rc;
+    }
+    void waitMainWindow() {
+        ASSERT_EQ(atspi({"wait", "Computadoras", "table", "30"}), 0) << out.toStdString();
+    }
+    bool listening() {
+        QTcpSocket s;
+        s.connectToHost(QStringLiteral("127.0.0.1"), port);
+        return s.waitForConnected(1000);
+    }
+    // Milliseconds from the signal to the process's end, -1 if it outlived
+    // `limitMs`.
+    qint64 endBySignal(int signal, int limitMs) {
+        QElapsedTimer t;
+        t.start();
+        ::kill(static_cast<pid_t>(taquilla.processId()), signal);
+        if (!taquilla.waitForFinished(limitMs))
+            return -1;
+        return t.elapsed();
+    }
+    // The console as taquilla archives it, for failure messages.
+    std::string console() {
+        QFile f(dir.path() + QStringLiteral("/taquilla.log"));
+        return f.open(QIODevice::ReadOnly) ? tarvina::common::FromCp1252(f.readAll()).toStdString()
+                                           : std::string("(no console archive)");
+    }
+    QString activityLog() {
+        QFile f(dir.path() + QStringLiteral("/bitacora.log"));
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return tarvina::common::FromCp1252(f.readAll());
+    }
+    // Ended in order: within the limit, the closing line written after the
+    // last start line.
+    void expectOrderlyEndWithin(int limitMs, const char* state) {
+        const qint64 took = endBySignal(SIGTERM, 10000);
+        ASSERT_GE(took, 0) << state << ": still running 10 s after SIGTERM";
+        EXPECT_LE(took, limitMs) << state;
+        const QString log = activityLog();
+        EXPECT_GT(log.lastIndexOf(QStringLiteral("'Terminación de operaciones.'")),
+                  log.lastIndexOf(QStringLiteral("'Inicio de operaciones.'")))
+            << state << "\n"
+            << log.toStdString();
+    }
+    void crashRunningTaquilla() {
+        taquilla.kill();
+        ASSERT_TRUE(taquilla.waitForFinished(5000));
+    }
+
+    tarvina::test::TempDir dir;
+    quint16 port = 0;
+    QProcess taquilla;
+    QString out;
+};
+
+TEST_F(ShellOnX, StartUpGateRetriesOpensAndCancelEndsInOrder) {
+    configure([](auto& s) { s.passwordStd = Scrambled("caja"); });
+    start();
+    ASSERT_EQ(atspi({"wait", "Acceso restringido", "dialog", "30"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"find", "Restricción de acceso.", "label"}), 0) << out.toStdString();
+    // Nobody is served before the operator is let in.
+    EXPECT_FALSE(listening());
+
+    ASSERT_EQ(atspi({"settext", "Escriba contraseña", "cajas", "password text"}), 0)
+        << out.toStdString();
+    ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"wait", "Clave incorrecta. Inténtelo.", "label", "10"}), 0)
+        << out.toStdString();
+    ASSERT_EQ(atspi({"settext", "Escriba contraseña", "caja", "password text"}), 0);
+    ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
+    waitMainWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listening(); }, 10000)) << console();
+    expectOrderlyEndWithin(3000, "running");
+
+    // Cancel at the gate ends the program, in order: the next start asks for
+    // the password again and warns of nothing.
+    start();
+    ASSERT_EQ(atspi({"wait", "Acceso restringido", "dialog", "30"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"press", "Cancelar", "push button"}), 0) << out.toStdString();
+    ASSERT_TRUE(taquilla.waitForFinished(10000));
+    EXPECT_EQ(taquilla.exitStatus(), QProcess::NormalExit);
+    start();
+    ASSERT_EQ(atspi({"wait", "Acceso restringido", "dialog", "30"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"settext", "Escriba contraseña", "caja", "password text"}), 0);
+    ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
+    waitMainWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listening(); }, 10000)) << console();
+    EXPECT_NE(atspi({"find", "Advertencia", "alert"}), 0) << "a warning after an orderly close";
+    // SIGTERM with the gate on screen.
+    expectOrderlyEndWithin(3000, "running after the gate");
+    start();
+    ASSERT_EQ(atspi({"wait", "Acceso restringido", "dialog", "30"}), 0) << out.toStdString();
+    expectOrderlyEndWithin(3000, "password gate on screen");
+}
+
+TEST_F(ShellOnX, AfterAKillTheWarningAndTheNoticeComeBeforeTheListener) {
+    start();
+    waitMainWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listening(); }, 10000)) << console();
+    crashRunningTaquilla();
+
+    start();
+    ASSERT_EQ(atspi({"wait", "Advertencia", "alert", "30"}), 0) << out.toStdString();
+    EXPECT_FALSE(listening());
+    ASSERT_EQ(atspi({"press", "Aceptar", "push button"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"wait", "Error", "alert", "30"}), 0) << out.toStdString();
+    EXPECT_FALSE(listening());
+    ASSERT_EQ(atspi({"press", "Aceptar", "push button"}), 0) << out.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listening(); }, 10000)) << console();
+
+    // A station is served after the notices.
+    StationSim::Config c;
+    c.name = "PC1";
+    c.mac = "00-11-22-33-44-01";
+    c.state = 1;
+    c.version = "V 3.0 (B 0.0)";
+    StationSim pc1(c);
+    pc1.connectTo(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(pc1.waitConnected(10000));
+    ASSERT_EQ(atspi({"wait", "PC1", "table cell", "20"}), 0) << out.toStdString();
+
+    // SIGTERM with the crash warning on screen.
+    crashRunningTaquilla();
+    start();
+    ASSERT_EQ(atspi({"wait", "Advertencia", "alert", "30"}), 0) << out.toStdString();
+    expectOrderlyEndWithin(3000, "crash warning on screen");
+}
+
+TEST_F(ShellOnX, OversizedActivityLogQuestionYieldsToSigterm) {
+    configure([](auto&) {});
+    {
+        tarvina::platform::FileRegistry reg({dir.path() + QStringLiteral("/user.reg"),
+                                             dir.path() + QStringLiteral("/machine.reg")});
+        ASSERT_TRUE(tarvina::server::WriteLogLimit(reg, 1024));
+    }
+    QFile log(dir.path() + QStringLiteral("/bitacora.log"));
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write(QByteArray(4096, 'x'));
+    log.close();
+    start();
+    ASSERT_EQ(atspi({"wait", "Confirmación", "alert", "30"}), 0) << out.toStdString();
+    expectOrderlyEndWithin(3000, "activity-log question on screen");
+}
+
+TEST_F(ShellOnX, CloseButtonAsksThenKeepsServingFromTheTray) {
+    configure([](auto& s) { s.confirmClose = true; });
+    start();
+    waitMainWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listening(); }, 10000)) << console();
+
+    // The window manager's close, as the title bar's button sends it.
+    QString wm;
+    ASSERT_EQ(TestDisplay().run(QStringLiteral("wmctrl"), {"-c", "Tarvina"}, &wm), 0)
+        << wm.toStdString();
+    ASSERT_EQ(atspi({"wait", "Confirmación de cierre", "dialog", "30"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return atspi({"find", "Computadoras", "table"}) != 0; }, 15000))
+        << "the window stays on screen";
+    EXPECT_EQ(taquilla.state(), QProcess::Running);
+
+    StationSim::Config c;
+    c.name = "PC7";
+    c.mac = "00-11-22-33-44-07";
+    c.state = 1;
+    c.version = "V 3.0 (B 0.0)";
+    StationSim pc7(c);
+    pc7.connectTo(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(pc7.waitConnected(10000));
+    pc7.sendStatusReport();
+
+    // A second start brings the hidden window back and ends; the station
+    // that came meanwhile is on it.
+    QProcess second;
+    second.setProcessEnvironment(taquilla.processEnvironment());
+    second.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/taquilla"), {});
+    ASSERT_TRUE(second.waitForStarted(10000));
+    ASSERT_TRUE(second.waitForFinished(30000));
+    waitMainWindow();
+    ASSERT_EQ(atspi({"wait", "PC7", "table cell", "20"}), 0) << out.toStdString();
+    EXPECT_EQ(taquilla.state(), QProcess::Running);
+    expectOrderlyEndWithin(3000, "in the tray");
+}
+
+} // namespace
