@@ -1,9 +1,9 @@
 // taquilla's life as the operator meets it, on a private X display with a
 // tray: the start-up password, an unclean previous end, the close button and
 // the signals that end it, each from outside the process and by names only.
+#include "common/Cp1252.h"
 #include "common/DateTime.h"
 #include "common/Password.h"
-#include "common/Cp1252.h"
 #include "platform/linux/FileRegistry.h"
 #include "server/shell/ServerSettings.h"
 #include "simulator/StationSim.h"
@@ -40,8 +40,8 @@ protected:
     // Settings as the preferences would save them, mode already chosen so
     // that the start shows the computers.
     void configure(const std::function<void(tarvina::server::ServerSettings&)>& change) {
-        tarvina::platform::FileRegistry reg(
-            {dir.path() + QStringLiteral("/user.reg"), dir.path() + QStringLiteral("/machine.reg")});
+        tarvina::platform::FileRegistry reg({dir.path() + QStringLiteral("/user.reg"),
+                                             dir.path() + QStringLiteral("/machine.reg")});
         auto s = tarvina::server::LoadSettings(reg);
         s.serviceMode = 0;
         s.firstRun = false;
@@ -49,10 +49,9 @@ protected:
         // Closed in order a moment ago: the next start suspects no crash.
         const double now =
             tarvina::common::DateTime::FromQDateTime(QDateTime::currentDateTime()).days();
-        ASSERT_TRUE(reg.writeBinary(tarvina::platform::Root::CurrentUser,
-                                    QString::fromUtf16(tarvina::server::kSettingsKey),
-                                    QStringLiteral("Entrada"),
-                                    tarvina::platform::EncodeDateTimeValue(now - 1.0 / 24)));
+        ASSERT_TRUE(reg.writeBinary(
+            tarvina::platform::Root::CurrentUser, QString::fromUtf16(tarvina::server::kSettingsKey),
+            QStringLiteral("Entrada"), tarvina::platform::EncodeDateTimeValue(now - 1.0 / 24)));
         ASSERT_TRUE(tarvina::server::SaveSettings(reg, s, now));
     }
     static QString Scrambled(const char* plain) {
@@ -235,7 +234,10 @@ TEST_F(ShellOnX, CloseButtonAsksThenKeepsServingFromTheTray) {
     ASSERT_EQ(atspi({"wait", "Confirmación de cierre", "dialog", "30"}), 0) << out.toStdString();
     ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return atspi({"find", "Computadoras", "table"}) != 0; }, 15000))
+        [&] {
+            return atspi({"find", "Computadoras", "table"}) != 0;
+        },
+        15000))
         << "the window stays on screen";
     EXPECT_EQ(taquilla.state(), QProcess::Running);
 
