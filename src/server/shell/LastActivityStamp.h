@@ -18,9 +18,11 @@ public:
     static QString PathFor(const QString& programFolder, const QString& programName);
 
     const QString& path() const { return path_; }
-    // Replaces the file whole: a reader never sees half a value.
-    bool write(const common::DateTime& now);
-    // nullopt when the file is absent or not exactly one value.
+    // Replaces the file whole (a power cut leaves the old value or the new);
+    // false, with the reason in `error`, when it could not be written.
+    bool write(const common::DateTime& now, QString* error = nullptr) const;
+    // nullopt when the file is absent, not exactly one value, or a date
+    // outside the calendar (1 January 1900 to 31 December 9999).
     std::optional<common::DateTime> read() const;
 
 private:

@@ -1,4 +1,4 @@
-#include "server/shell/ActivityStamp.h"
+#include "server/shell/LastActivityStamp.h"
 
 #include "support/TempDir.h"
 
@@ -23,34 +23,35 @@ QByteArray Double(double d) {
     return QByteArray(reinterpret_cast<const char*>(&d), sizeof d);
 }
 
-TEST(ActivityStamp, WritesEightBytesAndReadsThemBack) {
+TEST(LastActivityStamp, WritesEightLittleEndianBytesAndReadsThemBack) {
     test::TempDir dir;
-    const ActivityStamp stamp(dir.path());
-    const DateTime fallback = DateTime::FromParts(2024, 1, 1, 0, 0, 0);
-    EXPECT_EQ(stamp.read(fallback), fallback); // none yet
+    const LastActivityStamp stamp(LastActivityStamp::PathFor(dir.path(), "taquilla"));
+    EXPECT_FALSE(stamp.read().has_value()); // none yet
     const DateTime t = DateTime::FromParts(2024, 3, 4, 10, 30, 15);
     ASSERT_TRUE(stamp.write(t));
-    EXPECT_EQ(QFileInfo(stamp.path()).size(), 8);
     EXPECT_EQ(QFileInfo(stamp.path()).fileName(), QStringLiteral("taquilla.dtu"));
-    EXPECT_DOUBLE_EQ(stamp.read(fallback).days(), t.days());
+    QFile f(stamp.path());
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), Double(t.days())); // this machine is little-endian, as the file
+    ASSERT_TRUE(stamp.read().has_value());
+    EXPECT_DOUBLE_EQ(stamp.read()->days(), t.days());
 }
 
-TEST(ActivityStamp, DamagedStampsGiveTheFallback) {
+TEST(LastActivityStamp, DamagedStampsReadAsNone) {
     test::TempDir dir;
-    const ActivityStamp stamp(dir.path());
-    const DateTime fallback = DateTime::FromParts(2024, 1, 1, 0, 0, 0);
+    const LastActivityStamp stamp(dir.file("taquilla.dtu"));
     for (const QByteArray& bytes :
          {QByteArray("abc"), Double(45000.5) + "x", Double(std::nan("")),
           Double(std::numeric_limits<double>::infinity()), Double(-3), Double(1e12)}) {
         WriteRaw(stamp.path(), bytes);
-        EXPECT_EQ(stamp.read(fallback), fallback) << bytes.toHex().toStdString();
+        EXPECT_FALSE(stamp.read().has_value()) << bytes.toHex().toStdString();
     }
 }
 
-TEST(ActivityStamp, AFolderThatCannotBeWrittenIsReported) {
+TEST(LastActivityStamp, AFolderThatCannotBeWrittenIsReported) {
     test::TempDir dir;
     WriteRaw(dir.file("no-folder"), "a file where the folder should be");
-    const ActivityStamp stamp(dir.file("no-folder"));
+    const LastActivityStamp stamp(dir.file("no-folder") + QStringLiteral("/taquilla.dtu"));
     QString error;
     EXPECT_FALSE(stamp.write(DateTime::FromParts(2024, 3, 4, 10, 0, 0), &error));
     EXPECT_FALSE(error.isEmpty());
