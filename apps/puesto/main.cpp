@@ -1,6 +1,6 @@
 // puesto: the customer station. main() only wires the pieces together.
 #include "client/StationCore.h"
-#include "client/control/MachineControl.h"
+#include "client/control/StationControl.h"
 #include "client/ui/Dialogs.h"
 #include "client/ui/StationUi.h"
 #include "client/ui/TfrmConfig.h"
@@ -17,6 +17,7 @@
 #include "platform/linux/StationServices.h"
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/linux/X11ScreenGrabber.h"
 #include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgShell.h"
@@ -198,11 +199,14 @@ int main(int argc, char** argv) {
     platform::SysfsDrives drives;
     platform::LinuxSystemTime timeSetter;
     platform::IcmpPinger pinger;
-    client::NullMachineControl control;
     platform::LogindPower power;
     platform::LinuxDesktopSetup desktopSetup;
     desktopSetup.deviceOf = [&drives](QChar letter) { return drives.deviceOf(letter); };
     platform::LinuxDesktop desktop(windows, desktopSetup);
+    platform::XdgAutostart autostart(registry, QApplication::applicationFilePath());
+    platform::X11ScreenGrabber grabber;
+    client::StationControl control({registry, windows, desktop, autostart, grabber, ui, folder,
+                                    QApplication::applicationFilePath()});
 
     const client::StationPlatform services{clock, registry, windows,    audio,   service,
                                            shell, drives,   timeSetter, control, ui,
@@ -225,7 +229,6 @@ int main(int argc, char** argv) {
     // logo backup and task bar join core.configTarget() through
     // setDesktopHooks where the desktop offers them.
     platform::AvahiBrowser browser(Port());
-    platform::XdgAutostart autostart(registry, QApplication::applicationFilePath());
     client::config::ConfigModel configModel(registry, autostart);
     client::ui::ConfigDialogRunner configDialog(core, configModel, pinger, &browser, Port(),
                                                 env.currentDir, env.exeName);

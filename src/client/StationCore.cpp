@@ -54,6 +54,7 @@ StationCore::StationCore(ClientEnvironment env, StationPlatform platform, QObjec
       session_(ctx_, link_, lock_, pin_), machine_(ctx_, link_), companion_(ctx_, link_),
       configGate_(ctx_, lock_, session_),
       configTarget_(ctx_, link_, lock_, session_, ctx_.platform.control),
+      controlHost_{ctx_, link_, [this] { return configTarget_.backupLogos(); }},
       handler_({ctx_, link_, session_, lock_, pin_, machine_, [this] { SoftReinit(); }}),
       dispatcher_(handler_), relojVisual_(this, [this] { RelojVisualTick(); }),
       timTopForm_(this, [this] { lock_.EnforcementTick(); }) {
@@ -66,11 +67,13 @@ StationCore::StationCore(ClientEnvironment env, StationPlatform platform, QObjec
     connect(&lock_, &LockEnforcer::lockIneffective, &session_,
             [this] { session_.ScheduleShutdown(0, u'L'); });
     connect(&session_, &Session::useEnded, &machine_, &StationMachine::MediaCheck);
+    ctx_.platform.control.attach(&controlHost_);
 }
 
 StationCore::~StationCore() {
     ctx_.closing.store(true);
     link_.Stop();
+    ctx_.platform.control.attach(nullptr);
 }
 
 void StationCore::setTimersDriven(bool on) {

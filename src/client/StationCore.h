@@ -2,6 +2,7 @@
 
 #include "client/config/ConfigGate.h"
 #include "client/control/CompanionService.h"
+#include "client/control/MachineControl.h"
 #include "client/control/StationMachine.h"
 #include "client/net/CommandHandler.h"
 #include "client/net/Dispatcher.h"
@@ -83,6 +84,7 @@ private:
     CompanionService companion_;
     config::ConfigGate configGate_;
     config::StationConfigTarget configTarget_;
+    ControlHost controlHost_;
     CommandHandler handler_;
     Dispatcher dispatcher_;
     StationTimer relojVisual_, timTopForm_;

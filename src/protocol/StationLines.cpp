@@ -85,4 +85,16 @@ QByteArray LogReportHead() {
     return FormatToServer(ts::LogReport);
 }
 
+QByteArray TaskList(QByteArrayView commaList) {
+    return FormatToServer(ts::TaskList, commaList);
+}
+
+QByteArray ScreenHead() {
+    return FormatToServer(ts::Screen);
+}
+
+QByteArray ConfigReportHead() {
+    return FormatToServer(ts::ConfigReport);
+}
+
 } // namespace tarvina::protocol::station

@@ -37,8 +37,11 @@ QByteArray CurrentPin(QByteArrayView pin);            // R41
 QByteArray TransparencyReport(int alpha);             // R43 + 2 hex digits
 // R45: the window in front as 8 hex digits, then the task captions.
 QByteArray TaskListTagged(quint32 window, const QList<QByteArray>& tasks);
-QByteArray MacReport(QByteArrayView mac);   // R48
-QByteArray PinAssigned(QByteArrayView pin); // R49
-QByteArray LogReportHead();                 // R51, counted lines follow
+QByteArray MacReport(QByteArrayView mac);      // R48
+QByteArray PinAssigned(QByteArrayView pin);    // R49
+QByteArray LogReportHead();                    // R51, counted lines follow
+QByteArray TaskList(QByteArrayView commaList); // R09 + the task titles as a comma list
+QByteArray ScreenHead();                       // R12, the picture follows as a block
+QByteArray ConfigReportHead();                 // R21, the report's layout follows
 
 } // namespace tarvina::protocol::station

@@ -2,13 +2,17 @@
 // keep-alive, lost connections, refused blocks and the soft reinit, over
 // loopback.
 #include "ClientFakes.h"
+#include "client/control/StationControl.h"
 #include "common/Password.h"
+#include "platform/fake/FakeAutostart.h"
+#include "platform/fake/FakeScreenGrabber.h"
 #include "protocol/Block.h"
 #include "protocol/Fields.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -103,10 +107,10 @@ private:
 struct Connected {
     FakeServer server;
     Station st;
-    Connected() {
+    explicit Connected(MachineControl* control = nullptr) {
         ClientEnvironment e = st.env();
         e.port = server.port();
-        st.make(e);
+        st.make(e, control);
         st.core->Create();
         st.core->setAutoConnect(false);
         st.core->Show();
@@ -284,4 +288,168 @@ TEST(Connection, TwoSoftReinitsInARowReconnect) {
     c.server.send("01");
     EXPECT_EQ(c.server.waitLine("R01"), "R01PC1");
     EXPECT_TRUE(c.st.core->link().connected());
+}
+
+// --- machine control over loopback -------------------------------------------------
+
+namespace {
+
+// A station whose machine control is the real one over faked desktop parts.
+struct ControlledStation {
+    FakeServer server;
+    Station st;
+    platform::FakeAutostart autostart;
+    platform::FakeScreenGrabber grabber;
+    StationControl control{{st.registry, st.windows, st.desktop, autostart, grabber, st.own,
+                            st.home.path(), st.home.file(QStringLiteral("puesto"))}};
+    ControlledStation() {
+        ClientEnvironment e = st.env();
+        e.port = server.port();
+        st.make(e, &control);
+        st.core->Create();
+        st.core->setAutoConnect(false);
+        st.core->Show();
+        st.core->link().StartConnectThread();
+        EXPECT_TRUE(server.waitConnected());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return st.core->link().receiveThreadRunning(); }, 5000));
+    }
+    void open(platform::WindowId w, const QString& title) {
+        st.windows.windows[w] = {QStringLiteral("x"), title, true, false};
+    }
+    // The 4-byte length and the block after a line.
+    QByteArray block() {
+        const auto len = protocol::DecodeInt32(server.takeBytes(4));
+        EXPECT_TRUE(len);
+        return server.takeBytes(len.value_or(0));
+    }
+};
+
+QList<QByteArray> ReadReportLines(FakeServer& server, int n) {
+    QList<QByteArray> out;
+    for (int i = 0; i < n; ++i)
+        out << server.waitLine("");
+    return out;
+}
+
+} // namespace
+
+TEST(MachineOverLoopback, ScreenQueryIsAnsweredByTheBitmapOfTheScreen) {
+    ControlledStation c;
+    platform::ScreenImage img;
+    img.width = 64;
+    img.height = 48;
+    img.pixels = QByteArray(64 * 48 * 4, '\x40');
+    c.grabber.image = img;
+    c.server.send("12");
+    EXPECT_EQ(c.server.waitLine("R12"), "R12");
+    const QByteArray bmp = c.block();
+    ASSERT_EQ(bmp.size(), 54 + 64 * 3 * 48);
+    EXPECT_EQ(bmp.left(2), "BM");
+    EXPECT_EQ(qFromLittleEndian<qint32>(bmp.constData() + 18), 64);
+    EXPECT_EQ(qFromLittleEndian<qint32>(bmp.constData() + 22), 48);
+    EXPECT_EQ(bmp[100], '\x40');
+    EXPECT_EQ(c.st.core->display().statusText, c.st.core->view().text(Txt::StrSuccessTrans));
+
+    // No screen to read: the cashier is told, the connection stays.
+    c.grabber.image.reset();
+    c.server.send("12");
+    EXPECT_TRUE(c.server.waitLine("R13").startsWith("R13No fue posible capturar la pantalla"));
+    c.server.send("43");
+    EXPECT_EQ(c.server.waitLine("R43"), "R43FF");
+}
+
+TEST(MachineOverLoopback, TaskListCloseAndCleanAfterTheFirstGrant) {
+    ControlledStation c;
+    c.open(1, QStringLiteral("Escritorio"));
+    c.open(c.st.own.id(OwnWindow::Lock), QStringLiteral("Puesto"));
+    c.server.send("09");
+    EXPECT_EQ(c.server.waitLine("R09"), "R09Escritorio");
+
+    // The first grant takes the baseline.
+    c.st.welcome.answers << ScriptedWelcome::Answer{true, {}, {}};
+    c.server.send("0430,Ana,");
+    EXPECT_EQ(c.server.waitLine("R04"), "R04Ana");
+    c.open(2, QStringLiteral("Juego, nivel 2"));
+    c.open(3, QStringLiteral("Hoja"));
+    c.server.send("09");
+    const QByteArray r09 = c.server.waitLine("R09");
+    QStringList titles;
+    for (const QByteArray& t : protocol::SplitCommaList(r09.mid(3)))
+        titles << QString::fromLatin1(t);
+    titles.sort();
+    EXPECT_EQ(titles, (QStringList{QStringLiteral("Escritorio"), QStringLiteral("Hoja"),
+                                   QStringLiteral("Juego, nivel 2")}));
+
+    c.server.send("10juego, NIVEL 2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.st.windows.closeCalls.size() == 1; }, 5000));
+    EXPECT_EQ(c.st.windows.closeCalls[0], 2u);
+    c.st.windows.windows.remove(2);
+
+    c.server.send("15");
+    EXPECT_EQ(c.server.waitLine("R14"), "R14");
+    EXPECT_EQ(c.block(), "Eliminando tarea: Hoja");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.st.windows.closeCalls.size() == 2; }, 5000));
+    EXPECT_EQ(c.st.windows.closeCalls[1], 3u);
+}
+
+TEST(MachineOverLoopback, ConfigurationReportAndItemsApplied) {
+    ControlledStation c;
+    c.server.send("21");
+    EXPECT_EQ(c.server.waitLine("R21"), "R21");
+    EXPECT_EQ(ReadReportLines(c.server, 7),
+              (QList<QByteArray>{"zu26x.gif", "alarm.wav", "0", "0", "0", "", "0"}));
+    EXPECT_EQ(protocol::DecodeUInt32(c.server.takeBytes(4)), 0u);
+    EXPECT_EQ(protocol::DecodeInt32(c.server.takeBytes(4)), 1);
+    EXPECT_EQ(protocol::DecodeInt32(c.server.takeBytes(4)), 5);
+    EXPECT_EQ(c.server.waitLine(""), "zu26x.gif");
+
+    // Files land in the program folder whatever the name says.
+    c.server.send("22../../etc/passwd");
+    c.server.sendRaw(protocol::EncodeBlock("GIF89a-bloqueo"));
+    c.server.send("30-1,/tmp/../promo.gif");
+    c.server.sendRaw(protocol::EncodeBlock("GIF89a-promo"));
+    c.server.send("3100,12");
+    c.server.send("271");
+    c.server.send("252");
+    c.server.send("21");
+    EXPECT_EQ(c.server.waitLine("R21"), "R21");
+    const QList<QByteArray> lines = ReadReportLines(c.server, 7);
+    EXPECT_EQ(lines[0], "passwd");
+    EXPECT_EQ(lines[3], "1");
+    EXPECT_EQ(lines[6], "2");
+    EXPECT_EQ(protocol::DecodeUInt32(c.server.takeBytes(4)), 0u);
+    EXPECT_EQ(protocol::DecodeInt32(c.server.takeBytes(4)), 2);
+    EXPECT_EQ(protocol::DecodeInt32(c.server.takeBytes(4)), 12);
+    EXPECT_EQ(c.server.waitLine(""), "zu26x.gif");
+    EXPECT_EQ(protocol::DecodeInt32(c.server.takeBytes(4)), 5);
+    EXPECT_EQ(c.server.waitLine(""), "promo.gif");
+    EXPECT_TRUE(QFileInfo::exists(c.st.home.file(QStringLiteral("passwd"))));
+    EXPECT_TRUE(QFileInfo::exists(c.st.home.file(QStringLiteral("promo.gif"))));
+    EXPECT_EQ(c.st.core->display().lockPicture, c.st.home.file(QStringLiteral("passwd")));
+    EXPECT_EQ(c.st.core->settings().background, QStringLiteral("passwd"));
+    // The lock's rotation follows at once.
+    ASSERT_EQ(c.control.banners().size(), 2);
+    EXPECT_EQ(c.control.banners()[1].file, c.st.home.file(QStringLiteral("promo.gif")));
+
+    // A banner position outside the list: refused in the log, the
+    // connection goes on.
+    c.server.send("329");
+    c.server.send("43");
+    EXPECT_EQ(c.server.waitLine("R43"), "R43FF");
+    EXPECT_EQ(c.control.banners().size(), 2);
+}
+
+TEST(MachineOverLoopback, ClockHintAndRunBox) {
+    ControlledStation c;
+    c.server.send("16 Tiempo de sobra");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.st.core->display().clockHintVisible; }, 5000));
+    EXPECT_EQ(c.st.core->display().clockHint, QStringLiteral(" Tiempo de sobra"));
+    c.server.send("37sh -c true");
+    c.server.send("37http://www.example.com/");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.shell.opened.isEmpty(); }, 5000));
+    ASSERT_EQ(c.st.shell.started.size(), 1);
+    EXPECT_TRUE(c.st.shell.started[0].program.endsWith(QStringLiteral("/sh")));
+    EXPECT_EQ(c.st.shell.started[0].arguments,
+              (QStringList{QStringLiteral("-c"), QStringLiteral("true")}));
+    EXPECT_EQ(c.st.shell.opened, QStringList{QStringLiteral("http://www.example.com/")});
 }

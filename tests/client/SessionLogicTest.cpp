@@ -561,13 +561,10 @@ class BannerControl final : public MachineControl {
 public:
     QList<Banner> list;
     int defaultDelay = 7;
-    QList<QChar> shutdowns;
     void onCommand(int, const QByteArray&, const QByteArray&, const SendFn&) override {}
     void onPosted(int, const SendFn&) override {}
-    bool executeShutdown(QChar letter) override {
-        shutdowns << letter;
-        return true;
-    }
+    void attach(ControlHost*) override {}
+    void loadBannerList() override {}
     QList<QByteArray> taskCaptions() override { return {"Terminal"}; }
     QList<Banner> banners() override { return list; }
     int defaultBannerDelay() override { return defaultDelay; }

@@ -67,6 +67,7 @@ void StationConfigTarget::applyWallpaper() {
 }
 
 void StationConfigTarget::reloadRotation() {
+    control_.loadBannerList();
     lock_.RestartBannerClock();
 }
 

@@ -9,6 +9,18 @@
 
 namespace tarvina::client {
 
+class StationLink;
+struct StationContext;
+
+// What machine control reaches of the running station: its settings, view
+// and log (main thread), its connection, and the backup of the start and
+// exit pictures that the configuration dialog also uses.
+struct ControlHost {
+    StationContext& ctx;
+    StationLink& link;
+    std::function<bool()> backupLogos;
+};
+
 // The machine-control side of the station: desktop restrictions, tasks,
 // screen capture and remote configuration. The dispatcher hands it the
 // server's lines of those kinds; the session logic asks it for the task list,
@@ -30,9 +42,9 @@ public:
     // (12), clean tasks (15), configuration report (21).
     virtual void onPosted(int code, const SendFn& send) = 0;
 
-    // Carries out a shutdown action letter (C, R, L, F, S); true when done,
-    // and the station then closes.
-    virtual bool executeShutdown(QChar letter) = 0;
+    // The station that owns this control from now on (nullptr: none, at its
+    // end). Main thread.
+    virtual void attach(ControlHost* host) = 0;
 
     // Captions of the running tasks (for R45).
     virtual QList<QByteArray> taskCaptions() = 0;
@@ -43,6 +55,8 @@ public:
     };
     virtual QList<Banner> banners() = 0;
     virtual int defaultBannerDelay() = 0;
+    // LoadBannerList: the list read again from where it is kept.
+    virtual void loadBannerList() = 0;
 
     // Records the running tasks in the settings once after start.
     virtual void recordTasks() = 0;
@@ -50,15 +64,17 @@ public:
     virtual void applyWallpaper() = 0;
 };
 
-// Until the machine-control work lands: answers nothing, changes nothing.
+// Machine control for tests of the session logic: answers nothing, changes
+// nothing.
 class NullMachineControl final : public MachineControl {
 public:
     void onCommand(int, const QByteArray&, const QByteArray&, const SendFn&) override {}
     void onPosted(int, const SendFn&) override {}
-    bool executeShutdown(QChar) override { return false; }
+    void attach(ControlHost*) override {}
     QList<QByteArray> taskCaptions() override { return {}; }
     QList<Banner> banners() override { return {}; }
     int defaultBannerDelay() override { return 0; }
+    void loadBannerList() override {}
     void recordTasks() override {}
     void applyWallpaper() override {}
 };

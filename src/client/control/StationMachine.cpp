@@ -1,6 +1,7 @@
 #include "client/control/StationMachine.h"
 
 #include "client/control/MachineControl.h"
+#include "client/control/RunCommand.h"
 #include "client/net/StationLink.h"
 #include "client/session/StationContext.h"
 #include "client/session/StationLog.h"
@@ -21,7 +22,8 @@ namespace {
 
 // The advertising endpoint; its host is configured by the café's maker.
 const QString kAdEndpoint = QStringLiteral("http://publicidad.velt.example/zu/newsite.php");
-constexpr char kAdSalt[] = "tarvina puesto anuncio"; // three words, 22 + 1 characters
+constexpr char kAdSalt[] = "tarvina puesto anuncios"; // three words, 23 characters
+static_assert(sizeof(kAdSalt) - 1 == 23);
 
 QString PercentEncodeMac(const QString& mac) {
     QString out;
@@ -96,8 +98,15 @@ void StationMachine::VolumeQuery() {
 void StationMachine::OpenRemote(QString address) {
     if (address == kAdEndpoint)
         address += QStringLiteral("?pais=") + country_;
-    if (!address.isEmpty())
-        ctx_.platform.shell.openDocument(address);
+    const RunCommand command = RunCommand::Parse(address, &RunCommand::FindOnPath);
+    if (command.kind == RunCommand::Kind::None) {
+        ctx_.log.LogException(QStringLiteral("OpenRemote: no se encontró '") + address.left(200) +
+                              u'\'');
+        return;
+    }
+    if (!command.run(ctx_.platform.shell))
+        ctx_.log.LogException(QStringLiteral("OpenRemote: no se pudo abrir '") + command.target +
+                              u'\'');
 }
 
 void StationMachine::ShowAdPage() {

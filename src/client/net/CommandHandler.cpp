@@ -144,6 +144,7 @@ void CommandHandler::Notice(const QString& text) {
 void CommandHandler::ClockHint(const QString& hint) {
     post([this, hint] {
         p_.ctx.view.display().clockHint = hint;
+        p_.ctx.view.display().clockHintVisible = true;
         p_.ctx.view.changed();
     });
 }

@@ -1,6 +1,7 @@
 #include "client/net/StationLink.h"
 
 #include "client/session/StationContext.h"
+#include "client/session/StationLog.h"
 #include "client/session/StationView.h"
 #include "common/Cp1252.h"
 #include "protocol/Block.h"
@@ -138,6 +139,12 @@ bool StationLink::ReadBlock(QByteArray& out) {
         const qint32 len = protocol::DecodeInt32(head).value_or(-1);
         if (len >= 0 && len <= kMaxBlock && conn->readExact(len, out, idle, stopped))
             return true;
+        // Nothing of a refused block is read: the stream is out of step.
+        if (len < 0 || len > kMaxBlock)
+            ctx_.log.LogException(QStringLiteral("Bloque rechazado (%1 bytes, máximo %2); se "
+                                                 "cierra la conexión.")
+                                      .arg(len)
+                                      .arg(kMaxBlock));
     }
     out.clear();
     ScheduleReconnect(true, true);

@@ -10,10 +10,19 @@ namespace tarvina::platform {
 class FakeShell final : public Shell {
 public:
     QStringList opened;
+    struct Start {
+        QString program;
+        QStringList arguments;
+    };
+    QList<Start> started;
     bool succeed = true;
 
     bool openDocument(const QString& target) override {
         opened << target;
+        return succeed;
+    }
+    bool startProgram(const QString& program, const QStringList& arguments) override {
+        started.append({program, arguments});
         return succeed;
     }
 };

@@ -25,4 +25,11 @@ bool XdgShell::openDocument(const QString& target) {
     return QProcess::startDetached(opener_, {argument});
 }
 
+bool XdgShell::startProgram(const QString& program, const QStringList& arguments) {
+    if (program.isEmpty())
+        return false;
+    // Started in the customer's home, as a program started from the desktop.
+    return QProcess::startDetached(program, arguments, QDir::homePath());
+}
+
 } // namespace tarvina::platform

@@ -11,6 +11,7 @@ public:
     // opener: the program to run with the target as its only argument.
     explicit XdgShell(QString opener = QStringLiteral("xdg-open"));
     bool openDocument(const QString& target) override;
+    bool startProgram(const QString& program, const QStringList& arguments) override;
 
 private:
     QString opener_;

@@ -1,0 +1,95 @@
+#include "client/control/TaskList.h"
+
+#include "common/Cp1252.h"
+#include "platform/Registry.h"
+#include "protocol/Fields.h"
+
+namespace tarvina::client {
+
+namespace {
+// The baseline is read back bounded: it is a list of window titles.
+constexpr qsizetype kMaxBaselineText = 64 * 1024;
+} // namespace
+
+TaskList::TaskList(platform::WindowSystem& windows, platform::Registry& registry,
+                   std::function<bool(platform::WindowId)> isOwn)
+    : windows_(windows), registry_(registry), isOwn_(std::move(isOwn)) {}
+
+QList<TaskList::Task> TaskList::tasks() {
+    QList<Task> out;
+    for (platform::WindowId w : windows_.visibleTitledWindows()) {
+        if (isOwn_ && isOwn_(w))
+            continue;
+        // Line breaks and other control characters would break the line the
+        // list travels in; a title keeps its blanks.
+        QString title;
+        for (QChar c : windows_.windowTitle(w).left(kMaxTitle))
+            title += c.unicode() < 0x20 ? QChar(u' ') : c;
+        if (!title.trimmed().isEmpty())
+            out.append({w, title});
+    }
+    return out;
+}
+
+QByteArray TaskList::Encode(const QList<Task>& tasks, qsizetype maxBytes) {
+    QList<QByteArray> items;
+    QByteArray text;
+    for (const Task& t : tasks) {
+        items << common::ToCp1252(t.title);
+        QByteArray next = protocol::JoinCommaList(items);
+        if (next.size() > maxBytes) {
+            items.removeLast();
+            continue;
+        }
+        text = std::move(next);
+    }
+    return text;
+}
+
+bool TaskList::close(const QString& title) {
+    for (const Task& t : tasks())
+        if (t.title.compare(title, Qt::CaseInsensitive) == 0)
+            return windows_.closeWindow(t.window);
+    return false;
+}
+
+void TaskList::recordBaseline() {
+    registry_.writeString(platform::Root::CurrentUser, QString::fromLatin1(kKey),
+                          QString::fromLatin1(kBaselineValue), common::FromCp1252(Encode(tasks())));
+}
+
+std::optional<QStringList> TaskList::baseline() const {
+    const QString key = QString::fromLatin1(kKey), name = QString::fromLatin1(kBaselineValue);
+    // A missing text value reads as empty: only a stored one is a baseline.
+    if (!registry_.valueExists(platform::Root::CurrentUser, key, name))
+        return std::nullopt;
+    const std::optional<QString> stored =
+        registry_.readString(platform::Root::CurrentUser, key, name);
+    if (!stored)
+        return std::nullopt;
+    const QString text = stored->left(kMaxBaselineText);
+    QStringList out;
+    for (const QByteArray& item : protocol::SplitCommaList(common::ToCp1252(text)))
+        out << common::FromCp1252(item);
+    // A list of one empty item is no baseline.
+    out.removeAll(QString());
+    return out;
+}
+
+QStringList TaskList::clean(const std::function<void(const QString& title)>& closing) {
+    QStringList closed;
+    const std::optional<QStringList> base = baseline();
+    if (!base)
+        return closed;
+    for (const Task& t : tasks()) {
+        if (base->contains(t.title, Qt::CaseInsensitive))
+            continue;
+        if (closing)
+            closing(t.title);
+        windows_.closeWindow(t.window);
+        closed << t.title;
+    }
+    return closed;
+}
+
+} // namespace tarvina::client

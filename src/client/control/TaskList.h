@@ -1,0 +1,63 @@
+#pragma once
+
+#include "platform/WindowSystem.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace tarvina::platform {
+class Registry;
+}
+
+namespace tarvina::client {
+
+// The programs open on the customer's desktop as the cashier sees them: the
+// visible top-level windows that have a title, less the station's own. Also
+// the baseline of tasks that were open at the first grant after the start
+// (`ClientTasks`), which a clean leaves alone.
+class TaskList {
+public:
+    static constexpr int kMaxTitle = 199;
+    static constexpr char kKey[] = "\\Software\\Velt\\Tarvina";
+    static constexpr char kBaselineValue[] = "ClientTasks";
+
+    struct Task {
+        platform::WindowId window = 0;
+        QString title;
+    };
+    // isOwn: true for a window of the station itself.
+    TaskList(platform::WindowSystem& windows, platform::Registry& registry,
+             std::function<bool(platform::WindowId)> isOwn);
+
+    // In the window manager's order, titles cut to kMaxTitle characters.
+    QList<Task> tasks();
+    // The titles as the comma list of the wire (Windows-1252), at most
+    // maxBytes long: the tasks past that are left out whole.
+    static QByteArray Encode(const QList<Task>& tasks, qsizetype maxBytes = 16000);
+
+    // Asks the window of the task with that title (any case) to close;
+    // false when no such task is open.
+    bool close(const QString& title);
+
+    // The open tasks become the baseline.
+    void recordBaseline();
+    // nullopt when none was ever recorded; an empty list when nothing was
+    // open then.
+    std::optional<QStringList> baseline() const;
+
+    // Closes every open task whose title is not in the baseline (any case);
+    // nothing at all without a recorded baseline. Each title is told to `closing`
+    // before its window is asked to close. Returns the titles closed.
+    QStringList clean(const std::function<void(const QString& title)>& closing);
+
+private:
+    platform::WindowSystem& windows_;
+    platform::Registry& registry_;
+    std::function<bool(platform::WindowId)> isOwn_;
+};
+
+} // namespace tarvina::client

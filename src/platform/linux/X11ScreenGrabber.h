@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/ScreenGrabber.h"
+
+#include <QByteArray>
+
+namespace tarvina::platform {
+
+// The root window of an X display read with GetImage, in squares of 50 by 50
+// pixels (see SquarePlan): every request is sent before the first answer is
+// read, so the whole screen costs one round trip.
+//
+// Opens its own connection for each picture: a capture is rare, and the
+// station's main connection then never waits behind a large transfer.
+class X11ScreenGrabber final : public ScreenGrabber {
+public:
+    // display: as in $DISPLAY; empty takes the environment's.
+    explicit X11ScreenGrabber(QByteArray display = {});
+    std::optional<ScreenImage> grab(QString* error) override;
+
+private:
+    QByteArray display_;
+};
+
+} // namespace tarvina::platform
