@@ -9,6 +9,7 @@
 #include "protocol/Block.h"
 #include "protocol/Fields.h"
 
+#include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -233,6 +234,10 @@ TEST(Connection, RefusedBlockDropsTheConnectionAndTheStationReconnects) {
     c.server.sendRaw(protocol::EncodeBlockHeader(100 * 1024 * 1024));
     ASSERT_TRUE(c.server.peerGone());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !c.st.core->link().connected(); }, 5000));
+    // Told in the station's log, in its words.
+    QFile log(c.st.core->log().path());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("Bloque rechazado (104857600 bytes"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !c.st.core->link().connectThreadRunning(); }, 5000));
     c.st.core->link().TimChkNewConnTick();
     EXPECT_TRUE(c.server.waitConnected(2));

@@ -2,7 +2,11 @@
 // fake clock.
 #include "ServerProbe.h"
 #include "client/ClientFakes.h"
+#include "client/control/StationControl.h"
+#include "platform/fake/FakeAutostart.h"
+#include "platform/fake/FakeScreenGrabber.h"
 #include "protocol/DateTimeText.h"
+#include "protocol/Fields.h"
 #include "server/net/Senders.h"
 #include "server/net/StationServer.h"
 #include "server/session/ComputersModel.h"
@@ -29,6 +33,7 @@ protected:
     }
     void TearDown() override {
         stations.clear();
+        controls.clear();
         core.reset();
     }
 
@@ -43,7 +48,8 @@ protected:
 
     platform::FakeClock& clock() { return sharedClock; }
 
-    Station* makeStation(const QString& name, const QString& mac) {
+    // withControl: the station's real machine control over its fakes.
+    Station* makeStation(const QString& name, const QString& mac, bool withControl = false) {
         auto st = std::make_unique<Station>(&sharedClock);
         st->clock.set(sharedClock.now());
         ClientEnvironment e = st->env();
@@ -52,7 +58,12 @@ protected:
         e.macText = mac;
         // Each station from its own loopback address, as from its own computer.
         e.localAddress = QStringLiteral("127.0.0.%1").arg(20 + stations.size());
-        st->make(e);
+        MachineControl* control = nullptr;
+        if (withControl) {
+            controls.push_back(std::make_unique<Controls>(*st));
+            control = &controls.back()->control;
+        }
+        st->make(e, control);
         st->core->Create();
         st->core->setAutoConnect(false);
         st->core->Show();
@@ -118,6 +129,15 @@ protected:
     platform::MemoryRegistry store;
     std::unique_ptr<server::ServerCore> core;
     std::vector<std::unique_ptr<Station>> stations;
+    struct Controls {
+        explicit Controls(Station& st)
+            : control({st.registry, st.windows, st.desktop, autostart, grabber, st.own,
+                       st.home.path(), st.home.file(QStringLiteral("puesto"))}) {}
+        platform::FakeAutostart autostart;
+        platform::FakeScreenGrabber grabber;
+        StationControl control;
+    };
+    std::vector<std::unique_ptr<Controls>> controls;
     quint16 port = 0;
     Station* a = nullptr;
 };
@@ -252,4 +272,60 @@ TEST_F(ClientServer, SoftReinitReconnects) {
         15000));
     EXPECT_TRUE(
         waitUntil([&] { return stateOf("PC1") == 1 && core->connectionCount() >= before; }));
+}
+
+// The cashier's task, capture and configuration queries answered by the
+// station's machine control and read by the server as it reads them.
+TEST_F(ClientServer, TasksScreenAndConfigurationReachTheServer) {
+    Station* b = makeStation("PC2", "00-11-22-33-44-B2", true);
+    Controls& ctl = *controls.back();
+    TCompItem* r = record("PC2");
+    ASSERT_NE(r, nullptr);
+    const auto none = [](const QString&, const QString& e) { return e; };
+
+    b->windows.windows[7] = {QStringLiteral("x"), QStringLiteral("Hoja, de cálculo"), true, false};
+    // What the idle pump hands to the process and configuration windows.
+    std::optional<QByteArray> tasks;
+    TCompItem* configured = nullptr;
+    core->hooks().taskList = [&](TCompItem* rec, const QByteArray& payload) {
+        EXPECT_EQ(rec, r);
+        tasks = payload;
+    };
+    core->hooks().remoteConfig = [&](TCompItem* rec) { configured = rec; };
+    server::SendToComputer(core->context(), r, "09", {}, none);
+    ASSERT_TRUE(waitUntil([&] {
+        core->IdlePump();
+        return tasks.has_value();
+    }));
+    EXPECT_EQ(protocol::SplitCommaList(*tasks), QList<QByteArray>{"Hoja, de c\xe1lculo"});
+
+    platform::ScreenImage img;
+    img.width = 40;
+    img.height = 30;
+    img.pixels = QByteArray(40 * 30 * 4, '\x22');
+    ctl.grabber.image = img;
+    QByteArray picture;
+    QObject::connect(core.get(), &server::ServerCore::screenshotReceived,
+                     [&](TCompItem*, const QByteArray& image) { picture = image; });
+    server::SendToComputer(core->context(), r, "12", {}, none);
+    ASSERT_TRUE(waitUntil([&] { return !picture.isEmpty(); }));
+    EXPECT_EQ(picture.size(), 54 + 40 * 3 * 30);
+    EXPECT_TRUE(picture.startsWith("BM"));
+
+    const QByteArray gif = "GIF89a-promo";
+    server::SendToComputer(core->context(), r, "30-1,C:\\banners\\promo.gif", {}, none, &gif);
+    server::SendToComputer(core->context(), r, "271", {}, none);
+    server::SendToComputer(core->context(), r, "21", {}, none);
+    ASSERT_TRUE(waitUntil([&] {
+        core->IdlePump();
+        return configured == r;
+    }));
+    server::ComputersGuard g(core->registry().lock());
+    EXPECT_EQ(r->remoteBackground, QStringLiteral("zu26x.gif"));
+    EXPECT_TRUE(r->remoteTaskBarHidden);
+    EXPECT_FALSE(r->remoteAutoStart);
+    ASSERT_TRUE(r->remoteBanners);
+    ASSERT_EQ(r->remoteBanners->size(), 2);
+    EXPECT_EQ(r->remoteBanners->at(1).name, QStringLiteral("promo.gif"));
+    EXPECT_EQ(r->remoteBanners->at(1).number, 5);
 }

@@ -73,6 +73,10 @@ void StationControl::onCommand(int code, const QByteArray& payload, const QByteA
 
 void StationControl::command(int code, const QByteArray& payload,
                              const std::optional<QByteArray>& block, const SendFn& send) {
+    // Queued work that arrives after the station let go of this control
+    // has no one to answer to.
+    if (!host_)
+        return;
     switch (code) {
     case tc::TaskListQuery:
         sendTaskList(send);
@@ -84,8 +88,6 @@ void StationControl::command(int code, const QByteArray& payload,
     default:
         break;
     }
-    if (!host_)
-        return;
     const RemoteConfig::Result r = remote_.apply(code, payload, block, host_->ctx.settings);
     if (r.lockPicture) {
         const QString file = StationFile(p_.programFolder, *r.lockPicture);
