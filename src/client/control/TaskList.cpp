@@ -17,8 +17,11 @@ TaskList::TaskList(platform::WindowSystem& windows, platform::Registry& registry
 
 QList<TaskList::Task> TaskList::tasks() {
     QList<Task> out;
+    // The desktop's own panels and the window that draws its background are
+    // not programs a customer opened.
+    const platform::WindowId desktop = windows_.desktopWindow();
     for (platform::WindowId w : windows_.visibleTitledWindows()) {
-        if (isOwn_ && isOwn_(w))
+        if ((isOwn_ && isOwn_(w)) || w == desktop || windows_.isTaskBar(w))
             continue;
         // Line breaks and other control characters would break the line the
         // list travels in; a title keeps its blanks.

@@ -16,7 +16,8 @@ class Registry;
 namespace tarvina::client {
 
 // The programs open on the customer's desktop as the cashier sees them: the
-// visible top-level windows that have a title, less the station's own. Also
+// visible top-level windows that have a title, less the station's own and
+// the desktop's (its panels, the window of its background). Also
 // the baseline of tasks that were open at the first grant after the start
 // (`ClientTasks`), which a clean leaves alone.
 class TaskList {

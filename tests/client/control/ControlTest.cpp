@@ -233,6 +233,8 @@ TEST(TaskList, VisibleTitledForeignWindowsTravelAsACommaList) {
     d.open(99, QStringLiteral("Puesto")); // the station's own
     d.open(5, QString(300, u'x'));
     d.open(6, QStringLiteral("línea\r\nrota"));
+    d.open(8, QStringLiteral("panel"));
+    d.windows.windows[8].taskBar = true;
     const auto tasks = d.tasks.tasks();
     ASSERT_EQ(tasks.size(), 4);
     const QList<QByteArray> back = protocol::SplitCommaList(TaskList::Encode(tasks));
