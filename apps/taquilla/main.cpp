@@ -91,13 +91,14 @@ int main(int argc, char** argv) {
     // window that owns them; the repair closes and reopens the codes page's
     // own table handle.
     server::ui::TaquillaPages* pages = nullptr;
-    taquilla.setFrameFactory([&shell, &registry, &printing, &pages](server::MainWindow& window,
-                                                                    server::ServerCore& core,
-                                                                    server::PinRuntime& pins) {
+    taquilla.setFrameFactory([&shell, &registry, &printing, &pages,
+                              &taquilla](server::MainWindow& window, server::ServerCore& core,
+                                         server::PinRuntime& pins) {
         auto* computers = new server::TfrmComputers(core, shell, &window);
         window.setPage(server::MainWindow::PageId::Computers, computers);
         computers->FillMachinesMenu(window.menu(server::MainWindow::MenuId::Machines));
         pages = new server::ui::TaquillaPages(core, pins, registry, printing, &window);
+        pages->openHelp = [&taquilla](int topic) { taquilla.openHelp(topic); };
         server::ui::InstallPages(window, *pages);
     });
     taquilla.setCodesFrameTable([&pages]() -> xbase::TableEngine* {

@@ -6,6 +6,7 @@
 #include "platform/fake/FakePinger.h"
 #include "server/shell/FirstShow.h"
 #include "server/shell/Greeting.h"
+#include "server/shell/HelpTopics.h"
 #include "server/shell/NetworkTest.h"
 #include "server/shell/PasswordGate.h"
 #include "server/shell/ServerSettings.h"
@@ -14,7 +15,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QUrl>
+#include <QVariant>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -250,6 +254,55 @@ TEST(FirstShowTest, PrinterLineForEachCase) {
     EXPECT_EQ(FirstShow::MachineLines(f).at(1),
               QStringLiteral("Impresora: No hay impresora definida"));
     EXPECT_FALSE(FirstShow::CurrentAddress().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(HelpTopicsTest, TopicsOpenTheirPageAtTheirSection) {
+    test::TempDir root;
+    // A folder name with a space stays one local path in the address.
+    const QString help = root.file("mi ayuda");
+    ASSERT_TRUE(QDir().mkpath(help));
+    for (const char* page : {"sistema.html", "caja.html", "cliente.html"})
+        WriteFile(QDir(help).filePath(page), "<html></html>");
+    const auto at = [&](int topic) { return QUrl(HelpTopics::Address(help, topic)); };
+    EXPECT_EQ(at(HelpTopics::kSystem).fileName(), QStringLiteral("sistema.html"));
+    EXPECT_EQ(at(HelpTopics::kStation).fileName(), QStringLiteral("cliente.html"));
+    EXPECT_EQ(at(HelpTopics::kCashier).fileName(), QStringLiteral("caja.html"));
+    EXPECT_TRUE(at(HelpTopics::kCashier).fragment().isEmpty());
+    EXPECT_EQ(at(HelpTopics::kPreferences).fragment(), QStringLiteral("preferencias"));
+    EXPECT_EQ(at(HelpTopics::kReports).fragment(), QStringLiteral("reportes"));
+    EXPECT_TRUE(at(HelpTopics::kReports).isLocalFile());
+    EXPECT_EQ(at(HelpTopics::kReports).toLocalFile(), QDir(help).filePath("caja.html"));
+    // Unknown topics open the cashier's page; a missing page gives nothing.
+    EXPECT_EQ(at(4242).fileName(), QStringLiteral("caja.html"));
+    QFile::remove(QDir(help).filePath("cliente.html"));
+    EXPECT_TRUE(HelpTopics::Address(help, HelpTopics::kStation).isEmpty());
+}
+
+TEST(HelpTopicsTest, TheAskingControlOrItsParentsOrItsMenuEntryGiveTheTopic) {
+    QObject window;
+    QObject page(&window);
+    QObject field(&page);
+    EXPECT_EQ(HelpTopics::ContextOf(&field), 0);
+    window.setProperty(HelpTopics::kProperty, HelpTopics::kCashier);
+    EXPECT_EQ(HelpTopics::ContextOf(&field), HelpTopics::kCashier);
+    page.setProperty(HelpTopics::kProperty, HelpTopics::kPreferences);
+    EXPECT_EQ(HelpTopics::ContextOf(&field), HelpTopics::kPreferences);
+    EXPECT_EQ(HelpTopics::ContextOf(nullptr), 0);
+
+    // An open menu: its highlighted entry's topic first, else the menu's.
+    QObject menu(&window);
+    QObject entry(&menu);
+    menu.setProperty("activeAction", QVariant::fromValue<QObject*>(&entry));
+    EXPECT_EQ(HelpTopics::ContextOf(&menu), HelpTopics::kCashier);
+    entry.setProperty(HelpTopics::kProperty, HelpTopics::kReports);
+    EXPECT_EQ(HelpTopics::ContextOf(&menu), HelpTopics::kReports);
+    menu.setProperty("activeAction", QVariant::fromValue<QObject*>(nullptr));
+    menu.setProperty(HelpTopics::kProperty, HelpTopics::kSystem);
+    EXPECT_EQ(HelpTopics::ContextOf(&menu), HelpTopics::kSystem);
 }
 
 } // namespace

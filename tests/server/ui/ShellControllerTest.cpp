@@ -23,6 +23,8 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -236,9 +238,23 @@ TEST_F(ShellControllerTest, MenusOfTheShell) {
     ASSERT_TRUE(h.open(QIODevice::WriteOnly));
     h.close();
     shell->openHelp(1001);
-    EXPECT_EQ(opener.opened, QStringList({dir.file(QStringLiteral("help/caja.html"))}));
+    ASSERT_EQ(opener.opened.size(), 1);
+    EXPECT_EQ(QUrl(opener.opened[0]).toLocalFile(), dir.file(QStringLiteral("help/caja.html")));
+    // The reports' entries carry their topic, a section of the same page.
+    QAction* today = w->menu(MainWindow::MenuId::Reports)->actions().first();
+    shell->openHelp(today->property("helpContext").toInt());
+    ASSERT_EQ(opener.opened.size(), 2);
+    EXPECT_EQ(QUrl(opener.opened[1]).fragment(), QStringLiteral("reportes"));
     shell->openHelp(1002); // not shipped here: told, nothing opened
-    EXPECT_EQ(opener.opened.size(), 1);
+    EXPECT_EQ(opener.opened.size(), 2);
+    // F1 on a page's control asks for that page's topic.
+    w->showPage(MainWindow::PageId::Information);
+    QWidget* page = w->page(MainWindow::PageId::Information);
+    ASSERT_NE(page, nullptr);
+    page->setProperty("helpContext", 1004);
+    QTest::keyClick(page, Qt::Key_F1);
+    ASSERT_EQ(opener.opened.size(), 3);
+    EXPECT_EQ(QUrl(opener.opened[2]).fragment(), QStringLiteral("preferencias"));
 }
 
 TEST_F(ShellControllerTest, RepairReindexesWithProgressAndLeavesTheHandlesOpen) {

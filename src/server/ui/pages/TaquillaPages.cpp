@@ -5,6 +5,7 @@
 #include "server/pin/PinRuntime.h"
 #include "server/pin/PinTableText.h"
 #include "server/pin/Ticket.h"
+#include "server/shell/HelpTopics.h"
 #include "server/shell/ServerCore.h"
 
 #include <QMessageBox>
@@ -79,11 +80,11 @@ TaquillaPages::TaquillaPages(ServerCore& core, PinRuntime& pins, platform::Regis
         dialogs_.messageBox(text, title, MessageIcon::Error);
     };
     pd.help = [this] {
-        dialogs_.messageBox(QStringLiteral("La ayuda (Tarvina.chm, tema 1004) no está "
-                                           "instalada en este equipo."),
-                            QStringLiteral("Ayuda"), MessageIcon::Information);
+        if (openHelp)
+            openHelp(HelpTopics::kPreferences);
     };
     prefs_ = new TFramePref(std::move(pd), owner);
+    prefs_->setProperty(HelpTopics::kProperty, HelpTopics::kPreferences);
     prefs_->hide();
 
     // The code checks refresh the codes grid after each change, and end a

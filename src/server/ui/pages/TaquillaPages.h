@@ -56,6 +56,8 @@ public:
     std::function<void()> showCodes;
     std::function<void(int row)> showComputer;
     std::function<void(bool visible)> setToolBarVisible;
+    // Opens a topic of the help; the preferences' "&Ayuda" asks for its own.
+    std::function<void(int topic)> openHelp;
 
     // The first start: the "Modo de operación" page, once.
     void FirstRunJump();

@@ -12,6 +12,7 @@
 #include "server/shell/DiagnosticReport.h"
 #include "server/shell/FirstShow.h"
 #include "server/shell/Greeting.h"
+#include "server/shell/HelpTopics.h"
 #include "server/shell/NetworkTest.h"
 #include "server/shell/PasswordGate.h"
 #include "server/shell/StartupTexts.h"
@@ -27,12 +28,14 @@
 #include "server/ui/shell/TrayIcon.h"
 #include "server/ui/shell/WidgetDialogs.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -160,6 +163,7 @@ void ShellController::start() {
 
 void ShellController::createMainWindow() {
     window_ = std::make_unique<MainWindow>(core_);
+    qApp->installEventFilter(this);
     MainWindow& w = *window_;
     const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
                                                           : QSize(1024, 768);
@@ -255,19 +259,24 @@ void ShellController::fillMenus() {
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
+    reports->setProperty(HelpTopics::kProperty, HelpTopics::kReports);
     add(reports, QStringLiteral("Uso de computadores (día de hoy)..."),
         QStringLiteral("Muestra el reporte del uso de computadores del día de hoy"),
-        [this] { reports_->usageToday(); });
+        [this] { reports_->usageToday(); })
+        ->setProperty(HelpTopics::kProperty, HelpTopics::kReports);
     add(reports, QStringLiteral("Uso de computadores (cualquier día)..."),
         QStringLiteral("Permite ver el reporte de uso de computadores de cualquier día"),
-        [this] { reports_->usageAnyDay(); });
+        [this] { reports_->usageAnyDay(); })
+        ->setProperty(HelpTopics::kProperty, HelpTopics::kReports);
     reports->addSeparator();
     add(reports, QStringLiteral("PINs generados (día de hoy)..."),
         QStringLiteral("Muestra el reporte de PINs generados del día de hoy"),
-        [this] { reports_->codesToday(); });
+        [this] { reports_->codesToday(); })
+        ->setProperty(HelpTopics::kProperty, HelpTopics::kReports);
     add(reports, QStringLiteral("PINs generados (cualquier día)..."),
         QStringLiteral("Permite ver un reporte de PINs generados de cualquier día"),
-        [this] { reports_->codesAnyDay(); });
+        [this] { reports_->codesAnyDay(); })
+        ->setProperty(HelpTopics::kProperty, HelpTopics::kReports);
     reports->addSeparator();
     add(reports, QStringLiteral("Consulta historia de PIN"), QString(), [this] {
         if (window_)
@@ -275,9 +284,12 @@ void ShellController::fillMenus() {
     });
 
     QMenu* help = w.menu(MenuId::Help);
-    add(help, QStringLiteral("Ayuda del sistema"), QString(), [this] { openHelp(1000); });
-    add(help, QStringLiteral("Ayuda del programa de caja"), QString(), [this] { openHelp(1001); });
-    add(help, QStringLiteral("Ayuda del programa cliente"), QString(), [this] { openHelp(1002); });
+    add(help, QStringLiteral("Ayuda del sistema"), QString(),
+        [this] { openHelp(HelpTopics::kSystem); });
+    add(help, QStringLiteral("Ayuda del programa de caja"), QString(),
+        [this] { openHelp(HelpTopics::kCashier); });
+    add(help, QStringLiteral("Ayuda del programa cliente"), QString(),
+        [this] { openHelp(HelpTopics::kStation); });
     help->addSeparator();
     add(help, QStringLiteral("Información técnica sobre la versión actual..."), QString(),
         [this] { technicalInfoAction(); });
@@ -626,18 +638,34 @@ void ShellController::aboutAction() {
 }
 
 void ShellController::openHelp(int topic) {
-    const char* file = topic == 1001   ? "caja.html"
-                       : topic == 1002 ? "cliente.html"
-                                       : "sistema.html";
-    const QString path = QDir(folders_.help).filePath(QString::fromLatin1(file));
-    if (!QFile::exists(path)) {
-        notice(QStringLiteral("Ayuda"), QStringLiteral("No se encontró la ayuda ") + path,
+    const QString address = HelpTopics::Address(folders_.help, topic);
+    if (address.isEmpty()) {
+        notice(QStringLiteral("Ayuda"),
+               QStringLiteral("No se encontró la ayuda ") +
+                   QDir(folders_.help).filePath(HelpTopics::PageOf(topic).file),
                QMessageBox::Warning);
         return;
     }
-    if (!platform_.shell.openDocument(path))
-        notice(QStringLiteral("Ayuda"), QStringLiteral("No se pudo abrir la ayuda ") + path,
+    if (!platform_.shell.openDocument(address))
+        notice(QStringLiteral("Ayuda"), QStringLiteral("No se pudo abrir la ayuda ") + address,
                QMessageBox::Warning);
+}
+
+bool ShellController::eventFilter(QObject* watched, QEvent* event) {
+    // F1 anywhere in the program asks for the help of the control (or the
+    // menu entry) it was pressed on, as the help key does on the desktop
+    // the program came from.
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier &&
+            !key->isAutoRepeat()) {
+            // The key goes to the control with the focus, or to the open menu.
+            const int topic = HelpTopics::ContextOf(watched);
+            openHelp(topic > 0 ? topic : HelpTopics::kCashier);
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 bool ShellController::writeSupportReport(const QString& path) {

@@ -111,7 +111,8 @@ public:
     void technicalInfoAction();
     void supportReportAction();
     void aboutAction();
-    void openHelp(int topic); // 1000, 1001, 1002
+    // Opens a topic of the help (HelpTopics) with the desktop's browser.
+    void openHelp(int topic);
     // The two gates of the icon menu.
     void manageClients();
     void closeFromIcon();
@@ -119,6 +120,9 @@ public:
 
     // Builds the report to technical support into a file.
     bool writeSupportReport(const QString& path);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 Q_SIGNALS:
     // The start-up reached its end (window shown, or cut short).
