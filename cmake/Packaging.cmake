@@ -18,6 +18,10 @@ if(TARGET puesto)
     install(FILES data/icons/tarvina-puesto.svg
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
     install(FILES data/man/puesto.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # What only the system can switch off for the lock: the X server's
+    # console switch and kill keys, and the mounting of hidden drives.
+    install(FILES data/xorg/50-tarvina.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/X11/xorg.conf.d)
+    install(FILES data/udev/90-tarvina-hidden-drives.rules DESTINATION lib/udev/rules.d)
 endif()
 
 if(TARGET tarvina-guardian)

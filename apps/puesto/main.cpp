@@ -1,5 +1,6 @@
 // puesto: the customer station. main() only wires the pieces together.
 #include "client/StationCore.h"
+#include "client/config/LogoBackup.h"
 #include "client/control/StationControl.h"
 #include "client/ui/Dialogs.h"
 #include "client/ui/StationUi.h"
@@ -13,6 +14,7 @@
 #include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/LogindPower.h"
+#include "platform/linux/SettingsApplets.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StationServices.h"
 #include "platform/linux/SystemdServiceControl.h"
@@ -28,6 +30,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QMessageBox>
 #include <QNetworkInterface>
@@ -225,11 +228,20 @@ int main(int argc, char** argv) {
     ui.attach(&core);
     core.Create();
 
-    // "Configuración": the service password, then the dialog. The desktop's
-    // logo backup and task bar join core.configTarget() through
-    // setDesktopHooks where the desktop offers them.
+    // "Configuración": the service password, then the dialog. Its pages
+    // reach the desktop for the logo backup, the task bar and the hidden
+    // drives; the control panel's applets are the desktop's settings
+    // programs, hidden through "Control.ini" beside machine.reg.
     platform::AvahiBrowser browser(Port());
     client::config::ConfigModel configModel(registry, autostart);
+    client::config::LogoBackup logoBackup(desktop, env.currentDir);
+    core.configTarget().setDesktopHooks(
+        {[&logoBackup](bool force) { return logoBackup.backup(force); },
+         [&desktop](bool hidden) { desktop.setTaskBarHidden(hidden); },
+         [&desktop](quint32 mask) { desktop.setHiddenDrives(mask); }});
+    configModel.setControlPanel(
+        [] { return platform::ListSettingsApplets(platform::ApplicationFolders()); },
+        QFileInfo(registry.paths().machine).dir().filePath(QStringLiteral("Control.ini")));
     client::ui::ConfigDialogRunner configDialog(core, configModel, pinger, &browser, Port(),
                                                 env.currentDir, env.exeName);
     ui.setConfigDialog(configDialog.dialog());

@@ -54,7 +54,7 @@ StationCore::StationCore(ClientEnvironment env, StationPlatform platform, QObjec
       session_(ctx_, link_, lock_, pin_), machine_(ctx_, link_), companion_(ctx_, link_),
       configGate_(ctx_, lock_, session_),
       configTarget_(ctx_, link_, lock_, session_, ctx_.platform.control),
-      controlHost_{ctx_, link_, [this] { return configTarget_.backupLogos(); }},
+      controlHost_{ctx_, link_, [this] { return configTarget_.backupLogos(false); }},
       handler_({ctx_, link_, session_, lock_, pin_, machine_, [this] { SoftReinit(); }}),
       dispatcher_(handler_), relojVisual_(this, [this] { RelojVisualTick(); }),
       timTopForm_(this, [this] { lock_.EnforcementTick(); }) {

@@ -11,6 +11,8 @@ Usage: atspi.py [--app NAME] VERB ARGS...
   children NAME [ROLE]     print the names of its children, one a line (list rows, menus)
   select NAME ITEM         select the child named ITEM of the accessible NAME (lists, tables)
   states NAME [ROLE]       print its states, one a line
+  focus NAME [ROLE]        give it the keyboard focus (lists and others without actions)
+  extents NAME [ROLE]      print its place on the screen: x y width height
 
 Names are compared exactly; a ROLE is AT-SPI's role name ("push button", "menu item", "text",
 "list", "table cell", "dialog", "frame", ...). Only applications whose name is NAME are searched
@@ -78,7 +80,10 @@ def do_action(node):
     except NotImplementedError:
         return False
     for i in range(action.nActions):
-        if action.getName(i) in ("press", "click", "toggle", "activate", "Press", "SetFocus"):
+        if action.getName(i) in ("press", "click", "toggle", "activate", "Press", "Toggle"):
+            return action.doAction(i)
+    for i in range(action.nActions):
+        if action.getName(i) == "SetFocus":
             return action.doAction(i)
     return action.nActions > 0 and action.doAction(0)
 
@@ -112,13 +117,26 @@ def main(argv):
                 except Exception:
                     pass
         return 0
-    if verb in ("find", "press", "gettext", "children", "states") and args:
+    if verb in ("find", "press", "gettext", "children", "states", "focus",
+                "extents") and args:
         node = find(only, args[0], args[1] if len(args) > 1 else None)
         if node is None:
             print("not found: %s" % args[0], file=sys.stderr)
             return 1
         if verb == "press":
             return 0 if do_action(node) else 1
+        if verb == "extents":
+            try:
+                e = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            except NotImplementedError:
+                return 1
+            print("%d %d %d %d" % (e.x, e.y, e.width, e.height))
+            return 0
+        if verb == "focus":
+            try:
+                return 0 if node.queryComponent().grabFocus() else 1
+            except NotImplementedError:
+                return 1
         if verb == "gettext":
             print(text_of(node))
         elif verb == "children":

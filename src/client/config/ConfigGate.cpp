@@ -47,8 +47,13 @@ void StationConfigTarget::applySettings(const ClientSettings& next, bool) {
     session_.UpdateMenusForConnection();
 }
 
-bool StationConfigTarget::backupLogos() {
-    return hooks_.backupLogos ? hooks_.backupLogos() : false;
+bool StationConfigTarget::backupLogos(bool force) {
+    return hooks_.backupLogos ? hooks_.backupLogos(force) : false;
+}
+
+void StationConfigTarget::setHiddenDrives(quint32 mask) {
+    if (hooks_.setHiddenDrives)
+        hooks_.setHiddenDrives(mask);
 }
 
 void StationConfigTarget::setTaskBarHidden(bool hidden) {

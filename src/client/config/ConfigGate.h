@@ -38,12 +38,13 @@ private:
     Session& session_;
 };
 
-// What the desktop does for the dialog: the start and exit pictures' backup
-// and the task bar. Empty where the desktop offers neither: the backup then
-// fails (protection stays off) and the task bar is only recorded.
+// What the desktop does for the dialog: the start and exit pictures' backup,
+// the task bar and the hidden drives. Empty where the desktop offers none:
+// the backup then fails (protection stays off) and the rest is only stored.
 struct DesktopHooks {
-    std::function<bool()> backupLogos;
+    std::function<bool(bool force)> backupLogos;
     std::function<void(bool hidden)> setTaskBarHidden;
+    std::function<void(quint32 mask)> setHiddenDrives;
 };
 
 // The running station's side of a confirmed dialog.
@@ -57,8 +58,9 @@ public:
     void setDesktopHooks(DesktopHooks hooks) { hooks_ = std::move(hooks); }
 
     void applySettings(const ClientSettings& next, bool hostChanged) override;
-    bool backupLogos() override;
+    bool backupLogos(bool force) override;
     void setTaskBarHidden(bool hidden) override;
+    void setHiddenDrives(quint32 mask) override;
     void showLockPicture(const QString& path) override;
     void applyWallpaper() override;
     void reloadRotation() override;

@@ -4,6 +4,7 @@
 #include "common/Password.h"
 
 #include <QFileInfo>
+#include <QtEndian>
 
 namespace tarvina::client::config {
 
@@ -92,9 +93,43 @@ QList<RotationEntry> ConfigModel::ReadRotation(const platform::Registry& r) {
 }
 
 quint32 ConfigModel::ReadHiddenDrives(const platform::Registry& r) {
-    const auto mask = r.readInteger(Root::CurrentUser, QString::fromLatin1(kExplorerPolicies),
-                                    QStringLiteral("NoDrives"));
-    return mask ? static_cast<quint32>(*mask) & 0x03FFFFFFu : 0;
+    const QString key = QString::fromLatin1(kExplorerPolicies);
+    const QString name = QStringLiteral("NoDrives");
+    quint32 mask = 0;
+    if (const auto raw = r.readBinary(Root::CurrentUser, key, name)) {
+        // As many bytes as are stored, up to four, low byte first.
+        for (qsizetype i = 0; i < qMin<qsizetype>(raw->size(), 4); ++i)
+            mask |= quint32(quint8(raw->at(i))) << (8 * i);
+    } else if (const auto integer = r.readInteger(Root::CurrentUser, key, name)) {
+        mask = static_cast<quint32>(*integer);
+    }
+    return mask & 0x03FFFFFFu;
+}
+
+void ConfigModel::setControlPanel(platform::ControlAppletSource applets, QString controlIniPath) {
+    applets_ = std::move(applets);
+    controlIni_ = std::move(controlIniPath);
+}
+
+QList<AppletLine> ConfigModel::loadApplets() const {
+    QList<AppletLine> lines;
+    if (!applets_)
+        return lines;
+    const QHash<QString, QString> dontLoad = ControlIni(controlIni_).dontLoad();
+    for (const platform::ControlApplet& a : applets_()) {
+        AppletLine l;
+        l.file = a.file;
+        l.caption = a.description.isEmpty()
+                        ? a.file
+                        : a.file + QStringLiteral(" [") + a.description + QStringLiteral("]");
+        l.shown = dontLoad.value(a.file.toLower()).compare(u"no", Qt::CaseInsensitive) != 0;
+        lines.append(l);
+    }
+    return lines;
+}
+
+WindowsPageValues ConfigModel::loadWindowsPage() const {
+    return ReadWindowsPage(registry_);
 }
 
 ConfigValues ConfigModel::load(const ClientSettings& s) const {
@@ -213,8 +248,16 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
             registry_.writeInteger(Root::LocalMachine, rotationKey, e.file.trimmed(), e.seconds);
     }
 
+    // The control panel's applets ("Control.ini" is a file of its own, not
+    // part of the batch).
+    if (v.appletsLoaded && !controlIni_.isEmpty()) {
+        QString error;
+        if (!ControlIni(controlIni_).apply(v.applets, &error))
+            out.notStored << QStringLiteral("Panel de control: ") + error;
+    }
+
     // Logo protection: its value is the backup's result.
-    const bool protect = v.protectLogo && target.backupLogos();
+    const bool protect = v.protectLogo && target.backupLogos(false);
     registry_.writeInteger(Root::LocalMachine, key, QStringLiteral("ProtectWinLogo"),
                            protect ? 1 : 0);
 
@@ -257,10 +300,24 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
     out.hostChanged = host != current.host;
     next.host = host;
 
-    if (v.drivesChanged)
-        registry_.writeInteger(Root::CurrentUser, QString::fromLatin1(kExplorerPolicies),
-                               QStringLiteral("NoDrives"),
-                               static_cast<qint32>(v.hiddenDrives & 0x03FFFFFFu));
+    // Drives: only when the page was changed, and only into an existing
+    // policies key (it is not created for this).
+    const QString explorer = QString::fromLatin1(kExplorerPolicies);
+    const quint32 drives = v.hiddenDrives & 0x03FFFFFFu;
+    const bool drivesWritten = v.drivesChanged && registry_.keyExists(Root::CurrentUser, explorer);
+    if (drivesWritten) {
+        QByteArray raw(4, '\0');
+        qToLittleEndian(drives, raw.data());
+        registry_.writeBinary(Root::CurrentUser, explorer, QStringLiteral("NoDrives"), raw);
+    } else if (v.drivesChanged) {
+        out.notStored << QStringLiteral("Unidades de disco: no hay políticas del explorador donde "
+                                        "guardarlas; acepte primero la página \"Windows\" y "
+                                        "vuelva a elegir las unidades.");
+    }
+
+    // The "Windows" page's policies and desktop icons.
+    if (v.windowsLoaded)
+        WriteWindowsPage(registry_, v.windows);
 
     QString writeError;
     next.write(registry_, currentDir, exeName, next.alphaBlend, &writeError);
@@ -271,6 +328,8 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
     // The running station follows whatever could or could not be stored.
     target.applySettings(next, out.hostChanged);
     target.reloadRotation();
+    if (drivesWritten)
+        target.setHiddenDrives(drives);
     if (background != current.background)
         target.showLockPicture(background);
     if (wallpaperChanged || styleChanged)

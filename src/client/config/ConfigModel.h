@@ -1,7 +1,10 @@
 #pragma once
 
+#include "client/config/ControlIni.h"
+#include "client/config/WindowsPage.h"
 #include "client/session/ClientSettings.h"
 #include "platform/Autostart.h"
+#include "platform/ControlPanel.h"
 #include "platform/Registry.h"
 
 #include <QList>
@@ -35,7 +38,10 @@ struct ConfigValues {
     QString winBackground;
     int wallpaperStyle = 0; // 0 "Centrado", 1 "Mosaico", 2 "Estirado"
     bool hiddenTaskBar = false;
-    // "Unidades de disco": bit 0 = A: ... bit 25 = Z:
+    // "Panel de control": filled when the page is first shown, saved only then
+    bool appletsLoaded = false;
+    QList<AppletLine> applets;
+    // "Unidades de disco": bit 0 = A: ... bit 25 = Z: (a set bit hides it)
     quint32 hiddenDrives = 0;
     bool drivesChanged = false;
     // "Fondo en bloqueo"
@@ -47,6 +53,9 @@ struct ConfigValues {
     int intConn = 0;
     int intNewConn = 0;
     int timeout = 0;
+    // "Windows": filled when the page is first shown, saved only then
+    bool windowsLoaded = false;
+    WindowsPageValues windows;
 };
 
 // What a confirmed dialog does to the running station, beyond the stored
@@ -57,9 +66,12 @@ public:
     // The station adopts the saved settings: its timers follow the four
     // intervals at once, the host only at the next start.
     virtual void applySettings(const ClientSettings& next, bool hostChanged) = 0;
-    // Backs up the start and exit pictures; the result is stored.
-    virtual bool backupLogos() = 0;
+    // Backs up the start and exit pictures (always when forced, else only
+    // when there is no backup yet); true when a backup exists afterwards.
+    virtual bool backupLogos(bool force) = 0;
     virtual void setTaskBarHidden(bool hidden) = 0;
+    // The drives the page hides, kept from the customer on the desktop.
+    virtual void setHiddenDrives(quint32 mask) = 0;
     virtual void showLockPicture(const QString& path) = 0;
     virtual void applyWallpaper() = 0;
     virtual void reloadRotation() = 0;
@@ -97,6 +109,13 @@ public:
 
     ConfigValues load(const ClientSettings& settings) const;
 
+    // Where the "Panel de control" page finds the desktop's applets and the
+    // file that hides them; without it the page lists nothing.
+    void setControlPanel(platform::ControlAppletSource applets, QString controlIniPath);
+    // The pages that load their contents only when first shown.
+    QList<AppletLine> loadApplets() const;
+    WindowsPageValues loadWindowsPage() const;
+
     // Refuses what cannot be stored; the message is the notice to show.
     static std::optional<QString> Validate(const ConfigValues& v);
 
@@ -115,6 +134,8 @@ public:
 
     // The rotation list as stored (key \Software\Velt\Tarvina\Background).
     static QList<RotationEntry> ReadRotation(const platform::Registry& r);
+    // NoDrives: 4 raw bytes, a little-endian mask (an integer value, as
+    // earlier versions stored it, is read too).
     static quint32 ReadHiddenDrives(const platform::Registry& r);
 
     static constexpr char kRotationKey[] = "\\Software\\Velt\\Tarvina\\Background";
@@ -128,6 +149,8 @@ private:
     platform::Registry& registry_;
     platform::Autostart& autostart_;
     FileExists fileExists_;
+    platform::ControlAppletSource applets_;
+    QString controlIni_;
 };
 
 } // namespace tarvina::client::config

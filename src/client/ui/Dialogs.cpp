@@ -91,6 +91,9 @@ TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
     edit_ = new QLineEdit(this);
     edit_->setEchoMode(QLineEdit::Password);
+    // The box has no label of its own: a screen reader names it by the
+    // dialog's caption.
+    edit_->setAccessibleName(QStringLiteral("Contraseña"));
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     box->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancela"));
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -105,13 +105,19 @@ TfrmConfig::TfrmConfig(platform::Pinger& pinger, platform::NetworkBrowser* brows
     setWindowTitle(QStringLiteral("Configuración"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
 
-    auto* tabs = new QTabWidget(this);
+    auto* tabs = Pages = new QTabWidget(this);
+    // Every page's tab in sight: the dialog is as wide as the eight need.
+    tabs->setUsesScrollButtons(false);
     tabs->addTab(basicPage(), QStringLiteral("Básico"));
     tabs->addTab(protectionPage(), QStringLiteral("Prot. Windows"));
+    tabs->addTab(controlPanelPage_ = controlPanelPage(), QStringLiteral("Panel de control"));
     tabs->addTab(drivesPage(), QStringLiteral("Unidades de disco"));
     tabs->addTab(rotationPage(), QStringLiteral("Fondo en bloqueo"));
     tabs->addTab(appearancePage(), QStringLiteral("Apariencia"));
     tabs->addTab(networkPage(), QStringLiteral("Redes"));
+    tabs->addTab(windowsPage_ = windowsPage(), QStringLiteral("Windows"));
+    connect(tabs, &QTabWidget::currentChanged, this,
+            [this, tabs](int index) { pageShown(tabs->widget(index)); });
 
     auto* box = new QDialogButtonBox(this);
     BtnOk = box->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
@@ -218,9 +224,15 @@ QWidget* TfrmConfig::basicPage() {
 QWidget* TfrmConfig::protectionPage() {
     auto* page = new QWidget(this);
     auto* form = new QFormLayout(page);
-    ChkProtectLogo =
-        new QCheckBox(QStringLiteral("&Proteger las imágenes de inicio y salida"), page);
-    BtnActBackup = new QPushButton(QStringLiteral("Actualizar &respaldo"), page);
+    // The caption is long: it wraps in a label beside an untitled box, and
+    // stays the box's accessible name.
+    ChkProtectLogo = new QCheckBox(page);
+    auto* protectCaption = Buddy(
+        QStringLiteral("Proteger &pantallas de entrada y salida de windows. Se respaldan los "
+                       "archivos gráficos de entrada y salida de windows que son restituidos al "
+                       "terminar una sesión de trabajo."),
+        ChkProtectLogo, page);
+    BtnActBackup = new QPushButton(QStringLiteral("Actualizar respaldo de imágenes"), page);
     connect(BtnActBackup, &QPushButton::clicked, this, [this] {
         if (!backupLogos_)
             return;
@@ -231,28 +243,94 @@ QWidget* TfrmConfig::protectionPage() {
             QMessageBox::warning(this, QStringLiteral("Respaldo"),
                                  QStringLiteral("No se pudo actualizar el respaldo."));
     });
-    auto* row = new QHBoxLayout;
-    row->addWidget(ChkProtectLogo, 1);
-    row->addWidget(BtnActBackup);
-    form->addRow(row);
+    auto* protectRow = new QHBoxLayout;
+    protectRow->addWidget(ChkProtectLogo, 0, Qt::AlignTop);
+    protectRow->addWidget(protectCaption, 1);
+    form->addRow(protectRow);
+    form->addRow(BtnActBackup);
     EdWallPaper = fileRow(page, form, QStringLiteral("Fondo de &escritorio:"),
                           QStringLiteral("Imágenes (*.png *.jpg *.jpeg *.bmp);;Todos (*)"));
     CmbStyle = new QComboBox(page);
     for (const char16_t* s : kStyles)
         CmbStyle->addItem(QString::fromUtf16(s));
     form->addRow(Buddy(QStringLiteral("E&stilo:"), CmbStyle, page), CmbStyle);
-    ChkBarraTareas = new QCheckBox(QStringLiteral("&Barra de tareas invisible"), page);
+    ChkBarraTareas = new QCheckBox(QStringLiteral("Hacer invisible la &barra de tareas."), page);
     form->addRow(ChkBarraTareas);
     return page;
+}
+
+QWidget* TfrmConfig::controlPanelPage() {
+    auto* page = new QWidget(this);
+    auto* v = new QVBoxLayout(page);
+    auto* label = new QLabel(
+        QStringLiteral("&Elementos del panel de control disponibles para el cliente:"), page);
+    ChkLstPanel = new QListWidget(page);
+    label->setBuddy(ChkLstPanel);
+    ChkLstPanel->setAccessibleName(QStringLiteral("Elementos del panel de control"));
+    v->addWidget(label);
+    v->addWidget(ChkLstPanel);
+    return page;
+}
+
+QWidget* TfrmConfig::windowsPage() {
+    auto* page = new QWidget(this);
+    auto* grid = new QGridLayout(page);
+    for (int i = 0; i < config::kPolicyCount; ++i) {
+        const QString caption = QString::fromUtf16(config::kPolicyBoxes[i].caption);
+        ChkPolicies[i] = new QCheckBox(caption, page);
+        ChkPolicies[i]->setAccessibleName(caption.trimmed());
+        // Explorer's menus in the first column, the network and display
+        // restrictions in the second.
+        const bool second = !config::kPolicyBoxes[i].tickedAllows;
+        const int row = second ? i - 5 : i;
+        grid->addWidget(ChkPolicies[i], row, second ? 1 : 0);
+    }
+    ChkPapelera = new QCheckBox(QString::fromUtf16(config::kRecycleBinCaption), page);
+    ChkMisDocumentos = new QCheckBox(QString::fromUtf16(config::kMyDocumentsCaption), page);
+    grid->addWidget(ChkPapelera, 6, 0);
+    grid->addWidget(ChkMisDocumentos, 7, 0);
+    grid->setRowStretch(9, 1);
+    return page;
+}
+
+void TfrmConfig::fillApplets(const QList<config::AppletLine>& lines) {
+    ChkLstPanel->clear();
+    for (const config::AppletLine& l : lines) {
+        auto* item = new QListWidgetItem(l.caption);
+        item->setData(Qt::UserRole, l.file);
+        // Selectable, so that the keyboard's current line shows.
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(l.shown ? Qt::Checked : Qt::Unchecked);
+        ChkLstPanel->addItem(item);
+    }
+    appletsLoaded_ = true;
+}
+
+void TfrmConfig::fillWindows(const config::WindowsPageValues& w) {
+    for (int i = 0; i < config::kPolicyCount; ++i)
+        ChkPolicies[i]->setChecked(w.ticked[i]);
+    ChkPapelera->setChecked(w.recycleBin);
+    ChkMisDocumentos->setChecked(w.myDocuments);
+    windowsLoaded_ = true;
+}
+
+void TfrmConfig::pageShown(QWidget* page) {
+    if (page == controlPanelPage_ && !appletsLoaded_ && loadApplets_) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        fillApplets(loadApplets_());
+        QApplication::restoreOverrideCursor();
+    } else if (page == windowsPage_ && !windowsLoaded_ && loadWindows_) {
+        fillWindows(loadWindows_());
+    }
 }
 
 QWidget* TfrmConfig::drivesPage() {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
-    auto* label = new QLabel(QStringLiteral("&Unidades ocultas:"), page);
+    auto* label = new QLabel(QStringLiteral("&Unidades visibles:"), page);
     LstViewDrive = new QListWidget(page);
     label->setBuddy(LstViewDrive);
-    LstViewDrive->setAccessibleName(QStringLiteral("Unidades ocultas"));
+    LstViewDrive->setAccessibleName(QStringLiteral("Unidades visibles"));
     for (char c = 'A'; c <= 'Z'; ++c) {
         auto* item = new QListWidgetItem(QStringLiteral("%1:").arg(QChar(QLatin1Char(c))));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
@@ -383,11 +461,20 @@ void TfrmConfig::load(const ConfigValues& v) {
     {
         const QSignalBlocker block(LstViewDrive);
         for (int i = 0; i < 26; ++i)
-            LstViewDrive->item(i)->setCheckState((v.hiddenDrives >> i) & 1 ? Qt::Checked
-                                                                           : Qt::Unchecked);
+            LstViewDrive->item(i)->setCheckState((v.hiddenDrives >> i) & 1 ? Qt::Unchecked
+                                                                           : Qt::Checked);
     }
     passwordChanged_ = false;
     drivesChanged_ = false;
+    // The control panel and the "Windows" page are read again when next
+    // shown; the dialog opens on its first page.
+    appletsLoaded_ = windowsLoaded_ = false;
+    ChkLstPanel->clear();
+    if (v.appletsLoaded)
+        fillApplets(v.applets);
+    if (v.windowsLoaded)
+        fillWindows(v.windows);
+    Pages->setCurrentIndex(0);
     QApplication::restoreOverrideCursor();
 }
 
@@ -406,7 +493,7 @@ ConfigValues TfrmConfig::values() const {
     v.wallpaperStyle = CmbStyle->currentIndex();
     v.hiddenTaskBar = ChkBarraTareas->isChecked();
     for (int i = 0; i < 26; ++i)
-        if (LstViewDrive->item(i)->checkState() == Qt::Checked)
+        if (LstViewDrive->item(i)->checkState() != Qt::Checked)
             v.hiddenDrives |= 1u << i;
     v.drivesChanged = drivesChanged_;
     for (int row = 0; row < RxDBGrid1->rowCount(); ++row) {
@@ -416,6 +503,17 @@ ConfigValues TfrmConfig::values() const {
         const int s = secs ? secs->text().trimmed().toInt(&ok) : 0;
         v.rotation.append({file ? file->text() : QString(), ok ? s : 0});
     }
+    v.appletsLoaded = appletsLoaded_;
+    for (int i = 0; appletsLoaded_ && i < ChkLstPanel->count(); ++i) {
+        const QListWidgetItem* item = ChkLstPanel->item(i);
+        v.applets.append(
+            {item->data(Qt::UserRole).toString(), item->text(), item->checkState() == Qt::Checked});
+    }
+    v.windowsLoaded = windowsLoaded_;
+    for (int i = 0; i < config::kPolicyCount; ++i)
+        v.windows.ticked[i] = ChkPolicies[i]->isChecked();
+    v.windows.recycleBin = ChkPapelera->isChecked();
+    v.windows.myDocuments = ChkMisDocumentos->isChecked();
     v.transparency = RxTransparencia->value();
     v.intDisconn = SpinDisconn->value();
     v.intConn = SpinConn->value();
@@ -466,7 +564,9 @@ ConfigDialogRunner::ConfigDialogRunner(StationCore& core, config::ConfigModel& m
     dialog_.setSaver([this](const ConfigValues& v) {
         return model_.save(v, core_.settings(), core_.configTarget(), currentDir_, exeName_);
     });
-    dialog_.setLogoBackup([this] { return core_.configTarget().backupLogos(); });
+    dialog_.setLogoBackup([this] { return core_.configTarget().backupLogos(true); });
+    dialog_.setPageLoaders([this] { return model_.loadApplets(); },
+                           [this] { return model_.loadWindowsPage(); });
 }
 
 void ConfigDialogRunner::exec() {

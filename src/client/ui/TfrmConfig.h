@@ -16,8 +16,10 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
+#include <array>
 #include <functional>
 
 namespace tarvina::client {
@@ -75,8 +77,14 @@ public:
     config::ConfigValues values() const;
     // OK saves through saver; a refused save keeps the dialog open.
     void setSaver(Saver saver) { saver_ = std::move(saver); }
-    // The logo backup of "Prot. Windows" ("Actualizar respaldo").
+    // The logo backup of "Prot. Windows" ("Actualizar respaldo de imágenes").
     void setLogoBackup(std::function<bool()> backup) { backupLogos_ = std::move(backup); }
+    // The pages that read their contents only when first shown after a load.
+    void setPageLoaders(std::function<QList<config::AppletLine>()> applets,
+                        std::function<config::WindowsPageValues()> windows) {
+        loadApplets_ = std::move(applets);
+        loadWindows_ = std::move(windows);
+    }
 
     // Controls by their names, for the station's tests.
     QComboBox* CmbHost;
@@ -91,6 +99,7 @@ public:
     QLineEdit* EdWallPaper;
     QComboBox* CmbStyle;
     QCheckBox* ChkBarraTareas;
+    QListWidget* ChkLstPanel;
     QListWidget* LstViewDrive;
     QTableWidget* RxDBGrid1;
     QSlider* RxTransparencia;
@@ -100,11 +109,21 @@ public:
     QSpinBox* SpinTimeOut;
     QPushButton* BtnTest;
     QPushButton* BtnOk;
+    // "Windows": the policy boxes in the model's order, and the two icons.
+    std::array<QCheckBox*, config::kPolicyCount> ChkPolicies{};
+    QCheckBox* ChkPapelera;
+    QCheckBox* ChkMisDocumentos;
+    QTabWidget* Pages;
 
 private:
     QWidget* basicPage();
     QWidget* protectionPage();
+    QWidget* controlPanelPage();
     QWidget* drivesPage();
+    QWidget* windowsPage();
+    void pageShown(QWidget* page);
+    void fillApplets(const QList<config::AppletLine>& lines);
+    void fillWindows(const config::WindowsPageValues& w);
     QWidget* rotationPage();
     QWidget* appearancePage();
     QWidget* networkPage();
@@ -114,6 +133,12 @@ private:
     NetworkActions* net_;
     Saver saver_;
     std::function<bool()> backupLogos_;
+    std::function<QList<config::AppletLine>()> loadApplets_;
+    std::function<config::WindowsPageValues()> loadWindows_;
+    QWidget* controlPanelPage_ = nullptr;
+    QWidget* windowsPage_ = nullptr;
+    bool appletsLoaded_ = false;
+    bool windowsLoaded_ = false;
     QLabel* transparencyValue_ = nullptr;
     bool passwordChanged_ = false;
     bool drivesChanged_ = false;

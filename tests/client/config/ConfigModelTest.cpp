@@ -19,6 +19,8 @@ public:
     std::optional<ClientSettings> applied;
     bool hostChanged = false;
     bool backupResult = true;
+    int forcedBackups = 0;
+    QList<quint32> hiddenDrives;
     QStringList calls;
 
     void applySettings(const ClientSettings& next, bool changed) override {
@@ -26,13 +28,15 @@ public:
         hostChanged = changed;
         calls << QStringLiteral("apply");
     }
-    bool backupLogos() override {
+    bool backupLogos(bool force) override {
+        forcedBackups += force ? 1 : 0;
         calls << QStringLiteral("backup");
         return backupResult;
     }
     void setTaskBarHidden(bool hidden) override {
         calls << (hidden ? QStringLiteral("taskbar hidden") : QStringLiteral("taskbar shown"));
     }
+    void setHiddenDrives(quint32 mask) override { hiddenDrives << mask; }
     void showLockPicture(const QString& path) override { calls << QStringLiteral("lock ") + path; }
     void applyWallpaper() override { calls << QStringLiteral("wallpaper"); }
     void reloadRotation() override { calls << QStringLiteral("rotation"); }
@@ -236,18 +240,109 @@ TEST_F(ConfigModelTest, SwitchesAreWrittenAndAppliedAtOnce) {
     EXPECT_TRUE(out.notStored.first().startsWith(QStringLiteral("Inicio con el sistema")));
 }
 
-TEST_F(ConfigModelTest, RotationListAndDrivesAreStoredInTheirPlaces) {
+TEST_F(ConfigModelTest, RotationListIsStoredInItsOrder) {
     ConfigValues v = model.load(current);
     v.rotation = {{QStringLiteral("b.gif"), 7}, {QStringLiteral("a.gif"), 3}};
-    v.hiddenDrives = 0x8; // D:
     save(v);
     EXPECT_EQ(ConfigModel::ReadRotation(registry), v.rotation);
     EXPECT_TRUE(target.calls.contains(QStringLiteral("rotation")));
-    EXPECT_EQ(ConfigModel::ReadHiddenDrives(registry), 0u) << "drives untouched: not saved";
-    v.drivesChanged = true;
-    save(v);
-    EXPECT_EQ(ConfigModel::ReadHiddenDrives(registry), 0x8u);
     EXPECT_EQ(model.load(current).rotation, v.rotation);
+}
+
+TEST_F(ConfigModelTest, DrivesGoAsFourRawBytesIntoAnExistingPolicyKeyOnlyWhenChanged) {
+    const QString explorer = QString::fromLatin1(ConfigModel::kExplorerPolicies);
+    ConfigValues v = model.load(current);
+    v.hiddenDrives = 0xC; // C: and D: unticked
+    save(v);
+    EXPECT_FALSE(registry.valueExists(Root::CurrentUser, explorer, QStringLiteral("NoDrives")))
+        << "drives untouched: not saved";
+
+    // Without the policies key nothing is written, and the staff are told.
+    v.drivesChanged = true;
+    SaveOutcome out = save(v);
+    EXPECT_FALSE(registry.keyExists(Root::CurrentUser, explorer));
+    ASSERT_EQ(out.notStored.size(), 1);
+    EXPECT_TRUE(out.notStored.first().startsWith(QStringLiteral("Unidades de disco")));
+    EXPECT_EQ(model.load(current).hiddenDrives, 0u) << "all letters show as visible";
+    EXPECT_TRUE(target.hiddenDrives.isEmpty());
+
+    registry.createKey(Root::CurrentUser, explorer);
+    out = save(v);
+    EXPECT_TRUE(out.notStored.isEmpty());
+    EXPECT_EQ(registry.readBinary(Root::CurrentUser, explorer, QStringLiteral("NoDrives")),
+              QByteArray("\x0C\x00\x00\x00", 4));
+    EXPECT_EQ(model.load(current).hiddenDrives, 0xCu);
+    EXPECT_EQ(target.hiddenDrives, QList<quint32>{0xCu}) << "the desktop hides them too";
+
+    // A short raw value counts its bytes; an integer as stored before is read.
+    registry.writeBinary(Root::CurrentUser, explorer, QStringLiteral("NoDrives"),
+                         QByteArray("\x01", 1));
+    EXPECT_EQ(ConfigModel::ReadHiddenDrives(registry), 0x1u);
+    registry.writeInteger(Root::CurrentUser, explorer, QStringLiteral("NoDrives"), 0x7FFFFFFF);
+    EXPECT_EQ(ConfigModel::ReadHiddenDrives(registry), 0x03FFFFFFu);
+}
+
+TEST_F(ConfigModelTest, WindowsPagePoliciesFollowTheirBoxesAndStayAloneUntilShown) {
+    const QString explorer = QString::fromLatin1(ConfigModel::kExplorerPolicies);
+    const QString network =
+        QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network");
+    registry.writeInteger(Root::CurrentUser, explorer, QStringLiteral("NoRun"), 1);
+    registry.writeInteger(Root::CurrentUser, explorer, QStringLiteral("NoClose"), 0);
+
+    // Never shown: a save leaves every policy as it was.
+    ConfigValues v = model.load(current);
+    EXPECT_FALSE(v.windowsLoaded);
+    save(v);
+    EXPECT_EQ(registry.readInteger(Root::CurrentUser, explorer, QStringLiteral("NoRun")), 1);
+
+    v.windows = model.loadWindowsPage();
+    v.windowsLoaded = true;
+    const auto at = [](const char* name) {
+        for (int i = 0; i < kPolicyCount; ++i)
+            if (qstrcmp(kPolicyBoxes[i].value, name) == 0)
+                return i;
+        return -1;
+    };
+    EXPECT_FALSE(v.windows.ticked[at("NoRun")]) << "run menu restricted: box clear";
+    EXPECT_TRUE(v.windows.ticked[at("NoClose")]) << "a zero value is no restriction";
+    EXPECT_TRUE(v.windows.ticked[at("NoLogoff")]);
+    EXPECT_FALSE(v.windows.ticked[at("NoNetSetup")]);
+    EXPECT_EQ(QString::fromUtf16(kPolicyBoxes[at("NoRun")].caption),
+              QStringLiteral("Menú de ejecución:"));
+    EXPECT_EQ(QString::fromUtf16(kPolicyBoxes[at("NoSetActiveDesktop")].caption),
+              QStringLiteral("\"Active desktop\" funcional:"));
+
+    v.windows.ticked[at("NoRun")] = true;      // allowed again: value deleted
+    v.windows.ticked[at("NoLogoff")] = false;  // forbidden: value 1
+    v.windows.ticked[at("NoNetSetup")] = true; // restriction on: value 1
+    save(v);
+    EXPECT_FALSE(registry.valueExists(Root::CurrentUser, explorer, QStringLiteral("NoRun")));
+    EXPECT_FALSE(registry.valueExists(Root::CurrentUser, explorer, QStringLiteral("NoClose")));
+    EXPECT_EQ(registry.readInteger(Root::CurrentUser, explorer, QStringLiteral("NoLogoff")), 1);
+    EXPECT_EQ(registry.readInteger(Root::CurrentUser, network, QStringLiteral("NoNetSetup")), 1);
+    EXPECT_EQ(model.loadWindowsPage(), v.windows);
+}
+
+TEST_F(ConfigModelTest, DesktopIconKeysAreCreatedAndRemovedWithTheirBoxes) {
+    const QString ns = QStringLiteral(
+        "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\NameSpace\\");
+    const QString bin = ns + QStringLiteral("{645FF040-5081-101B-9F08-00AA002F954E}");
+    const QString docs = ns + QStringLiteral("{450D8FBA-AD25-11D0-98A8-0800361B1103}");
+    ConfigValues v = model.load(current);
+    v.windows = model.loadWindowsPage();
+    EXPECT_FALSE(v.windows.recycleBin || v.windows.myDocuments);
+    v.windowsLoaded = true;
+    v.windows.recycleBin = v.windows.myDocuments = true;
+    save(v);
+    EXPECT_EQ(registry.readString(Root::LocalMachine, bin, QString()),
+              QStringLiteral("Recycle Bin"));
+    EXPECT_EQ(registry.readString(Root::LocalMachine, docs, QStringLiteral("Removal Message")),
+              QStringLiteral("@mydocs.dll,-900"));
+    v.windows.recycleBin = v.windows.myDocuments = false;
+    save(v);
+    EXPECT_FALSE(registry.keyExists(Root::LocalMachine, bin));
+    EXPECT_FALSE(registry.keyExists(Root::LocalMachine, docs)) << "the box reads back clear";
+    EXPECT_FALSE(model.loadWindowsPage().myDocuments);
 }
 
 TEST_F(ConfigModelTest, HostChangeIsReportedForTheWarning) {

@@ -88,13 +88,71 @@ TEST_F(TfrmConfigTest, EditsMarkThePasswordAndTheDrivesAndTheSecondBoxFollowsThe
     QTest::keyClicks(dialog.TxtPass1, QStringLiteral("nuevo"));
     EXPECT_TRUE(dialog.TxtPass2->isEnabled());
     EXPECT_TRUE(dialog.values().passwordChanged);
-    dialog.LstViewDrive->item(2)->setCheckState(Qt::Checked);
+    // A ticked letter is a visible one: unticking C: hides it.
+    EXPECT_EQ(dialog.LstViewDrive->item(0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(dialog.LstViewDrive->item(1)->checkState(), Qt::Checked);
+    dialog.LstViewDrive->item(2)->setCheckState(Qt::Unchecked);
     EXPECT_TRUE(dialog.values().drivesChanged);
     EXPECT_EQ(dialog.values().hiddenDrives, 0xDu);
     // Loading again clears both marks.
     dialog.load(Loaded());
     EXPECT_FALSE(dialog.values().passwordChanged);
     EXPECT_FALSE(dialog.values().drivesChanged);
+}
+
+TEST_F(TfrmConfigTest, ControlPanelAndWindowsPagesReadWhenFirstShownAfterEachLoad) {
+    int appletReads = 0, windowsReads = 0;
+    WindowsPageValues stored;
+    stored.ticked[2] = true; // "Menú de ejecución:"
+    stored.myDocuments = true;
+    dialog.setPageLoaders(
+        [&] {
+            ++appletReads;
+            return QList<AppletLine>{{QStringLiteral("a.desktop"), QStringLiteral("a [A]"), true},
+                                     {QStringLiteral("b.desktop"), QStringLiteral("b"), false}};
+        },
+        [&] {
+            ++windowsReads;
+            return stored;
+        });
+    dialog.load(Loaded());
+    EXPECT_EQ(appletReads + windowsReads, 0);
+    EXPECT_FALSE(dialog.values().appletsLoaded);
+    EXPECT_FALSE(dialog.values().windowsLoaded);
+
+    const auto show = [this](const QString& title) {
+        for (int i = 0; i < dialog.Pages->count(); ++i)
+            if (dialog.Pages->tabText(i) == title)
+                dialog.Pages->setCurrentIndex(i);
+    };
+    show(QStringLiteral("Panel de control"));
+    show(QStringLiteral("Windows"));
+    show(QStringLiteral("Panel de control"));
+    EXPECT_EQ(appletReads, 1);
+    EXPECT_EQ(windowsReads, 1);
+    ASSERT_EQ(dialog.ChkLstPanel->count(), 2);
+    EXPECT_EQ(dialog.ChkLstPanel->item(0)->text(), QStringLiteral("a [A]"));
+    EXPECT_EQ(dialog.ChkPolicies[2]->text(), QStringLiteral("Menú de ejecución:"));
+    EXPECT_TRUE(dialog.ChkPolicies[2]->isChecked());
+    EXPECT_TRUE(dialog.ChkMisDocumentos->isChecked());
+    EXPECT_EQ(dialog.ChkPapelera->text(), QStringLiteral("Paplelera en el escritorio:"));
+
+    dialog.ChkLstPanel->item(1)->setCheckState(Qt::Checked);
+    dialog.ChkPolicies[5]->setChecked(true);
+    ConfigValues out = dialog.values();
+    ASSERT_TRUE(out.appletsLoaded && out.windowsLoaded);
+    EXPECT_EQ(out.applets[1].file, QStringLiteral("b.desktop"));
+    EXPECT_TRUE(out.applets[1].shown);
+    WindowsPageValues expected = stored;
+    expected.ticked[5] = true;
+    EXPECT_EQ(out.windows, expected);
+
+    // The next opening reads both pages again when they are shown.
+    dialog.load(Loaded());
+    EXPECT_EQ(dialog.Pages->currentIndex(), 0);
+    EXPECT_FALSE(dialog.values().appletsLoaded);
+    show(QStringLiteral("Panel de control"));
+    EXPECT_EQ(appletReads, 2);
 }
 
 TEST_F(TfrmConfigTest, PresetButtonsFillTheFourNetworkBoxes) {

@@ -1,0 +1,266 @@
+// puesto itself on a private X display, driven by accessible names only: the
+// staff open "Configuración" through the service password, untick a settings
+// program on "Panel de control" and change two boxes of "Windows", press OK,
+// and find the choices in the station's files and in the dialog opened again.
+#include "support/TempDir.h"
+#include "support/XDisplay.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using tarvina::test::TestDisplay;
+
+namespace {
+
+void Write(const QString& path, const QByteArray& data) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(data);
+}
+
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class PuestoConfigOnX : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString home = dir.path() + "/home";
+        const QString reg = dir.path() + "/reg";
+        const QString apps = dir.path() + "/share/applications";
+        // A server that is named but never answers: the chooser stays shut.
+        Write(reg + "/machine.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Velt\\Tarvina]\n"
+                                    "\"Host\"=\"localhost\"\n");
+        Write(apps + "/tarvina-pantalla.desktop",
+              "[Desktop Entry]\nType=Application\nName=Display\nName[es]=Pantalla\n"
+              "Exec=true\nCategories=Settings;\n");
+        Write(apps + "/tarvina-raton.desktop", "[Desktop Entry]\nType=Application\nName=Ratón\n"
+                                               "Exec=true\nCategories=Settings;\n");
+        QDir().mkpath(home);
+        env = TestDisplay().environment();
+        env.insert("TARVINA_HOME", home);
+        env.insert("TARVINA_REGISTRY", reg);
+        env.insert("TARVINA_PORT", "1");
+        env.insert("XDG_DATA_HOME", dir.path() + "/share");
+        env.insert("XDG_DATA_DIRS", dir.path() + "/none");
+        env.insert("XDG_CONFIG_DIRS", dir.path() + "/xdg");
+        env.insert("LANG", "es_VE.UTF-8");
+        puesto.setProcessEnvironment(env);
+        puesto.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        puesto.setWorkingDirectory(home);
+        puesto.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/puesto"), {});
+        ASSERT_TRUE(puesto.waitForStarted(10000));
+        ASSERT_EQ(atspi({"wait", "Regresivo", "push button", "30"}), 0) << out.toStdString();
+    }
+    void TearDown() override {
+        puesto.terminate();
+        if (!puesto.waitForFinished(20000))
+            puesto.kill();
+        puesto.waitForFinished(5000);
+    }
+    // A failed wait carries the program's accessible tree in `out`.
+    int atspi(const QStringList& args) {
+        out.clear();
+        const int rc = TestDisplay().atspi(QStringList{"--app", "puesto"} + args, &out, 40000);
+        if (rc != 0) {
+            QString tree;
+            TestDisplay().atspi({"--app", "puesto", "tree"}, &tree);
+            out += tree;
+        }
+        return rc;
+    }
+    int run(const QString& program, const QStringList& args) {
+        out.clear();
+        return TestDisplay().run(program, args, &out, 30000);
+    }
+    // Every visible window with its name, for a failure's message.
+    QString Windows() {
+        QString ids, all;
+        TestDisplay().run("xdotool", {"search", "--onlyvisible", "--name", ""}, &ids);
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            QString name;
+            TestDisplay().run("xdotool", {"getwindowname", id}, &name);
+            QString geometry;
+            TestDisplay().run("xdotool", {"getwindowgeometry", "--shell", id}, &geometry);
+            all += id + " " + name + geometry.replace(u'\n', u' ') + "\n";
+        }
+        return all;
+    }
+    QStringList VisibleWindows() {
+        QString ids;
+        TestDisplay().run("xdotool", {"search", "--onlyvisible", "--name", ""}, &ids);
+        return ids.split(u'\n', Qt::SkipEmptyParts);
+    }
+    // The clock: the station's small, wide window above the lock (the tray
+    // icon bears the same name).
+    QString ClockWindow() {
+        QString ids;
+        TestDisplay().run("xdotool", {"search", "--onlyvisible", "--name", ""}, &ids);
+        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+            QString name, geometry;
+            TestDisplay().run("xdotool", {"getwindowname", id}, &name);
+            if (name.trimmed() != QStringLiteral("Tarvina Client"))
+                continue;
+            TestDisplay().run("xdotool", {"getwindowgeometry", "--shell", id}, &geometry);
+            int width = 0, height = 0;
+            for (const QString& l : geometry.split(u'\n')) {
+                if (l.startsWith("WIDTH="))
+                    width = l.mid(6).toInt();
+                if (l.startsWith("HEIGHT="))
+                    height = l.mid(7).toInt();
+            }
+            if (width > 2 * height && width < 400)
+                return id.trimmed();
+        }
+        return {};
+    }
+    // Toggles a box through the bus; a box that only took the focus is
+    // toggled with the space bar, as a keyboard user would.
+    void toggle(const QString& name, const QString& role) {
+        const bool was = checked(name, role);
+        ASSERT_EQ(atspi({"press", name, role}), 0) << out.toStdString();
+        if (QTest::qWaitFor([&] { return checked(name, role) != was; }, 2000))
+            return;
+        TestDisplay().atspi({"--app", "puesto", "states", name, role}, &out);
+        ASSERT_TRUE(out.contains("focused")) << name.toStdString() << ": " << out.toStdString();
+        ASSERT_EQ(run("xdotool", {"key", "space"}), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return checked(name, role) != was; }, 30000))
+            << name.toStdString();
+    }
+    bool checked(const QString& name, const QString& role) {
+        TestDisplay().atspi({"--app", "puesto", "states", name, role}, &out);
+        return out.split(u'\n').contains(QStringLiteral("checked"));
+    }
+
+    // Through the gate: the station's main window, its pop-up menu,
+    // "Configuración", the service password.
+    void openConfiguration() {
+        // A double click on the clock hides the main window or brings it
+        // above the lock: once hidden, the next one brings it up.
+        QString clock;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !(clock = ClockWindow()).isEmpty(); }, 30000))
+            << Windows().toStdString();
+        const auto doubleClickClock = [&] {
+            return run("xdotool", {"mousemove", "--window", clock, "10", "8", "click", "--repeat",
+                                   "2", "--delay", "80", "1"});
+        };
+        if (atspi({"find", "Regresivo", "push button"}) == 0) {
+            ASSERT_EQ(doubleClickClock(), 0);
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return atspi({"find", "Regresivo", "push button"}) != 0;
+                },
+                30000));
+        }
+        ASSERT_EQ(doubleClickClock(), 0);
+        ASSERT_EQ(atspi({"wait", "Regresivo", "push button", "30"}), 0) << out.toStdString();
+        ASSERT_EQ(run("xdotool", {"search", "--onlyvisible", "--name", "bloqueado"}), 0)
+            << out.toStdString();
+        const QString window = out.split(u'\n', Qt::SkipEmptyParts).value(0);
+        ASSERT_FALSE(window.isEmpty());
+        // Its pop-up menu (a window of its own, which the accessibility bus
+        // does not list): "Configuración" is its third line.
+        const QStringList before = VisibleWindows();
+        ASSERT_EQ(run("xdotool", {"mousemove", "--window", window, "200", "120", "click", "3"}), 0);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (const QString& id : VisibleWindows())
+                    if (!before.contains(id))
+                        return true;
+                return false;
+            },
+            30000))
+            << Windows().toStdString();
+        ASSERT_EQ(run("xdotool", {"key", "Down", "Down", "Down", "Return"}), 0);
+        ASSERT_EQ(atspi({"wait", "Contraseña", "dialog", "30"}), 0) << out.toStdString();
+        ASSERT_EQ(atspi({"settext", "Contraseña", "mirlo", "password text"}), 0)
+            << out.toStdString();
+        ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
+        ASSERT_EQ(atspi({"wait", "Configuración", "dialog", "30"}), 0) << out.toStdString();
+    }
+
+    tarvina::test::TempDir dir;
+    QProcessEnvironment env;
+    QProcess puesto;
+    QString out;
+};
+
+TEST_F(PuestoConfigOnX, ControlPanelAndWindowsPagesAreSavedAndReadBack) {
+    openConfiguration();
+
+    // "Panel de control": the desktop's settings programs, all shown.
+    ASSERT_EQ(atspi({"press", "Panel de control", "page tab"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"wait", "Elementos del panel de control", "list", "30"}), 0)
+        << out.toStdString();
+    ASSERT_EQ(atspi({"children", "Elementos del panel de control", "list"}), 0);
+    EXPECT_EQ(
+        out.split(u'\n', Qt::SkipEmptyParts),
+        QStringList({"tarvina-pantalla.desktop [Pantalla]", "tarvina-raton.desktop [Ratón]"}));
+    // A list's line is ticked as a person does: a click makes it the
+    // current line, the space bar toggles it.
+    ASSERT_TRUE(checked("tarvina-raton.desktop [Ratón]", "list item"));
+    ASSERT_EQ(atspi({"extents", "tarvina-raton.desktop [Ratón]", "list item"}), 0);
+    const QStringList at = out.split(u' ', Qt::SkipEmptyParts);
+    ASSERT_EQ(at.size(), 4) << out.toStdString();
+    const int x = at[0].toInt() + at[2].toInt() / 2, y = at[1].toInt() + at[3].toInt() / 2;
+    ASSERT_EQ(run("xdotool", {"mousemove", QString::number(x), QString::number(y), "click", "1"}),
+              0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            TestDisplay().atspi(
+                {"--app", "puesto", "states", "tarvina-raton.desktop [Ratón]", "list item"}, &out);
+            return out.contains("selected") || out.contains("focused");
+        },
+        30000));
+    ASSERT_EQ(run("xdotool", {"key", "space"}), 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !checked("tarvina-raton.desktop [Ratón]", "list item"); }, 30000));
+    EXPECT_TRUE(checked("tarvina-pantalla.desktop [Pantalla]", "list item"));
+
+    // "Windows": the run menu forbidden, the whole network hidden.
+    ASSERT_EQ(atspi({"press", "Windows", "page tab"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"wait", "Menú de ejecución:", "check box", "30"}), 0) << out.toStdString();
+    EXPECT_TRUE(checked("Menú de ejecución:", "check box")) << "nothing forbidden yet";
+    EXPECT_FALSE(checked("Deshabilita red entera:", "check box"));
+    toggle("Menú de ejecución:", "check box");
+    toggle("Deshabilita red entera:", "check box");
+    toggle("Paplelera en el escritorio:", "check box");
+
+    ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
+    // Both settings files are written one after the other: wait for the
+    // second.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return Read(dir.path() + "/reg/user.reg").contains("\"NoRun\"=dword:00000001") &&
+                   Read(dir.path() + "/reg/machine.reg").contains("{645FF040-5081-101B-9F08");
+        },
+        30000))
+        << Read(dir.path() + "/reg/user.reg").toStdString();
+    const QByteArray user = Read(dir.path() + "/reg/user.reg");
+    EXPECT_TRUE(user.contains("\"NoEntireNetwork\"=dword:00000001")) << user.toStdString();
+    EXPECT_FALSE(user.contains("NoClose"));
+    EXPECT_EQ(Read(dir.path() + "/reg/Control.ini"),
+              QByteArray("[don't load]\r\ntarvina-raton.desktop=no\r\n"));
+
+    // Opened again, the pages read what was stored.
+    openConfiguration();
+    ASSERT_EQ(atspi({"press", "Windows", "page tab"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"wait", "Menú de ejecución:", "check box", "30"}), 0) << out.toStdString();
+    EXPECT_FALSE(checked("Menú de ejecución:", "check box"));
+    EXPECT_TRUE(checked("Deshabilita red entera:", "check box"));
+    EXPECT_TRUE(checked("Paplelera en el escritorio:", "check box"));
+    EXPECT_TRUE(checked("Documentos recientes:", "check box"));
+    ASSERT_EQ(atspi({"press", "Panel de control", "page tab"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"wait", "tarvina-raton.desktop [Ratón]", "list item", "30"}), 0)
+        << out.toStdString();
+    EXPECT_FALSE(checked("tarvina-raton.desktop [Ratón]", "list item"));
+    EXPECT_TRUE(checked("tarvina-pantalla.desktop [Pantalla]", "list item"));
+    ASSERT_EQ(atspi({"press", "Cancelar", "push button"}), 0) << out.toStdString();
+}
+
+} // namespace
