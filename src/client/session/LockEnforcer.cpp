@@ -116,6 +116,25 @@ bool LockEnforcer::ForceForeground(WindowId w, bool activate) {
     return ok;
 }
 
+void LockEnforcer::LiftOwnWindows() {
+    platform::WindowSystem& ws = ctx_.platform.windows;
+    const auto order = ws.stackingOrder();
+    if (!order)
+        return;
+    const qsizetype lockAt = order->indexOf(ownId(OwnWindow::Lock));
+    if (lockAt < 0)
+        return;
+    // Bottom first, so the dialogs end above the main window.
+    for (OwnWindow o : {OwnWindow::Main, OwnWindow::Welcome, OwnWindow::Password, OwnWindow::Notice,
+                        OwnWindow::SendMsg, OwnWindow::ReqTime}) {
+        const WindowId id = ownId(o);
+        if (id == 0 || !ownShowing(o))
+            continue;
+        if (order->indexOf(id) > lockAt)
+            ws.raise(id);
+    }
+}
+
 void LockEnforcer::RaiseClock() {
     if (ctx_.platform.windows.foregroundWindow() != ownId(OwnWindow::Clock))
         ctx_.platform.windows.setTopMost(ownId(OwnWindow::Clock));
@@ -173,6 +192,14 @@ void LockEnforcer::EnforcementTick() {
         for (const auto& [kind, text] : named) {
             if (f == ownId(kind)) {
                 ctx_.view.setStatus(ctx_.view.text(text));
+                LiftOwnWindows();
+                // The lock and the clock take no typing: what the customer
+                // types goes to the window that asks for it (the code box).
+                if (kind == OwnWindow::Lock || kind == OwnWindow::Clock) {
+                    const WindowId key = KeyWindow();
+                    if (key != f && key != 0)
+                        ws.setForeground(key);
+                }
                 return;
             }
         }
@@ -246,6 +273,19 @@ void LockEnforcer::ToggleMainWindow() {
             ctx_.platform.windows.setTopMost(ownId(OwnWindow::Main));
     }
     ctx_.view.changed();
+}
+
+void LockEnforcer::LockBackgroundClicked() {
+    if (!ctx_.view.display().mainVisible) {
+        ToggleMainWindow();
+        return;
+    }
+    // The click gave the lock the focus: the main window comes back on top
+    // and takes the keys again.
+    const WindowId main = ownId(OwnWindow::Main);
+    ctx_.platform.windows.setTopMost(main);
+    if (!ctx_.env.testMode)
+        ctx_.platform.windows.setForeground(main);
 }
 
 void LockEnforcer::HideMainWindow() {

@@ -41,6 +41,9 @@ public:
     // The clock above everything (alarm blinking, a session in use).
     void RaiseClock();
     void ToggleMainWindow();
+    // A click on the lock's background: the main window top-most when it is
+    // showing, shown otherwise.
+    void LockBackgroundClicked();
     void HideMainWindow();
     void SetLockOpacity(int alpha);
     int LockOpacity() const;
@@ -60,6 +63,10 @@ Q_SIGNALS:
 
 private:
     bool ForeignAboveLock();
+    // The station's windows that belong above the lock (the main window
+    // with its code box, the dialogs) raised again where the lock covers
+    // them.
+    void LiftOwnWindows();
     platform::WindowId KeyWindow() const;
     void FightForeignWindow(platform::WindowId f);
     bool IsOwnWindow(platform::WindowId w, std::initializer_list<OwnWindow> kinds) const;

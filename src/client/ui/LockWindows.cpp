@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QRandomGenerator>
@@ -102,8 +103,8 @@ void TfrmBack::closeEvent(QCloseEvent* e) {
         e->ignore();
 }
 
-void TfrmBack::keyPressEvent(QKeyEvent*) {
-    Q_EMIT keyPressed();
+void TfrmBack::keyPressEvent(QKeyEvent* e) {
+    Q_EMIT keyPressed(e->key(), e->modifiers(), e->text());
 }
 
 void TfrmBack::mouseReleaseEvent(QMouseEvent*) {

@@ -21,7 +21,8 @@ public:
 Q_SIGNALS:
     void pictureClicked();
     void backgroundClicked();
-    void keyPressed();
+    // A key typed while the lock has the focus (it takes no typing itself).
+    void keyPressed(int key, Qt::KeyboardModifiers modifiers, const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* e) override;

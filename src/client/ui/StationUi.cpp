@@ -63,11 +63,15 @@ void StationUi::attach(StationCore* core) {
         core->lock().ToggleMainWindow();
         core->lock().EnforcementTick();
     });
-    connect(back_.get(), &TfrmBack::backgroundClicked, core, [core] {
-        if (!core->display().mainVisible)
-            core->lock().ToggleMainWindow();
-    });
-    connect(back_.get(), &TfrmBack::keyPressed, core, [core] { core->lock().EnforcementTick(); });
+    connect(back_.get(), &TfrmBack::backgroundClicked, core,
+            [core] { core->lock().LockBackgroundClicked(); });
+    connect(back_.get(), &TfrmBack::keyPressed, core,
+            [this, core](int key, Qt::KeyboardModifiers modifiers, const QString& text) {
+                core->lock().EnforcementTick();
+                // The key the customer typed before the code box had the focus
+                // is not lost.
+                main_->typeIntoPinBox(key, modifiers, text);
+            });
     main_->setLanguageMenu(BuildLanguageMenu(QDir::currentPath()));
     refresh();
 }

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -206,6 +207,13 @@ void TfrmClient7267::follow(const ClientDisplay& d, const LanguageTexts& t) {
     LblStsCheckPIN_->setText(d.lblStsCheckPin);
     pinPanel_->setVisible(d.pinPanelVisible);
     EdPin->setEnabled(d.edPinEnabled);
+    // The code box takes what is typed as soon as it can take it (the panel
+    // shown, the box enabled again after a verdict), not the first button of
+    // the tool bar.
+    const bool pinReady = d.pinPanelVisible && d.edPinEnabled;
+    if (pinReady && !pinReady_)
+        EdPin->setFocus(Qt::OtherFocusReason);
+    pinReady_ = pinReady;
     BtnTryPin->setEnabled(d.btnTryPinEnabled);
     status_->showMessage(d.statusText);
     // Longer or shorter captions of a language resize the window to its tool bar.
@@ -222,6 +230,13 @@ void TfrmClient7267::follow(const ClientDisplay& d, const LanguageTexts& t) {
     } else if (!d.mainVisible && isVisible()) {
         hide();
     }
+}
+
+void TfrmClient7267::typeIntoPinBox(int key, Qt::KeyboardModifiers modifiers, const QString& text) {
+    if (!isVisible() || !pinPanel_->isVisible() || !EdPin->isEnabled())
+        return;
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QCoreApplication::sendEvent(EdPin, &press);
 }
 
 bool TfrmClient7267::eventFilter(QObject* o, QEvent* e) {

@@ -27,6 +27,9 @@ public:
     void setLanguageMenu(const QList<LanguageMenuEntry>& entries);
     // The close request goes through the logic's password gate.
     void setCloseAllowed(bool allowed) { closeAllowed_ = allowed; }
+    // A key typed elsewhere among the station's windows, for the code box
+    // when it is showing and enabled (through the same key filter).
+    void typeIntoPinBox(int key, Qt::KeyboardModifiers modifiers, const QString& text);
 
     QLineEdit* EdPin;
     QPushButton* BtnTryPin;
@@ -45,6 +48,7 @@ protected:
 private:
     StationCore& core_;
     bool closeAllowed_ = false;
+    bool pinReady_ = false;
     QToolButton* btRegresivo_;
     QToolButton* btAlarma_;
     QToolButton* btIdioma_;

@@ -1,0 +1,108 @@
+// The lock's own windows on a desktop whose window manager stacks them as it
+// likes: what the enforcement tick does to keep the code box above the lock
+// and the customer's typing in it.
+#include "client/ClientFakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarvina;
+using namespace tarvina::client;
+using namespace tarvina::client::test;
+using platform::WindowId;
+
+namespace {
+
+struct LockedStation : Station {
+    WindowId lock = 0, main = 0, clock = 0;
+    LockedStation() {
+        start();
+        windows.foregroundFollows = false;
+        lock = own.id(OwnWindow::Lock);
+        main = own.id(OwnWindow::Main);
+        clock = own.id(OwnWindow::Clock);
+        windows.clearCalls();
+    }
+};
+
+TEST(LockEnforcer, MainWindowCoveredByTheLockIsRaisedAndTakesTheKeys) {
+    LockedStation st;
+    // The window manager put the lock over the main window (both "above").
+    st.windows.stacking = {st.lock, st.main};
+    st.windows.foreground = st.lock;
+    st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.windows.raiseCalls, QList<WindowId>{st.main});
+    EXPECT_EQ(st.windows.foregroundCalls, QList<WindowId>{st.main});
+    EXPECT_EQ(st.windows.grabCalls.last(), st.main);
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("Fondo activo"));
+    EXPECT_EQ(st.core->lock().foreignWindowCount(), 0);
+
+    // Already above and in front: nothing to do.
+    st.windows.clearCalls();
+    st.windows.stacking = {st.main, st.lock};
+    st.windows.foreground = st.main;
+    st.core->lock().EnforcementTick();
+    EXPECT_TRUE(st.windows.raiseCalls.isEmpty());
+    EXPECT_TRUE(st.windows.foregroundCalls.isEmpty());
+
+    // A click on the clock gives it the focus; the typing goes back to the
+    // main window.
+    st.windows.foreground = st.clock;
+    st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.windows.foregroundCalls, QList<WindowId>{st.main});
+}
+
+TEST(LockEnforcer, HiddenMainWindowLeavesTheKeysWithTheLock) {
+    LockedStation st;
+    st.core->lock().HideMainWindow();
+    st.windows.clearCalls();
+    st.windows.stacking = {st.lock, st.main};
+    st.windows.foreground = st.lock;
+    st.core->lock().EnforcementTick();
+    EXPECT_TRUE(st.windows.raiseCalls.isEmpty());
+    EXPECT_TRUE(st.windows.foregroundCalls.isEmpty());
+    EXPECT_EQ(st.windows.grabCalls, QList<WindowId>{st.lock});
+}
+
+TEST(LockEnforcer, DialogsAboveTheLockStayAboveTheMainWindow) {
+    LockedStation st;
+    const WindowId password = st.own.id(OwnWindow::Password);
+    st.own.showing[static_cast<int>(OwnWindow::Password)] = true;
+    st.windows.stacking = {st.lock, password, st.main};
+    st.windows.foreground = st.lock;
+    st.core->lock().EnforcementTick();
+    // The main window first, the dialog last, so the dialog ends on top;
+    // the keys go to the dialog.
+    EXPECT_EQ(st.windows.raiseCalls, (QList<WindowId>{st.main, password}));
+    EXPECT_EQ(st.windows.foregroundCalls, QList<WindowId>{password});
+}
+
+TEST(LockEnforcer, StackingThatCannotBeReadChangesNothingOfTheOwnWindows) {
+    LockedStation st;
+    st.windows.stackingFails = true;
+    st.windows.foreground = st.main;
+    st.core->lock().EnforcementTick();
+    EXPECT_TRUE(st.windows.raiseCalls.isEmpty());
+    // A lock missing from the order (not mapped yet) likewise.
+    st.windows.stackingFails = false;
+    st.windows.stacking = {st.main};
+    st.core->lock().EnforcementTick();
+    EXPECT_TRUE(st.windows.raiseCalls.isEmpty());
+}
+
+TEST(LockEnforcer, BackgroundClickRaisesTheMainWindowOrShowsIt) {
+    LockedStation st;
+    st.core->lock().LockBackgroundClicked();
+    EXPECT_EQ(st.windows.topMostCalls, QList<WindowId>{st.main});
+    EXPECT_EQ(st.windows.foregroundCalls, QList<WindowId>{st.main});
+    EXPECT_TRUE(st.core->display().mainVisible);
+
+    st.core->lock().HideMainWindow();
+    st.windows.clearCalls();
+    st.core->lock().LockBackgroundClicked();
+    EXPECT_TRUE(st.core->display().mainVisible);
+    // Shown again (top-most, as over a lock); a second click keeps it.
+    st.core->lock().LockBackgroundClicked();
+    EXPECT_TRUE(st.core->display().mainVisible);
+}
+
+} // namespace

@@ -1,0 +1,620 @@
+// The puesto program itself on its own X display (Xvfb with openbox), with a
+// cashier played by the test over loopback and a stand-in logind on a
+// private bus: what a customer and other programs can and cannot do while
+// the station is locked, and what it does once it is granted.
+#include "support/TempDir.h"
+#include "support/XDisplay.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QtEndian>
+#include <gtest/gtest.h>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace {
+
+using tarvina::test::TempDir;
+using tarvina::test::XDisplay;
+
+constexpr int kScreenW = 1024;
+constexpr int kScreenH = 768;
+// A loaded machine (two cores, other builds) may take its time to map and
+// answer; every wait is on a condition with this limit.
+constexpr int kWait = 30000;
+
+bool Wait(const std::function<bool()>& done, int ms = kWait) {
+    return QTest::qWaitFor(done, ms);
+}
+
+void WriteText(const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    f.write(text);
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The cashier's end of the connection: lines, and the blocks some lines
+// carry (a 4-byte length in network order, then the bytes).
+class Cashier {
+public:
+    Cashier() { server_.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return server_.serverPort(); }
+    bool accept(int ms) {
+        if (!Wait([&] { return server_.hasPendingConnections(); }, ms))
+            return false;
+        socket_ = server_.nextPendingConnection();
+        return true;
+    }
+    void send(const QByteArray& line) {
+        socket_->write(line + "\r\n");
+        socket_->flush();
+    }
+    // The next line that starts with prefix; the lines before it go by.
+    QByteArray line(const QByteArray& prefix, int ms = kWait) {
+        QByteArray found;
+        Wait(
+            [&] {
+                buffer_ += socket_->readAll();
+                for (qsizetype lf; found.isNull() && (lf = buffer_.indexOf('\n')) >= 0;) {
+                    QByteArray l = buffer_.left(lf);
+                    buffer_.remove(0, lf + 1);
+                    if (l.endsWith('\r'))
+                        l.chop(1);
+                    if (l.startsWith(prefix))
+                        found = l;
+                }
+                return !found.isNull();
+            },
+            ms);
+        return found;
+    }
+    // The block right after the line just read.
+    QByteArray block(int ms = kWait) {
+        QByteArray out;
+        Wait(
+            [&] {
+                buffer_ += socket_->readAll();
+                if (buffer_.size() < 4)
+                    return false;
+                const quint32 n = qFromBigEndian<quint32>(buffer_.constData());
+                if (n > 1024 * 1024 || buffer_.size() < qsizetype(4 + n))
+                    return n > 1024 * 1024;
+                out = buffer_.mid(4, n);
+                buffer_.remove(0, 4 + n);
+                return true;
+            },
+            ms);
+        return out;
+    }
+
+private:
+    QTcpServer server_;
+    QTcpSocket* socket_ = nullptr;
+    QByteArray buffer_;
+};
+
+// python3-dbusmock's logind on a private bus, with the station's session
+// "c7"; every call it gets goes to its log.
+class MockLogind {
+public:
+    bool start(const QString& logPath) {
+        log_ = logPath;
+        bus_.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                    QStringLiteral("--print-address=1")});
+        if (!bus_.waitForStarted(5000) || !Wait([&] { return bus_.canReadLine(); }, 10000))
+            return false;
+        address_ = QString::fromLocal8Bit(bus_.readLine()).trimmed();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
+        mock_.setProcessEnvironment(env);
+        mock_.start(QStringLiteral("/usr/bin/python3"),
+                    {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"),
+                     QStringLiteral("-t"), QStringLiteral("logind"), QStringLiteral("-l"), log_});
+        if (!mock_.waitForStarted(5000))
+            return false;
+        QDBusConnection c = QDBusConnection::connectToBus(address_, QStringLiteral("puesto-x"));
+        const bool up = Wait([&] {
+            return c.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1"));
+        });
+        QDBusMessage add = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddSession"));
+        add.setArguments(
+            {QStringLiteral("c7"), QStringLiteral("seat0"), 1000u, QStringLiteral("ana"), true});
+        const bool added = up && c.call(add).type() == QDBusMessage::ReplyMessage;
+        QDBusConnection::disconnectFromBus(QStringLiteral("puesto-x"));
+        return added;
+    }
+    ~MockLogind() {
+        for (QProcess* p : {&mock_, &bus_}) {
+            p->terminate();
+            if (!p->waitForFinished(5000)) {
+                p->kill();
+                p->waitForFinished(5000);
+            }
+        }
+    }
+    QString address() const { return address_; }
+    QByteArray calls() const { return ReadAll(log_); }
+
+private:
+    QProcess bus_, mock_;
+    QString address_, log_;
+};
+
+// Looks at the display from outside, as another client of the X server.
+class XProbe {
+public:
+    explicit XProbe(const QString& display) {
+        c_ = xcb_connect(display.toLocal8Bit().constData(), nullptr);
+        if (xcb_connection_has_error(c_))
+            return;
+        root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
+        active_ = atom("_NET_ACTIVE_WINDOW");
+        stacking_ = atom("_NET_CLIENT_LIST_STACKING");
+        name_ = atom("_NET_WM_NAME");
+        utf8_ = atom("UTF8_STRING");
+    }
+    ~XProbe() { xcb_disconnect(c_); }
+    bool ok() const { return root_ != 0; }
+
+    xcb_window_t active() { return ids(root_, active_).value(0); }
+    // Managed windows from the bottom up.
+    QList<xcb_window_t> stacking() { return ids(root_, stacking_); }
+    QString title(xcb_window_t w) { return QString::fromUtf8(property(w, name_, utf8_)); }
+    QByteArray wmClass(xcb_window_t w) {
+        const QByteArray b = property(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+        return b.mid(b.indexOf('\0') + 1).split('\0').value(0);
+    }
+    QRect geometry(xcb_window_t w) {
+        xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(c_, xcb_get_geometry(c_, w), nullptr);
+        xcb_translate_coordinates_reply_t* t = xcb_translate_coordinates_reply(
+            c_, xcb_translate_coordinates(c_, w, root_, 0, 0), nullptr);
+        QRect r;
+        if (g && t)
+            r = QRect(t->dst_x, t->dst_y, g->width, g->height);
+        free(g);
+        free(t);
+        return r;
+    }
+    bool viewable(xcb_window_t w) {
+        xcb_get_window_attributes_reply_t* a =
+            xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, w), nullptr);
+        const bool v = a && a->map_state == XCB_MAP_STATE_VIEWABLE;
+        free(a);
+        return v;
+    }
+    // The root's children from the bottom up (frames, override-redirect
+    // windows): the real stacking, whatever a manager says.
+    QList<xcb_window_t> rootChildren() {
+        QList<xcb_window_t> out;
+        xcb_query_tree_reply_t* r = xcb_query_tree_reply(c_, xcb_query_tree(c_, root_), nullptr);
+        if (r) {
+            const xcb_window_t* k = xcb_query_tree_children(r);
+            for (int i = 0; i < xcb_query_tree_children_length(r); ++i)
+                out << k[i];
+        }
+        free(r);
+        return out;
+    }
+    // The child of the root that holds w (its frame, or w itself).
+    xcb_window_t topLevelOf(xcb_window_t w) {
+        for (int depth = 0; w && depth < 16; ++depth) {
+            xcb_query_tree_reply_t* r = xcb_query_tree_reply(c_, xcb_query_tree(c_, w), nullptr);
+            const xcb_window_t parent = r ? r->parent : 0;
+            free(r);
+            if (parent == root_ || parent == 0)
+                return w;
+            w = parent;
+        }
+        return w;
+    }
+    // Every window of the tree (to depth 3) whose WM_CLASS class is cls.
+    QList<xcb_window_t> windowsOf(const QByteArray& cls) {
+        QList<xcb_window_t> out;
+        collect(root_, cls, 0, &out);
+        return out;
+    }
+
+private:
+    void collect(xcb_window_t w, const QByteArray& cls, int depth, QList<xcb_window_t>* out) {
+        xcb_query_tree_reply_t* r = xcb_query_tree_reply(c_, xcb_query_tree(c_, w), nullptr);
+        if (!r)
+            return;
+        const xcb_window_t* k = xcb_query_tree_children(r);
+        const int n = xcb_query_tree_children_length(r);
+        QList<xcb_window_t> kids(k, k + n);
+        free(r);
+        for (xcb_window_t child : kids) {
+            if (wmClass(child) == cls)
+                *out << child;
+            else if (depth < 3)
+                collect(child, cls, depth + 1, out);
+        }
+    }
+    xcb_atom_t atom(const char* name) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c_, xcb_intern_atom(c_, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : 0;
+        free(r);
+        return a;
+    }
+    QByteArray property(xcb_window_t w, xcb_atom_t p, xcb_atom_t type) {
+        xcb_get_property_reply_t* r =
+            xcb_get_property_reply(c_, xcb_get_property(c_, 0, w, p, type, 0, 4096), nullptr);
+        QByteArray out;
+        if (r)
+            out = QByteArray(static_cast<const char*>(xcb_get_property_value(r)),
+                             xcb_get_property_value_length(r));
+        free(r);
+        return out;
+    }
+    QList<xcb_window_t> ids(xcb_window_t w, xcb_atom_t p) {
+        const QByteArray b = property(w, p, XCB_ATOM_WINDOW);
+        QList<xcb_window_t> out;
+        for (int i = 0; i + 4 <= b.size(); i += 4)
+            out << *reinterpret_cast<const xcb_window_t*>(b.constData() + i);
+        return out;
+    }
+
+    xcb_connection_t* c_ = nullptr;
+    xcb_window_t root_ = 0;
+    xcb_atom_t active_ = 0, stacking_ = 0, name_ = 0, utf8_ = 0;
+};
+
+class PuestoOnX : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QFileInfo(binary()).isExecutable())
+            GTEST_SKIP() << "puesto is not built";
+        for (const char* tool : {"Xvfb", "openbox", "xdotool", "xterm", "dbus-daemon"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+                GTEST_SKIP() << tool << " is not installed";
+        XDisplay::Options o;
+        o.width = kScreenW;
+        o.height = kScreenH;
+        display = std::make_unique<XDisplay>(o);
+        ASSERT_TRUE(display->ok()) << display->error().toStdString();
+        probe = std::make_unique<XProbe>(display->display());
+        ASSERT_TRUE(probe->ok());
+        ASSERT_TRUE(logind.start(scratch.file(QStringLiteral("logind.log"))));
+        ASSERT_NE(cashier.port(), 0);
+        WriteText(registry.file(QStringLiteral("machine.reg")),
+                  "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Velt\\Tarvina]\n"
+                  "\"Host\"=\"localhost\"\n");
+        QDir().mkpath(scratch.file(QStringLiteral("run")));
+        QFile::setPermissions(scratch.file(QStringLiteral("run")),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    void TearDown() override {
+        for (QProcess* p : others) {
+            p->kill();
+            p->waitForFinished(5000);
+            delete p;
+        }
+        others.clear();
+        if (puesto.state() != QProcess::NotRunning) {
+            puesto.kill();
+            puesto.waitForFinished(10000);
+        }
+    }
+
+    static QString binary() { return QStringLiteral(TARVINA_TEST_BIN_DIR "/puesto"); }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        const QProcessEnvironment x = display->environment();
+        for (const QString& k : x.keys())
+            e.insert(k, x.value(k));
+        // Nothing of the machine's own desktop, settings or buses is touched:
+        // the logind that would end the session is the stand-in.
+        e.insert(QStringLiteral("HOME"), scratch.path());
+        e.insert(QStringLiteral("XDG_CONFIG_HOME"), scratch.file(QStringLiteral("config")));
+        e.insert(QStringLiteral("XDG_DATA_HOME"), scratch.file(QStringLiteral("data")));
+        e.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.file(QStringLiteral("run")));
+        e.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), logind.address());
+        e.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), logind.address());
+        e.insert(QStringLiteral("XDG_SESSION_ID"), QStringLiteral("c7"));
+        return e;
+    }
+
+    void startPuesto() {
+        QProcessEnvironment e = environment();
+        e.insert(QStringLiteral("TARVINA_HOME"), home.path());
+        e.insert(QStringLiteral("TARVINA_REGISTRY"), registry.path());
+        e.insert(QStringLiteral("TARVINA_PORT"), QString::number(cashier.port()));
+        puesto.setProcessEnvironment(e);
+        puesto.setWorkingDirectory(home.path());
+        puesto.setProcessChannelMode(QProcess::MergedChannels);
+        puesto.start(binary(), {});
+        ASSERT_TRUE(puesto.waitForStarted(10000));
+        ASSERT_TRUE(cashier.accept(kWait)) << output();
+        ASSERT_TRUE(Wait([&] { return lock() != 0; })) << "no lock window";
+    }
+    std::string output() { return puesto.readAll().toStdString(); }
+
+    // The station's windows: the lock covers the screen; the main window's
+    // title carries the state ("PC[bloqueado]").
+    QList<xcb_window_t> own() { return probe->windowsOf("puesto"); }
+    xcb_window_t lock() {
+        for (xcb_window_t w : own())
+            if (probe->viewable(w) && probe->geometry(w) == QRect(0, 0, kScreenW, kScreenH))
+                return w;
+        return 0;
+    }
+    xcb_window_t titled(const QString& part) {
+        for (xcb_window_t w : own())
+            if (probe->viewable(w) && probe->title(w).contains(part))
+                return w;
+        return 0;
+    }
+    xcb_window_t mainWindow() { return titled(QStringLiteral("[")); }
+    bool ownActive() { return own().contains(probe->active()); }
+    // Stacking index among the root's children (higher is above).
+    int level(xcb_window_t w) { return int(probe->rootChildren().indexOf(probe->topLevelOf(w))); }
+
+    int xdo(const QStringList& args) { return display->run(QStringLiteral("xdotool"), args); }
+
+    // An xterm whose typed text goes to a file; its window once mapped.
+    xcb_window_t startXterm(const QString& file) {
+        auto* p = new QProcess;
+        others << p;
+        p->setProcessEnvironment(environment());
+        p->start(QStringLiteral("xterm"), {QStringLiteral("-e"), QStringLiteral("sh"),
+                                           QStringLiteral("-c"), QStringLiteral("cat > ") + file});
+        xcb_window_t w = 0;
+        Wait([&] {
+            for (xcb_window_t x : probe->windowsOf("XTerm"))
+                if (probe->viewable(x))
+                    w = x;
+            return w != 0;
+        });
+        return w;
+    }
+    void activate(xcb_window_t w) { xdo({QStringLiteral("windowactivate"), QString::number(w)}); }
+
+    // How long w keeps the front after it is activated; -1 when it never
+    // came to the front, and the limit when it kept it.
+    qint64 frontTime(xcb_window_t w, int limitMs = 10000) {
+        activate(w);
+        QElapsedTimer t;
+        t.start();
+        qint64 since = -1;
+        while (t.elapsed() < limitMs) {
+            const bool front = probe->active() == w;
+            if (front && since < 0)
+                since = t.elapsed();
+            if (!front && since >= 0)
+                return t.elapsed() - since;
+            QTest::qWait(20);
+        }
+        return since < 0 ? -1 : limitMs;
+    }
+
+    bool shot(const QString& name, QImage* out) {
+        const QString path = scratch.file(name);
+        if (!display->screenshot(path))
+            return false;
+        // Kept for a person to look at when the run asks for it.
+        const QString keep = qEnvironmentVariable("TARVINA_TEST_SHOTS");
+        if (!keep.isEmpty()) {
+            QDir().mkpath(keep);
+            QFile::remove(keep + u'/' + name);
+            QFile::copy(path, keep + u'/' + name);
+        }
+        *out = QImage(path);
+        return !out->isNull();
+    }
+
+    TempDir home, registry, scratch;
+    std::unique_ptr<XDisplay> display;
+    std::unique_ptr<XProbe> probe;
+    MockLogind logind;
+    Cashier cashier;
+    QProcess puesto;
+    QList<QProcess*> others;
+};
+
+bool Black(const QImage& img, int x, int y) {
+    return (img.pixel(x, y) & 0xFFFFFF) == 0;
+}
+
+TEST_F(PuestoOnX, CodeTypedAtThePanelAboveTheLockReachesTheCashier) {
+    startPuesto();
+    cashier.send("401");
+    // The main window with the code box comes above the lock and takes the
+    // keys, whatever order the window manager mapped them in.
+    ASSERT_TRUE(Wait([&] {
+        const xcb_window_t m = mainWindow();
+        return m && probe->active() == m && level(m) > level(lock()) &&
+               probe->geometry(m).height() > 200;
+    })) << output();
+
+    QImage img;
+    const QRect m = probe->geometry(mainWindow());
+    ASSERT_TRUE(Wait([&] {
+        return shot(QStringLiteral("pin-panel.png"), &img) &&
+               !Black(img, m.center().x(), m.center().y());
+    }));
+    // The lock covers the screen (black to the corners); the panel shows on
+    // it.
+    for (const QPoint p :
+         {QPoint(0, 0), QPoint(kScreenW - 1, kScreenH - 1), QPoint(0, kScreenH - 1)})
+        EXPECT_TRUE(Black(img, p.x(), p.y())) << p.x() << "," << p.y();
+
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"),
+         QStringLiteral("a1b2c3")});
+    xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_EQ(cashier.line("R38"), "R38A1B2C3");
+
+    // Refused: the box takes keys again. A click on the lock gives it the
+    // focus for a moment; what is typed then still reaches the box.
+    cashier.send("390A1B2C3");
+    ASSERT_TRUE(Wait([&] { return probe->active() == mainWindow(); }));
+    xdo({QStringLiteral("mousemove"), QStringLiteral("5"), QStringLiteral("700"),
+         QStringLiteral("click"), QStringLiteral("1")});
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("40"),
+         QStringLiteral("0f")});
+    xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_EQ(cashier.line("R38"), "R380F");
+    EXPECT_TRUE(Wait([&] { return level(mainWindow()) > level(lock()); }));
+}
+
+TEST_F(PuestoOnX, OtherProgramsNeverKeepTheFrontNorTheKeysWhileLocked) {
+    startPuesto();
+    const QString typed = scratch.file(QStringLiteral("typed.txt"));
+    const xcb_window_t xterm = startXterm(typed);
+    ASSERT_NE(xterm, 0u);
+    ASSERT_TRUE(Wait([&] { return ownActive() && level(lock()) > level(xterm); }));
+
+    // What a customer sees: black to the corners, the main window drawn on
+    // it.
+    QImage img;
+    const QRect m = probe->geometry(mainWindow());
+    ASSERT_TRUE(Wait([&] {
+        return shot(QStringLiteral("locked.png"), &img) &&
+               !Black(img, m.center().x(), m.center().y());
+    }));
+    EXPECT_TRUE(Black(img, 0, 0));
+    EXPECT_TRUE(Black(img, kScreenW - 1, kScreenH - 1));
+
+    // Activated by another client: back behind the lock within a tick of a
+    // second (and a loaded machine's delay).
+    for (int i = 0; i < 3; ++i) {
+        const qint64 kept = frontTime(xterm);
+        EXPECT_LT(kept, 2500) << "round " << i;
+        EXPECT_TRUE(Wait([&] { return ownActive(); }, 5000));
+    }
+    // Typing while it is in front reaches it never: the keyboard is held.
+    activate(xterm);
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+         QStringLiteral("hola")});
+    xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    xdo({QStringLiteral("key"), QStringLiteral("--window"), QString::number(xterm),
+         QStringLiteral("h"), QStringLiteral("Return")});
+
+    // The window manager's own keys and mouse bindings see nothing.
+    const xcb_window_t lockBefore = lock();
+    const xcb_window_t mainBefore = mainWindow();
+    ASSERT_TRUE(Wait([&] { return ownActive(); }, 5000));
+    xdo({QStringLiteral("key"), QStringLiteral("alt+Tab")});
+    xdo({QStringLiteral("key"), QStringLiteral("alt+F4")});
+    xdo({QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("200"),
+         QStringLiteral("keydown"), QStringLiteral("alt"), QStringLiteral("mousedown"),
+         QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("500"),
+         QStringLiteral("500"), QStringLiteral("mouseup"), QStringLiteral("1"),
+         QStringLiteral("keyup"), QStringLiteral("alt")});
+    QTest::qWait(1500);
+    EXPECT_EQ(lock(), lockBefore);
+    EXPECT_EQ(probe->geometry(lockBefore), QRect(0, 0, kScreenW, kScreenH));
+    EXPECT_EQ(mainWindow(), mainBefore);
+    EXPECT_TRUE(ownActive());
+    EXPECT_GT(level(lockBefore), level(xterm));
+    EXPECT_EQ(puesto.state(), QProcess::Running);
+    EXPECT_EQ(ReadAll(typed), QByteArray());
+}
+
+TEST_F(PuestoOnX, GrantFreesTheDesktopAndTheEndOfTimeLocksItAgain) {
+    startPuesto();
+    const QString typed = scratch.file(QStringLiteral("typed.txt"));
+    const xcb_window_t xterm = startXterm(typed);
+    ASSERT_NE(xterm, 0u);
+
+    cashier.send("0430,Ana,");
+    // The welcome dialog comes to the front; Enter accepts it.
+    ASSERT_TRUE(Wait([&] {
+        const xcb_window_t w = titled(QStringLiteral("Bienvenido"));
+        return w && probe->active() == w;
+    })) << output();
+    xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_EQ(cashier.line("R04"), "R04Ana");
+    ASSERT_TRUE(Wait([&] { return lock() == 0; }));
+
+    // The customer's program keeps the front and the keys; the clock stays
+    // above it.
+    EXPECT_EQ(frontTime(xterm, 3000), 3000);
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+         QStringLiteral("hola")});
+    xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    EXPECT_TRUE(Wait([&] { return ReadAll(typed) == "hola\n"; }, 10000)) << ReadAll(typed).data();
+    xcb_window_t clock = 0;
+    for (xcb_window_t w : own())
+        if (probe->viewable(w) && probe->geometry(w).height() < 40)
+            clock = w;
+    ASSERT_NE(clock, 0u);
+    EXPECT_TRUE(Wait([&] { return level(clock) > level(xterm); }, 5000));
+
+    // The cashier ends the time: locked again, everything held.
+    cashier.send("08");
+    EXPECT_FALSE(cashier.line("R021").isEmpty());
+    ASSERT_TRUE(Wait([&] { return lock() != 0 && ownActive(); }));
+    EXPECT_LT(frontTime(xterm), 2500);
+    activate(xterm);
+    xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+         QStringLiteral("otra")});
+    xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    QTest::qWait(1000);
+    EXPECT_EQ(ReadAll(typed), "hola\n");
+}
+
+TEST_F(PuestoOnX, WindowThatKeepsTheFrontForThirtySixTicksEndsTheSession) {
+    startPuesto();
+    const xcb_window_t xterm = startXterm(scratch.file(QStringLiteral("typed.txt")));
+    ASSERT_NE(xterm, 0u);
+    ASSERT_TRUE(Wait([&] { return ownActive(); }));
+    // Another client that takes the front back ten times a second.
+    auto* thief = new QProcess;
+    others << thief;
+    thief->setProcessEnvironment(environment());
+    thief->start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("while :; do xdotool windowactivate %1 >/dev/null 2>&1; "
+                                 "sleep 0.1; done")
+                      .arg(xterm)});
+    QElapsedTimer t;
+    t.start();
+    ASSERT_EQ(cashier.line("R14", 120000), "R14") << output();
+    // Counted once a second: not before the thirty-sixth tick.
+    EXPECT_GE(t.elapsed(), 34000);
+    EXPECT_EQ(cashier.block(), "El bloqueo no se hace efectivo");
+    const QByteArray tasks = cashier.line("R45");
+    EXPECT_TRUE(
+        tasks.startsWith("R45" + QByteArray::number(xterm, 16).toUpper().rightJustified(8, '0')))
+        << tasks.data();
+    // The customer's session is ended through logind.
+    EXPECT_TRUE(Wait([&] { return logind.calls().contains("Terminate"); }))
+        << logind.calls().data();
+}
+
+TEST_F(PuestoOnX, ScheduledShutDownPowersOffThroughLogind) {
+    startPuesto();
+    QElapsedTimer t;
+    t.start();
+    cashier.send("035,A");
+    ASSERT_TRUE(Wait([&] { return logind.calls().contains("PowerOff"); })) << logind.calls().data();
+    EXPECT_GE(t.elapsed(), 4000);
+    // Carried out: the station closes in order by itself.
+    ASSERT_TRUE(puesto.waitForFinished(kWait)) << output();
+    EXPECT_EQ(puesto.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(puesto.exitCode(), 0) << output();
+}
+
+} // namespace
