@@ -37,6 +37,8 @@
 #include <QThread>
 #include <QtGui/qguiapplication_platform.h>
 #include <csignal>
+#include <cstdlib>
+#include <functional>
 #include <memory>
 
 using namespace tarvina;
@@ -137,6 +139,19 @@ int ScreenOf(const QByteArray& display) {
     bool ok = false;
     const int n = dot > colon ? display.mid(dot + 1).toInt(&ok) : 0;
     return ok ? n : 0;
+}
+
+// Qt ends the program with exit(1) when its connection to the X server
+// breaks (the display went away): what is set here runs then, so that the
+// station still saves its session and its settings.
+std::function<void()>* g_displayLost = nullptr;
+
+void AtExit() {
+    if (!g_displayLost)
+        return;
+    const std::function<void()> lastWords = *g_displayLost;
+    g_displayLost = nullptr;
+    lastWords();
 }
 
 } // namespace
@@ -266,12 +281,22 @@ int main(int argc, char** argv) {
         ui.main()->close();
     });
 
+    // Without a display the windows are gone: the view's listeners go
+    // first, then the close saves and stops the threads as always.
+    std::function<void()> displayLost = [&core] {
+        core.view().disconnect();
+        core.Close();
+    };
+    g_displayLost = &displayLost;
+    std::atexit(AtExit);
+
     core.setTimersDriven(true);
     core.Show();
     // With no server configured the chooser opens now, above the lock that
     // already covers the desktop (never before it).
     ChooseServer(core, ui, pinger, browser);
     const int rc = app.exec();
+    g_displayLost = nullptr;
     app.core = nullptr;
     return rc;
 }

@@ -618,3 +618,55 @@ TEST_F(PuestoOnX, ScheduledShutDownPowersOffThroughLogind) {
 }
 
 } // namespace
+
+namespace {
+
+// "written" (offset 8), user (57, length-prefixed) and state (313) of the
+// session file.
+struct SavedSession {
+    double written = 0;
+    QByteArray user;
+    int state = -1;
+};
+SavedSession ReadSession(const QString& path) {
+    const QByteArray b = ReadAll(path);
+    SavedSession s;
+    if (b.size() < 384)
+        return s;
+    s.written = qFromLittleEndian<double>(b.constData() + 8);
+    s.user = b.mid(58, quint8(b[57]));
+    s.state = quint8(b[313]);
+    return s;
+}
+
+TEST_F(PuestoOnX, DisplayThatGoesAwaySavesTheSessionAndEndsInOrder) {
+    startPuesto();
+    cashier.send("0430,Ana,");
+    ASSERT_TRUE(Wait([&] {
+        const xcb_window_t w = titled(QStringLiteral("Bienvenido"));
+        return w && probe->active() == w;
+    })) << output();
+    xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    ASSERT_EQ(cashier.line("R04"), "R04Ana");
+    const QString file = home.file(QStringLiteral("Data/session.dta"));
+    ASSERT_TRUE(Wait([&] { return ReadSession(file).state == 2; }));
+    const double granted = ReadSession(file).written;
+    QTest::qWait(2000);
+
+    // The X server ends under the running station.
+    probe.reset();
+    display.reset();
+    ASSERT_TRUE(puesto.waitForFinished(kWait)) << "still running without a display";
+    EXPECT_EQ(puesto.exitStatus(), QProcess::NormalExit) << output();
+    // Not the orderly close of a customer or the system (those end with 0):
+    // the guardian may start it again.
+    EXPECT_EQ(puesto.exitCode(), 1) << output();
+    const SavedSession saved = ReadSession(file);
+    EXPECT_EQ(saved.state, 2);
+    EXPECT_EQ(saved.user, "Ana");
+    EXPECT_GT(saved.written, granted + 1.0 / 86400) << "not saved at the end";
+    // The settings are written back as at every close.
+    EXPECT_TRUE(ReadAll(registry.file(QStringLiteral("machine.reg"))).contains("\"AlphaBlend\""));
+}
+
+} // namespace

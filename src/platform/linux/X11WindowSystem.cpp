@@ -526,6 +526,10 @@ void X11WindowSystem::releaseInput() {
 }
 
 bool X11WindowSystem::setSystemKeysBlocked(bool blocked) {
+    // A display that went away has no keymap left to change (and the keymap
+    // tool would only wait for it).
+    if (displayLost())
+        return false;
     return blocked ? serverKeys_.block() : serverKeys_.unblock();
 }
 
