@@ -154,8 +154,20 @@ void MainWindow::buildSideBar() {
         items_[Index(e.id)] = b;
         const PageId id = e.id;
         // A click checks the button at once; showPage puts the check back
-        // where it was when the gate refuses.
+        // where it was when the gate refuses, and a click on the page shown
+        // refreshes it. Keyboard and accessibility clients only toggle the
+        // button, without a click: the page follows the toggle from the
+        // event loop, so that their request is answered before a gate's
+        // dialog waits for the operator.
         connect(b, &QToolButton::clicked, this, [this, id] { showPage(id); });
+        connect(b, &QToolButton::toggled, this, [this, id](bool on) {
+            if (!on)
+                return;
+            QTimer::singleShot(0, this, [this, id] {
+                if (items_[Index(id)]->isChecked() && id != current_)
+                    showPage(id);
+            });
+        });
     }
 }
 
@@ -213,11 +225,12 @@ QAbstractButton* MainWindow::sideBarItem(PageId id) const {
 }
 
 void MainWindow::selectItem(PageId id) {
+    // Current before the check, so that the check's own signal asks nothing.
+    current_ = id;
     const SideBarEntry& e = kEntries[Index(id)];
     sideBar_->setCurrentIndex(e.folder);
     items_[Index(id)]->setChecked(true);
     pages_->setCurrentWidget(slots_[Index(id)]);
-    current_ = id;
 }
 
 bool MainWindow::showPage(PageId id) {

@@ -66,6 +66,11 @@ TEST_F(MainWindowTest, SideBarHasThreeFoldersAndEachItemShowsItsOwnPage) {
     window.showPage(PageId::Console);
     EXPECT_EQ(bar->currentIndex(), 1);
     EXPECT_EQ(window.sideBarItem(PageId::PinHistory)->text(), QStringLiteral("Uso de Pines"));
+    // Keyboard and accessibility clients toggle an item without clicking it.
+    window.sideBarItem(PageId::Preferences)->toggle();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.currentPage(), PageId::Preferences);
+    EXPECT_EQ(shown(), window.page(PageId::Preferences));
 }
 
 TEST_F(MainWindowTest, FramePutInASlotReplacesThePlaceholderEvenWhileShown) {

@@ -152,6 +152,12 @@ void TFramePref::buildTree() {
         items.push_back(item);
     }
     Tree->expandAll();
+    // An accessibility client selects a node without making it current.
+    connect(Tree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QList<QTreeWidgetItem*> selected = Tree->selectedItems();
+        if (selected.size() == 1 && selected.first() != Tree->currentItem())
+            Tree->setCurrentItem(selected.first());
+    });
     connect(Tree, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         const int page = item != nullptr ? item->data(0, Qt::UserRole).toInt() : -1;
         if (page >= 0) {
