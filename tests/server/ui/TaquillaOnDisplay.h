@@ -18,6 +18,7 @@
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace tarvina::test {
 
@@ -78,6 +79,18 @@ protected:
     }
     void waitMainWindow() {
         ASSERT_EQ(atspi({"wait", "Computadoras", "table", "30"}), 0) << out.toStdString();
+    }
+    // A simulated station of that name connected to this taquilla.
+    std::unique_ptr<sim::StationSim> connectStation(const QByteArray& name, const QByteArray& mac) {
+        sim::StationSim::Config c;
+        c.name = name;
+        c.mac = mac;
+        c.state = 1;
+        c.version = "V 3.0 (B 0.0)";
+        auto s = std::make_unique<sim::StationSim>(c);
+        s->connectTo(QStringLiteral("127.0.0.1"), port);
+        EXPECT_TRUE(s->waitConnected(10000));
+        return s;
     }
     bool listening() {
         QTcpSocket s;

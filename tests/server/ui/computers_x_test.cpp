@@ -1,11 +1,10 @@
 // taquilla itself on a private X display, one simulated station connected,
 // driven by accessible names only: grant, more time, lock, a message both
 // ways, a move; then a photograph of rows in every state.
+#include "TaquillaOnDisplay.h"
 #include "common/DateTime.h"
 #include "protocol/DateTimeText.h"
 #include "simulator/StationSim.h"
-#include "support/TempDir.h"
-#include "support/XDisplay.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,46 +20,16 @@ using tarvina::test::TestDisplay;
 
 namespace {
 
-class TaquillaOnX : public ::testing::Test {
+class TaquillaOnX : public tarvina::test::TaquillaOnDisplay {
 protected:
     void SetUp() override {
-        port = tarvina::sim::FreeServerPort();
-        ASSERT_NE(port, 0);
-        QProcessEnvironment env = TestDisplay().environment();
-        env.insert("TARVINA_HOME", dir.path());
-        env.insert("TARVINA_REGISTRY", dir.path());
-        // A mode already chosen: the very first start would open the
-        // preferences on "Modo de operación" instead of the computers.
-        QFile reg(dir.path() + "/user.reg");
-        ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
-        reg.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Velt\\Tarvina]\n"
-                  "\"ServiceMode\"=dword:00000000\n");
-        reg.close();
-        env.insert("TARVINA_PORT", QString::number(port));
-        env.insert("LANG", "es_VE.UTF-8");
-        taquilla.setProcessEnvironment(env);
-        taquilla.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        taquilla.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/taquilla"), {});
-        ASSERT_TRUE(taquilla.waitForStarted(10000));
-        ASSERT_EQ(atspi({"wait", "Computadoras", "table", "30"}), 0) << out.toStdString();
+        TaquillaOnDisplay::SetUp();
+        start();
+        waitMainWindow();
     }
     void TearDown() override {
         sims.clear();
-        taquilla.terminate();
-        if (!taquilla.waitForFinished(10000))
-            taquilla.kill();
-        taquilla.waitForFinished(5000);
-    }
-    // A failed wait carries the window's accessible tree in `out`.
-    int atspi(const QStringList& args) {
-        out.clear();
-        const int rc = TestDisplay().atspi(QStringList{"--app", "taquilla"} + args, &out);
-        if (rc != 0 && args.value(0) == QStringLiteral("wait")) {
-            QString tree;
-            TestDisplay().atspi({"--app", "taquilla", "tree"}, &tree);
-            out += tree;
-        }
-        return rc;
+        TaquillaOnDisplay::TearDown();
     }
     StationSim* station(const QByteArray& name, const QByteArray& mac, int state) {
         StationSim::Config c;
@@ -94,10 +63,6 @@ protected:
         s->sendStatusReport();
     }
 
-    tarvina::test::TempDir dir;
-    quint16 port = 0;
-    QProcess taquilla;
-    QString out;
     std::vector<std::unique_ptr<StationSim>> sims;
 };
 

@@ -9,7 +9,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using tarvina::sim::StationSim;
 using tarvina::test::TestDisplay;
 
 namespace {
@@ -77,14 +76,8 @@ TEST_F(PagesOnX, PinModeReachesTheStationAndTenCodesAreFoundByAnotherReader) {
     start();
     waitMainWindow();
     ASSERT_TRUE(QTest::qWaitFor([&] { return listening(); }, 10000)) << console();
-    StationSim::Config c;
-    c.name = "PC1";
-    c.mac = "00-11-22-33-44-01";
-    c.state = 1;
-    c.version = "V 3.0 (B 0.0)";
-    StationSim pc1(c);
-    pc1.connectTo(QStringLiteral("127.0.0.1"), port);
-    ASSERT_TRUE(pc1.waitConnected(10000));
+    auto pc1 = connectStation("PC1", "00-11-22-33-44-01");
+    ASSERT_TRUE(pc1->isConnected());
     ASSERT_EQ(atspi({"wait", "PC1", "table cell", "20"}), 0) << out.toStdString();
 
     // "Modo de operación" → "PIN", saved: the station is told at once.
@@ -92,7 +85,7 @@ TEST_F(PagesOnX, PinModeReachesTheStationAndTenCodesAreFoundByAnotherReader) {
     ASSERT_EQ(atspi({"wait", "PIN", "radio button", "10"}), 0) << out.toStdString();
     ASSERT_EQ(atspi({"press", "PIN", "radio button"}), 0) << out.toStdString();
     ASSERT_EQ(atspi({"press", "Guardar cambios", "push button"}), 0) << out.toStdString();
-    ASSERT_TRUE(pc1.waitForLine("401", 10000)) << "the station was not told the new mode";
+    ASSERT_TRUE(pc1->waitForLine("401", 10000)) << "the station was not told the new mode";
 
     // The codes' item asks for its own password.
     openItem("Operaciones", "PIN");

@@ -6,7 +6,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using tarvina::sim::StationSim;
 using tarvina::test::TestDisplay;
 
 namespace {
@@ -69,14 +68,8 @@ TEST_F(ShellOnX, AfterAKillTheWarningAndTheNoticeComeBeforeTheListener) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return listening(); }, 10000)) << console();
 
     // A station is served after the notices.
-    StationSim::Config c;
-    c.name = "PC1";
-    c.mac = "00-11-22-33-44-01";
-    c.state = 1;
-    c.version = "V 3.0 (B 0.0)";
-    StationSim pc1(c);
-    pc1.connectTo(QStringLiteral("127.0.0.1"), port);
-    ASSERT_TRUE(pc1.waitConnected(10000));
+    auto pc1 = connectStation("PC1", "00-11-22-33-44-01");
+    ASSERT_TRUE(pc1->isConnected());
     ASSERT_EQ(atspi({"wait", "PC1", "table cell", "20"}), 0) << out.toStdString();
 
     // SIGTERM with the crash warning on screen.
@@ -122,15 +115,9 @@ TEST_F(ShellOnX, CloseButtonAsksThenKeepsServingFromTheTray) {
         << "the window stays on screen";
     EXPECT_EQ(taquilla.state(), QProcess::Running);
 
-    StationSim::Config c;
-    c.name = "PC7";
-    c.mac = "00-11-22-33-44-07";
-    c.state = 1;
-    c.version = "V 3.0 (B 0.0)";
-    StationSim pc7(c);
-    pc7.connectTo(QStringLiteral("127.0.0.1"), port);
-    ASSERT_TRUE(pc7.waitConnected(10000));
-    pc7.sendStatusReport();
+    auto pc7 = connectStation("PC7", "00-11-22-33-44-07");
+    ASSERT_TRUE(pc7->isConnected());
+    pc7->sendStatusReport();
 
     // A second start brings the hidden window back and ends; the station
     // that came meanwhile is on it.
