@@ -5,6 +5,7 @@
 #include "TaquillaOnDisplay.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -125,6 +126,21 @@ TEST_F(PagesOnX, PinModeReachesTheStationAndTenCodesAreFoundByAnotherReader) {
         atspi({"settext", "Escriba el número de PIN que desea revisar:", first.left(4), "text"}),
         0);
     ASSERT_EQ(atspi({"wait", first, "table cell", "10"}), 0) << out.toStdString();
+
+    // "Reparar base de datos" rebuilds the indexes: every code is still found
+    // and both tables verify.
+    const QDateTime indexedAt = QFileInfo(cdx).lastModified();
+    ASSERT_EQ(atspi({"press", "Reparar base de datos", "menu item"}), 0) << out.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(cdx).lastModified() != indexedAt; }, 20000))
+        << "the index was not rebuilt";
+    EXPECT_EQ(perlKeys(cdx, "PIN"), keys);
+    for (const char* table : {"/data/CajaPIN.dbf", "/data/CajaHPIN.dbf"}) {
+        QProcess verify;
+        verify.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/xbase-tool"),
+                     {QStringLiteral("verify"), dir.path() + QString::fromLatin1(table)});
+        ASSERT_TRUE(verify.waitForFinished(30000));
+        EXPECT_EQ(verify.exitCode(), 0) << table << ": " << verify.readAll().toStdString();
+    }
 
     // The day's list holds the ten once the program has closed in order.
     expectOrderlyEndWithin(10000, "after the codes");
