@@ -78,7 +78,7 @@ TEST(PagesOnDisplay, DrivenByCaption) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window, 30000));
 
         // Codes page.
-        pages.pinAdminAction()->trigger();
+        pages.showCodesFrame();
         ASSERT_EQ(Atspi({"wait", "Genera PINs", "push button", "10"}), 0);
         for (const char* name : {"Imprime ticket al crear PIN", "Primer registro",
                                  "Registro anterior", "Próximo registro", "Último registro",

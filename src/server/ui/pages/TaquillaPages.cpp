@@ -97,27 +97,20 @@ TaquillaPages::TaquillaPages(ServerCore& core, PinRuntime& pins, platform::Regis
         desk->codes().tables().frameTbPin = &codes_->tbPin();
     }
 
-    pinMenu_ = new QMenu(QStringLiteral("PIN"), owner);
-    pinAdmin_ = pinMenu_->addAction(QStringLiteral("Administración de PINs..."));
-    pinAdmin_->setToolTip(QStringLiteral("Permite generar nuevos PINs y ver los ya creados"));
-    pinAdmin_->setStatusTip(pinAdmin_->toolTip());
-    connect(pinAdmin_, &QAction::triggered, this, [this] {
-        if (showCodes) {
-            showCodes();
-        } else {
-            show(codes_);
-        }
-    });
     preferences_ = new QAction(QStringLiteral("Preferencias..."), this);
     connect(preferences_, &QAction::triggered, this, [this] { show(prefs_); });
     historyAct_ = new QAction(QStringLiteral("Consulta historia de PIN"), this);
     connect(historyAct_, &QAction::triggered, this, [this] { show(history_); });
 
-    auto modeShown = [this](int mode) { pinMenu_->menuAction()->setVisible(mode == 1); };
-    connect(&core, &ServerCore::serviceModeChanged, this, modeShown);
-    modeShown(core.settings().serviceMode);
-
     core.hooks().firstRunJump = [this] { FirstRunJump(); };
+}
+
+void TaquillaPages::showCodesFrame() {
+    if (showCodes) {
+        showCodes();
+    } else {
+        show(codes_);
+    }
 }
 
 TaquillaPages::~TaquillaPages() {

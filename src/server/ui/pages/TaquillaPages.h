@@ -25,10 +25,10 @@ class ServerCore;
 namespace tarvina::server::ui {
 
 // The codes, code history and preferences pages with what they need: the
-// run's code generator, printing, the refresh hooks of the code checks, the
-// "PIN" menu (shown only in code mode) and the first-run jump to "Modo de
-// operación". The main window puts the frames in its page slots and its
-// menus, and fills in the functions below.
+// run's code generator, printing, the refresh hooks of the code checks and
+// the first-run jump to "Modo de operación". The main window puts the frames
+// in its page slots and its menus (its own "PIN" menu, shown only in code
+// mode, leads to the codes page), and fills in the functions below.
 class TaquillaPages : public QObject {
     Q_OBJECT
 public:
@@ -42,9 +42,8 @@ public:
     TFrameHistoPIN* historyFrame() const { return history_; }
     TFramePref* preferencesFrame() const { return prefs_; }
 
-    // Menu "PIN" with "Administración de PINs..."; visible only in mode 1.
-    QMenu* pinMenu() const { return pinMenu_; }
-    QAction* pinAdminAction() const { return pinAdmin_; }
+    // The codes page, through showCodes (and its gate) when the window set it.
+    void showCodesFrame();
     // "Preferencias..." and "Consulta historia de PIN".
     QAction* preferencesAction() const { return preferences_; }
     QAction* historyAction() const { return historyAct_; }
@@ -75,8 +74,6 @@ private:
     TPinFrame* codes_ = nullptr;
     TFrameHistoPIN* history_ = nullptr;
     TFramePref* prefs_ = nullptr;
-    QMenu* pinMenu_ = nullptr;
-    QAction* pinAdmin_ = nullptr;
     QAction* preferences_ = nullptr;
     QAction* historyAct_ = nullptr;
 };
