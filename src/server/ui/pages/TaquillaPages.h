@@ -4,7 +4,7 @@
 #include "server/ui/pages/FrameHistoPIN.h"
 #include "server/ui/pages/FramePref.h"
 #include "server/ui/pages/PinFrame.h"
-#include "server/ui/pages/WidgetDialogs.h"
+#include "server/ui/shell/WidgetDialogs.h"
 
 #include <QAction>
 #include <QMenu>
@@ -69,7 +69,7 @@ private:
     PinRuntime& pins_;
     platform::Registry& store_;
     platform::Printing& printing_;
-    WidgetDialogs dialogs_;
+    server::WidgetDialogs dialogs_;
     SeededCodeRandom random_;
     TPinFrame* codes_ = nullptr;
     TFrameHistoPIN* history_ = nullptr;

@@ -2,7 +2,8 @@
 
 #include "server/pin/OperatorDialogs.h"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
 namespace tarvina::server {
 
@@ -18,7 +19,8 @@ public:
     static QString QtFilter(const QString& filter);
 
 private:
-    QWidget* owner_;
+    // The window may go first (the pages outlive it at close).
+    QPointer<QWidget> owner_;
 };
 
 } // namespace tarvina::server
