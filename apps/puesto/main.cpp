@@ -1,6 +1,7 @@
 // puesto: the customer station. main() only wires the pieces together.
 #include "client/StationCore.h"
 #include "client/config/LogoBackup.h"
+#include "client/control/RestoreLogos.h"
 #include "client/control/StationControl.h"
 #include "client/ui/Dialogs.h"
 #include "client/ui/StationUi.h"
@@ -267,7 +268,22 @@ int main(int argc, char** argv) {
         if (!core.display().mainVisible)
             core.lock().ToggleMainWindow();
     });
+    // With logo protection on, the start and shut-down pictures changed
+    // while the station ran are put back at its close (the cashier is told
+    // while the connection is still up). The stored flag is what the dialog
+    // and the cashier set, so protection holds from one start to the next.
+    const auto restoreLogos = [&] {
+        const bool protect = registry
+                                 .readInteger(platform::Root::LocalMachine,
+                                              QString::fromLatin1(client::ClientSettings::kKey),
+                                              QStringLiteral("ProtectWinLogo"))
+                                 .value_or(0) != 0;
+        if (protect)
+            client::RestoreLogos(desktop, env.currentDir,
+                                 [&core](const QString& t) { core.link().SendClientMessage(t); });
+    };
     QObject::connect(&ui, &client::ui::StationUi::quitRequested, &app, [&] {
+        restoreLogos();
         core.Close();
         // exit(), not quit(): quit() first asks every window to close, and
         // the lock screen and the clock refuse.
@@ -283,8 +299,9 @@ int main(int argc, char** argv) {
 
     // Without a display the windows are gone: the view's listeners go
     // first, then the close saves and stops the threads as always.
-    std::function<void()> displayLost = [&core] {
+    std::function<void()> displayLost = [&core, &restoreLogos] {
         core.view().disconnect();
+        restoreLogos();
         core.Close();
     };
     g_displayLost = &displayLost;
