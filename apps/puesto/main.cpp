@@ -24,6 +24,7 @@
 #include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgShell.h"
+#include "platform/linux/XrandrDisplayModes.h"
 #include "protocol/Fields.h"
 #ifdef TARVINA_HAVE_ALSA
 #include "platform/linux/AlsaAudio.h"
@@ -224,8 +225,9 @@ int main(int argc, char** argv) {
     platform::LinuxDesktop desktop(windows, desktopSetup);
     platform::XdgAutostart autostart(registry, QApplication::applicationFilePath());
     platform::X11ScreenGrabber grabber;
-    client::StationControl control({registry, windows, desktop, autostart, grabber, ui, folder,
-                                    QApplication::applicationFilePath()});
+    platform::XrandrDisplayModes displayModes;
+    client::StationControl control({registry, windows, desktop, autostart, grabber, displayModes,
+                                    ui, folder, QApplication::applicationFilePath()});
 
     const client::StationPlatform services{clock, registry, windows,    audio,   service,
                                            shell, drives,   timeSetter, control, ui,

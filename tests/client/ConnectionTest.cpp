@@ -5,6 +5,7 @@
 #include "client/control/StationControl.h"
 #include "common/Password.h"
 #include "platform/fake/FakeAutostart.h"
+#include "platform/fake/FakeDisplayModes.h"
 #include "platform/fake/FakeScreenGrabber.h"
 #include "protocol/Block.h"
 #include "protocol/Fields.h"
@@ -305,7 +306,8 @@ struct ControlledStation {
     Station st;
     platform::FakeAutostart autostart;
     platform::FakeScreenGrabber grabber;
-    StationControl control{{st.registry, st.windows, st.desktop, autostart, grabber, st.own,
+    platform::FakeDisplayModes modes;
+    StationControl control{{st.registry, st.windows, st.desktop, autostart, grabber, modes, st.own,
                             st.home.path(), st.home.file(QStringLiteral("puesto"))}};
     ControlledStation() {
         ClientEnvironment e = st.env();
@@ -390,11 +392,22 @@ TEST(MachineOverLoopback, TaskListCloseAndCleanAfterTheFirstGrant) {
     EXPECT_EQ(c.st.windows.closeCalls[0], 2u);
     c.st.windows.windows.remove(2);
 
+    // A game left the screen in another mode: the clean puts the start's back.
+    c.modes.mode = platform::ScreenMode{800, 600, 75};
     c.server.send("15");
     EXPECT_EQ(c.server.waitLine("R14"), "R14");
     EXPECT_EQ(c.block(), "Eliminando tarea: Hoja");
     ASSERT_TRUE(QTest::qWaitFor([&] { return c.st.windows.closeCalls.size() == 2; }, 5000));
     EXPECT_EQ(c.st.windows.closeCalls[1], 3u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c.modes.sets.isEmpty(); }, 5000));
+    EXPECT_EQ(c.modes.sets, (QList<platform::ScreenMode>{{1280, 1024, 60}}));
+    // A clean that closes nothing leaves the mode alone.
+    c.st.windows.windows.remove(3);
+    c.modes.mode = platform::ScreenMode{800, 600, 75};
+    c.server.send("15");
+    c.server.send("43");
+    EXPECT_EQ(c.server.waitLine("R43"), "R43FF");
+    EXPECT_EQ(c.modes.sets.size(), 1);
 }
 
 TEST(MachineOverLoopback, ConfigurationReportAndItemsApplied) {

@@ -4,6 +4,7 @@
 #include "client/ClientFakes.h"
 #include "client/control/StationControl.h"
 #include "platform/fake/FakeAutostart.h"
+#include "platform/fake/FakeDisplayModes.h"
 #include "platform/fake/FakeScreenGrabber.h"
 #include "protocol/DateTimeText.h"
 #include "protocol/Fields.h"
@@ -131,10 +132,11 @@ protected:
     std::vector<std::unique_ptr<Station>> stations;
     struct Controls {
         explicit Controls(Station& st)
-            : control({st.registry, st.windows, st.desktop, autostart, grabber, st.own,
+            : control({st.registry, st.windows, st.desktop, autostart, grabber, modes, st.own,
                        st.home.path(), st.home.file(QStringLiteral("puesto"))}) {}
         platform::FakeAutostart autostart;
         platform::FakeScreenGrabber grabber;
+        platform::FakeDisplayModes modes;
         StationControl control;
     };
     std::vector<std::unique_ptr<Controls>> controls;

@@ -37,7 +37,8 @@ StationControl::StationControl(Parts parts, QObject* parent)
              [own = &p_.own](platform::WindowId w) { return w != 0 && IsOwn(*own, w); }),
       files_(p_.programFolder, p_.exeName), banners_(p_.registry, p_.programFolder),
       remote_({p_.registry, p_.desktop, p_.autostart, files_, banners_,
-               [this] { return host_ && host_->backupLogos && host_->backupLogos(); }}) {
+               [this] { return host_ && host_->backupLogos && host_->backupLogos(); }}),
+      startMode_(p_.modes.current()) {
     loadBannerList();
 }
 
@@ -102,6 +103,8 @@ void StationControl::command(int code, const QByteArray& payload,
 }
 
 void StationControl::onPosted(int code, const SendFn& send) {
+    if (!host_)
+        return;
     switch (code) {
     case tc::ScreenQuery:
         sendScreen();
@@ -157,10 +160,17 @@ void StationControl::sendConfigReport() {
 }
 
 void StationControl::cleanTasks() {
-    tasks_.clean([this](const QString& title) {
-        if (host_)
-            host_->link.SendFreeMessage("Eliminando tarea: " + common::ToCp1252(title));
+    const QStringList closed = tasks_.clean([this](const QString& title) {
+        host_->link.SendFreeMessage("Eliminando tarea: " + common::ToCp1252(title));
     });
+    // What was closed may have changed the screen's mode (a game): the mode
+    // of the start comes back, when it was a real desktop's.
+    if (closed.isEmpty() || !startMode_ || startMode_->width < 501 ||
+        p_.modes.current() == startMode_)
+        return;
+    QString err;
+    if (!p_.modes.set(*startMode_, &err))
+        fail(QStringLiteral("CleanTasks"), err);
 }
 
 QList<QByteArray> StationControl::taskCaptions() {

@@ -5,12 +5,14 @@
 #include "client/control/ReceivedFiles.h"
 #include "client/control/RemoteConfig.h"
 #include "client/control/TaskList.h"
+#include "platform/DisplayModes.h"
 
 #include <QObject>
 
 namespace tarvina::platform {
 class Autostart;
 class Desktop;
+class DisplayModes;
 class Registry;
 class ScreenGrabber;
 } // namespace tarvina::platform
@@ -32,6 +34,7 @@ public:
         platform::Desktop& desktop;
         platform::Autostart& autostart;
         platform::ScreenGrabber& grabber;
+        platform::DisplayModes& modes;
         OwnWindows& own;
         QString programFolder; // where received files land
         QString exeName;       // the station's program, never replaced
@@ -68,6 +71,8 @@ private:
     Banners banners_;
     RemoteConfig remote_;
     QList<Banner> resolved_;
+    // The screen's mode when the station started, put back after a clean.
+    std::optional<platform::ScreenMode> startMode_;
 };
 
 } // namespace tarvina::client

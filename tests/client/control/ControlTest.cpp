@@ -9,6 +9,7 @@
 #include "client/control/TaskList.h"
 #include "client/session/ClientSettings.h"
 #include "common/Cp1252.h"
+#include "platform/DisplayModes.h"
 #include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FakeDesktop.h"
 #include "platform/fake/FakeShell.h"
@@ -133,6 +134,23 @@ TEST(BmpImage, ThirtyTwoBitDisplayAndImpossibleSizes) {
     EXPECT_EQ(BmpFileSize(40000, 40000, 32), 0);
     EXPECT_EQ(BmpFileSize(-1, 10, 24), 0);
     EXPECT_EQ(BmpFileSize(1920, 1080, 24), 54 + 1920 * 3 * 1080);
+}
+
+TEST(DisplayModes, TheCurrentModeAsXrandrPrintsIt) {
+    const auto m = platform::ParseXrandrCurrent(
+        "Screen 0: minimum 320 x 200, current 1920 x 1080, maximum 16384 x 16384\n"
+        "HDMI-1 connected primary 1920x1080+0+0 (normal left inverted) 527mm x 296mm\n"
+        "   1920x1080     60.00 +  50.00*   59.94\n"
+        "   1280x720      60.00\n");
+    ASSERT_TRUE(m);
+    EXPECT_EQ(*m, (platform::ScreenMode{1920, 1080, 50.0}));
+    const auto xvfb = platform::ParseXrandrCurrent(
+        "Screen 0: minimum 1 x 1, current 1280 x 1024, maximum 1280 x 1024\n"
+        "screen connected 1280x1024+0+0 0mm x 0mm\n   1280x1024      0.00*\n");
+    ASSERT_TRUE(xvfb);
+    EXPECT_EQ(*xvfb, (platform::ScreenMode{1280, 1024, 0}));
+    EXPECT_FALSE(platform::ParseXrandrCurrent("Can't open display"));
+    EXPECT_FALSE(platform::ParseXrandrCurrent("Screen 0: current 0 x 0"));
 }
 
 // --- files from the server ------------------------------------------------------
