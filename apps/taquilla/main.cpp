@@ -13,6 +13,7 @@
 #include "server/ui/computers/TfrmComputers.h"
 #include "server/ui/pages/InstallPages.h"
 #include "server/ui/pages/TaquillaPages.h"
+#include "server/ui/remote/RemoteWindows.h"
 #include "server/ui/shell/ShellController.h"
 #include "server/ui/shell/TaquillaApplication.h"
 
@@ -97,6 +98,8 @@ int main(int argc, char** argv) {
         auto* computers = new server::TfrmComputers(core, shell, &window);
         window.setPage(server::MainWindow::PageId::Computers, computers);
         computers->FillMachinesMenu(window.menu(server::MainWindow::MenuId::Machines));
+        // Screen capture, tasks and remote configuration of a station.
+        new server::RemoteWindows(core, *computers, &window);
         pages = new server::ui::TaquillaPages(core, pins, registry, printing, &window);
         pages->openHelp = [&taquilla](int topic) { taquilla.openHelp(topic); };
         server::ui::InstallPages(window, *pages);

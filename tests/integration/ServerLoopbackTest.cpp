@@ -1,3 +1,4 @@
+#include "../server/BmpSamples.h"
 #include "ServerProbe.h"
 #include "common/Cp1252.h"
 #include "common/Password.h"
@@ -680,9 +681,10 @@ TEST_F(Loopback, MessagesAreBoundedAndBlocksPastThePoolRefused) {
     QByteArray shown;
     QObject::connect(core.get(), &ServerCore::screenshotReceived,
                      [&](TCompItem*, const QByteArray& image) { shown = image; });
+    const QByteArray picture = test::MakeBmp(40, 18, 32);
     s->sendLine("R12");
-    s->sendBlock(QByteArray(3000, 'i'));
-    ASSERT_TRUE(waitUntil([&] { return shown.size() == 3000; }));
+    s->sendBlock(picture);
+    ASSERT_TRUE(waitUntil([&] { return shown == picture; }));
     EXPECT_TRUE(waitUntil([&] { return core->context().inFlight.used() == 0; }));
 
     // The pool of memory in flight is nearly all taken by others: the next

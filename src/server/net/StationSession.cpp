@@ -10,8 +10,10 @@
 #include "server/net/RecordOps.h"
 #include "server/net/Senders.h"
 #include "server/net/StationConnection.h"
+#include "server/remote/Capture.h"
 #include "server/session/TimeAssignment.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <exception>
 
@@ -283,6 +285,12 @@ void StationSession::screen(const QByteArray& line) {
                                  FromCp1252(p::LimitPayload(line)) + QStringLiteral(" / ") +
                                  ErrorText(e, buffer.refused()));
         refuseBlock(record, QStringLiteral("pantalla"), static_cast<int>(e), buffer.refused());
+    } else if (const BmpCheck check = CheckBmp(buffer.data()); !check.info) {
+        // The block was read whole: the stream is in step and the station
+        // stays; only the picture is refused.
+        ctx_.console(record, QStringLiteral("Falló Screen shot ") +
+                                 FromCp1252(p::LimitPayload(line)) + QStringLiteral(" / ") +
+                                 check.error);
     } else {
         const QByteArray image = buffer.data();
         ComputersGuard guard(ctx_.registry.lock());
@@ -360,51 +368,134 @@ void StationSession::configReport() {
         }
     }
     quint32 mask = 0;
-    qint32 count = 0;
-    p::BlockError e = p::ReadUInt32(reader, mask, p::kCountedLineTimeoutMs);
-    if (e == p::BlockError::None)
-        e = p::ReadCount(reader, count, p::kCountedLineTimeoutMs);
-    if (e == p::BlockError::None && count > kMaxBanners)
-        e = p::BlockError::TooLarge;
-    QList<RemoteBanner> banners;
-    for (qint32 i = 0; e == p::BlockError::None && i < count; ++i) {
-        RemoteBanner b;
-        e = p::ReadInt32(reader, b.number, p::kCountedLineTimeoutMs);
-        if (e != p::BlockError::None)
-            break;
-        QByteArray name;
-        const auto s = reader.readLineWait(name, p::kCountedLineTimeoutMs);
-        if (s == p::LineReader::Status::Closed)
-            e = p::BlockError::Closed;
-        else if (s == p::LineReader::Status::NeedMore)
-            e = p::BlockError::Timeout;
-        else if (!charge(name)) {
-            refuseBlock(boundRecord(), QStringLiteral("configuración"),
-                        static_cast<int>(p::BlockError::WriteFailed), true);
-            return;
-        }
-        b.name = FromCp1252(name);
-        banners.append(b);
-    }
+    const p::BlockError e = p::ReadUInt32(reader, mask, p::kCountedLineTimeoutMs);
     if (e != p::BlockError::None) {
         ctx_.console(boundRecord(), QStringLiteral("RegConfig ") + ErrorText(e));
         refuseBlock(boundRecord(), QStringLiteral("configuración"), static_cast<int>(e));
         return;
     }
-    ComputersGuard guard(ctx_.registry.lock());
-    TCompItem* r = conn_->record;
-    if (r == nullptr)
+    // The banner list: what arrives is kept even when the rest does not.
+    QList<RemoteBanner> banners;
+    const BannerOutcome outcome = readBanners(banners, charge);
+    if (outcome.closed)
+        return; // a report cut short by the end of the connection shows nothing
+    if (outcome.poolRefused) {
+        refuseBlock(boundRecord(), QStringLiteral("configuración"),
+                    static_cast<int>(p::BlockError::WriteFailed), true);
         return;
-    r->remoteBackground = FromCp1252(lines[0]);
-    r->remoteAlarmSound = FromCp1252(lines[1]);
-    r->remoteAutoStart = lines[2] == "1";
-    r->remoteTaskBarHidden = lines[3] == "1";
-    r->remoteLogoProtected = lines[4] == "1";
-    r->remoteWallpaper = FromCp1252(lines[5]);
-    r->remoteWallpaperStyle = FromCp1252(lines[6]);
-    r->remoteHiddenDrives = mask;
-    r->remoteBanners = banners;
-    ctx_.handoff.post({UiEvent::Kind::RemoteConfig, r});
+    }
+    if (!outcome.error.isEmpty())
+        ctx_.console(boundRecord(), QStringLiteral("Configuración remota ") + outcome.error);
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        TCompItem* r = conn_->record;
+        if (r != nullptr) {
+            r->remoteBackground = FromCp1252(lines[0]);
+            r->remoteAlarmSound = FromCp1252(lines[1]);
+            r->remoteAutoStart = lines[2] == "1";
+            r->remoteTaskBarHidden = lines[3] == "1";
+            r->remoteLogoProtected = lines[4] == "1";
+            r->remoteWallpaper = FromCp1252(lines[5]);
+            r->remoteWallpaperStyle = FromCp1252(lines[6]);
+            r->remoteHiddenDrives = mask;
+            r->remoteBanners = banners;
+            ctx_.handoff.post({UiEvent::Kind::RemoteConfig, r});
+        }
+    }
+    // Part of an entry was taken and the rest may still come: whatever
+    // follows can no longer be told from commands.
+    if (!outcome.inStep)
+        refuseBlock(boundRecord(), QStringLiteral("configuración"),
+                    static_cast<int>(p::BlockError::Timeout));
+}
+
+StationSession::BannerOutcome
+StationSession::readBanners(QList<RemoteBanner>& banners,
+                            const std::function<bool(const QByteArray&)>& charge) {
+    BannerOutcome out;
+    p::LineReader& reader = conn_->reader();
+    // Waits for the first byte of the next value without taking it: None
+    // when it is there, Timeout when nothing of it came, Closed at the end.
+    const auto arrives = [&reader] {
+        const QDeadlineTimer deadline(p::kCountedLineTimeoutMs);
+        while (reader.held() == 0 && reader.device()->bytesAvailable() == 0) {
+            if (!reader.device()->isOpen())
+                return p::BlockError::Closed;
+            if (!reader.waitForMore(deadline))
+                return reader.device()->bytesAvailable() > 0 ? p::BlockError::None
+                       : deadline.hasExpired()               ? p::BlockError::Timeout
+                                                             : p::BlockError::Closed;
+            // Readable with nothing to read: the peer has gone.
+            if (reader.device()->bytesAvailable() == 0)
+                return p::BlockError::Closed;
+        }
+        return p::BlockError::None;
+    };
+    const auto failed = [&out](p::BlockError e, const QString& where) {
+        if (e == p::BlockError::Closed)
+            out.closed = true;
+        out.error = ErrorText(e) + where;
+    };
+    if (const p::BlockError e = arrives(); e != p::BlockError::None) {
+        failed(e, QStringLiteral(" en la cuenta de fondos"));
+        return out;
+    }
+    qint32 count = 0;
+    if (const p::BlockError e = p::ReadCount(reader, count, p::kCountedLineTimeoutMs);
+        e != p::BlockError::None) {
+        failed(e, QStringLiteral(" en la cuenta de fondos"));
+        // A negative count announces no entries: nothing else is owed.
+        out.inStep = e == p::BlockError::Negative;
+        return out;
+    }
+    for (qint32 i = 0; i < count; ++i) {
+        const QString where = QStringLiteral(" en el fondo %1 de %2").arg(i + 1).arg(count);
+        // At the start of an entry with nothing of it taken the stream is
+        // still in step: a station that announced more than it sent goes
+        // on with its next line.
+        if (const p::BlockError e = arrives(); e != p::BlockError::None) {
+            failed(e, where);
+            return out;
+        }
+        RemoteBanner b;
+        if (const p::BlockError e = p::ReadInt32(reader, b.number, p::kCountedLineTimeoutMs);
+            e != p::BlockError::None) {
+            failed(e, where);
+            out.inStep = false;
+            return out;
+        }
+        QByteArray name;
+        const auto s = reader.readLineWait(name, p::kCountedLineTimeoutMs);
+        if (s == p::LineReader::Status::Closed) {
+            failed(p::BlockError::Closed, where);
+            return out;
+        }
+        if (s == p::LineReader::Status::NeedMore) {
+            failed(p::BlockError::Timeout, where);
+            out.inStep = false;
+            return out;
+        }
+        // A name over the line limit was dropped up to its end; the entry
+        // keeps its place (positions address banners) with no name.
+        if (s == p::LineReader::Status::TooLong)
+            name.clear();
+        // Entries past the bound are read to keep the stream in step, and
+        // not kept.
+        if (banners.size() >= kMaxBanners) {
+            if (out.error.isEmpty())
+                out.error = QStringLiteral("lista de %1 fondos; se muestran los primeros %2")
+                                .arg(count)
+                                .arg(kMaxBanners);
+            continue;
+        }
+        if (!charge(name)) {
+            out.poolRefused = true;
+            return out;
+        }
+        b.name = FromCp1252(name);
+        banners.append(b);
+    }
+    return out;
 }
 
 void StationSession::volumeReport(const QByteArray& line) {

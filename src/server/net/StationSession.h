@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace tarvina::server {
@@ -18,6 +19,8 @@ inline constexpr qint64 kMaxFreeMessageBlock = 64 * 1024;
 // A LogReport may announce this many lines; at most ClientLogWriter::kCapBytes
 // of them are kept.
 inline constexpr qint32 kMaxLogLines = 65536;
+// A configuration report keeps at most this many banners; further entries
+// are read and dropped.
 inline constexpr qint32 kMaxBanners = 1024;
 // How long a station may take over one block.
 inline constexpr int kScreenBlockTimeoutMs = 120000;
@@ -45,6 +48,15 @@ private:
     void screen(const QByteArray& line);
     void freeMessage(const QByteArray& line);
     void configReport();
+    // The banner part of a configuration report.
+    struct BannerOutcome {
+        QString error;      // empty when the list came whole
+        bool inStep = true; // nothing of an entry is left half read
+        bool closed = false;
+        bool poolRefused = false;
+    };
+    BannerOutcome readBanners(QList<RemoteBanner>& banners,
+                              const std::function<bool(const QByteArray&)>& charge);
     void volumeReport(const QByteArray& line);
     void transparencyReport(const QByteArray& line);
     void macReport(const QByteArray& line);
