@@ -379,6 +379,13 @@ TfrmVol::TfrmVol(Send send, QWidget* parent) : QDialog(parent), send_(std::move(
     });
     connect(left_, &QSlider::sliderReleased, this, &TfrmVol::released);
     connect(right_, &QSlider::sliderReleased, this, &TfrmVol::released);
+    // Keys, the wheel and a screen reader move a slider without a drag: each
+    // such step is a release of its own.
+    for (QSlider* s : {left_, right_})
+        connect(s, &QSlider::valueChanged, this, [this, s] {
+            if (!s->isSliderDown())
+                released();
+        });
 }
 
 void TfrmVol::showFor(TCompItem* record, const QString& name, int leftPercent, int rightPercent) {
