@@ -121,10 +121,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     qint64 received = 0;
-    QObject::connect(&core, &server::ServerCore::screenshotReceived,
-                     [&received](server::TCompItem*, const QByteArray& image) {
-                         received = image.size();
-                     });
+    QObject::connect(
+        &core, &server::ServerCore::screenshotReceived,
+        [&received](server::TCompItem*, const QByteArray& image) { received = image.size(); });
 
     std::printf("screen picture 1920x1080 over loopback, %d rounds (median)\n", rounds);
     for (const int bpp : {24, 32}) {

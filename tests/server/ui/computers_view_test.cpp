@@ -476,8 +476,14 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
     EXPECT_EQ(vol->rightSlider()->value(), 60);
     vol->leftSlider()->setValue(100);
     EXPECT_EQ(vol->rightSlider()->value(), 100) << "both channels together";
-    Q_EMIT vol->leftSlider()->sliderReleased();
-    EXPECT_EQ(read(a), "35FFFFFFFF\r\n");
+    EXPECT_EQ(read(a), "35FFFFFFFF\r\n") << "a step from the keyboard goes at once";
+    // A drag goes once, when the slider is let go.
+    vol->leftSlider()->setSliderDown(true);
+    vol->leftSlider()->setValue(50);
+    vol->leftSlider()->setValue(60);
+    EXPECT_EQ(read(a), "");
+    vol->leftSlider()->setSliderDown(false);
+    EXPECT_EQ(read(a), "3599849984\r\n");
 
     Trigger(view.action(F::ClientLog));
     EXPECT_EQ(read(a), "51\r\n");
