@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -355,6 +356,15 @@ QString XDisplay::AtspiDriver() {
 }
 
 int XDisplay::atspi(const QStringList& args, QString* output, int timeoutMs) const {
+    // A wait has its own limit; the driver gets that much and the time a
+    // loaded machine needs to start it and to walk the tree once more.
+    const qsizetype verb = args.indexOf(QStringLiteral("wait"));
+    if (verb >= 0 && args.size() > verb + 2) {
+        bool ok = false;
+        const double secs = args.last().toDouble(&ok);
+        if (ok && secs > 0)
+            timeoutMs = std::max(timeoutMs, static_cast<int>(secs * 1000) + 20000);
+    }
     return run(QStringLiteral("/usr/bin/python3"), QStringList{AtspiDriver()} + args, output,
                timeoutMs);
 }

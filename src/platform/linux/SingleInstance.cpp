@@ -57,12 +57,23 @@ bool SingleInstance::acquire() {
     server_->listen(serverName_);
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* s = server_->nextPendingConnection()) {
-            connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
-            connect(s, &QLocalSocket::readyRead, this, [this, s] {
-                if (s->readAll().contains("show"))
+            // The request may be in the buffer already, or arrive together
+            // with the end of the connection: it is looked for at each.
+            const auto take = [this, s] {
+                if (s->property("answered").toBool() || !s->canReadLine())
+                    return;
+                s->setProperty("answered", true);
+                if (s->readLine().startsWith("show"))
                     Q_EMIT showRequested();
+                // The second start waits for this as its answer.
                 s->disconnectFromServer();
+            };
+            connect(s, &QLocalSocket::readyRead, this, take);
+            connect(s, &QLocalSocket::disconnected, this, [s, take] {
+                take();
+                s->deleteLater();
             });
+            take();
         }
     });
     return true;
@@ -78,7 +89,9 @@ bool SingleInstance::askFirstToShow() const {
     socket.write("show\n");
     if (!socket.waitForBytesWritten(5000))
         return false;
-    socket.disconnectFromServer();
+    // Answered when the first one closes the connection after reading.
+    if (socket.state() != QLocalSocket::UnconnectedState && !socket.waitForDisconnected(5000))
+        return false;
     return true;
 }
 

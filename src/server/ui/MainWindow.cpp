@@ -269,6 +269,10 @@ void MainWindow::terminate() {
 }
 
 void MainWindow::restoreAndRaise() {
+    // The window manager may still report the minimised state of before for
+    // a moment; that report must not send the window back to the tray.
+    restoring_ = true;
+    QTimer::singleShot(kRestoreGraceMs, this, [this] { restoring_ = false; });
     showNormal();
     raise();
     activateWindow();
@@ -276,10 +280,11 @@ void MainWindow::restoreAndRaise() {
 
 void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && hideWhenMinimized_ && isMinimized()) {
+    if (event->type() == QEvent::WindowStateChange && hideWhenMinimized_ && isMinimized() &&
+        !restoring_) {
         // Hidden, the window has no task-bar entry; the icon brings it back.
         QTimer::singleShot(0, this, [this] {
-            if (isMinimized())
+            if (isMinimized() && !restoring_)
                 hide();
         });
     }

@@ -120,6 +120,8 @@ private:
     QAction* quitAction_ = nullptr;
     QLabel* panels_[4];
     PageId current_ = PageId::Computers;
+    static constexpr int kRestoreGraceMs = 3000;
+    bool restoring_ = false; // brought back a moment ago
     std::function<bool()> pinGate_;
     std::function<bool()> closeHandler_;
     std::function<void()> terminateHandler_;

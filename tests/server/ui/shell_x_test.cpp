@@ -111,7 +111,7 @@ TEST_F(ShellOnX, CloseButtonAsksThenKeepsServingFromTheTray) {
         [&] {
             return atspi({"find", "Computadoras", "table"}) != 0;
         },
-        15000))
+        45000))
         << "the window stays on screen";
     EXPECT_EQ(taquilla.state(), QProcess::Running);
 
