@@ -309,6 +309,8 @@ struct ControlledStation {
     platform::FakeDisplayModes modes;
     StationControl control{{st.registry, st.windows, st.desktop, autostart, grabber, modes, st.own,
                             st.home.path(), st.home.file(QStringLiteral("puesto"))}};
+    // The station goes before the control it is attached to.
+    ~ControlledStation() { st.core.reset(); }
     ControlledStation() {
         ClientEnvironment e = st.env();
         e.port = server.port();

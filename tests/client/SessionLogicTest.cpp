@@ -574,8 +574,8 @@ public:
 } // namespace
 
 TEST(SessionLogic, BannersRotateOnTheirDelaysWhileTheLockShows) {
+    BannerControl control; // outlives the station attached to it
     Station st;
-    BannerControl control;
     st.writeFile("b1.gif", "GIF89a");
     st.writeFile("b2.png", "png");
     control.list = {{st.home.file("b1.gif"), 3}, {st.home.file("b2.png"), 0}};
