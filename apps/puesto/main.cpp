@@ -6,6 +6,7 @@
 #include "client/ui/Dialogs.h"
 #include "client/ui/StationUi.h"
 #include "client/ui/TfrmConfig.h"
+#include "common/InfoSwitches.h"
 #include "common/MachineIdentity.h"
 #include "common/Paths.h"
 #include "platform/Audio.h"
@@ -39,6 +40,7 @@
 #include <QThread>
 #include <QtGui/qguiapplication_platform.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -159,6 +161,26 @@ void AtExit() {
 } // namespace
 
 int main(int argc, char** argv) {
+    {
+        QStringList args;
+        for (int i = 0; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        const auto info = common::InfoSwitchText(
+            args, QStringLiteral("puesto"),
+            QStringLiteral("Uso: puesto [-test]\n"
+                           "Puesto de cliente de Tarvina: bloquea la computadora hasta que la "
+                           "caja asigne tiempo.\n"
+                           "  -test      permite una segunda copia y agrega asignaciones de "
+                           "prueba al menú\n"
+                           "  --help     muestra esta ayuda\n"
+                           "  --version  muestra la versión\n"
+                           "Variables: TARVINA_HOME, TARVINA_REGISTRY, TARVINA_PORT; ver "
+                           "puesto(1).\n"));
+        if (info) {
+            fputs(info->toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
     // A display or a cashier that goes away is noticed by the calls that
     // talk to it, not by a signal that ends the station before it can save.
     std::signal(SIGPIPE, SIG_IGN);

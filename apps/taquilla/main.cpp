@@ -1,4 +1,5 @@
 // taquilla: the cashier's program. main() only wires the pieces together.
+#include "common/InfoSwitches.h"
 #include "common/Paths.h"
 #include "platform/Clock.h"
 #include "platform/linux/AvahiAnnouncer.h"
@@ -59,6 +60,23 @@ void LoadSpanishTexts(QCoreApplication& app) {
 } // namespace
 
 int main(int argc, char** argv) {
+    {
+        QStringList args;
+        for (int i = 0; i < argc; ++i)
+            args << QString::fromLocal8Bit(argv[i]);
+        const auto info = common::InfoSwitchText(
+            args, QStringLiteral("taquilla"),
+            QStringLiteral("Uso: taquilla\n"
+                           "Caja de Tarvina: controla las computadoras del café.\n"
+                           "  --help     muestra esta ayuda\n"
+                           "  --version  muestra la versión\n"
+                           "Variables: TARVINA_HOME, TARVINA_REGISTRY, TARVINA_PORT; ver "
+                           "taquilla(1).\n"));
+        if (info) {
+            fputs(info->toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
     RaiseDescriptorLimit();
     server::TaquillaApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("taquilla"));
