@@ -3,12 +3,11 @@
 // capture, the task window and its close, the clean of tasks, the remote
 // configuration window and the volume window.
 #include "../BmpSamples.h"
+#include "TaquillaOnDisplay.h"
 #include "common/DateTime.h"
 #include "protocol/Block.h"
 #include "protocol/DateTimeText.h"
 #include "simulator/StationSim.h"
-#include "support/TempDir.h"
-#include "support/XDisplay.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -33,43 +32,16 @@ QByteArray Report() {
     return out;
 }
 
-class RemoteOnX : public ::testing::Test {
+class RemoteOnX : public tarvina::test::TaquillaOnDisplay {
 protected:
     void SetUp() override {
-        port = tarvina::sim::FreeServerPort();
-        ASSERT_NE(port, 0);
-        QProcessEnvironment env = TestDisplay().environment();
-        env.insert("TARVINA_HOME", dir.path());
-        env.insert("TARVINA_REGISTRY", dir.path());
-        QFile reg(dir.path() + "/user.reg");
-        ASSERT_TRUE(reg.open(QIODevice::WriteOnly));
-        reg.write("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Velt\\Tarvina]\n"
-                  "\"ServiceMode\"=dword:00000000\n");
-        reg.close();
-        env.insert("TARVINA_PORT", QString::number(port));
-        env.insert("LANG", "es_VE.UTF-8");
-        taquilla.setProcessEnvironment(env);
-        taquilla.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        taquilla.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/taquilla"), {});
-        ASSERT_TRUE(taquilla.waitForStarted(10000));
-        ASSERT_EQ(atspi({"wait", "Computadoras", "table", "30"}), 0) << out.toStdString();
+        TaquillaOnDisplay::SetUp();
+        start();
+        waitMainWindow();
     }
     void TearDown() override {
         sim.reset();
-        taquilla.terminate();
-        if (!taquilla.waitForFinished(10000))
-            taquilla.kill();
-        taquilla.waitForFinished(5000);
-    }
-    int atspi(const QStringList& args) {
-        out.clear();
-        const int rc = TestDisplay().atspi(QStringList{"--app", "taquilla"} + args, &out);
-        if (rc != 0 && args.value(0) == QStringLiteral("wait")) {
-            QString tree;
-            TestDisplay().atspi({"--app", "taquilla", "tree"}, &tree);
-            out += tree;
-        }
-        return rc;
+        TaquillaOnDisplay::TearDown();
     }
     bool enabled(const QString& name, const QString& role) {
         return QTest::qWaitFor(
@@ -97,10 +69,6 @@ protected:
         });
     }
 
-    tarvina::test::TempDir dir;
-    quint16 port = 0;
-    QProcess taquilla;
-    QString out;
     std::unique_ptr<StationSim> sim;
 };
 

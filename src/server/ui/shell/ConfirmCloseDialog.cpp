@@ -1,5 +1,7 @@
 #include "server/ui/shell/ConfirmCloseDialog.h"
 
+#include "server/ui/shell/OkCancelButtons.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -18,15 +20,7 @@ ConfirmCloseDialog::ConfirmCloseDialog(QWidget* parent) : QDialog(parent) {
     text->setTextFormat(Qt::PlainText);
     dontAsk_ = new QCheckBox(QStringLiteral("No volver a preguntar"), this);
     dontAsk_->setAccessibleName(dontAsk_->text());
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
-    ok->setAccessibleName(ok->text());
-    cancel->setAccessibleName(cancel->text());
-    ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
     layout->addWidget(text);
     layout->addWidget(dontAsk_);
     layout->addWidget(buttons);

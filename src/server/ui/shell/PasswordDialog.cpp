@@ -1,5 +1,7 @@
 #include "server/ui/shell/PasswordDialog.h"
 
+#include "server/ui/shell/OkCancelButtons.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,15 +25,7 @@ PasswordDialog::PasswordDialog(QWidget* parent) : QDialog(parent) {
     field_->setEchoMode(QLineEdit::Password);
     field_->setAccessibleName(QStringLiteral("Escriba contraseña"));
     label->setBuddy(field_);
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel =
-        buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
-    ok->setAccessibleName(ok->text());
-    cancel->setAccessibleName(cancel->text());
-    ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &PasswordDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &PasswordDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
     layout->addWidget(caption_);
     layout->addWidget(label);
     layout->addWidget(field_);
