@@ -3,6 +3,7 @@
 #include "platform/fake/MemoryRegistry.h"
 #include "platform/linux/AvahiAnnouncer.h"
 #include "platform/linux/AvahiBrowser.h"
+#include "platform/linux/StationServices.h"
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/XdgAutostart.h"
 #include "support/TempDir.h"
@@ -221,6 +222,22 @@ TEST(AvahiAnnouncer, AnnouncesWhileItLivesAndQuietlyNothingWithoutAvahi) {
         QThread::msleep(10);
     }
     EXPECT_FALSE(none.running());
+}
+
+} // namespace
+
+namespace {
+
+// The single answer the station's start-up asks for and the numbered echoes
+// of the network test come from the same exchange.
+TEST(IcmpPingerTest, LoopbackAnswersAndNamesThatDoNotResolveDoNot) {
+    IcmpPinger pinger;
+    const auto reply = pinger.echo(QStringLiteral("127.0.0.1"), 3, 3000);
+    if (!reply)
+        GTEST_SKIP() << "this machine allows no ICMP socket";
+    EXPECT_TRUE(pinger.ping(QStringLiteral("127.0.0.1"), 3000));
+    EXPECT_FALSE(pinger.ping(QStringLiteral("no-such-host.invalid"), 1000));
+    EXPECT_FALSE(pinger.ping(QString(), 1000));
 }
 
 } // namespace

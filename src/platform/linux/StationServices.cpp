@@ -3,67 +3,19 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <linux/cdrom.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/ip_icmp.h>
-#include <poll.h>
 #include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace tarvina::platform {
 
+// One echo request, answered by the same exchange the network test uses.
 bool IcmpPinger::ping(const QString& host, int timeoutMs) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    addrinfo* res = nullptr;
-    if (host.isEmpty() || ::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &res) != 0)
-        return false;
-    sockaddr_in addr{};
-    std::memcpy(&addr, res->ai_addr, sizeof addr);
-    ::freeaddrinfo(res);
-    bool raw = false;
-    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (fd < 0) {
-        fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
-        raw = true;
-    }
-    if (fd < 0)
-        return false;
-    unsigned char packet[64] = {};
-    packet[0] = ICMP_ECHO;
-    const quint16 ident = static_cast<quint16>(::getpid());
-    packet[4] = ident >> 8;
-    packet[5] = ident & 0xFF;
-    packet[7] = 1;
-    std::memcpy(packet + 8, "tarvina-ping-payload", 20);
-    quint32 sum = 0;
-    for (size_t i = 0; i < sizeof packet; i += 2)
-        sum += (packet[i] << 8) | packet[i + 1];
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    const quint16 csum = static_cast<quint16>(~sum);
-    packet[2] = csum >> 8;
-    packet[3] = csum & 0xFF;
-    bool ok = false;
-    if (::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr) ==
-        sizeof packet) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) > 0) {
-            unsigned char reply[1500];
-            const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
-            const ssize_t at = raw ? (n > 0 ? (reply[0] & 0x0F) * 4 : 0) : 0;
-            ok = n > at + 8 && reply[at] == ICMP_ECHOREPLY;
-        }
-    }
-    ::close(fd);
-    return ok;
+    return echo(host, 1, timeoutMs).has_value();
 }
 
 bool LinuxSystemTime::setLocalTime(const common::DateTime& when, QString* error) {
