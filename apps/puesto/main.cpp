@@ -7,10 +7,11 @@
 #include "client/ui/StationUi.h"
 #include "client/ui/TfrmConfig.h"
 #include "common/InfoSwitches.h"
-#include "common/MachineIdentity.h"
 #include "common/Paths.h"
 #include "platform/Audio.h"
 #include "platform/Clock.h"
+#include "platform/MachineIdentity.h"
+#include "platform/gui/ToolkitWindowSystem.h"
 #include "platform/linux/AvahiBrowser.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/LinuxDesktop.h"
@@ -22,7 +23,6 @@
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/X11ScreenGrabber.h"
-#include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgShell.h"
 #include "platform/linux/XrandrDisplayModes.h"
@@ -38,7 +38,6 @@
 #include <QMessageBox>
 #include <QNetworkInterface>
 #include <QThread>
-#include <QtGui/qguiapplication_platform.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -136,15 +135,6 @@ public:
     }
 };
 
-// The screen number of an X display name (":0.1" is screen 1).
-int ScreenOf(const QByteArray& display) {
-    const int dot = display.lastIndexOf('.');
-    const int colon = display.lastIndexOf(':');
-    bool ok = false;
-    const int n = dot > colon ? display.mid(dot + 1).toInt(&ok) : 0;
-    return ok ? n : 0;
-}
-
 // Qt ends the program with exit(1) when its connection to the X server
 // breaks (the display went away): what is set here runs then, so that the
 // station still saves its session and its settings.
@@ -203,8 +193,9 @@ int main(int argc, char** argv) {
     platform::LinuxMachineInfo machine;
     common::LastCommand identityStep;
     const QString computerName =
-        common::GetComputerName(registry, machine, &identityStep).value_or(machine.hostName());
-    const common::WindowsVersion os = common::GetWindowsVersion(machine, common::Program::Puesto);
+        platform::GetComputerName(registry, machine, &identityStep).value_or(machine.hostName());
+    const platform::WindowsVersion os =
+        platform::GetWindowsVersion(machine, platform::Program::Puesto);
 
     client::ClientEnvironment env;
     env.programFolder = folder;
@@ -219,17 +210,8 @@ int main(int argc, char** argv) {
                                                   TARVINA_VERSION_RELEASE, TARVINA_VERSION_BUILD));
 
     client::ui::StationUi ui(testMode);
-    // The real desktop on X11 (on the toolkit's own connection, so that the
-    // lock's grabs deliver input to the station's windows); a desktop seen
-    // only through the toolkit elsewhere (offscreen runs).
-    std::unique_ptr<platform::WindowSystem> windowSystem;
-    if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) {
-        const QByteArray display = qgetenv("DISPLAY");
-        windowSystem = std::make_unique<platform::X11WindowSystem>(x11->connection(),
-                                                                   ScreenOf(display), display);
-    } else {
-        windowSystem = std::make_unique<client::ui::QtWindowSystem>();
-    }
+    const std::unique_ptr<platform::WindowSystem> windowSystem =
+        platform::MakeToolkitWindowSystem();
     platform::WindowSystem& windows = *windowSystem;
 #ifdef TARVINA_HAVE_ALSA
     platform::AlsaAudio audio;
@@ -258,10 +240,11 @@ int main(int argc, char** argv) {
     // The MAC address is read before the logic starts, as the original does
     // while its main window is created.
     client::StationCore* corePtr = nullptr;
-    env.macText = common::GetMacAddress(machine, common::Program::Puesto, [&](const QString& e) {
-        if (corePtr)
-            corePtr->log().LogException(e);
-    });
+    env.macText =
+        platform::GetMacAddress(machine, platform::Program::Puesto, [&](const QString& e) {
+            if (corePtr)
+                corePtr->log().LogException(e);
+        });
     client::StationCore core(env, services);
     corePtr = &core;
     app.core = &core;

@@ -1,6 +1,6 @@
 #include "platform/linux/LinuxMachineInfo.h"
 
-#include "common/MachineIdentity.h"
+#include "platform/MachineIdentity.h"
 #include "support/TempDir.h"
 
 #include <QDir>
@@ -46,7 +46,7 @@ TEST(LinuxMachineInfo, AddressCommandIsReadWhole) {
     LinuxMachineInfo info(s);
     const auto out = info.addressCommandOutput();
     ASSERT_TRUE(out.has_value());
-    EXPECT_EQ(tarvina::common::MacFromCommandText(*out), "52-54-00-AB-CD-EF");
+    EXPECT_EQ(tarvina::platform::MacFromCommandText(*out), "52-54-00-AB-CD-EF");
 
     // An output far larger than a pipe's buffer neither stalls the command
     // nor grows without bound.
@@ -74,9 +74,9 @@ TEST(LinuxMachineInfo, SystemFactsAreSane) {
     ASSERT_EQ(a->size(), 16);
     EXPECT_EQ(uchar(a->at(6)) >> 4, 1);
     EXPECT_EQ(uchar(a->at(8)) & 0xC0, 0x80);
-    const QString first = tarvina::common::MacFromFirstAdapter(info);
+    const QString first = tarvina::platform::MacFromFirstAdapter(info);
     if (first != "mac not found") {
-        EXPECT_EQ(tarvina::common::FormatMac(a->right(6)), first);
+        EXPECT_EQ(tarvina::platform::FormatMac(a->right(6)), first);
         EXPECT_EQ(a->right(6), b->right(6));
     } else {
         EXPECT_NE(a->right(6), b->right(6)); // random nodes differ

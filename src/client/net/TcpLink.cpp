@@ -98,19 +98,19 @@ TcpConnection::Fill TcpConnection::fill(int waitMs) {
     if (r == 0 || p[0].revents == 0)
         return Fill::Timeout;
     char chunk[kChunk];
-    for (;;) {
-        const ssize_t n = ::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT);
-        if (n > 0) {
-            buffer_.append(chunk, n);
-            return Fill::Data;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return Fill::Timeout;
-        up_.store(false);
-        return Fill::Closed;
+    const platform::SocketRead got = platform::ReceiveFromSocket(fd_, chunk, sizeof chunk);
+    switch (got.status) {
+    case platform::SocketRead::Status::Data:
+        buffer_.append(chunk, got.bytes);
+        return Fill::Data;
+    case platform::SocketRead::Status::WouldBlock:
+        return Fill::Timeout;
+    case platform::SocketRead::Status::Ended:
+    case platform::SocketRead::Status::Failed:
+        break;
     }
+    up_.store(false);
+    return Fill::Closed;
 }
 
 TcpConnection::ReadStatus TcpConnection::readLine(QByteArray& line, int waitMs, qsizetype maxLine) {

@@ -2,7 +2,6 @@
 
 #include "common/Cp1252.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QWidget>
@@ -150,64 +149,6 @@ void StationUi::showNotice(const QString& text) {
 
 void StationUi::errorBox(const QString& caption, const QString& text) {
     QMessageBox::critical(nullptr, caption, text);
-}
-
-// --- QtWindowSystem ---------------------------------------------------------
-
-namespace {
-QWidget* Find(platform::WindowId w) {
-    return w ? QWidget::find(static_cast<WId>(w)) : nullptr;
-}
-} // namespace
-
-platform::WindowId QtWindowSystem::foregroundWindow() {
-    QWidget* a = QApplication::activeWindow();
-    return a ? static_cast<platform::WindowId>(a->winId()) : 0;
-}
-
-QString QtWindowSystem::windowClass(platform::WindowId w, int maxLength) {
-    QWidget* wd = Find(w);
-    return wd ? QString::fromLatin1(wd->metaObject()->className()).left(maxLength) : QString();
-}
-
-QString QtWindowSystem::windowTitle(platform::WindowId w) {
-    QWidget* wd = Find(w);
-    return wd ? wd->windowTitle() : QString();
-}
-
-std::optional<QList<platform::WindowId>> QtWindowSystem::stackingOrder() {
-    // Only the station's windows are known here: none of them is foreign.
-    QList<platform::WindowId> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible())
-            out << static_cast<platform::WindowId>(w->winId());
-    return out;
-}
-
-QList<platform::WindowId> QtWindowSystem::visibleTitledWindows() {
-    QList<platform::WindowId> out;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->isVisible() && !w->windowTitle().isEmpty())
-            out << static_cast<platform::WindowId>(w->winId());
-    return out;
-}
-
-bool QtWindowSystem::setForeground(platform::WindowId w) {
-    QWidget* wd = Find(w);
-    if (!wd)
-        return false;
-    wd->activateWindow();
-    return true;
-}
-
-void QtWindowSystem::setTopMost(platform::WindowId w) {
-    if (QWidget* wd = Find(w))
-        wd->raise();
-}
-
-void QtWindowSystem::raise(platform::WindowId w) {
-    if (QWidget* wd = Find(w))
-        wd->raise();
 }
 
 } // namespace tarvina::client::ui

@@ -75,21 +75,4 @@ private:
     QWidget* serviceDialog_ = nullptr;
 };
 
-// A desktop seen only through Qt: the station's own windows are known, the
-// others are not (the X11 back end that sees every window comes with the
-// machine-control work). The focus window is the application's active one.
-class QtWindowSystem final : public platform::WindowSystem {
-public:
-    platform::WindowId foregroundWindow() override;
-    QString windowClass(platform::WindowId w, int maxLength) override;
-    QString windowTitle(platform::WindowId w) override;
-    bool isTaskBar(platform::WindowId) override { return false; }
-    std::optional<QList<platform::WindowId>> stackingOrder() override;
-    QList<platform::WindowId> visibleTitledWindows() override;
-    bool setForeground(platform::WindowId w) override;
-    void setTopMost(platform::WindowId w) override;
-    void raise(platform::WindowId w) override;
-    void postTaskList(platform::WindowId) override {}
-};
-
 } // namespace tarvina::client::ui

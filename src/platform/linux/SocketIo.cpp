@@ -48,4 +48,30 @@ std::optional<QString> WriteAllToSocket(int fd, const char* data, qint64 size, i
     return std::nullopt;
 }
 
+SocketRead ReceiveFromSocket(int fd, char* data, qint64 maxSize) {
+    SocketRead r;
+    for (;;) {
+        const ssize_t n = ::recv(fd, data, static_cast<size_t>(maxSize), MSG_DONTWAIT);
+        if (n > 0) {
+            r.status = SocketRead::Status::Data;
+            r.bytes = n;
+            return r;
+        }
+        if (n == 0) {
+            r.status = SocketRead::Status::Ended;
+            r.error = QStringLiteral("Conexión cerrada por el otro extremo");
+            return r;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            r.status = SocketRead::Status::WouldBlock;
+            return r;
+        }
+        r.status = SocketRead::Status::Failed;
+        r.error = QString::fromLocal8Bit(std::strerror(errno));
+        return r;
+    }
+}
+
 } // namespace tarvina::platform

@@ -3,8 +3,9 @@
 #include <QString>
 #include <optional>
 
-// Blocking-with-deadline writes on non-blocking POSIX sockets, shared by the
-// station server's connection threads and the station's own link.
+// Reads that never wait and blocking-with-deadline writes on POSIX sockets,
+// shared by the station server's connection threads and the station's own
+// link.
 namespace tarvina::platform {
 
 // Waits for `events` (poll flags) on fd for at most msecs (negative: no
@@ -16,5 +17,22 @@ bool WaitForSocket(int fd, short events, int msecs);
 // each bit of progress. Never raises SIGPIPE. Returns the error text on
 // failure.
 std::optional<QString> WriteAllToSocket(int fd, const char* data, qint64 size, int timeoutMs);
+
+// What one read from a socket that never waits gave.
+struct SocketRead {
+    enum class Status {
+        Data,       // `bytes` bytes (more than 0) were read
+        WouldBlock, // nothing there yet
+        Ended,      // the peer closed its end
+        Failed      // the connection broke; `error` says how
+    };
+    Status status = Status::WouldBlock;
+    qint64 bytes = 0;
+    QString error;
+};
+
+// Reads at most maxSize bytes of what already arrived on fd, retrying when a
+// signal interrupts the call.
+SocketRead ReceiveFromSocket(int fd, char* data, qint64 maxSize);
 
 } // namespace tarvina::platform

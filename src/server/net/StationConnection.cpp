@@ -10,7 +10,7 @@
 namespace tarvina::server {
 
 StationConnection::StationConnection(int fd)
-    : fd_(fd), peer_(PeerAddressOf(fd)), device_(fd), reader_(&device_) {
+    : fd_(fd), peer_(platform::PeerAddressOf(fd)), device_(fd), reader_(&device_) {
     int on = 1;
     // A station that vanishes without closing is found by the keep-alive
     // probes even when the server has nothing to write.

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/linux/SocketDevice.h"
 #include "protocol/LineReader.h"
-#include "server/net/SocketDevice.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -61,7 +61,7 @@ private:
     QString peer_;
     std::atomic<bool> up_{true};
     std::mutex writeMutex_;
-    SocketDevice device_;
+    platform::SocketDevice device_;
     protocol::LineReader reader_;
 };
 

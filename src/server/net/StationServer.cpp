@@ -1,5 +1,6 @@
 #include "server/net/StationServer.h"
 
+#include "platform/linux/SocketDevice.h"
 #include "server/net/StationConnection.h"
 #include "server/net/StationSession.h"
 
@@ -97,7 +98,7 @@ bool StationServer::makeRoom() {
 }
 
 void StationServer::accept(qintptr fd) {
-    const QString peer = PeerAddressOf(static_cast<int>(fd));
+    const QString peer = platform::PeerAddressOf(static_cast<int>(fd));
     const auto fromPeer = perAddress_.find(peer);
     if (fromPeer != perAddress_.end() && fromPeer->second >= kMaxPerAddress) {
         ::close(static_cast<int>(fd));

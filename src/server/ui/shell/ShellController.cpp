@@ -2,8 +2,8 @@
 
 #include "common/DateTime.h"
 #include "common/ExceptionLog.h"
-#include "common/MachineIdentity.h"
 #include "platform/Clock.h"
+#include "platform/MachineIdentity.h"
 #include "platform/Mail.h"
 #include "platform/Printing.h"
 #include "platform/Shell.h"
@@ -360,7 +360,7 @@ void ShellController::firstShow() {
 
 void ShellController::writeFirstShowLines() {
     FirstShow::Facts facts;
-    facts.osText = common::GetWindowsVersion(platform_.machine, common::Program::Taquilla).text;
+    facts.osText = platform::GetWindowsVersion(platform_.machine, platform::Program::Taquilla).text;
     facts.printer = platform_.printing.defaultPrinterName();
     facts.address = FirstShow::CurrentAddress();
     for (const QString& line : FirstShow::MachineLines(facts))
@@ -620,7 +620,7 @@ void ShellController::refreshInfoPage() {
     if (!infoPage_)
         return;
     TechnicalInfo::Input in;
-    in.osText = common::GetWindowsVersion(platform_.machine, common::Program::Taquilla).text;
+    in.osText = platform::GetWindowsVersion(platform_.machine, platform::Program::Taquilla).text;
     TechnicalInfo::ReadOwner(platform_.registry, &in.owner, &in.organization);
     in.now = platform_.clock.now();
     in.executablePath = QCoreApplication::applicationFilePath();
@@ -670,12 +670,12 @@ bool ShellController::eventFilter(QObject* watched, QEvent* event) {
 
 bool ShellController::writeSupportReport(const QString& path) {
     DiagnosticReport::Input in;
-    in.diskSerial = common::GetDiskSerial(platform_.machine);
-    in.mac = common::GetMacAddress(platform_.machine, common::Program::Taquilla);
+    in.diskSerial = platform::GetDiskSerial(platform_.machine);
+    in.mac = platform::GetMacAddress(platform_.machine, platform::Program::Taquilla);
     in.registry = &platform_.registry;
     in.settingsKey = QString::fromUtf16(kSettingsKey);
     TechnicalInfo::Input info;
-    info.osText = common::GetWindowsVersion(platform_.machine, common::Program::Taquilla).text;
+    info.osText = platform::GetWindowsVersion(platform_.machine, platform::Program::Taquilla).text;
     TechnicalInfo::ReadOwner(platform_.registry, &info.owner, &info.organization);
     info.now = platform_.clock.now();
     info.executablePath = QCoreApplication::applicationFilePath();

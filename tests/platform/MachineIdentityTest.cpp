@@ -1,13 +1,11 @@
-#include "common/MachineIdentity.h"
+#include "platform/MachineIdentity.h"
 
 #include "platform/fake/FakeMachineInfo.h"
 #include "platform/fake/MemoryRegistry.h"
 
 #include <gtest/gtest.h>
 
-using namespace tarvina::common;
-using tarvina::platform::FakeMachineInfo;
-using tarvina::platform::NetworkAdapter;
+using namespace tarvina::platform;
 
 namespace {
 const QByteArray kMac("\x00\x0C\x29\xAB\xCD\xEF", 6);
@@ -134,7 +132,7 @@ TEST(MachineIdentity, ComputerNameFromRegistryThenHost) {
     tarvina::platform::MemoryRegistry reg;
     FakeMachineInfo m;
     m.host = "a-rather-long-host-name.example";
-    LastCommand last;
+    tarvina::common::LastCommand last;
     EXPECT_EQ(GetComputerName(reg, m, &last), QString("a-rather-long-h"));
     const QString key = "\\System\\CurrentControlSet\\Control\\Computername\\Computername";
     reg.writeString(Root::LocalMachine, key, "Computername", "CAJA2");

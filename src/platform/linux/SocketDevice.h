@@ -2,20 +2,20 @@
 
 #include <QIODevice>
 #include <QString>
-#include <optional>
 
-namespace tarvina::server {
+namespace tarvina::platform {
 
 // A QIODevice over a connected TCP socket descriptor, for a thread that reads
 // with blocking waits (waitForReadyRead polls the descriptor). Reading happens
 // on one thread only; it does not own the descriptor.
 //
-// End of stream and errors make read() return -1, which the line reader takes
+// End of stream and errors make read() return -1, which a line reader takes
 // as a closed connection. Another thread interrupts a waiting reader by
-// shutting the socket down.
+// shutting the socket down. Writes wait at most writeTimeoutMs for each bit
+// of progress, so a peer that stops reading cannot hold the writer forever.
 class SocketDevice final : public QIODevice {
 public:
-    explicit SocketDevice(int fd);
+    explicit SocketDevice(int fd, int writeTimeoutMs = 2000);
 
     bool isSequential() const override { return true; }
     bool waitForReadyRead(int msecs) override;
@@ -28,6 +28,7 @@ protected:
 
 private:
     int fd_;
+    int writeTimeoutMs_;
     bool ended_ = false;
 };
 
@@ -35,4 +36,4 @@ private:
 // IPv6 are given in their IPv4 form); empty when unknown.
 QString PeerAddressOf(int fd);
 
-} // namespace tarvina::server
+} // namespace tarvina::platform

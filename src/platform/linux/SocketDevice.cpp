@@ -1,33 +1,22 @@
-#include "server/net/SocketDevice.h"
+#include "platform/linux/SocketDevice.h"
 
 #include "platform/linux/SocketIo.h"
 
-#include <QDeadlineTimer>
 #include <QHostAddress>
-#include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
-namespace tarvina::server {
+namespace tarvina::platform {
 
-namespace {
-
-QString ErrnoText(int err) {
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-} // namespace
-
-SocketDevice::SocketDevice(int fd) : fd_(fd) {
+SocketDevice::SocketDevice(int fd, int writeTimeoutMs) : fd_(fd), writeTimeoutMs_(writeTimeoutMs) {
     open(QIODevice::ReadWrite | QIODevice::Unbuffered);
 }
 
 bool SocketDevice::waitForReadyRead(int msecs) {
     if (ended_)
         return false;
-    return platform::WaitForSocket(fd_, POLLIN, msecs);
+    return WaitForSocket(fd_, POLLIN, msecs);
 }
 
 qint64 SocketDevice::bytesAvailable() const {
@@ -40,27 +29,23 @@ qint64 SocketDevice::bytesAvailable() const {
 qint64 SocketDevice::readData(char* data, qint64 maxSize) {
     if (ended_)
         return -1;
-    for (;;) {
-        const ssize_t n = ::recv(fd_, data, static_cast<size_t>(maxSize), MSG_DONTWAIT);
-        if (n > 0)
-            return n;
-        if (n == 0) {
-            ended_ = true;
-            setErrorString(QStringLiteral("Conexión cerrada por el cliente"));
-            return -1;
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        ended_ = true;
-        setErrorString(ErrnoText(errno));
-        return -1;
+    const SocketRead r = ReceiveFromSocket(fd_, data, maxSize);
+    switch (r.status) {
+    case SocketRead::Status::Data:
+        return r.bytes;
+    case SocketRead::Status::WouldBlock:
+        return 0;
+    case SocketRead::Status::Ended:
+    case SocketRead::Status::Failed:
+        break;
     }
+    ended_ = true;
+    setErrorString(r.error);
+    return -1;
 }
 
 qint64 SocketDevice::writeData(const char* data, qint64 size) {
-    if (const auto err = platform::WriteAllToSocket(fd_, data, size, 2000)) {
+    if (const auto err = WriteAllToSocket(fd_, data, size, writeTimeoutMs_)) {
         setErrorString(*err);
         return -1;
     }
@@ -72,6 +57,8 @@ QString PeerAddressOf(int fd) {
     socklen_t len = sizeof ss;
     if (::getpeername(fd, reinterpret_cast<sockaddr*>(&ss), &len) != 0)
         return {};
+    if (ss.ss_family != AF_INET && ss.ss_family != AF_INET6)
+        return {};
     QHostAddress addr(reinterpret_cast<const sockaddr*>(&ss));
     bool isV4 = false;
     const quint32 v4 = addr.toIPv4Address(&isV4);
@@ -80,4 +67,4 @@ QString PeerAddressOf(int fd) {
     return addr.toString();
 }
 
-} // namespace tarvina::server
+} // namespace tarvina::platform

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-namespace tarvina::common {
+namespace tarvina::platform {
 
 // Which program asks: the two try the MAC methods in different orders and
 // word the NT platform differently.
@@ -22,17 +22,17 @@ using IdentityErrorLog = std::function<void(const QString&)>;
 
 // The three MAC methods, each giving a MAC text or "mac not found".
 // First adapter (the NetBIOS adapter-status method of the original).
-QString MacFromFirstAdapter(const platform::MachineInfo& info);
+QString MacFromFirstAdapter(const MachineInfo& info);
 // The station's own card: the first physical adapter that is up and holds a
 // global address, else the first physical one that is up, else the first
 // physical one (a card whose cable is out keeps its address, so the station
 // keeps its record on the server across restarts). Bridges, tunnels and
 // container links never count.
-QString MacFromPhysicalAdapter(const platform::MachineInfo& info);
+QString MacFromPhysicalAdapter(const MachineInfo& info);
 // Last six bytes of a new time-based identifier.
-QString MacFromIdentifier(platform::MachineInfo& info, const IdentityErrorLog& log = {});
+QString MacFromIdentifier(MachineInfo& info, const IdentityErrorLog& log = {});
 // The address-listing command's output.
-QString MacFromCommandOutput(platform::MachineInfo& info, const IdentityErrorLog& log = {});
+QString MacFromCommandOutput(MachineInfo& info, const IdentityErrorLog& log = {});
 // The label search over a command output (exposed for tests): "link/ether"
 // of "ip link", or the labels of the Windows console output.
 QString MacFromCommandText(const QByteArray& output);
@@ -41,8 +41,7 @@ QString MacFromCommandText(const QByteArray& output);
 QString FormatMac(const QByteArray& sixBytes);
 
 // The MAC address text with each program's order of methods.
-QString GetMacAddress(platform::MachineInfo& info, Program program,
-                      const IdentityErrorLog& log = {});
+QString GetMacAddress(MachineInfo& info, Program program, const IdentityErrorLog& log = {});
 
 struct WindowsVersion {
     QString text;
@@ -51,17 +50,16 @@ struct WindowsVersion {
     int build = 0;
 };
 // "Windows NT/2000 Versión 6.1.0 Linux 6.1.0-18-amd64" and the like.
-WindowsVersion GetWindowsVersion(const platform::MachineInfo& info, Program program);
+WindowsVersion GetWindowsVersion(const MachineInfo& info, Program program);
 
 // "ABCD-1234", or "Sin serial (o sin \"C\")".
-QString GetDiskSerial(const platform::MachineInfo& info);
+QString GetDiskSerial(const MachineInfo& info);
 
 // The station's computer name: the registry value Computername under
 // \System\CurrentControlSet\Control\Computername\Computername of the machine
 // root, else the host name (at most 15 characters). A registry error sets the
 // last step to "NameOfComputer" and gives nullopt.
-std::optional<QString> GetComputerName(const platform::Registry& registry,
-                                       const platform::MachineInfo& info,
-                                       LastCommand* lastCommand = nullptr);
+std::optional<QString> GetComputerName(const Registry& registry, const MachineInfo& info,
+                                       common::LastCommand* lastCommand = nullptr);
 
-} // namespace tarvina::common
+} // namespace tarvina::platform

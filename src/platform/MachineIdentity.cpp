@@ -1,6 +1,6 @@
-#include "common/MachineIdentity.h"
+#include "platform/MachineIdentity.h"
 
-namespace tarvina::common {
+namespace tarvina::platform {
 
 namespace {
 
@@ -28,8 +28,8 @@ QString FormatMac(const QByteArray& sixBytes) {
     return QString::fromLatin1(sixBytes.toHex('-').toUpper());
 }
 
-QString MacFromFirstAdapter(const platform::MachineInfo& info) {
-    for (const platform::NetworkAdapter& a : info.adapters()) {
+QString MacFromFirstAdapter(const MachineInfo& info) {
+    for (const NetworkAdapter& a : info.adapters()) {
         if (a.loopback || a.hardwareAddress.size() != 6)
             continue;
         if (a.hardwareAddress == QByteArray(6, '\0'))
@@ -39,14 +39,14 @@ QString MacFromFirstAdapter(const platform::MachineInfo& info) {
     return QString::fromLatin1(kMacNotFound);
 }
 
-QString MacFromPhysicalAdapter(const platform::MachineInfo& info) {
-    const QList<platform::NetworkAdapter> all = info.adapters();
-    const auto usable = [](const platform::NetworkAdapter& a) {
+QString MacFromPhysicalAdapter(const MachineInfo& info) {
+    const QList<NetworkAdapter> all = info.adapters();
+    const auto usable = [](const NetworkAdapter& a) {
         return a.physical && !a.loopback && a.hardwareAddress.size() == 6 &&
                a.hardwareAddress != QByteArray(6, '\0');
     };
     for (int rank = 0; rank < 3; ++rank) {
-        for (const platform::NetworkAdapter& a : all) {
+        for (const NetworkAdapter& a : all) {
             if (!usable(a))
                 continue;
             if ((rank == 0 && a.up && a.globalAddress) || (rank == 1 && a.up) || rank == 2)
@@ -56,7 +56,7 @@ QString MacFromPhysicalAdapter(const platform::MachineInfo& info) {
     return QString::fromLatin1(kMacNotFound);
 }
 
-QString MacFromIdentifier(platform::MachineInfo& info, const IdentityErrorLog& log) {
+QString MacFromIdentifier(MachineInfo& info, const IdentityErrorLog& log) {
     const std::optional<QByteArray> id = info.newTimeBasedIdentifier();
     if (!id || id->size() != 16) {
         if (log)
@@ -100,7 +100,7 @@ QString MacFromCommandText(const QByteArray& output) {
     return QString::fromLatin1(kMacNotFound);
 }
 
-QString MacFromCommandOutput(platform::MachineInfo& info, const IdentityErrorLog& log) {
+QString MacFromCommandOutput(MachineInfo& info, const IdentityErrorLog& log) {
     const std::optional<QByteArray> out = info.addressCommandOutput();
     if (!out) {
         if (log)
@@ -110,7 +110,7 @@ QString MacFromCommandOutput(platform::MachineInfo& info, const IdentityErrorLog
     return MacFromCommandText(*out);
 }
 
-QString GetMacAddress(platform::MachineInfo& info, Program program, const IdentityErrorLog& log) {
+QString GetMacAddress(MachineInfo& info, Program program, const IdentityErrorLog& log) {
     const QString notFound = QString::fromLatin1(kMacNotFound);
     if (program == Program::Taquilla) {
         const QString mac = MacFromFirstAdapter(info);
@@ -121,7 +121,7 @@ QString GetMacAddress(platform::MachineInfo& info, Program program, const Identi
     const QString card = MacFromPhysicalAdapter(info);
     if (card != notFound)
         return card;
-    const platform::OsVersion v = info.osVersion();
+    const OsVersion v = info.osVersion();
     if (v.platformId == 2 && v.major > 4) {
         const QString mac = MacFromCommandOutput(info, log);
         return mac != notFound ? mac : MacFromFirstAdapter(info);
@@ -139,8 +139,8 @@ QString GetMacAddress(platform::MachineInfo& info, Program program, const Identi
     return MacFromCommandOutput(info, log);
 }
 
-WindowsVersion GetWindowsVersion(const platform::MachineInfo& info, Program program) {
-    const platform::OsVersion v = info.osVersion();
+WindowsVersion GetWindowsVersion(const MachineInfo& info, Program program) {
+    const OsVersion v = info.osVersion();
     QString prefix;
     switch (v.platformId) {
     case 0:
@@ -166,7 +166,7 @@ WindowsVersion GetWindowsVersion(const platform::MachineInfo& info, Program prog
     return out;
 }
 
-QString GetDiskSerial(const platform::MachineInfo& info) {
+QString GetDiskSerial(const MachineInfo& info) {
     const std::optional<quint32> serial = info.rootVolumeSerial();
     if (!serial)
         return QStringLiteral("Sin serial (o sin \"C\")");
@@ -176,11 +176,10 @@ QString GetDiskSerial(const platform::MachineInfo& info) {
         .toUpper();
 }
 
-std::optional<QString> GetComputerName(const platform::Registry& registry,
-                                       const platform::MachineInfo& info,
-                                       LastCommand* lastCommand) {
+std::optional<QString> GetComputerName(const Registry& registry, const MachineInfo& info,
+                                       common::LastCommand* lastCommand) {
     const std::optional<QString> stored = registry.readString(
-        platform::Root::LocalMachine,
+        Root::LocalMachine,
         QStringLiteral("\\System\\CurrentControlSet\\Control\\Computername\\Computername"),
         QStringLiteral("Computername"));
     if (!stored) {
@@ -194,4 +193,4 @@ std::optional<QString> GetComputerName(const platform::Registry& registry,
     return info.hostName().left(15);
 }
 
-} // namespace tarvina::common
+} // namespace tarvina::platform

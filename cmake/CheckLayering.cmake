@@ -1,0 +1,101 @@
+# Fails when a source file under SOURCE_DIR includes a header of a folder its
+# library must not depend on: dependencies point down only (ui -> logic ->
+# platform -> common), and a header cycle between two libraries would hide
+# in static libraries until some program linked them in the wrong order.
+#
+#   cmake -DSOURCE_DIR=<src> -P CheckLayering.cmake
+#
+# Each rule: folder | folders it may include | folders below those it may not.
+# The rule of the longest matching folder applies; a folder without a rule
+# fails, so a new library states its place here.
+cmake_minimum_required(VERSION 3.25)
+
+set(rules
+    "protocol|protocol|"
+    "common|common|"
+    "xbase|xbase|"
+    "platform|platform,common|platform/gui"
+    "platform/gui|platform,common|"
+    "server|server,platform,protocol,common,xbase|server/ui,platform/gui"
+    "server/ui|server,platform,protocol,common,xbase|"
+    "client|client,platform,protocol,common|client/ui,platform/gui"
+    "client/ui|client,platform,protocol,common|"
+)
+
+if(NOT SOURCE_DIR OR NOT IS_DIRECTORY "${SOURCE_DIR}")
+    message(FATAL_ERROR "CheckLayering: SOURCE_DIR is not a folder: '${SOURCE_DIR}'")
+endif()
+
+# True when path is folder itself or lies under it.
+function(_under path folder out)
+    string(LENGTH "${folder}/" n)
+    string(SUBSTRING "${path}/" 0 ${n} head)
+    if(head STREQUAL "${folder}/")
+        set(${out} TRUE PARENT_SCOPE)
+    else()
+        set(${out} FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+
+file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp")
+list(SORT files)
+set(faults "")
+set(checked 0)
+foreach(file IN LISTS files)
+    get_filename_component(folder "${file}" DIRECTORY)
+    set(best "")
+    set(bestLength -1)
+    foreach(rule IN LISTS rules)
+        string(REPLACE "|" ";" parts "${rule}")
+        list(GET parts 0 ruleFolder)
+        _under("${folder}" "${ruleFolder}" hit)
+        string(LENGTH "${ruleFolder}" len)
+        if(hit AND len GREATER bestLength)
+            set(best "${rule}")
+            set(bestLength ${len})
+        endif()
+    endforeach()
+    if(best STREQUAL "")
+        string(APPEND faults "  ${file}: its folder has no layering rule\n")
+        continue()
+    endif()
+    string(REPLACE "|" ";" parts "${best}")
+    list(GET parts 1 allowed)
+    list(GET parts 2 denied)
+    string(REPLACE "," ";" allowed "${allowed}")
+    string(REPLACE "," ";" denied "${denied}")
+
+    file(STRINGS "${SOURCE_DIR}/${file}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    foreach(line IN LISTS includes)
+        string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*$" "\\1" header "${line}")
+        get_filename_component(headerFolder "${header}" DIRECTORY)
+        if(headerFolder STREQUAL "")
+            continue() # beside the file itself
+        endif()
+        math(EXPR checked "${checked} + 1")
+        set(ok FALSE)
+        foreach(a IN LISTS allowed)
+            _under("${headerFolder}" "${a}" hit)
+            if(hit)
+                set(ok TRUE)
+            endif()
+        endforeach()
+        foreach(d IN LISTS denied)
+            _under("${headerFolder}" "${d}" hit)
+            if(hit)
+                set(ok FALSE)
+            endif()
+        endforeach()
+        if(NOT ok)
+            string(APPEND faults "  ${file} includes \"${header}\"\n")
+        endif()
+    endforeach()
+endforeach()
+
+if(NOT faults STREQUAL "")
+    message(FATAL_ERROR "Includes against the libraries' layering:\n${faults}")
+endif()
+if(checked EQUAL 0)
+    message(FATAL_ERROR "CheckLayering: no include found under ${SOURCE_DIR}")
+endif()
+message(STATUS "Layering holds: ${checked} includes checked")
