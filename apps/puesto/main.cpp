@@ -3,6 +3,7 @@
 #include "client/config/LogoBackup.h"
 #include "client/control/RestoreLogos.h"
 #include "client/control/StationControl.h"
+#include "client/control/TaskGate.h"
 #include "client/ui/Dialogs.h"
 #include "client/ui/StationUi.h"
 #include "client/ui/TfrmConfig.h"
@@ -17,6 +18,7 @@
 #include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/LogindPower.h"
+#include "platform/linux/ProcProcesses.h"
 #include "platform/linux/SettingsApplets.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StationServices.h"
@@ -230,8 +232,9 @@ int main(int argc, char** argv) {
     platform::XdgAutostart autostart(registry, QApplication::applicationFilePath());
     platform::X11ScreenGrabber grabber;
     platform::XrandrDisplayModes displayModes;
-    client::StationControl control({registry, windows, desktop, autostart, grabber, displayModes,
-                                    ui, folder, QApplication::applicationFilePath()});
+    platform::ProcProcesses processes;
+    client::StationControl control({registry, windows, processes, desktop, autostart, grabber,
+                                    displayModes, ui, folder, QApplication::applicationFilePath()});
 
     const client::StationPlatform services{clock, registry, windows,    audio,   service,
                                            shell, drives,   timeSetter, control, ui,
@@ -270,6 +273,12 @@ int main(int argc, char** argv) {
     ui.setConfigDialog(configDialog.dialog());
     QObject::connect(ui.main(), &client::ui::TfrmClient7267::configRequested, &core,
                      [&] { core.configGate().MnuConfigClick(configDialog); });
+    // "Tareas": the service password, then the station's own task window.
+    client::TaskGate taskGate({ui, ui, core.view(), core.lock(), core.session(), core.settings(),
+                               [&core] { return core.closing(); }},
+                              control.tasks());
+    QObject::connect(ui.main(), &client::ui::TfrmClient7267::tasksRequested, &core,
+                     [&] { taskGate.MnuTareasClick(ui); });
 
     QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core] {
         if (!core.display().mainVisible)

@@ -46,6 +46,13 @@ public:
     virtual bool minimize(WindowId) { return false; }
     // Asks w to close, as its close button would; false when w is gone.
     virtual bool closeWindow(WindowId) { return false; }
+    // The process of this machine that owns w, 0 when unknown (a window of
+    // another machine's program, or a desktop that does not tell).
+    virtual qint64 windowProcess(WindowId) { return 0; }
+    // The quit request: the program that owns w is asked to end, not only
+    // the window (for programs whose close only hides them). Never this
+    // program's own windows. False when w is gone or nobody could be asked.
+    virtual bool quitWindow(WindowId) { return false; }
     // Hides or shows the desktop's task bars (every dock window).
     virtual void setTaskBarVisible(bool) {}
     // The window that draws the desktop (icons, wallpaper); the root window

@@ -6,6 +6,7 @@
 #include "common/Password.h"
 #include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FakeDisplayModes.h"
+#include "platform/fake/FakeProcesses.h"
 #include "platform/fake/FakeScreenGrabber.h"
 #include "protocol/Block.h"
 #include "protocol/Fields.h"
@@ -307,8 +308,9 @@ struct ControlledStation {
     platform::FakeAutostart autostart;
     platform::FakeScreenGrabber grabber;
     platform::FakeDisplayModes modes;
-    StationControl control{{st.registry, st.windows, st.desktop, autostart, grabber, modes, st.own,
-                            st.home.path(), st.home.file(QStringLiteral("puesto"))}};
+    platform::FakeProcesses processes;
+    StationControl control{{st.registry, st.windows, processes, st.desktop, autostart, grabber,
+                            modes, st.own, st.home.path(), st.home.file(QStringLiteral("puesto"))}};
     // The station goes before the control it is attached to.
     ~ControlledStation() { st.core.reset(); }
     ControlledStation() {

@@ -5,6 +5,7 @@
 #include "client/control/StationControl.h"
 #include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FakeDisplayModes.h"
+#include "platform/fake/FakeProcesses.h"
 #include "platform/fake/FakeScreenGrabber.h"
 #include "protocol/DateTimeText.h"
 #include "protocol/Fields.h"
@@ -132,8 +133,9 @@ protected:
     std::vector<std::unique_ptr<Station>> stations;
     struct Controls {
         explicit Controls(Station& st)
-            : control({st.registry, st.windows, st.desktop, autostart, grabber, modes, st.own,
-                       st.home.path(), st.home.file(QStringLiteral("puesto"))}) {}
+            : control({st.registry, st.windows, processes, st.desktop, autostart, grabber, modes,
+                       st.own, st.home.path(), st.home.file(QStringLiteral("puesto"))}) {}
+        platform::FakeProcesses processes;
         platform::FakeAutostart autostart;
         platform::FakeScreenGrabber grabber;
         platform::FakeDisplayModes modes;

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Drives windows through the accessibility bus, by accessible names only.
 
-Usage: atspi.py [--app NAME] VERB ARGS...
+Usage: atspi.py [--app NAME] [--within NAME [--within-role ROLE]] VERB ARGS...
   tree                     print every accessible (role, name, states) as an indented tree
   find NAME [ROLE]         exit 0 when a showing accessible with that name (and role) exists
   wait NAME [ROLE] [SECS]  wait until it exists (default 10 s); exit 1 on time-out
@@ -17,7 +17,10 @@ Usage: atspi.py [--app NAME] VERB ARGS...
 
 Names are compared exactly; a ROLE is AT-SPI's role name ("push button", "menu item", "text",
 "list", "table cell", "dialog", "frame", ...). Only applications whose name is NAME are searched
-when --app is given. Exit status 0 on success, 1 when not found, 2 on usage errors.
+when --app is given; only the descendants of the first showing accessible named NAME when
+--within is given, of that role with --within-role (the "Guardar" button of a "Guardar" dialog,
+not the one of the window that opened it).
+Exit status 0 on success, 1 when not found, 2 on usage errors.
 """
 import subprocess
 import sys
@@ -60,8 +63,27 @@ def showing(node):
         return False
 
 
-def find(only, name, role=None, need_showing=True):
+WITHIN = None
+WITHIN_ROLE = None
+
+
+def roots(only):
+    if WITHIN is None:
+        yield from apps(only)
+        return
     for app in apps(only):
+        for node, _ in walk(app):
+            try:
+                if node.name == WITHIN and showing(node) and (
+                        WITHIN_ROLE is None or node.getRoleName() == WITHIN_ROLE):
+                    yield node
+                    return
+            except Exception:
+                continue
+
+
+def find(only, name, role=None, need_showing=True):
+    for app in roots(only):
         for node, _ in walk(app):
             try:
                 if node.name != name:
@@ -103,6 +125,13 @@ def main(argv):
     if len(argv) >= 2 and argv[0] == "--app":
         only = argv[1]
         argv = argv[2:]
+    global WITHIN, WITHIN_ROLE
+    if len(argv) >= 2 and argv[0] == "--within":
+        WITHIN = argv[1]
+        argv = argv[2:]
+        if len(argv) >= 2 and argv[0] == "--within-role":
+            WITHIN_ROLE = argv[1]
+            argv = argv[2:]
     if not argv:
         print(__doc__)
         return 2

@@ -33,7 +33,7 @@ bool IsOwn(OwnWindows& own, platform::WindowId w) {
 
 StationControl::StationControl(Parts parts, QObject* parent)
     : QObject(parent), p_(std::move(parts)),
-      tasks_(p_.windows, p_.registry,
+      tasks_(p_.windows, p_.registry, p_.processes,
              [own = &p_.own](platform::WindowId w) { return w != 0 && IsOwn(*own, w); }),
       files_(p_.programFolder, p_.exeName), banners_(p_.registry, p_.programFolder),
       remote_({p_.registry, p_.desktop, p_.autostart, files_, banners_,

@@ -13,6 +13,7 @@ namespace tarvina::platform {
 class Autostart;
 class Desktop;
 class DisplayModes;
+class Processes;
 class Registry;
 class ScreenGrabber;
 } // namespace tarvina::platform
@@ -31,6 +32,7 @@ public:
     struct Parts {
         platform::Registry& registry;
         platform::WindowSystem& windows;
+        platform::Processes& processes;
         platform::Desktop& desktop;
         platform::Autostart& autostart;
         platform::ScreenGrabber& grabber;

@@ -1,6 +1,7 @@
 #include "client/control/TaskList.h"
 
 #include "common/Cp1252.h"
+#include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "protocol/Fields.h"
 
@@ -12,16 +13,22 @@ constexpr qsizetype kMaxBaselineText = 64 * 1024;
 } // namespace
 
 TaskList::TaskList(platform::WindowSystem& windows, platform::Registry& registry,
-                   std::function<bool(platform::WindowId)> isOwn)
-    : windows_(windows), registry_(registry), isOwn_(std::move(isOwn)) {}
+                   platform::Processes& processes, std::function<bool(platform::WindowId)> isOwn)
+    : windows_(windows), registry_(registry), processes_(processes), isOwn_(std::move(isOwn)) {}
 
 QList<TaskList::Task> TaskList::tasks() {
     QList<Task> out;
     // The desktop's own panels and the window that draws its background are
     // not programs a customer opened.
     const platform::WindowId desktop = windows_.desktopWindow();
+    const qint64 self = processes_.self();
     for (platform::WindowId w : windows_.visibleTitledWindows()) {
         if ((isOwn_ && isOwn_(w)) || w == desktop || windows_.isTaskBar(w))
+            continue;
+        // Any window of the station's process is its own, listed or not (a
+        // question box, a file chooser).
+        const qint64 pid = windows_.windowProcess(w);
+        if (pid != 0 && pid == self)
             continue;
         // Line breaks and other control characters would break the line the
         // list travels in; a title keeps its blanks.
@@ -29,7 +36,7 @@ QList<TaskList::Task> TaskList::tasks() {
         for (QChar c : windows_.windowTitle(w).left(kMaxTitle))
             title += c.unicode() < 0x20 ? QChar(u' ') : c;
         if (!title.trimmed().isEmpty())
-            out.append({w, title});
+            out.append({w, title, pid, pid != 0 ? processes_.executable(pid) : QString()});
     }
     return out;
 }
@@ -52,8 +59,16 @@ QByteArray TaskList::Encode(const QList<Task>& tasks, qsizetype maxBytes) {
 bool TaskList::close(const QString& title) {
     for (const Task& t : tasks())
         if (t.title.compare(title, Qt::CaseInsensitive) == 0)
-            return windows_.closeWindow(t.window);
+            return closeTask(t);
     return false;
+}
+
+bool TaskList::closeTask(const Task& task) {
+    if (task.title.compare(QLatin1String(kQuitTitle), Qt::CaseInsensitive) == 0 &&
+        windows_.quitWindow(task.window))
+        return true;
+    // A desktop that cannot end the program still gets the window closed.
+    return windows_.closeWindow(task.window);
 }
 
 void TaskList::recordBaseline() {

@@ -10,29 +10,35 @@
 #include <optional>
 
 namespace tarvina::platform {
+class Processes;
 class Registry;
-}
+} // namespace tarvina::platform
 
 namespace tarvina::client {
 
 // The programs open on the customer's desktop as the cashier sees them: the
-// visible top-level windows that have a title, less the station's own and
-// the desktop's (its panels, the window of its background). Also
-// the baseline of tasks that were open at the first grant after the start
-// (`ClientTasks`), which a clean leaves alone.
+// visible top-level windows that have a title, less the station's own (by
+// the list of its windows and by its process, so that none of its dialogs
+// is ever a task) and the desktop's (its panels, the window of its
+// background). Also the baseline of tasks that were open at the first grant
+// after the start (`ClientTasks`), which a clean leaves alone.
 class TaskList {
 public:
     static constexpr int kMaxTitle = 199;
     static constexpr char kKey[] = "\\Software\\Velt\\Tarvina";
     static constexpr char kBaselineValue[] = "ClientTasks";
+    // The program whose close only hides it: it gets the quit request.
+    static constexpr char kQuitTitle[] = "MSN Messenger";
 
     struct Task {
         platform::WindowId window = 0;
         QString title;
+        qint64 pid = 0;  // 0: not known
+        QString program; // the program file, empty when not known
     };
     // isOwn: true for a window of the station itself.
     TaskList(platform::WindowSystem& windows, platform::Registry& registry,
-             std::function<bool(platform::WindowId)> isOwn);
+             platform::Processes& processes, std::function<bool(platform::WindowId)> isOwn);
 
     // In the window manager's order, titles cut to kMaxTitle characters.
     QList<Task> tasks();
@@ -43,6 +49,10 @@ public:
     // Asks the window of the task with that title (any case) to close;
     // false when no such task is open.
     bool close(const QString& title);
+    // Closes one task: the close request to its window, or the quit request
+    // to its program for a window titled kQuitTitle (any case), whose close
+    // only hides it. False when the window is gone.
+    bool closeTask(const Task& task);
 
     // The open tasks become the baseline.
     void recordBaseline();
@@ -58,6 +68,7 @@ public:
 private:
     platform::WindowSystem& windows_;
     platform::Registry& registry_;
+    platform::Processes& processes_;
     std::function<bool(platform::WindowId)> isOwn_;
 };
 

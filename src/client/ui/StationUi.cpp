@@ -16,6 +16,7 @@ StationUi::StationUi(bool testMode) : testMode_(testMode) {
     notice_ = std::make_unique<TfrmNotice>();
     sendMsg_ = std::make_unique<TfrmSendMsg>();
     reqTime_ = std::make_unique<TfrmReqTime>();
+    tasks_ = std::make_unique<Tfrmprocces>();
 }
 
 StationUi::~StationUi() = default;
@@ -105,6 +106,8 @@ QWidget* StationUi::widget(OwnWindow w) const {
         return sendMsg_.get();
     case OwnWindow::ReqTime:
         return reqTime_.get();
+    case OwnWindow::Tasks:
+        return tasks_.get();
     case OwnWindow::Config:
         return config_ ? config_.data() : serviceDialog_;
     default:
@@ -138,8 +141,14 @@ void StationUi::close() {
 }
 
 bool StationUi::exec(QString* typed) {
+    if (!passwordCaption_.isEmpty())
+        return password_->ask(typed, passwordCaption_);
     return password_->ask(typed, core_ ? core_->texts().get(Txt::PassCaption)
                                        : QStringLiteral("Contraseña"));
+}
+
+void StationUi::exec(TaskPicker& picker) {
+    tasks_->run(picker);
 }
 
 void StationUi::showNotice(const QString& text) {

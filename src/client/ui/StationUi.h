@@ -4,6 +4,7 @@
 #include "client/ui/Dialogs.h"
 #include "client/ui/LockWindows.h"
 #include "client/ui/TfrmClient7267.h"
+#include "client/ui/Tfrmprocces.h"
 #include "platform/WindowSystem.h"
 
 #include <QObject>
@@ -18,7 +19,8 @@ class StationUi final : public QObject,
                         public OwnWindows,
                         public WelcomeDialog,
                         public PasswordDialog,
-                        public NoticeView {
+                        public NoticeView,
+                        public TaskWindowView {
     Q_OBJECT
 public:
     explicit StationUi(bool testMode);
@@ -39,6 +41,9 @@ public:
     // NoticeView
     void showNotice(const QString& text) override;
     void errorBox(const QString& caption, const QString& text) override;
+    // TaskWindowView
+    void setPasswordCaption(const QString& caption) override { passwordCaption_ = caption; }
+    void exec(TaskPicker& picker) override;
 
     // A service dialog shown over the lock (the server chooser at start):
     // while set, it counts as the configuration window, which the lock's
@@ -50,6 +55,7 @@ public:
     TfrmClock* clock() const { return clock_.get(); }
     TfrmGrantAccess* welcome() const { return grant_.get(); }
     TfrmNotice* notice() const { return notice_.get(); }
+    Tfrmprocces* tasks() const { return tasks_.get(); }
     // The configuration dialog, one of the station's own windows.
     void setConfigDialog(QWidget* dialog) { config_ = dialog; }
 
@@ -70,6 +76,8 @@ private:
     std::unique_ptr<TfrmNotice> notice_;
     std::unique_ptr<TfrmSendMsg> sendMsg_;
     std::unique_ptr<TfrmReqTime> reqTime_;
+    std::unique_ptr<Tfrmprocces> tasks_;
+    QString passwordCaption_; // empty: the language's caption
     std::unique_ptr<TfrmClient7267> main_;
     bool grantShowing_ = false;
     QWidget* serviceDialog_ = nullptr;

@@ -128,8 +128,7 @@ TfrmClient7267::TfrmClient7267(StationCore& core, bool testMode, QWidget* parent
     mnuConfig_ = popup_->addAction(QStringLiteral("Configuración"));
     mnuTareas_ = popup_->addAction(QStringLiteral("Tareas"));
     connect(mnuConfig_, &QAction::triggered, this, &TfrmClient7267::configRequested);
-    // The task list comes with its own work.
-    mnuTareas_->setEnabled(false);
+    connect(mnuTareas_, &QAction::triggered, this, &TfrmClient7267::tasksRequested);
     QAction* five = popup_->addAction(QStringLiteral("5 minutos"));
     QAction* two = popup_->addAction(QStringLiteral("2 minutos"));
     QAction* background = popup_->addAction(QStringLiteral("Tareas en fondo"));

@@ -39,6 +39,7 @@ Q_SIGNALS:
     void moreTimeRequested();
     void freeMessageRequested();
     void configRequested(); // "Configuración"
+    void tasksRequested();  // "Tareas"
 
 protected:
     void closeEvent(QCloseEvent* e) override;

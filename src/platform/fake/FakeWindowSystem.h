@@ -17,6 +17,7 @@ public:
         QString title;
         bool visible = true;
         bool taskBar = false;
+        qint64 pid = 0; // 0: the desktop does not tell
     };
     QHash<WindowId, Window> windows;
     QList<WindowId> stacking; // top first
@@ -34,7 +35,9 @@ public:
     QList<bool> systemKeyCalls;
     QList<WindowId> closeCalls;
     QList<WindowId> minimizeCalls;
+    QList<WindowId> quitCalls;
     bool grabFails = false;
+    bool quitWorks = true; // false: a desktop that cannot end programs
 
     WindowId foregroundWindow() override { return foreground; }
     QString windowClass(WindowId w, int maxLength) override {
@@ -71,6 +74,11 @@ public:
         closeCalls << w;
         return windows.contains(w);
     }
+    qint64 windowProcess(WindowId w) override { return windows.value(w).pid; }
+    bool quitWindow(WindowId w) override {
+        quitCalls << w;
+        return quitWorks && windows.contains(w);
+    }
     void setTaskBarVisible(bool visible) override { taskBarVisibleCalls << visible; }
     bool grabInput(WindowId w) override {
         grabCalls << w;
@@ -92,6 +100,7 @@ public:
         systemKeyCalls.clear();
         closeCalls.clear();
         minimizeCalls.clear();
+        quitCalls.clear();
     }
 };
 

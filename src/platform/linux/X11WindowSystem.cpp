@@ -1,8 +1,11 @@
 #include "platform/linux/X11WindowSystem.h"
 
 #include <QString>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
+#include <xcb/res.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 #include <xcb/xcb_icccm.h>
@@ -423,6 +426,89 @@ bool X11WindowSystem::closeWindow(WindowId w) {
                                                  reinterpret_cast<const char*>(&ev))
                               .sequence);
     }
+    flush();
+    return true;
+}
+
+bool X11WindowSystem::ownWindow(WindowId w) const {
+    // Every resource this connection creates carries its base: a window of
+    // the toolkit (the station's own, on the same connection) among them.
+    const xcb_setup_t* setup = xcb_get_setup(conn_->c);
+    return setup && (static_cast<quint32>(w) & ~setup->resource_id_mask) == setup->resource_id_base;
+}
+
+qint64 X11WindowSystem::serverKnownProcess(WindowId w) {
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn_->c, &xcb_res_id);
+    if (!ext || !ext->present)
+        return 0;
+    // The display server's own record of the connection that made w: a
+    // program cannot forge it as it can its window's properties.
+    xcb_res_client_id_spec_t spec{};
+    spec.client = static_cast<uint32_t>(w);
+    spec.mask = XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID;
+    xcb_generic_error_t* e = nullptr;
+    xcb_res_query_client_ids_reply_t* r =
+        xcb_res_query_client_ids_reply(conn_->c, xcb_res_query_client_ids(conn_->c, 1, &spec), &e);
+    std::free(e);
+    qint64 pid = 0;
+    if (r) {
+        for (auto it = xcb_res_query_client_ids_ids_iterator(r); it.rem && pid == 0;
+             xcb_res_client_id_value_next(&it)) {
+            if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+                it.data->length == 4)
+                pid = *xcb_res_client_id_value_value(it.data);
+        }
+        std::free(r);
+    }
+    return pid;
+}
+
+qint64 X11WindowSystem::announcedProcess(WindowId w) {
+    const auto win = static_cast<xcb_window_t>(w);
+    // A process id means something only on the machine the program runs on.
+    const PropReply machine =
+        GetProperty(conn_->c, win, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 64);
+    if (machine.ok() && machine.r->format == 8) {
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) != 0)
+            return 0;
+        QByteArray named(machine.bytes(), machine.length());
+        const int nul = named.indexOf('\0');
+        if (nul >= 0)
+            named.truncate(nul);
+        if (named != QByteArray(host))
+            return 0;
+    }
+    const PropReply p = GetProperty(conn_->c, win, conn_->ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 1);
+    if (!p.ok() || p.r->format != 32 || p.length() < 4)
+        return 0;
+    quint32 pid = 0;
+    std::memcpy(&pid, p.bytes(), sizeof pid);
+    return pid;
+}
+
+qint64 X11WindowSystem::windowProcess(WindowId w) {
+    if (!exists(w))
+        return 0;
+    if (const qint64 pid = serverKnownProcess(w))
+        return pid;
+    return announcedProcess(w);
+}
+
+bool X11WindowSystem::quitWindow(WindowId w) {
+    if (!exists(w) || ownWindow(w))
+        return false;
+    const qint64 pid = windowProcess(w);
+    if (pid == static_cast<qint64>(::getpid()))
+        return false;
+    // The program ends as a system shutdown asks it to (it may save first);
+    // never waited for.
+    if (pid > 1 && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0)
+        return true;
+    // A program of another machine or another user: the display server
+    // ends its connection, which ends an X program.
+    xcb_discard_reply(conn_->c,
+                      xcb_kill_client_checked(conn_->c, static_cast<uint32_t>(w)).sequence);
     flush();
     return true;
 }

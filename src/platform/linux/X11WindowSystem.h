@@ -14,7 +14,8 @@ namespace tarvina::platform {
 // The desktop of an X11 display through xcb and the EWMH conventions the
 // common window managers follow: the active window, WM_CLASS, the client
 // list in stacking order, _NET_WM_NAME, activation and closing by client
-// message, dock windows for the task bar.
+// message, dock windows for the task bar; the process behind a window from
+// the X-Resource extension (or _NET_WM_PID of a window of this machine).
 //
 // The station hands it the toolkit's own connection: an active grab sends
 // input to the connection that took it, and the station's widgets read
@@ -47,6 +48,8 @@ public:
 
     bool minimize(WindowId w) override;
     bool closeWindow(WindowId w) override;
+    qint64 windowProcess(WindowId w) override;
+    bool quitWindow(WindowId w) override;
     void setTaskBarVisible(bool visible) override;
     WindowId desktopWindow() override;
     bool grabInput(WindowId w) override;
@@ -67,6 +70,9 @@ private:
     bool overrideRedirect(WindowId w);
     QList<WindowId> clientList(bool stacking);
     bool hasType(WindowId w, unsigned typeAtom);
+    qint64 serverKnownProcess(WindowId w);
+    qint64 announcedProcess(WindowId w);
+    bool ownWindow(WindowId w) const;
     void sendRootMessage(WindowId w, unsigned type, quint32 d0, quint32 d1, quint32 d2,
                          quint32 d3 = 0, quint32 d4 = 0);
     void flush();

@@ -12,6 +12,7 @@
 #include "platform/DisplayModes.h"
 #include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FakeDesktop.h"
+#include "platform/fake/FakeProcesses.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/FakeWindowSystem.h"
 #include "platform/fake/MemoryRegistry.h"
@@ -228,9 +229,10 @@ namespace {
 struct Desk {
     platform::FakeWindowSystem windows;
     platform::MemoryRegistry registry;
-    TaskList tasks{windows, registry, [](platform::WindowId w) { return w == 99; }};
-    void open(platform::WindowId w, const QString& title, bool visible = true) {
-        windows.windows[w] = {QStringLiteral("x"), title, visible, false};
+    platform::FakeProcesses processes;
+    TaskList tasks{windows, registry, processes, [](platform::WindowId w) { return w == 99; }};
+    void open(platform::WindowId w, const QString& title, bool visible = true, qint64 pid = 0) {
+        windows.windows[w] = {QStringLiteral("x"), title, visible, false, pid};
     }
     QStringList titles() {
         QStringList out;
@@ -276,10 +278,56 @@ TEST(TaskList, CloseFindsTheTitleInAnyCaseCommasIncluded) {
     d.open(2, QStringLiteral("MSN Messenger"));
     d.open(99, QStringLiteral("Puesto"));
     EXPECT_TRUE(d.tasks.close(QStringLiteral("carta, BORRADOR")));
-    EXPECT_TRUE(d.tasks.close(QStringLiteral("msn messenger")));
     EXPECT_FALSE(d.tasks.close(QStringLiteral("Puesto")));
     EXPECT_FALSE(d.tasks.close(QStringLiteral("Carta")));
-    EXPECT_EQ(d.windows.closeCalls, (QList<platform::WindowId>{1, 2}));
+    EXPECT_EQ(d.windows.closeCalls, QList<platform::WindowId>{1});
+    EXPECT_TRUE(d.windows.quitCalls.isEmpty());
+}
+
+TEST(TaskList, MessengerGetsTheQuitRequestAndOtherwiseTheClose) {
+    Desk d;
+    d.open(2, QStringLiteral("MSN Messenger"), true, 4242);
+    d.open(3, QStringLiteral("MSN Messenger - Conversación"), true, 4243);
+    // Its close would only hide it: the program is asked to end.
+    EXPECT_TRUE(d.tasks.close(QStringLiteral("msn messenger")));
+    EXPECT_EQ(d.windows.quitCalls, QList<platform::WindowId>{2});
+    EXPECT_TRUE(d.windows.closeCalls.isEmpty());
+    // Only that exact title: a conversation window is closed as any other.
+    EXPECT_TRUE(d.tasks.close(QStringLiteral("MSN Messenger - Conversación")));
+    EXPECT_EQ(d.windows.closeCalls, QList<platform::WindowId>{3});
+    // A desktop that cannot end the program still closes the window.
+    d.windows.clearCalls();
+    d.windows.quitWorks = false;
+    EXPECT_TRUE(d.tasks.close(QStringLiteral("MSN MESSENGER")));
+    EXPECT_EQ(d.windows.quitCalls, QList<platform::WindowId>{2});
+    EXPECT_EQ(d.windows.closeCalls, QList<platform::WindowId>{2});
+}
+
+TEST(TaskList, EveryWindowOfTheStationsProcessIsItsOwnAndOthersKnowTheirProgram) {
+    Desk d;
+    d.processes.own = 500;
+    d.processes.programs[700] = QStringLiteral("/usr/bin/xmessage");
+    d.open(1, QStringLiteral("Advertencia"), true, 500); // a question box of the station
+    d.open(2, QStringLiteral("Mensaje"), true, 700);
+    d.open(3, QStringLiteral("Remoto"), true, 0); // a program the desktop says nothing of
+    const auto tasks = d.tasks.tasks();
+    ASSERT_EQ(tasks.size(), 2);
+    for (const TaskList::Task& t : tasks) {
+        if (t.window == 2) {
+            EXPECT_EQ(t.pid, 700);
+            EXPECT_EQ(t.program, QStringLiteral("/usr/bin/xmessage"));
+        } else {
+            EXPECT_EQ(t.window, 3u);
+            EXPECT_EQ(t.pid, 0);
+            EXPECT_TRUE(t.program.isEmpty());
+        }
+    }
+    // The station's own box is neither closed by its title nor cleaned.
+    EXPECT_FALSE(d.tasks.close(QStringLiteral("Advertencia")));
+    d.tasks.recordBaseline();
+    d.open(4, QStringLiteral("Otra caja"), true, 500);
+    EXPECT_TRUE(d.tasks.clean({}).isEmpty());
+    EXPECT_TRUE(d.windows.closeCalls.isEmpty());
 }
 
 TEST(TaskList, CleanClosesOnlyWhatWasNotOpenAtTheBaseline) {

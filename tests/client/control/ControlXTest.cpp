@@ -4,11 +4,13 @@
 #include "client/control/BmpImage.h"
 #include "client/control/TaskList.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/ProcProcesses.h"
 #include "platform/linux/X11ScreenGrabber.h"
 #include "platform/linux/X11WindowSystem.h"
 #include "protocol/Fields.h"
 #include "support/XDisplay.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -112,7 +114,8 @@ struct XDesk {
     std::unique_ptr<platform::X11WindowSystem> windows =
         platform::X11WindowSystem::Open(TestDisplay().display().toLocal8Bit());
     platform::MemoryRegistry registry;
-    TaskList tasks{*windows, registry, {}};
+    platform::ProcProcesses processes;
+    TaskList tasks{*windows, registry, processes, {}};
 
     QStringList titles() {
         QStringList out;
@@ -159,4 +162,36 @@ TEST(TasksOnX, ListCloseAndCleanOfXmessageWindows) {
     EXPECT_TRUE(d.titles().contains(QStringLiteral("Antes dos")));
     EXPECT_EQ(a.process.state(), QProcess::Running);
     EXPECT_EQ(b.process.state(), QProcess::Running);
+}
+
+TEST(TasksOnX, TheMessengerEndsWithItsProgramAndTheStationsWindowsAreNeverTasks) {
+    XDesk d;
+    ASSERT_TRUE(d.windows);
+    // A window of this very process, titled as the messenger: its own, by
+    // its process, although no list of own windows was given.
+    QWidget own;
+    own.setWindowTitle(QStringLiteral("MSN Messenger"));
+    own.resize(200, 80);
+    own.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&own, 30000));
+    const auto wid = static_cast<platform::WindowId>(own.winId());
+    EXPECT_EQ(d.windows->windowProcess(wid), QCoreApplication::applicationPid());
+    EXPECT_FALSE(d.windows->quitWindow(wid));
+
+    Message msn(QStringLiteral("msn messenger"));
+    ASSERT_TRUE(d.waitFor(QStringLiteral("msn messenger"), true));
+    EXPECT_FALSE(d.titles().contains(QStringLiteral("MSN Messenger")));
+    for (const TaskList::Task& t : d.tasks.tasks()) {
+        if (t.title != QStringLiteral("msn messenger"))
+            continue;
+        // The display server knows the program behind the window, and /proc
+        // its file.
+        EXPECT_EQ(t.pid, msn.process.processId());
+        EXPECT_TRUE(t.program.endsWith(QStringLiteral("xmessage"))) << t.program.toStdString();
+    }
+    EXPECT_TRUE(d.tasks.close(QStringLiteral("MSN MESSENGER")));
+    ASSERT_TRUE(msn.ended());
+    // Ended by the signal, not by its window's close.
+    EXPECT_EQ(msn.process.exitStatus(), QProcess::CrashExit);
+    EXPECT_TRUE(own.isVisible());
 }
