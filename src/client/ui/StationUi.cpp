@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QWidget>
+#include <utility>
 
 namespace tarvina::client::ui {
 
@@ -141,8 +142,9 @@ void StationUi::close() {
 }
 
 bool StationUi::exec(QString* typed) {
+    // A refusal's caption greets the next try only.
     if (!passwordCaption_.isEmpty())
-        return password_->ask(typed, passwordCaption_);
+        return password_->ask(typed, std::exchange(passwordCaption_, QString()));
     return password_->ask(typed, core_ ? core_->texts().get(Txt::PassCaption)
                                        : QStringLiteral("Contraseña"));
 }

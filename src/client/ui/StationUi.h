@@ -77,7 +77,7 @@ private:
     std::unique_ptr<TfrmSendMsg> sendMsg_;
     std::unique_ptr<TfrmReqTime> reqTime_;
     std::unique_ptr<Tfrmprocces> tasks_;
-    QString passwordCaption_; // empty: the language's caption
+    QString passwordCaption_; // for the next ask; empty: the language's caption
     std::unique_ptr<TfrmClient7267> main_;
     bool grantShowing_ = false;
     QWidget* serviceDialog_ = nullptr;
