@@ -2,11 +2,11 @@
 // the remote control commands, driven by accessible names only: the screen
 // capture, the task window and its close, the clean of tasks, the remote
 // configuration window and the volume window.
-#include "../BmpSamples.h"
-#include "TaquillaOnDisplay.h"
 #include "common/DateTime.h"
 #include "protocol/Block.h"
 #include "protocol/DateTimeText.h"
+#include "server/BmpSamples.h"
+#include "server/ui/TaquillaOnDisplay.h"
 #include "simulator/StationSim.h"
 
 #include <QDateTime>

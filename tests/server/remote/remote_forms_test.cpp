@@ -1,9 +1,9 @@
 // The remote control windows without widgets: the capture's checks and
 // label, the task window, the configuration window's rules, and the lines
 // their senders write.
-#include "BmpSamples.h"
-#include "ComputersFixture.h"
 #include "protocol/Block.h"
+#include "server/BmpSamples.h"
+#include "server/ComputersFixture.h"
 #include "server/remote/Capture.h"
 #include "server/remote/ConfigOutbox.h"
 #include "server/remote/RemoteConfigForm.h"

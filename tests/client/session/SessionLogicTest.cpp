@@ -1,4 +1,4 @@
-#include "ClientFakes.h"
+#include "client/ClientFakes.h"
 #include "client/session/SessionFile.h"
 #include "common/ExceptionLog.h"
 #include "common/Password.h"

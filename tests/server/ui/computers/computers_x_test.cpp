@@ -1,9 +1,9 @@
 // taquilla itself on a private X display, one simulated station connected,
 // driven by accessible names only: grant, more time, lock, a message both
 // ways, a move; then a photograph of rows in every state.
-#include "TaquillaOnDisplay.h"
 #include "common/DateTime.h"
 #include "protocol/DateTimeText.h"
+#include "server/ui/TaquillaOnDisplay.h"
 #include "simulator/StationSim.h"
 
 #include <QDateTime>

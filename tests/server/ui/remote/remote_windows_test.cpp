@@ -1,8 +1,8 @@
 // The remote control windows offscreen: what the capture window saves, the
 // task window's close, and the configuration window's waiting state and
 // what its controls send.
-#include "../BmpSamples.h"
 #include "platform/fake/FakeClock.h"
+#include "server/BmpSamples.h"
 #include "server/ui/remote/TfrmCapture.h"
 #include "server/ui/remote/TfrmProcces.h"
 #include "server/ui/remote/TfrmRemoteConfig.h"

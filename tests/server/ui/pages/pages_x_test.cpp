@@ -2,7 +2,7 @@
 // outside and by names only: the mode change reaches a station, the codes'
 // gate, a batch of codes that another xBase reader finds, the day's list,
 // the history, and the business data kept across an orderly restart.
-#include "TaquillaOnDisplay.h"
+#include "server/ui/TaquillaOnDisplay.h"
 
 #include <QDir>
 #include <QFileInfo>

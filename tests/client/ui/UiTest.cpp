@@ -1,6 +1,6 @@
 // The station's windows offscreen: they follow the logic and refuse what the
 // logic refuses.
-#include "ClientFakes.h"
+#include "client/ClientFakes.h"
 #include "client/ui/StationUi.h"
 
 #include <QApplication>

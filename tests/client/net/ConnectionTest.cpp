@@ -1,7 +1,7 @@
 // The station against a small server in the test: handshake, replies, the
 // keep-alive, lost connections, refused blocks and the soft reinit, over
 // loopback.
-#include "ClientFakes.h"
+#include "client/ClientFakes.h"
 #include "client/control/StationControl.h"
 #include "common/Password.h"
 #include "platform/fake/FakeAutostart.h"

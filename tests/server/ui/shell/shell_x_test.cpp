@@ -1,7 +1,7 @@
 // taquilla's life as the operator meets it, on a private X display with a
 // tray: the start-up password, an unclean previous end, the close button and
 // the signals that end it, each from outside the process and by names only.
-#include "TaquillaOnDisplay.h"
+#include "server/ui/TaquillaOnDisplay.h"
 
 #include <QTest>
 #include <gtest/gtest.h>
