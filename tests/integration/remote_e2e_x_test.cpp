@@ -1,4 +1,6 @@
-// The cashier's remote control of a real station, end to end: taquilla on
+// The cashier's remote control of a real station, end to end (tasks and
+// their close, a grant, the screen saved as a file, the configuration and a
+// change to it, a program started, the clean of tasks, the volume): taquilla on
 // the test's display (driven by accessible names only) and puesto on a
 // display of its own with a different screen size, connected over loopback.
 // Two displays, so that the station's lock (its grabs, its enforcement
@@ -268,8 +270,28 @@ TEST_F(RemoteEndToEnd, TasksCaptureConfigurationAndRunFromTheCashiersWindow) {
               0)
         << out.toStdString();
     ASSERT_EQ(atspi(inRun + QStringList{"press", "OK", "push button"}), 0) << out.toStdString();
-    EXPECT_TRUE(stationShows(QStringLiteral("Lanzada"), true))
+    ASSERT_TRUE(stationShows(QStringLiteral("Lanzada"), true))
         << stationTitles().join(", ").toStdString();
+
+    // "Limpiar tareas": what was started after the grant closes, what was
+    // open at the grant stays.
+    ASSERT_TRUE(enabled("Limpiar tareas", "push button"));
+    ASSERT_EQ(atspi({"press", "Limpiar tareas", "push button"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"wait", "Pregunta", "30"}), 0) << out.toStdString();
+    ASSERT_EQ(atspi({"press", "Sí", "push button"}), 0) << out.toStdString();
+    EXPECT_TRUE(stationShows(QStringLiteral("Lanzada"), false))
+        << stationTitles().join(", ").toStdString();
+    EXPECT_TRUE(stationTitles().contains(QStringLiteral("Carta, borrador")));
+    EXPECT_EQ(letter.process.state(), QProcess::Running);
+
+    // "Volumen del sonido...": the station's mixer in the volume window, or,
+    // on a machine without sound (as test machines are), the station's
+    // failure in taquilla's status bar.
+    ASSERT_TRUE(enabled("Volumen del sonido...", "menu item"));
+    ASSERT_EQ(atspi({"press", "Volumen del sonido...", "menu item"}), 0) << out.toStdString();
+    EXPECT_FALSE(firstShown({QStringLiteral("Volumen"), QStringLiteral("Falla cliente en sonido")},
+                            QString())
+                     .isEmpty());
 }
 
 } // namespace
