@@ -126,11 +126,17 @@ int main(int argc, char** argv) {
         return pages != nullptr ? &pages->codesFrame()->tbPin() : nullptr;
     });
 
-    // Stations find the server on the local network where Avahi runs.
-    platform::AvahiAnnouncer announcer(taquilla.core().port());
-    QObject::connect(&taquilla, &server::ShellController::started, &announcer, [&announcer] {
-        announcer.start(QStringLiteral("Tarvina Caja en ") + QSysInfo::machineHostName());
-    });
+    // Stations find the server on the local network where Avahi runs, on
+    // the port the listener bound (the system's choice under TARVINA_PORT=0).
+    // The port goes to standard output too, for whoever started the program.
+    platform::AvahiAnnouncer announcer;
+    QObject::connect(
+        &taquilla.core(), &server::ServerCore::listening, &announcer, [&announcer](quint16 port) {
+            const QString line = server::ServerCore::ListeningText(port) + u'\n';
+            std::fputs(line.toUtf8().constData(), stdout);
+            std::fflush(stdout);
+            announcer.start(QStringLiteral("Tarvina Caja en ") + QSysInfo::machineHostName(), port);
+        });
 
     // Every console line also goes to standard output.
     QObject::connect(&taquilla.core().console(), &server::ConsoleModel::messageShown,

@@ -2,6 +2,7 @@
 // independent tools (Python's dbf), their sockets spoken to as a station and
 // as a cashier would. Nothing of the programs' own libraries is linked.
 
+#include "simulator/ReportedPort.h"
 #include "simulator/StationSim.h"
 #include "support/TempDir.h"
 
@@ -15,7 +16,6 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -66,10 +66,15 @@ public:
         proc_.setProcessEnvironment(e);
         proc_.setWorkingDirectory(home);
         proc_.setProcessChannelMode(QProcess::MergedChannels);
+        // What a run before printed is not this run's.
+        proc_.readAll();
         proc_.start(binary_, {});
         ASSERT_TRUE(proc_.waitForStarted(10000));
     }
     bool running() const { return proc_.state() == QProcess::Running; }
+    // The port taquilla reported once listening (started with port 0); 0
+    // when it ended or never did.
+    quint16 reportedPort(int timeoutMs) { return tarvina::sim::WaitReportedPort(proc_, timeoutMs); }
     // SIGTERM is how the system ends either program; it must close in order.
     void terminate() {
         proc_.terminate();
@@ -120,20 +125,11 @@ protected:
     void SetUp() override {
         if (!taquilla.exists())
             GTEST_SKIP() << "taquilla is not built";
-        port = tarvina::sim::FreeServerPort();
-        ASSERT_NE(port, 0);
     }
+    // The listener is up once taquilla reports its port.
     bool waitListening() {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 60000 && taquilla.running()) {
-            QTcpSocket s;
-            s.connectToHost(QHostAddress::LocalHost, port);
-            if (s.waitForConnected(500))
-                return true;
-            QThread::msleep(100);
-        }
-        return false;
+        port = taquilla.reportedPort(60000);
+        return port != 0;
     }
     static QByteArray lastWith(const StationSim& sim, const QByteArray& prefix) {
         const QList<QByteArray> lines = sim.lines();
@@ -157,7 +153,7 @@ TEST_F(BlackboxTaquilla, TypedCodeGrantsItsBalanceAndItsUseIsRecorded) {
     WriteText(registry.path() + "/user.reg",
               "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Velt\\Tarvina]\n"
               "\"ServiceMode\"=dword:00000001\n");
-    taquilla.start(home.path(), registry.path(), port);
+    taquilla.start(home.path(), registry.path(), 0);
     ASSERT_TRUE(waitListening()) << taquilla.output();
 
     StationSim::Config c;

@@ -81,7 +81,7 @@ protected:
         QProcessEnvironment env = stationDisplay->environment();
         env.insert("TARVINA_HOME", stationFolder());
         env.insert("TARVINA_REGISTRY", stationRegistry());
-        env.insert("TARVINA_PORT", QString::number(port));
+        env.insert("TARVINA_PORT", QString::number(stationPort()));
         puesto.setProcessEnvironment(env);
         puesto.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         puesto.start(bin, {});

@@ -3,7 +3,7 @@
 // order, so that the next start finds the indexes as they were.
 
 #include "server/PinTestPrinters.h"
-#include "simulator/StationSim.h"
+#include "simulator/ReportedPort.h"
 #include "support/TempDir.h"
 #include "xbase/TableEngine.h"
 
@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTcpSocket>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,8 +43,6 @@ protected:
         if (!QFileInfo(binary).isExecutable()) {
             GTEST_SKIP() << "no taquilla binary at " << binary.toStdString();
         }
-        port = tarvina::sim::FreeServerPort();
-        ASSERT_NE(port, 0);
     }
     void TearDown() override {
         if (proc.state() != QProcess::NotRunning) {
@@ -59,27 +56,26 @@ protected:
         e.insert("QT_QPA_PLATFORM", "offscreen");
         e.insert("TARVINA_HOME", home.path());
         e.insert("TARVINA_REGISTRY", registry.path());
-        e.insert("TARVINA_PORT", QString::number(port));
+        // The system chooses the port; taquilla reports it.
+        e.insert("TARVINA_PORT", "0");
         proc.setProcessEnvironment(e);
         proc.setProcessChannelMode(QProcess::MergedChannels);
+        // What the run before printed is not this run's port.
+        proc.readAll();
+        port = 0;
         proc.start(binary, {});
         ASSERT_TRUE(proc.waitForStarted(10000));
     }
     // The listener comes up after the tables and after the signal handlers,
-    // so a connection accepted means the start-up is over.
+    // so a reported port means the start-up is over; a station is accepted
+    // on it.
     bool waitListening() {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < kStartMs && proc.state() == QProcess::Running) {
-            QTcpSocket s;
-            s.connectToHost(QHostAddress::LocalHost, port);
-            if (s.waitForConnected(500)) {
-                s.abort();
-                return true;
-            }
-            QThread::msleep(100);
-        }
-        return false;
+        port = tarvina::sim::WaitReportedPort(proc, kStartMs);
+        if (port == 0)
+            return false;
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, port);
+        return s.waitForConnected(30000);
     }
     void terminate() {
         proc.terminate(); // SIGTERM
@@ -141,6 +137,49 @@ TEST_F(TaquillaStart, CreatesItsTablesAndClosesInOrderOnASignal) {
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), codesIndex);
     EXPECT_EQ(QFileInfo(data + "/CajaPIN.cdx").lastModified().toMSecsSinceEpoch(), indexTime);
+}
+
+// How tests and benchmarks read the port back from taquilla's output.
+TEST(ReportedPort, TheFirstListeningLineGivesThePortAndNothingElseDoes) {
+    using tarvina::sim::PortInOutput;
+    EXPECT_EQ(PortInOutput("09:30:01 [Sistema]: Inicio\nEscuchando en el puerto 43121\n"
+                           "Escuchando en el puerto 43122\n"),
+              43121);
+    EXPECT_EQ(PortInOutput("Escuchando en el puerto 1"), 1);
+    EXPECT_EQ(PortInOutput("Escuchando en el puerto 65535\r\n"), 65535);
+    // Not yet whole, or not a port.
+    EXPECT_EQ(PortInOutput(""), 0);
+    EXPECT_EQ(PortInOutput("Escuchando en el puerto "), 0);
+    EXPECT_EQ(PortInOutput("Escuchando en el puerto x6046"), 0);
+    EXPECT_EQ(PortInOutput("Escuchando en el puerto 0"), 0);
+    EXPECT_EQ(PortInOutput("Escuchando en el puerto 65536"), 0);
+    EXPECT_EQ(PortInOutput("Escuchando en el puerto 604600"), 0);
+    EXPECT_EQ(PortInOutput("Escuchando en el puerto 99999999999999999999"), 0);
+    EXPECT_EQ(PortInOutput("puerto 6046"), 0);
+}
+
+TEST(ReportedPort, AProgramThatEndsWithoutReportingGivesNoPortAtOnce) {
+    QProcess quiet;
+    quiet.setProcessChannelMode(QProcess::MergedChannels);
+    quiet.start(QStringLiteral("/bin/sh"), {"-c", "echo Iniciando; exit 3"});
+    ASSERT_TRUE(quiet.waitForStarted(10000));
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(tarvina::sim::WaitReportedPort(quiet, 60000), 0);
+    EXPECT_LT(t.elapsed(), 30000);
+    // Looked at, not taken.
+    EXPECT_EQ(quiet.readAll(), "Iniciando\n");
+
+    tarvina::test::TempDir dir;
+    QProcess toFile;
+    toFile.setStandardOutputFile(dir.path() + "/out.txt");
+    toFile.start(QStringLiteral("/bin/sh"),
+                 {"-c", "echo 'Escuchando en el puerto 7001'; exec sleep 30"});
+    ASSERT_TRUE(toFile.waitForStarted(10000));
+    EXPECT_EQ(tarvina::sim::WaitReportedPortInFile(dir.path() + "/out.txt", toFile, 30000), 7001);
+    toFile.kill();
+    toFile.waitForFinished(5000);
+    EXPECT_EQ(tarvina::sim::WaitReportedPortInFile(dir.path() + "/none.txt", toFile, 60000), 0);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// hostile-load-bench: starts taquilla (offscreen, private folders, a free
-// port) once per attack, runs the attack from loopback while a probe station
+// hostile-load-bench: starts taquilla (offscreen, private folders, the port
+// the system chooses) once per attack, runs the attack from loopback while a probe station
 // keeps connecting and asking to be served, and prints for each attack:
 //   outage  the longest a probe waited from its connect to its answer
 //   base    taquilla's resident memory before the attack
@@ -18,6 +18,8 @@
 //      (3b) from one;
 //   4. 3 000 free messages of 64 KB from one station;
 //   5. a station whose name and user are markup, one session of an hour.
+#include "simulator/ReportedPort.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDate>
@@ -26,8 +28,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -199,29 +199,29 @@ bool Identify(Conn& c, const QByteArray& mac, const QByteArray& name, qint64 dea
 class Taquilla {
 public:
     bool start(const QString& program) {
-        port_ = FreePort();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("TARVINA_HOME"), home_.path());
         env.insert(QStringLiteral("TARVINA_REGISTRY"), reg_.path());
-        env.insert(QStringLiteral("TARVINA_PORT"), QString::number(port_));
+        // The system chooses the port; taquilla reports it on its output.
+        env.insert(QStringLiteral("TARVINA_PORT"), QStringLiteral("0"));
         proc_.setProcessEnvironment(env);
-        proc_.setStandardOutputFile(home_.filePath(QStringLiteral("console.txt")));
+        const QString console = home_.filePath(QStringLiteral("console.txt"));
+        proc_.setStandardOutputFile(console);
         proc_.setStandardErrorFile(QProcess::nullDevice());
         proc_.start(program, {});
         if (!proc_.waitForStarted(5000))
             return false;
-        const qint64 until = NowMs() + 20000;
-        while (NowMs() < until) {
-            Conn c;
-            if (c.open("127.0.0.1", port_, 200)) {
-                c.close();
-                QThread::msleep(300);
-                return true;
-            }
-            QThread::msleep(50);
-        }
-        return false;
+        port_ = tarvina::sim::WaitReportedPortInFile(console, proc_, 20000);
+        if (port_ == 0)
+            return false;
+        // Reported once listening: a station is accepted now.
+        Conn c;
+        if (!c.open("127.0.0.1", port_, 5000))
+            return false;
+        c.close();
+        QThread::msleep(300);
+        return true;
     }
     void stop() {
         if (proc_.state() == QProcess::NotRunning)
@@ -238,15 +238,6 @@ public:
     QString home() const { return home_.path(); }
 
 private:
-    static quint16 FreePort() {
-        for (int i = 0; i < 200; ++i) {
-            const auto p = static_cast<quint16>(20000 + QRandomGenerator::global()->bounded(12000));
-            QTcpServer probe;
-            if (probe.listen(QHostAddress::Any, p))
-                return p;
-        }
-        return 0;
-    }
     QTemporaryDir home_, reg_;
     QProcess proc_;
     quint16 port_ = 0;

@@ -1,11 +1,12 @@
-// server-load-bench: starts taquilla (offscreen, private folders, a free
-// port), connects N simulated stations from distinct loopback addresses,
-// lets each report its state every second, and prints: the time until every
-// station is bound (it got the StatusQuery that follows its Identify), p50
-// and p99 from a StatusReport to its answer, and taquilla's resident memory
-// and thread count. Not a test: it prints figures.
+// server-load-bench: starts taquilla (offscreen, private folders, the port
+// the system chooses, read back from taquilla's output), connects N simulated stations from
+// distinct loopback addresses, lets each report its state every second, and prints: the time until
+// every station is bound (it got the StatusQuery that follows its Identify), p50 and p99 from a
+// StatusReport to its answer, and taquilla's resident memory and thread count. Not a test: it
+// prints figures.
 //
 //   server-load-bench [--taquilla PATH] [--seconds S] [N ...]   (default 100 500 1000)
+#include "simulator/ReportedPort.h"
 #include "simulator/StationSim.h"
 
 #include <QCommandLineParser>
@@ -15,7 +16,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -140,13 +140,12 @@ double Percentile(std::vector<qint64> v, double p) {
 
 bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
     QTemporaryDir home, reg;
-    const quint16 port = tarvina::sim::FreeServerPort();
     QProcess server;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("TARVINA_HOME"), home.path());
     env.insert(QStringLiteral("TARVINA_REGISTRY"), reg.path());
-    env.insert(QStringLiteral("TARVINA_PORT"), QString::number(port));
+    env.insert(QStringLiteral("TARVINA_PORT"), QStringLiteral("0"));
     server.setProcessEnvironment(env);
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const QString consoleFile = home.filePath(QStringLiteral("console.txt"));
@@ -156,20 +155,11 @@ bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
         std::fprintf(stderr, "cannot start %s\n", qPrintable(taquilla));
         return false;
     }
-    // Wait until it listens.
+    // Wait until it listens: it reports the port then.
+    const quint16 port = tarvina::sim::WaitReportedPortInFile(consoleFile, server, 10000);
     {
-        bool up = false;
-        QElapsedTimer t;
-        t.start();
-        while (!up && t.elapsed() < 10000) {
-            QTcpSocket s;
-            s.connectToHost(QHostAddress::LocalHost, port);
-            up = s.waitForConnected(200);
-            if (!up)
-                StationSim::WaitFor([] { return false; }, 50);
-        }
-        if (!up) {
-            std::fprintf(stderr, "taquilla does not listen on %u\n", port);
+        if (port == 0) {
+            std::fprintf(stderr, "taquilla reported no listening port\n");
             server.kill();
             server.waitForFinished(5000);
             QFile console(consoleFile);
@@ -286,15 +276,9 @@ int main(int argc, char** argv) {
     if (counts.isEmpty())
         counts = {100, 500, 1000};
     bool ok = true;
-    for (int n : counts) {
-        // The free port is picked before taquilla binds it; a socket of the
-        // run before may take it in between. Such a run is tried again on
-        // another port.
-        bool done = false;
-        for (int attempt = 0; attempt < 3 && !done; ++attempt)
-            done = RunOnce(parser.value(taquilla), n, parser.value(seconds).toInt(),
-                           std::max(1, parser.value(clients).toInt()));
-        ok = done && ok;
-    }
+    for (int n : counts)
+        ok = RunOnce(parser.value(taquilla), n, parser.value(seconds).toInt(),
+                     std::max(1, parser.value(clients).toInt())) &&
+             ok;
     return ok ? 0 : 1;
 }

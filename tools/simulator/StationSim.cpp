@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QRandomGenerator>
-#include <QTcpServer>
 #include <QTimer>
 #include <QtEndian>
 #include <cstdio>
@@ -141,19 +139,6 @@ void StationSim::answer(const QByteArray& line) {
     } else if (code == "41" && config_.answerPinQuery) {
         sendLine("R41" + config_.pin);
     }
-}
-
-quint16 FreeServerPort() {
-    // Linux hands out 32768 to 60999 for outgoing connections by default.
-    constexpr int kFirst = 20000, kCount = 12000;
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        const auto port =
-            static_cast<quint16>(kFirst + QRandomGenerator::global()->bounded(kCount));
-        QTcpServer probe;
-        if (probe.listen(QHostAddress::Any, port))
-            return port;
-    }
-    return 0;
 }
 
 } // namespace tarvina::sim

@@ -92,10 +92,4 @@ private:
     bool wasConnected_ = false;
 };
 
-// A loopback port free to listen on for a server started apart, taken below
-// the ephemeral range: a port the kernel hands out may be taken meanwhile
-// by an outgoing connection (of a station, of the run before), and the
-// server would then fail to bind it. 0 when none is found.
-quint16 FreeServerPort();
-
 } // namespace tarvina::sim

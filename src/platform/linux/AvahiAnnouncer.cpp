@@ -6,10 +6,14 @@
 
 namespace tarvina::platform {
 
-AvahiAnnouncer::AvahiAnnouncer(quint16 port, QString command, QObject* parent)
-    : QObject(parent), port_(port), command_(std::move(command)) {}
+AvahiAnnouncer::AvahiAnnouncer(QString command, QObject* parent)
+    : QObject(parent), command_(std::move(command)) {}
 
 AvahiAnnouncer::~AvahiAnnouncer() {
+    stop();
+}
+
+void AvahiAnnouncer::stop() {
     if (process_ && process_->state() != QProcess::NotRunning) {
         process_->terminate();
         if (!process_->waitForFinished(1000)) {
@@ -19,9 +23,11 @@ AvahiAnnouncer::~AvahiAnnouncer() {
     }
 }
 
-void AvahiAnnouncer::start(const QString& name) {
-    if (running())
+void AvahiAnnouncer::start(const QString& name, quint16 port) {
+    if (running() && port == port_)
         return;
+    stop();
+    port_ = port;
     delete process_;
     process_ = new QProcess(this);
     process_->setStandardOutputFile(QProcess::nullDevice());

@@ -13,17 +13,21 @@ namespace tarvina::platform {
 // and stations type the address.
 class AvahiAnnouncer final : public QObject {
 public:
-    explicit AvahiAnnouncer(quint16 port, QString command = QStringLiteral("avahi-publish-service"),
+    explicit AvahiAnnouncer(QString command = QStringLiteral("avahi-publish-service"),
                             QObject* parent = nullptr);
     ~AvahiAnnouncer() override;
 
-    // Starts the announcement without waiting for it: a missing command or
-    // daemon only means that nothing is announced.
-    void start(const QString& name);
+    // Starts the announcement of port without waiting for it: a missing
+    // command or daemon only means that nothing is announced. While one
+    // runs, a start for the same port changes nothing and one for another
+    // port replaces it.
+    void start(const QString& name, quint16 port);
     bool running() const;
 
 private:
-    quint16 port_;
+    void stop();
+
+    quint16 port_ = 0;
     QString command_;
     QProcess* process_ = nullptr;
 };

@@ -46,9 +46,13 @@ ServerCore::~ServerCore() {
 quint16 ServerCore::PortFromEnvironment() {
     bool ok = false;
     const int p = qEnvironmentVariableIntValue("TARVINA_PORT", &ok);
-    if (ok && p > 0 && p < 65536)
+    if (ok && p >= 0 && p < 65536)
         return static_cast<quint16>(p);
     return kDefaultPort;
+}
+
+QString ServerCore::ListeningText(quint16 port) {
+    return QStringLiteral("Escuchando en el puerto ") + QString::number(port);
 }
 
 QString ServerCore::TrayHintText(int n) {
@@ -167,6 +171,11 @@ bool ServerCore::startListener() {
         return true;
     if (server_.listen(port_)) {
         listenFailureShown_ = false;
+        // Stations told of the port the system chose find it again after
+        // the listener comes back.
+        if (port_ == 0)
+            port_ = server_.serverPort();
+        Q_EMIT listening(server_.serverPort());
         return true;
     }
     if (!listenFailureShown_) {

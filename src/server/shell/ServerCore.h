@@ -70,7 +70,9 @@ public:
     const QString& programFolder() const { return programFolder_; }
     const QString& workFolder() const { return workFolder_; }
 
-    // The port: TARVINA_PORT when set and valid, else 6046.
+    // The port: TARVINA_PORT when set and valid, else 6046. 0 asks the
+    // system for a free port (tests, several servers on one machine); the
+    // port it gave is kept for the listener's later starts.
     static quint16 PortFromEnvironment();
     void setPort(quint16 port) { port_ = port; }
     quint16 port() const { return port_; }
@@ -95,8 +97,13 @@ public:
     bool crashSuspected() const { return crashSuspected_; }
     bool tablesClosedUncleanly() const { return tablesUnclean_; }
 
+    // Emits listening() with the port it bound.
     bool startListener();
     void stopListener();
+    // "Escuchando en el puerto 6046": what the program reports of a bound
+    // listener on its standard output (tools/simulator/ReportedPort.h reads
+    // it back).
+    static QString ListeningText(quint16 port);
 
     // LoadSettings result to memory and to the connection threads.
     void applySettings(const ServerSettings& s);
@@ -168,6 +175,8 @@ Q_SIGNALS:
     void screenshotReceived(tarvina::server::TCompItem* record, const QByteArray& image);
     void transparencyReported(tarvina::server::TCompItem* record, int alpha);
     void actionsMayChange();
+    // The listener is up on that port.
+    void listening(quint16 port);
 
 private:
     void apply(UiEvent& e);

@@ -200,23 +200,41 @@ TEST(AvahiAnnouncer, AnnouncesWhileItLivesAndQuietlyNothingWithoutAvahi) {
         dir, "publish",
         "echo $$ > \"$(dirname \"$0\")/pid\"\necho \"$@\" > \"$(dirname \"$0\")/args\"\n"
         "exec sleep 30\n");
+    pid_t first = 0;
     {
-        AvahiAnnouncer announcer(16046, publish);
-        announcer.start(QStringLiteral("Tarvina Caja en ") + QString(80, u'ñ'));
+        AvahiAnnouncer announcer(publish);
+        const QString name = QStringLiteral("Tarvina Caja en ") + QString(80, u'ñ');
+        announcer.start(name, 16046);
         for (int i = 0; i < 100 && !QFile::exists(dir.file("args")); ++i)
             QThread::msleep(20);
         EXPECT_TRUE(announcer.running());
         const QByteArray args = ReadAll(dir.file("args")).trimmed();
         EXPECT_TRUE(args.endsWith(" _tarvina._tcp 16046")) << args.constData();
         EXPECT_LE(args.size() - QByteArray(" _tarvina._tcp 16046").size(), 63);
+        first = ReadAll(dir.file("pid")).trimmed().toInt();
+        ASSERT_GT(first, 0);
+
+        // The same port again: the running announcement stays.
+        QFile::remove(dir.file("args"));
+        announcer.start(name, 16046);
+        EXPECT_EQ(::kill(first, 0), 0);
+        // The listener came back on another port: that one is announced
+        // instead, never both.
+        announcer.start(name, 16047);
+        EXPECT_NE(::kill(first, 0), 0);
+        for (int i = 0; i < 100 && !QFile::exists(dir.file("args")); ++i)
+            QThread::msleep(20);
+        EXPECT_TRUE(ReadAll(dir.file("args")).trimmed().endsWith(" _tarvina._tcp 16047"));
+        // The script writes its pid before its arguments.
+        EXPECT_NE(ReadAll(dir.file("pid")).trimmed().toInt(), first);
     }
     // Gone with the object: the announcing process was ended and reaped.
     const pid_t pid = ReadAll(dir.file("pid")).trimmed().toInt();
     ASSERT_GT(pid, 0);
     EXPECT_NE(::kill(pid, 0), 0);
 
-    AvahiAnnouncer none(6046, dir.file("no-avahi-publish"));
-    none.start(QStringLiteral("Caja"));
+    AvahiAnnouncer none(dir.file("no-avahi-publish"));
+    none.start(QStringLiteral("Caja"), 6046);
     for (int i = 0; i < 200 && none.running(); ++i) {
         QCoreApplication::processEvents();
         QThread::msleep(10);

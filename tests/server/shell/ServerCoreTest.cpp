@@ -16,6 +16,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <sys/socket.h>
@@ -377,6 +379,55 @@ TEST_F(CoreFixture, AFailingEventIsReportedAndTheOthersRun) {
         reported = reported || (t.contains(QStringLiteral("Falla en evento")) &&
                                 t.contains(QStringLiteral("editor roto")));
     EXPECT_TRUE(reported) << core.console().texts().join(u'\n').toStdString();
+}
+
+// TARVINA_PORT=0: the system picks the port, the program tells which, and
+// the listener comes back on that same port, where the stations were told.
+TEST_F(CoreFixture, PortZeroBindsAFreePortThatIsReportedAndKept) {
+    QList<quint16> reported;
+    QObject::connect(&core, &ServerCore::listening, [&](quint16 p) { reported << p; });
+    core.setPort(0);
+    ASSERT_TRUE(core.startListener());
+    ASSERT_EQ(reported.size(), 1);
+    ASSERT_NE(reported[0], 0);
+    EXPECT_EQ(core.port(), reported[0]);
+    QTcpSocket station;
+    station.connectToHost(QHostAddress::LocalHost, reported[0]);
+    EXPECT_TRUE(station.waitForConnected(30000)) << station.errorString().toStdString();
+    station.abort();
+
+    core.stopListener();
+    ASSERT_TRUE(core.startListener());
+    ASSERT_EQ(reported.size(), 2);
+    EXPECT_EQ(reported[1], reported[0]);
+    core.stopListener();
+
+    // A port someone else holds: no report of a listener that is not there.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::Any, 0));
+    core.setPort(other.serverPort());
+    EXPECT_FALSE(core.startListener());
+    EXPECT_EQ(reported.size(), 2);
+}
+
+TEST(ServerCorePort, FromTheEnvironmentZeroMeansAnyAndNonsenseTheUsualPort) {
+    const QByteArray saved = qgetenv("TARVINA_PORT");
+    const bool wasSet = qEnvironmentVariableIsSet("TARVINA_PORT");
+    const auto portFor = [](const char* value) {
+        qputenv("TARVINA_PORT", value);
+        return ServerCore::PortFromEnvironment();
+    };
+    EXPECT_EQ(portFor("0"), 0);
+    EXPECT_EQ(portFor("7000"), 7000);
+    EXPECT_EQ(portFor("65535"), 65535);
+    EXPECT_EQ(portFor("65536"), 6046);
+    EXPECT_EQ(portFor("-1"), 6046);
+    EXPECT_EQ(portFor("caja"), 6046);
+    EXPECT_EQ(portFor(""), 6046);
+    qunsetenv("TARVINA_PORT");
+    EXPECT_EQ(ServerCore::PortFromEnvironment(), 6046);
+    if (wasSet)
+        qputenv("TARVINA_PORT", saved);
 }
 
 TEST_F(CoreFixture, RelockAndGrantWithoutConnection) {

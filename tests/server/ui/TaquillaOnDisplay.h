@@ -6,6 +6,7 @@
 #include "common/Password.h"
 #include "platform/linux/FileRegistry.h"
 #include "server/shell/ServerSettings.h"
+#include "simulator/ReportedPort.h"
 #include "simulator/StationSim.h"
 #include "support/TempDir.h"
 #include "support/XDisplay.h"
@@ -25,8 +26,6 @@ namespace tarvina::test {
 class TaquillaOnDisplay : public ::testing::Test {
 protected:
     void SetUp() override {
-        port = tarvina::sim::FreeServerPort();
-        ASSERT_NE(port, 0);
         configure([](tarvina::server::ServerSettings&) {});
     }
     void TearDown() override {
@@ -59,10 +58,14 @@ protected:
         QProcessEnvironment env = TestDisplay().environment();
         env.insert("TARVINA_HOME", dir.path());
         env.insert("TARVINA_REGISTRY", dir.path());
-        env.insert("TARVINA_PORT", QString::number(port));
+        // The system chooses the port; taquilla reports it on its output.
+        env.insert("TARVINA_PORT", "0");
         env.insert("LANG", "es_VE.UTF-8");
         taquilla.setProcessEnvironment(env);
         taquilla.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The port a run before reported is not this run's.
+        taquilla.readAll();
+        port = 0;
         taquilla.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/taquilla"), {});
         ASSERT_TRUE(taquilla.waitForStarted(10000));
     }
@@ -88,11 +91,25 @@ protected:
         c.state = 1;
         c.version = "V 3.0 (B 0.0)";
         auto s = std::make_unique<sim::StationSim>(c);
-        s->connectTo(QStringLiteral("127.0.0.1"), port);
+        s->connectTo(QStringLiteral("127.0.0.1"), stationPort());
         EXPECT_TRUE(s->waitConnected(10000));
         return s;
     }
+    // The port taquilla reported, waited for (30 s) while it has not yet;
+    // 0 when it never listened.
+    quint16 stationPort() {
+        if (port == 0)
+            port = sim::WaitReportedPort(taquilla, 30000);
+        EXPECT_NE(port, 0) << "taquilla reported no port";
+        return port;
+    }
+    // Listening now: the port reported (not waited for) and a connection
+    // accepted on it.
     bool listening() {
+        if (port == 0)
+            port = sim::WaitReportedPort(taquilla, 0);
+        if (port == 0)
+            return false;
         QTcpSocket s;
         s.connectToHost(QStringLiteral("127.0.0.1"), port);
         return s.waitForConnected(1000);
@@ -137,6 +154,7 @@ protected:
     }
 
     tarvina::test::TempDir dir;
+    // Set from taquilla's report; use stationPort() to wait for it.
     quint16 port = 0;
     QProcess taquilla;
     QString out;

@@ -41,7 +41,7 @@ protected:
         c.localAddress = QStringLiteral("127.0.0.%1").arg(20 + sims.size());
         sims.push_back(std::make_unique<StationSim>(c));
         StationSim* s = sims.back().get();
-        s->connectTo(QStringLiteral("127.0.0.1"), port);
+        s->connectTo(QStringLiteral("127.0.0.1"), stationPort());
         EXPECT_TRUE(s->waitConnected(10000));
         return s;
     }

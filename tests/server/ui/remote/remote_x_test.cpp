@@ -84,7 +84,7 @@ TEST_F(RemoteOnX, CaptureTasksCleanConfigurationAndVolumeByNames) {
     c.localAddress = QStringLiteral("127.0.0.31");
     sim = std::make_unique<StationSim>(c);
     answerAsAStation();
-    sim->connectTo(QStringLiteral("127.0.0.1"), port);
+    sim->connectTo(QStringLiteral("127.0.0.1"), stationPort());
     ASSERT_TRUE(sim->waitConnected(10000));
     ASSERT_EQ(atspi({"wait", "Uso", "table cell", "30"}), 0) << out.toStdString();
     ASSERT_EQ(atspi({"press", "PC1", "table cell"}), 0) << out.toStdString();
