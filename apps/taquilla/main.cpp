@@ -101,8 +101,9 @@ int main(int argc, char** argv) {
     platform::IcmpPinger pinger;
     platform::XdgShell shell;
     platform::XdgMail mail;
-    server::ShellController taquilla({clock, registry, machine, printing, pinger, shell, mail},
-                                     {folder, folder, HelpFolder()});
+    server::ShellController taquilla(
+        {clock, registry, machine, printing, pinger, shell, mail, xbase::RealFileSystem()},
+        {folder, folder, HelpFolder()});
 
     // The frames in their side bar slots, and the computers view's copy of
     // its row menu as "Máquinas".

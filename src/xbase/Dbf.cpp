@@ -115,6 +115,8 @@ void DbfFile::Create(IFileSystem& fs, const std::string& path,
     auto file = fs.Create(path);
     file->WriteAt(0, h.data(), h.size());
     file->Sync();
+    // The new name too: without it a power cut can take the whole table.
+    fs.SyncFolder(FolderOf(path));
 }
 
 DbfFile::DbfFile(std::unique_ptr<IFile> file, std::string path)

@@ -18,6 +18,21 @@ std::string ErrnoText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
+// fsync of the folder itself; errno tells why when it returns false.
+bool FlushFolder(const std::string& folder) {
+    const int dfd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd < 0)
+        return false;
+    int rc;
+    while ((rc = ::fsync(dfd)) != 0 && errno == EINTR) {
+    }
+    const int saved = errno;
+    ::close(dfd);
+    errno = saved;
+    return rc == 0;
+}
+
 class PosixFile : public IFile {
 public:
     PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
@@ -169,13 +184,25 @@ void PosixFileSystem::Remove(const std::string& path) {
 void PosixFileSystem::Rename(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0)
         Fail(XBaseError::Code::Io, ErrnoText("cannot rename", from));
-    // The new name must survive a power loss as the data did.
-    std::string folder = FolderOf(to);
-    int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    // The new name must survive a power loss as the data did. The rename
+    // itself is done, so a folder that cannot be flushed does not undo it.
+    FlushFolder(FolderOf(to));
+}
+
+void PosixFileSystem::MakeFolders(const std::string& path) {
+    if (path.empty() || IsFolder(path))
+        return;
+    const std::string parent = FolderOf(path);
+    if (parent != path)
+        MakeFolders(parent);
+    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+        Fail(XBaseError::Code::Io, ErrnoText("cannot create folder", path));
+    SyncFolder(parent);
+}
+
+void PosixFileSystem::SyncFolder(const std::string& folder) {
+    if (!FlushFolder(folder))
+        Fail(XBaseError::Code::Io, ErrnoText("cannot flush folder", folder));
 }
 
 std::vector<std::string> PosixFileSystem::List(const std::string& folder) {

@@ -52,6 +52,12 @@ public:
     virtual void Rename(const std::string& from, const std::string& to) = 0;
     // Names (not paths) of the entries of a folder; empty when it is missing.
     virtual std::vector<std::string> List(const std::string& folder) = 0;
+    // Creates the folder and every missing folder above it.
+    virtual void MakeFolders(const std::string& path) = 0;
+    // Makes the folder's entries as they are now (files created, removed or
+    // renamed in it) survive a power cut, as Sync does for a file's bytes. A
+    // Rename does this itself for the folder it renames into.
+    virtual void SyncFolder(const std::string& folder) = 0;
 };
 
 // The operating system's files: pread/pwrite, fdatasync, open-file-description
@@ -65,6 +71,8 @@ public:
     void Remove(const std::string& path) override;
     void Rename(const std::string& from, const std::string& to) override;
     std::vector<std::string> List(const std::string& folder) override;
+    void MakeFolders(const std::string& path) override;
+    void SyncFolder(const std::string& folder) override;
 };
 
 // The process-wide real file system.

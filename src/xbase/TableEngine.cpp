@@ -600,8 +600,10 @@ void TableEngine::CreateExec() {
         // A new table has no index: an index file left beside the name would
         // describe records that no longer exist.
         const std::string cdx = ResolvePath(d_->fs, WithExtension(p, ".cdx"));
-        if (d_->fs.Exists(cdx) && !d_->fs.IsFolder(cdx))
+        if (d_->fs.Exists(cdx) && !d_->fs.IsFolder(cdx)) {
             d_->fs.Remove(cdx);
+            d_->fs.SyncFolder(FolderOf(cdx));
+        }
     });
 }
 

@@ -38,7 +38,7 @@ protected:
         data = env.home() + "/data";
         // The program's own start-up creates the tables; the codes are sold
         // before the station comes.
-        PinRuntime::EnsureCodeTables(data);
+        PinRuntime::EnsureCodeTables(xbase::RealFileSystem(), data);
         {
             xbase::TableEngine t;
             t.Open(Path(data + "/CajaPIN.dbf"), false);
@@ -137,7 +137,7 @@ protected:
     platform::MemoryRegistry store;
     QString data, journalPath;
     std::unique_ptr<ServerCore> core;
-    PinRuntime runtime;
+    PinRuntime runtime{xbase::RealFileSystem()};
     std::vector<std::unique_ptr<StationSim>> sims;
 };
 

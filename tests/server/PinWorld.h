@@ -29,13 +29,13 @@ using common::DateTime;
 // The tables as the program creates them at load, so the tests work on the
 // very layout and tags the café gets.
 inline void CreateCodeTables(const QString& folder) {
-    TableOps::CreateHistoryTable(folder);
-    TableOps::CreateCodeTable(folder);
+    TableOps::CreateHistoryTable(xbase::RealFileSystem(), folder);
+    TableOps::CreateCodeTable(xbase::RealFileSystem(), folder);
 }
 
 inline void CreateJournal(const QString& path) {
     common::LastCommand lastCommand;
-    TableOps(QFileInfo(path).absolutePath(), lastCommand).CreaDiario(path);
+    TableOps(xbase::RealFileSystem(), QFileInfo(path).absolutePath(), lastCommand).CreaDiario(path);
 }
 
 // The far end of a station's connection.

@@ -1,6 +1,7 @@
 #include "TestTables.h"
+#include "support/FaultyFileSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "xbase/Error.h"
-#include "xbase/MemoryFileSystem.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,8 +1,9 @@
 #include "TestTables.h"
+#include "support/FaultyFileSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "xbase/Cdx.h"
 #include "xbase/Dbf.h"
 #include "xbase/Error.h"
-#include "xbase/MemoryFileSystem.h"
 
 #include <gtest/gtest.h>
 #include <random>

@@ -1,5 +1,6 @@
 #include "TestTables.h"
-#include "xbase/MemoryFileSystem.h"
+#include "support/FaultyFileSystem.h"
+#include "support/MemoryFileSystem.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

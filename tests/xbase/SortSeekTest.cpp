@@ -2,10 +2,11 @@
 // deleted row, and exclusive appends that write the header count once per
 // batch.
 #include "TestTables.h"
+#include "support/FaultyFileSystem.h"
+#include "support/MemoryFileSystem.h"
 #include "xbase/Dbf.h"
 #include "xbase/Error.h"
 #include "xbase/KeySorter.h"
-#include "xbase/MemoryFileSystem.h"
 
 #include <algorithm>
 #include <cstring>

@@ -44,7 +44,8 @@ TEST(StartupUpgradeTest, OldIndexFilesAreRewrittenOnceWithAConsoleLine) {
     server::TableOps::Hooks hooks;
     hooks.notice = [&](const QString& text) { console << text; };
     common::LastCommand lastCommand;
-    server::TableOps ops(QString::fromStdString(program.path()), lastCommand, hooks);
+    server::TableOps ops(xbase::RealFileSystem(), QString::fromStdString(program.path()),
+                         lastCommand, hooks);
     ops.TableHousekeeping();
     ops.ChkTables();
     ops.CreaDiario(QString::fromStdString(journal));

@@ -48,7 +48,7 @@ std::string Path(const QString& p) {
 // made in creation order; the rows are written before the tags are built,
 // as a load of old data would be.
 void BuildCodeTable(const QString& folder, std::uint32_t n) {
-    TableOps::CreateCodeTable(folder);
+    TableOps::CreateCodeTable(xbase::RealFileSystem(), folder);
     const QString dbf = folder + QStringLiteral("/CajaPIN.dbf");
     std::vector<xbase::FieldDef> fields;
     std::vector<xbase::TagInfo> tags;
@@ -110,7 +110,7 @@ int main(int argc, char** argv) {
     {
         const QString data = folder + QStringLiteral("/batch");
         QDir().mkpath(data);
-        TableOps::CreateCodeTable(data);
+        TableOps::CreateCodeTable(xbase::RealFileSystem(), data);
         xbase::TableEngine frame;
         frame.Open(Path(data + QStringLiteral("/CajaPIN.dbf")), false);
         frame.SetOrder("FECHOR");

@@ -4,8 +4,7 @@
 #include "server/pin/PinTableText.h"
 #include "server/shell/ServerCore.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
 namespace tarvina::server {
 
@@ -13,27 +12,38 @@ using pintext::PathOf;
 
 namespace {
 
-QString Find(const QString& folder, const QString& name) {
-    return common::FindFileCaseInsensitive(folder, name);
+QString FromPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QString Find(xbase::IFileSystem& fs, const QString& folder, const QString& name) {
+    return FromPath(xbase::ResolvePath(fs, xbase::JoinPath(PathOf(folder), PathOf(name))));
+}
+
+QString FolderOf(const QString& path) {
+    return FromPath(xbase::FolderOf(PathOf(path)));
 }
 
 } // namespace
+
+PinRuntime::PinRuntime(xbase::IFileSystem& fs)
+    : fs_(fs), tbPin_(fs), tbPinCheck_(fs), tbRegPin_(fs), tbDiario_(fs) {}
 
 PinRuntime::~PinRuntime() {
     close();
 }
 
-void PinRuntime::EnsureCodeTables(const QString& dataFolder) {
-    QDir().mkpath(dataFolder);
-    TableOps::CreateHistoryTable(dataFolder);
-    TableOps::CreateCodeTable(dataFolder);
+void PinRuntime::EnsureCodeTables(xbase::IFileSystem& fs, const QString& dataFolder) {
+    fs.MakeFolders(PathOf(dataFolder));
+    TableOps::CreateHistoryTable(fs, dataFolder);
+    TableOps::CreateCodeTable(fs, dataFolder);
 }
 
-void PinRuntime::EnsureJournal(const QString& journalPath) {
-    const QString folder = QFileInfo(journalPath).absolutePath();
-    QDir().mkpath(folder);
+void PinRuntime::EnsureJournal(xbase::IFileSystem& fs, const QString& journalPath) {
+    const QString folder = FolderOf(journalPath);
+    fs.MakeFolders(PathOf(folder));
     common::LastCommand unused;
-    TableOps(folder, unused).CreaDiario(journalPath);
+    TableOps(fs, folder, unused).CreaDiario(journalPath);
 }
 
 QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
@@ -52,13 +62,13 @@ QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
     th.splash = splash_;
     th.notice = [&failures](const QString& text) { failures << text; };
     th.now = [&core] { return core.clock().now(); };
-    TableOps ops(programFolder, core.lastCommand(), th);
+    TableOps ops(fs_, programFolder, core.lastCommand(), th);
     attempt([&] { ops.TableHousekeeping(); });
     if (core.tablesClosedUncleanly()) {
         attempt([&] { ops.DropIndexesAfterUncleanClose(); });
     }
     attempt([&] { ops.ChkTables(); });
-    dataFolder_ = TableOps::DataFolder(programFolder);
+    dataFolder_ = TableOps::DataFolder(fs_, programFolder);
     attempt([&] { ops.OpenTableHandles(tbPin_, tbPinCheck_); });
 
     const QString day = common::FormatDateTime(QStringLiteral("ddmmyyyy"), startDay);
@@ -66,7 +76,7 @@ QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
         common::ResolveInFolder(programFolder, QStringLiteral("report\\") + day + ".dbf")
             .value_or(programFolder + "/report/" + day + ".dbf");
     attempt([&] {
-        QDir().mkpath(QFileInfo(journal).absolutePath());
+        fs_.MakeFolders(PathOf(FolderOf(journal)));
         ops.CreaDiario(journal);
     });
     attempt([&] {
@@ -75,7 +85,7 @@ QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
     });
     // The history frame's handle, which the code checks write through.
     attempt([&] {
-        tbRegPin_.Open(PathOf(Find(dataFolder_, QStringLiteral("CajaHPIN.dbf"))), false);
+        tbRegPin_.Open(PathOf(Find(fs_, dataFolder_, QStringLiteral("CajaHPIN.dbf"))), false);
         tbRegPin_.SetOptimisticBuffer(false);
         tbRegPin_.SetOrder("PINFECHOR");
     });
@@ -91,7 +101,7 @@ QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
     tables.tbPin = &tbPin_;
     tables.tbPinCheck = &tbPinCheck_;
     tables.tbRegPin = &tbRegPin_;
-    tables.historyTablePath = Find(dataFolder_, QStringLiteral("CajaHPIN.dbf"));
+    tables.historyTablePath = Find(fs_, dataFolder_, QStringLiteral("CajaHPIN.dbf"));
     auto outerRepair = std::move(hooks.repairInProgress);
     hooks.repairInProgress = [this, outerRepair] {
         return repairInProgress_ || (outerRepair && outerRepair());
@@ -110,7 +120,7 @@ void PinRuntime::actRepair(const TableOps::RepairProgress& progress,
     TableOps::Hooks th;
     th.notice = [this](const QString& text) { core_->ShowRemoteMessage(nullptr, text); };
     th.now = [this] { return core_->clock().now(); };
-    TableOps ops(programFolder_, core_->lastCommand(), th);
+    TableOps ops(fs_, programFolder_, core_->lastCommand(), th);
     TableOps::Handles handles;
     handles.tbPin = &tbPin_;
     handles.tbPinCheck = &tbPinCheck_;

@@ -20,7 +20,8 @@ class ServerCore;
 // the desk that plugs them into the idle pass.
 class PinRuntime {
 public:
-    PinRuntime() = default;
+    // fs: where the tables live; every handle and table step goes through it.
+    explicit PinRuntime(xbase::IFileSystem& fs);
     ~PinRuntime();
     PinRuntime(const PinRuntime&) = delete;
     PinRuntime& operator=(const PinRuntime&) = delete;
@@ -55,13 +56,15 @@ public:
     xbase::TableEngine& tbRegPin() { return tbRegPin_; }
     xbase::TableEngine& tbDiario() { return tbDiario_; }
     QString dataFolder() const { return dataFolder_; }
+    xbase::IFileSystem& fileSystem() { return fs_; }
 
     // Table files: created when absent, with their fields and tags (the load-
     // time creation of the code tables, and CreaDiario).
-    static void EnsureCodeTables(const QString& dataFolder);
-    static void EnsureJournal(const QString& journalPath);
+    static void EnsureCodeTables(xbase::IFileSystem& fs, const QString& dataFolder);
+    static void EnsureJournal(xbase::IFileSystem& fs, const QString& journalPath);
 
 private:
+    xbase::IFileSystem& fs_;
     xbase::TableEngine tbPin_, tbPinCheck_, tbRegPin_, tbDiario_;
     HtmlListFile usageReport_, codeList_;
     std::unique_ptr<CodeDesk> desk_;

@@ -7,9 +7,7 @@
 #include "xbase/File.h"
 #include "xbase/TableEngine.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
@@ -18,6 +16,7 @@
 namespace tarvina::server {
 
 using pintext::PathOf;
+using xbase::IFileSystem;
 using xbase::TableEngine;
 using xbase::XBaseError;
 
@@ -63,9 +62,34 @@ const std::vector<FieldSpec>& FieldsOf(TableOps::Layout layout) {
     return journal;
 }
 
-void CreateEmpty(const QString& path, TableOps::Layout layout) {
+QString FromPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+// The entry `name` of `folder` as it exists, in any case; folder/name when
+// there is none.
+QString Find(IFileSystem& fs, const QString& folder, const QString& name) {
+    return FromPath(xbase::ResolvePath(fs, xbase::JoinPath(PathOf(folder), PathOf(name))));
+}
+
+QString FolderOf(const QString& path) {
+    return FromPath(xbase::FolderOf(PathOf(path)));
+}
+
+QString FileNameOf(const QString& path) {
+    return FromPath(xbase::FileNameOf(PathOf(path)));
+}
+
+// The file name without its last extension.
+QString BaseNameOf(const QString& path) {
+    const QString name = FileNameOf(path);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+void CreateEmpty(IFileSystem& fs, const QString& path, TableOps::Layout layout) {
     const auto& fields = FieldsOf(layout);
-    TableEngine t;
+    TableEngine t(fs);
     t.CreateNew(PathOf(path), xbase::kTableTypeFoxPro, int(fields.size()));
     for (const FieldSpec& f : fields) {
         t.CreateField(f.name, f.type, f.width, 0);
@@ -90,9 +114,9 @@ void IndexJournal(TableEngine& t) {
     t.IndexTag("", "MAC", "MAC", 0, false, kNotDeletedNorBlankMac);
 }
 
-void CreateIndexed(const QString& path, TableOps::Layout layout) {
-    CreateEmpty(path, layout);
-    TableEngine t;
+void CreateIndexed(IFileSystem& fs, const QString& path, TableOps::Layout layout) {
+    CreateEmpty(fs, path, layout);
+    TableEngine t(fs);
     t.Open(PathOf(path), true);
     switch (layout) {
     case TableOps::Layout::Codes:
@@ -108,32 +132,10 @@ void CreateIndexed(const QString& path, TableOps::Layout layout) {
     t.Close();
 }
 
-// The index file beside a table, found without regard to case.
-QString IndexPathOf(const QString& dbfPath) {
-    const QFileInfo info(dbfPath);
-    return common::FindFileCaseInsensitive(info.absolutePath(),
-                                           info.completeBaseName() + QStringLiteral(".cdx"));
-}
-
 void OpenHandle(TableEngine& t, const QString& path, const std::string& tag) {
     t.Open(PathOf(path), false);
     t.SetOptimisticBuffer(false);
     t.SetOrder(tag);
-}
-
-// Whether the table file itself reads (its header and field descriptors
-// agree with each other and with the file's length), apart from its index.
-bool TableFileSound(const QString& path) {
-    const std::string p = PathOf(path);
-    try {
-        xbase::DbfFile probe(xbase::RealFileSystem().Open(p, false), p);
-        return true;
-    } catch (const XBaseError& e) {
-        if (e.code() == XBaseError::Code::Damaged) {
-            return false;
-        }
-        throw;
-    }
 }
 
 QString ErrorText(const std::exception& e) {
@@ -154,51 +156,84 @@ private:
 
 } // namespace
 
-TableOps::TableOps(QString programFolder, common::LastCommand& lastCommand, Hooks hooks)
-    : programFolder_(std::move(programFolder)), lastCommand_(lastCommand),
+TableOps::TableOps(IFileSystem& fs, QString programFolder, common::LastCommand& lastCommand,
+                   Hooks hooks)
+    : fs_(fs), programFolder_(std::move(programFolder)), lastCommand_(lastCommand),
       hooks_(std::move(hooks)) {}
 
-QString TableOps::DataFolder(const QString& programFolder) {
-    return common::FindFileCaseInsensitive(programFolder, QStringLiteral("data"));
+QString TableOps::DataFolder(IFileSystem& fs, const QString& programFolder) {
+    return Find(fs, programFolder, QStringLiteral("data"));
 }
 
-void TableOps::CreateTablesAtLoad(const QString& programFolder) {
-    const QString data = DataFolder(programFolder);
-    if (!QDir().mkpath(data)) {
+void TableOps::CreateTablesAtLoad(IFileSystem& fs, const QString& programFolder) {
+    const QString data = DataFolder(fs, programFolder);
+    try {
+        fs.MakeFolders(PathOf(data));
+    } catch (const XBaseError&) {
         throw std::runtime_error(
             QStringLiteral("No se pudo crear la carpeta %1").arg(data).toStdString());
     }
-    CreateHistoryTable(data);
-    CreateCodeTable(data);
+    CreateHistoryTable(fs, data);
+    CreateCodeTable(fs, data);
 }
 
-void TableOps::CreateHistoryTable(const QString& dataFolder) {
-    const QString path = common::FindFileCaseInsensitive(dataFolder, kHistoryDbf);
-    if (!QFileInfo::exists(path)) {
-        CreateIndexed(path, Layout::History);
+void TableOps::CreateHistoryTable(IFileSystem& fs, const QString& dataFolder) {
+    const QString path = Find(fs, dataFolder, kHistoryDbf);
+    if (!fs.Exists(PathOf(path))) {
+        CreateIndexed(fs, path, Layout::History);
     }
 }
 
-void TableOps::CreateCodeTable(const QString& dataFolder) {
-    const QString path = common::FindFileCaseInsensitive(dataFolder, kCodesDbf);
-    if (!QFileInfo::exists(path)) {
-        CreateIndexed(path, Layout::Codes);
+void TableOps::CreateCodeTable(IFileSystem& fs, const QString& dataFolder) {
+    const QString path = Find(fs, dataFolder, kCodesDbf);
+    if (!fs.Exists(PathOf(path))) {
+        CreateIndexed(fs, path, Layout::Codes);
     }
 }
 
 // ---- files of the data folder ----
 
 QString TableOps::dataFile(const QString& name) const {
-    return common::FindFileCaseInsensitive(DataFolder(programFolder_), name);
+    return Find(fs_, DataFolder(fs_, programFolder_), name);
+}
+
+bool TableOps::isFile(const QString& path) const {
+    const std::string p = PathOf(path);
+    return fs_.Exists(p) && !fs_.IsFolder(p);
 }
 
 bool TableOps::exists(const QString& name) const {
-    return QFileInfo(dataFile(name)).isFile();
+    return isFile(dataFile(name));
+}
+
+// The index file beside a table, found without regard to case.
+QString TableOps::indexPathOf(const QString& dbfPath) const {
+    return Find(fs_, FolderOf(dbfPath), BaseNameOf(dbfPath) + QStringLiteral(".cdx"));
+}
+
+// Whether the table file itself reads (its header and field descriptors
+// agree with each other and with the file's length), apart from its index.
+bool TableOps::tableFileSound(const QString& path) const {
+    const std::string p = PathOf(path);
+    try {
+        xbase::DbfFile probe(fs_.Open(p, false), p);
+        return true;
+    } catch (const XBaseError& e) {
+        if (e.code() == XBaseError::Code::Damaged) {
+            return false;
+        }
+        throw;
+    }
 }
 
 void TableOps::remove(const QString& name) const {
     const QString path = dataFile(name);
-    if (QFileInfo(path).isFile() && !QFile::remove(path)) {
+    if (!isFile(path)) {
+        return;
+    }
+    try {
+        fs_.Remove(PathOf(path));
+    } catch (const XBaseError&) {
         throw std::runtime_error(QStringLiteral("No se pudo borrar %1").arg(path).toStdString());
     }
 }
@@ -206,9 +241,11 @@ void TableOps::remove(const QString& name) const {
 void TableOps::rename(const QString& from, const QString& to) const {
     const QString source = dataFile(from);
     const QString target = dataFile(to);
-    if (!QFile::rename(source, target)) {
+    try {
+        fs_.Rename(PathOf(source), PathOf(target));
+    } catch (const XBaseError&) {
         throw std::runtime_error(QStringLiteral("No se pudo renombrar %1 a %2")
-                                     .arg(source, QFileInfo(target).fileName())
+                                     .arg(source, FileNameOf(target))
                                      .toStdString());
     }
 }
@@ -220,27 +257,32 @@ void TableOps::tell(const QString& text) const {
 }
 
 void TableOps::setAside(const QString& path) {
-    const QFileInfo info(path);
     const common::DateTime now =
         hooks_.now ? hooks_.now() : common::DateTime::FromQDateTime(QDateTime::currentDateTime());
-    const QString stem = info.completeBaseName() + QStringLiteral(".dañado-") +
+    const QString folder = FolderOf(path);
+    const QString stem = BaseNameOf(path) + QStringLiteral(".dañado-") +
                          common::FormatDateTime(QStringLiteral("ddmmyyyyhhnnss"), now);
-    QString target = info.dir().filePath(stem + QStringLiteral(".dbf"));
-    for (int n = 2; QFileInfo::exists(target); ++n) {
-        target = info.dir().filePath(stem + QStringLiteral("-%1.dbf").arg(n));
+    auto inFolder = [&](const QString& name) {
+        return FromPath(xbase::JoinPath(PathOf(folder), PathOf(name)));
+    };
+    QString target = inFolder(stem + QStringLiteral(".dbf"));
+    for (int n = 2; fs_.Exists(PathOf(target)); ++n) {
+        target = inFolder(stem + QStringLiteral("-%1.dbf").arg(n));
     }
-    if (!QFile::rename(path, target)) {
+    try {
+        fs_.Rename(PathOf(path), PathOf(target));
+    } catch (const XBaseError&) {
         throw std::runtime_error(QStringLiteral("El archivo %1 está dañado y no se pudo apartar")
                                      .arg(path)
                                      .toStdString());
     }
     // The index described the damaged file's records, not the new table's.
-    const QString cdx = IndexPathOf(path);
-    if (QFileInfo(cdx).isFile()) {
-        QFile::remove(cdx);
+    const QString cdx = indexPathOf(path);
+    if (isFile(cdx)) {
+        fs_.Remove(PathOf(cdx));
     }
     tell(QStringLiteral("El archivo %1 está dañado: se conserva como %2 y se crea uno nuevo.")
-             .arg(info.fileName(), QFileInfo(target).fileName()));
+             .arg(FileNameOf(path), FileNameOf(target)));
 }
 
 bool TableOps::openChecked(TableEngine& t, const QString& path) {
@@ -251,18 +293,19 @@ bool TableOps::openChecked(TableEngine& t, const QString& path) {
         if (e.code() != XBaseError::Code::Damaged) {
             throw;
         }
-        if (!TableFileSound(path)) {
+        if (!tableFileSound(path)) {
             setAside(path);
             return false;
         }
     }
-    const QString cdx = IndexPathOf(path);
-    if (!QFile::remove(cdx)) {
+    const QString cdx = indexPathOf(path);
+    try {
+        fs_.Remove(PathOf(cdx));
+    } catch (const XBaseError&) {
         throw std::runtime_error(
             QStringLiteral("El índice %1 está dañado y no se pudo borrar").arg(cdx).toStdString());
     }
-    tell(
-        QStringLiteral("El índice %1 está dañado: se reconstruye.").arg(QFileInfo(cdx).fileName()));
+    tell(QStringLiteral("El índice %1 está dañado: se reconstruye.").arg(FileNameOf(cdx)));
     t.Open(PathOf(path), true);
     return true;
 }
@@ -270,42 +313,49 @@ bool TableOps::openChecked(TableEngine& t, const QString& path) {
 void TableOps::recreate(const QString& name, Layout layout, const QString& source) {
     const QString path = dataFile(name);
     if (source.isEmpty()) {
-        CreateEmpty(path, layout);
+        CreateEmpty(fs_, path, layout);
         return;
     }
     const QString sourcePath = dataFile(source);
-    const QString building =
-        dataFile(QFileInfo(name).completeBaseName() + QStringLiteral(".new.dbf"));
+    const QString building = dataFile(BaseNameOf(name) + QStringLiteral(".new.dbf"));
     try {
-        CreateEmpty(building, layout);
-        TableEngine t;
+        CreateEmpty(fs_, building, layout);
+        TableEngine t(fs_);
         t.Open(PathOf(building), true);
         t.AppendFrom(PathOf(sourcePath), xbase::kTableTypeFoxPro, "");
+        // On the disk before the source goes: a power cut after the rename
+        // must not leave an empty table and no source.
+        t.Commit();
         t.Close();
     } catch (const XBaseError& e) {
-        QFile::remove(building);
+        if (e.code() == XBaseError::Code::Io) {
+            throw;
+        }
+        fs_.Remove(PathOf(building));
         // The rows stay in their file for whoever can rescue them; the
         // program goes on with an empty table.
-        CreateEmpty(path, layout);
+        CreateEmpty(fs_, path, layout);
         tell(QStringLiteral("No se pudieron recuperar los registros de %1 (%2): el archivo se "
                             "conserva y la tabla %3 empieza vacía.")
-                 .arg(QFileInfo(sourcePath).fileName(), ErrorText(e), name));
+                 .arg(FileNameOf(sourcePath), ErrorText(e), name));
         return;
     }
-    if (!QFile::rename(building, path)) {
-        QFile::remove(building);
+    try {
+        fs_.Rename(PathOf(building), PathOf(path));
+    } catch (const XBaseError&) {
+        fs_.Remove(PathOf(building));
         throw std::runtime_error(QStringLiteral("No se pudo crear %1").arg(path).toStdString());
     }
     remove(source);
 }
 
 void TableOps::upgradeIndex(const QString& dbfPath) {
-    if (!QFileInfo(dbfPath).isFile() || !QFileInfo(IndexPathOf(dbfPath)).isFile()) {
+    if (!isFile(dbfPath) || !isFile(indexPathOf(dbfPath))) {
         return;
     }
-    const QString index = QFileInfo(IndexPathOf(dbfPath)).fileName();
+    const QString index = FileNameOf(indexPathOf(dbfPath));
     try {
-        TableEngine t;
+        TableEngine t(fs_);
         t.Open(PathOf(dbfPath), true);
         if (t.UpgradeIndexLayout()) {
             tell(QStringLiteral("El índice %1 se actualizó al formato de FoxPro (etiquetas "
@@ -357,7 +407,7 @@ void TableOps::ChkTables() {
         hooks_.splash(kSplashCodes);
     }
     if (exists(kCodesDbf)) {
-        TableEngine t;
+        TableEngine t(fs_);
         if (openChecked(t, dataFile(kCodesDbf))) {
             const bool current = t.FieldExists("EQUIPO");
             t.Close();
@@ -369,7 +419,7 @@ void TableOps::ChkTables() {
     }
     if (!exists(kCodesDbf)) {
         remove(kCodesCdx);
-        QDir().mkpath(DataFolder(programFolder_));
+        fs_.MakeFolders(PathOf(DataFolder(fs_, programFolder_)));
         QString source;
         if (exists(QStringLiteral("CajaPIN.137.dbf"))) {
             source = QStringLiteral("CajaPIN.137.dbf");
@@ -379,7 +429,7 @@ void TableOps::ChkTables() {
         recreate(kCodesDbf, Layout::Codes, source);
     }
     if (!exists(kCodesCdx)) {
-        TableEngine t;
+        TableEngine t(fs_);
         t.Open(PathOf(dataFile(kCodesDbf)), true);
         t.Pack();
         IndexCodes(t, kNotDeleted);
@@ -391,20 +441,20 @@ void TableOps::ChkTables() {
         hooks_.splash(kSplashHistory);
     }
     if (exists(kHistoryDbf)) {
-        TableEngine t;
+        TableEngine t(fs_);
         if (openChecked(t, dataFile(kHistoryDbf))) {
             t.Close();
         }
     }
     if (!exists(kHistoryDbf)) {
         remove(kHistoryCdx);
-        QDir().mkpath(DataFolder(programFolder_));
+        fs_.MakeFolders(PathOf(DataFolder(fs_, programFolder_)));
         recreate(kHistoryDbf, Layout::History,
                  exists(QStringLiteral("CajaHPIN.bak")) ? QStringLiteral("CajaHPIN.bak")
                                                         : QString());
     }
     if (!exists(kHistoryCdx)) {
-        TableEngine t;
+        TableEngine t(fs_);
         t.Open(PathOf(dataFile(kHistoryDbf)), true);
         t.Pack();
         IndexHistory(t);
@@ -421,19 +471,18 @@ void TableOps::OpenTableHandles(TableEngine& tbPin, TableEngine& tbPinCheck) {
 
 void TableOps::CreaDiario(const QString& journalPath) {
     lastCommand_.set(QStringLiteral("CreaDiario"));
-    const QFileInfo info(journalPath);
-    const QString path = common::FindFileCaseInsensitive(info.absolutePath(), info.fileName());
-    if (QFileInfo(path).isFile()) {
-        TableEngine t;
+    const QString path = FromPath(xbase::ResolvePath(fs_, PathOf(journalPath)));
+    if (isFile(path)) {
+        TableEngine t(fs_);
         if (openChecked(t, path)) {
             t.Close();
         }
     }
-    if (!QFileInfo(path).isFile()) {
-        CreateEmpty(path, Layout::Journal);
+    if (!isFile(path)) {
+        CreateEmpty(fs_, path, Layout::Journal);
     }
-    if (!QFileInfo(IndexPathOf(path)).isFile()) {
-        TableEngine t;
+    if (!isFile(indexPathOf(path))) {
+        TableEngine t(fs_);
         t.Open(PathOf(path), true);
         IndexJournal(t);
         t.Close();
@@ -454,20 +503,17 @@ void TableOps::RepairTables(const RepairProgress& progress) {
                       const std::function<void(TableEngine&)>& tags) {
         report(bar, 0);
         const QString path = dataFile(name);
-        TableEngine t;
+        TableEngine t(fs_);
         try {
             t.Open(PathOf(path), true);
         } catch (const XBaseError& e) {
-            if (e.code() != XBaseError::Code::Damaged || !TableFileSound(path)) {
+            if (e.code() != XBaseError::Code::Damaged || !tableFileSound(path)) {
                 throw;
             }
             // Only the index is damaged: it is rebuilt below, every tag.
-            const QString cdx = IndexPathOf(path);
-            if (!QFile::remove(cdx)) {
-                throw;
-            }
-            tell(QStringLiteral("El índice %1 está dañado: se reconstruye.")
-                     .arg(QFileInfo(cdx).fileName()));
+            const QString cdx = indexPathOf(path);
+            fs_.Remove(PathOf(cdx));
+            tell(QStringLiteral("El índice %1 está dañado: se reconstruye.").arg(FileNameOf(cdx)));
             t.Open(PathOf(path), true);
         }
         t.SetGaugeHook([&](int percent) { report(bar, percent); });

@@ -7,6 +7,7 @@
 #include <functional>
 
 namespace tarvina::xbase {
+class IFileSystem;
 class TableEngine;
 } // namespace tarvina::xbase
 
@@ -16,8 +17,10 @@ namespace tarvina::server {
 // files older versions left beside them, the start-up check that upgrades,
 // re-creates and re-indexes them, the day's journal, and the operator's
 // repair. File names are found without regard to case below the program
-// folder. Engine errors leave as xbase::XBaseError; file-system failures as
-// std::runtime_error with a text for the operator. UI thread only.
+// folder. Every file is reached through the engine's file system, so that a
+// failing or cut-off disk can be put under all of it. Engine errors leave as
+// xbase::XBaseError; file-system failures as std::runtime_error with a text
+// for the operator. UI thread only.
 class TableOps {
 public:
     struct Hooks {
@@ -44,17 +47,18 @@ public:
         xbase::TableEngine* frameTbPin = nullptr;
     };
 
-    TableOps(QString programFolder, common::LastCommand& lastCommand, Hooks hooks = {});
+    TableOps(xbase::IFileSystem& fs, QString programFolder, common::LastCommand& lastCommand,
+             Hooks hooks = {});
 
     // The data folder as it exists, in any case; "data" below the program
     // folder when there is none yet.
-    static QString DataFolder(const QString& programFolder);
+    static QString DataFolder(xbase::IFileSystem& fs, const QString& programFolder);
 
     // Load-time creation: the data folder with its parents, then each table
     // with its fields and tags unless its file exists.
-    static void CreateTablesAtLoad(const QString& programFolder);
-    static void CreateHistoryTable(const QString& dataFolder);
-    static void CreateCodeTable(const QString& dataFolder);
+    static void CreateTablesAtLoad(xbase::IFileSystem& fs, const QString& programFolder);
+    static void CreateHistoryTable(xbase::IFileSystem& fs, const QString& dataFolder);
+    static void CreateCodeTable(xbase::IFileSystem& fs, const QString& dataFolder);
 
     void TableHousekeeping();
     // After a run that did not close in order: both index files go, so that
@@ -79,6 +83,9 @@ public:
 private:
     QString dataFile(const QString& name) const;
     bool exists(const QString& name) const;
+    bool isFile(const QString& path) const;
+    QString indexPathOf(const QString& dbfPath) const;
+    bool tableFileSound(const QString& path) const;
     void remove(const QString& name) const;
     void rename(const QString& from, const QString& to) const;
     // Opens a table exclusively. A damaged index is dropped (it is rebuilt
@@ -96,6 +103,7 @@ private:
     void upgradeIndex(const QString& dbfPath);
     void tell(const QString& text) const;
 
+    xbase::IFileSystem& fs_;
     QString programFolder_;
     common::LastCommand& lastCommand_;
     Hooks hooks_;

@@ -7,7 +7,8 @@
 #include "server/pin/OperatorDialogs.h"
 #include "server/session/HtmlListFile.h"
 #include "server/session/Reports.h"
-#include "xbase/MemoryFileSystem.h"
+#include "support/FaultyFileSystem.h"
+#include "support/MemoryFileSystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -176,10 +176,10 @@ protected:
         hooks.notice = [this](const QString& t) { notices << t; };
         hooks.now = [] { return DateTime::FromParts(2024, 1, 15, 10, 0, 5); };
     }
-    TableOps ops() { return TableOps(dir.path(), lastCommand, hooks); }
+    TableOps ops() { return TableOps(xbase::RealFileSystem(), dir.path(), lastCommand, hooks); }
     QString file(const QString& name) const { return data + "/" + name; }
     // Both tables as the load-time creation leaves them.
-    void createTables() { TableOps::CreateTablesAtLoad(dir.path()); }
+    void createTables() { TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), dir.path()); }
 
     tarvina::test::TempDir dir;
     QString data;
@@ -190,7 +190,7 @@ protected:
 
 TEST_F(TableOpsTest, FirstStartCreatesBothTablesWithTheirTagsAndTheCheckChangesNothing) {
     const QString program = dir.file("nested/program");
-    TableOps::CreateTablesAtLoad(program);
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), program);
     const QString folder = program + "/data";
     ASSERT_TRUE(QFileInfo(folder).isDir());
     EXPECT_EQ(FilesIn(folder),
@@ -202,8 +202,8 @@ TEST_F(TableOpsTest, FirstStartCreatesBothTablesWithTheirTagsAndTheCheckChangesN
 
     AddCode(folder + "/CajaPIN.dbf", "0A1B2C", 30);
     const auto before = Snapshot(folder);
-    TableOps::CreateTablesAtLoad(program);
-    TableOps(program, lastCommand, hooks).ChkTables();
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), program);
+    TableOps(xbase::RealFileSystem(), program, lastCommand, hooks).ChkTables();
     EXPECT_EQ(Snapshot(folder), before);
     EXPECT_EQ(splash, QStringList({"Procesando registro PIN", "Procesando registro histo. PIN"}));
     EXPECT_EQ(lastCommand.get(), "ChkTables");
@@ -212,19 +212,19 @@ TEST_F(TableOpsTest, FirstStartCreatesBothTablesWithTheirTagsAndTheCheckChangesN
 
 TEST_F(TableOpsTest, NamesAreFoundWithoutRegardToCase) {
     QDir().mkpath(dir.file("DATA"));
-    TableOps::CreateTablesAtLoad(dir.path());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), dir.path());
     EXPECT_FALSE(QFileInfo::exists(dir.file("data")));
     ASSERT_TRUE(QFile::rename(dir.file("DATA/CajaPIN.dbf"), dir.file("DATA/CAJAPIN.DBF")));
     ASSERT_TRUE(QFile::rename(dir.file("DATA/CajaPIN.cdx"), dir.file("DATA/cajapin.cdx")));
     const auto before = Snapshot(dir.file("DATA"));
-    TableOps::CreateTablesAtLoad(dir.path());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), dir.path());
     ops().ChkTables();
     EXPECT_EQ(Snapshot(dir.file("DATA")), before);
 }
 
 TEST_F(TableOpsTest, AnOlderCodeTableIsUpgradedKeepingItsLiveRows) {
     QDir().mkpath(data);
-    TableOps::CreateHistoryTable(data);
+    TableOps::CreateHistoryTable(xbase::RealFileSystem(), data);
     CreateOldCodeTable(file("CajaPIN.dbf"));
     AddCode(file("CajaPIN.dbf"), "0A1B2C", 30, "00-11-22-33-44-55");
     AddCode(file("CajaPIN.dbf"), "0D3E4F", 5, "", true);
@@ -275,11 +275,11 @@ TEST_F(TableOpsTest, DbaseIndexFilesHandTheTablesToTheCheckAsBackups) {
 
 TEST_F(TableOpsTest, AnUpgradeLeftOverWinsOverABackupWhichStays) {
     QDir().mkpath(data);
-    TableOps::CreateHistoryTable(data);
+    TableOps::CreateHistoryTable(xbase::RealFileSystem(), data);
     CreateOldCodeTable(file("CajaPIN.137.dbf"));
     AddCode(file("CajaPIN.137.dbf"), "137137", 1);
     QFile::remove(file("CajaPIN.137.cdx"));
-    TableOps::CreateCodeTable(data);
+    TableOps::CreateCodeTable(xbase::RealFileSystem(), data);
     ASSERT_TRUE(QFile::rename(file("CajaPIN.dbf"), file("CajaPIN.bak")));
     AddCode(file("CajaPIN.bak"), "BAKBAK", 2);
     QFile::remove(file("CajaPIN.cdx"));
@@ -294,7 +294,7 @@ TEST_F(TableOpsTest, AnUpgradeLeftOverWinsOverABackupWhichStays) {
 
 TEST_F(TableOpsTest, RowsThatCannotBeCopiedStayInTheirFile) {
     QDir().mkpath(data);
-    TableOps::CreateHistoryTable(data);
+    TableOps::CreateHistoryTable(xbase::RealFileSystem(), data);
     WriteBytes(file("CajaPIN.137.dbf"), QByteArray(40, '\x03'));
     const QByteArray old = Bytes(file("CajaPIN.137.dbf"));
 
@@ -420,7 +420,7 @@ TEST_F(TableOpsTest, CreaDiarioCreatesTheJournalAndRebuildsAMissingIndex) {
 
 TEST_F(TableOpsTest, ATableWrittenByAnotherProgramIsIndexedAndItsCodesFound) {
     QDir().mkpath(data);
-    TableOps::CreateHistoryTable(data);
+    TableOps::CreateHistoryTable(xbase::RealFileSystem(), data);
     QProcess py;
     py.start(QStringLiteral("/usr/bin/python3"),
              {QStringLiteral("-c"),
@@ -490,12 +490,12 @@ protected:
     platform::MemoryRegistry store;
     QString data;
     std::unique_ptr<ServerCore> core;
-    PinRuntime runtime;
+    PinRuntime runtime{xbase::RealFileSystem()};
     QStringList splash;
 };
 
 TEST_F(PinRuntimeTablesTest, StartChecksTheTablesAndOpensTheHandles) {
-    TableOps::CreateTablesAtLoad(env.home());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
     AddCode(file("CajaPIN.dbf"), "0A1B2C", 30);
     AddCode(file("CajaPIN.dbf"), "0D3E4F", 0, "", true);
     WriteBytes(file("CajaPIN.obf"), "x");
@@ -519,7 +519,7 @@ TEST_F(PinRuntimeTablesTest, StartChecksTheTablesAndOpensTheHandles) {
 }
 
 TEST_F(PinRuntimeTablesTest, StartAfterAnUncleanClosePacksAndRebuildsBeforeOpening) {
-    TableOps::CreateTablesAtLoad(env.home());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
     AddCode(file("CajaPIN.dbf"), "0A1B2C", 30);
     AddCode(file("CajaPIN.dbf"), "0D3E4F", 0, "", true);
     AddHistory(file("CajaHPIN.dbf"), "0D3E4F", true);
@@ -537,7 +537,7 @@ TEST_F(PinRuntimeTablesTest, StartAfterAnUncleanClosePacksAndRebuildsBeforeOpeni
 
 TEST_F(PinRuntimeTablesTest, AFirstStartIsNotTakenForAnUncleanClose) {
     // No stamps at all: nothing ran before, the tables keep their load-time tags.
-    TableOps::CreateTablesAtLoad(env.home());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
     const QByteArray cdx = Bytes(file("CajaPIN.cdx"));
     ASSERT_TRUE(start().isEmpty());
     EXPECT_FALSE(core->tablesClosedUncleanly());
@@ -555,7 +555,7 @@ TEST_F(PinRuntimeTablesTest, AFirstStartIsNotTakenForAnUncleanClose) {
 }
 
 TEST_F(PinRuntimeTablesTest, StartReportsADamagedTableAndWorksOnAFreshOne) {
-    TableOps::CreateTablesAtLoad(env.home());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
     WriteBytes(file("CajaPIN.dbf"), QByteArray(20, 'x'));
     previousRun(true);
     const QStringList failures = start();
@@ -566,7 +566,7 @@ TEST_F(PinRuntimeTablesTest, StartReportsADamagedTableAndWorksOnAFreshOne) {
 }
 
 TEST_F(PinRuntimeTablesTest, RepairReindexesAndReopensOnlyWhatWasOpen) {
-    TableOps::CreateTablesAtLoad(env.home());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
     AddCode(file("CajaPIN.dbf"), "0A1B2C", 30, "00-11-22-33-44-55");
     AddCode(file("CajaPIN.dbf"), "0D3E4F", 0, "", true);
     previousRun(true);
@@ -611,7 +611,7 @@ TEST_F(PinRuntimeTablesTest, RepairReindexesAndReopensOnlyWhatWasOpen) {
 }
 
 TEST_F(PinRuntimeTablesTest, AFailedRepairStillReopensAndClearsTheFlag) {
-    TableOps::CreateTablesAtLoad(env.home());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
     previousRun(true);
     ASSERT_TRUE(start().isEmpty());
     runtime.tbRegPin().Close();

@@ -253,7 +253,7 @@ TEST(HtmlEscapeTest, LineBreaksAndControlsStayOnTheirLine) {
 TEST(JournalFiles, CreatedWithTagsAndReindexedWhenTheIndexIsGone) {
     tarvina::test::TempDir dir;
     const QString path = dir.file("report/07032026.dbf");
-    PinRuntime::EnsureJournal(path);
+    PinRuntime::EnsureJournal(xbase::RealFileSystem(), path);
     auto tagNames = [&] {
         xbase::TableEngine t;
         t.Open(QFile::encodeName(path).toStdString(), false);
@@ -267,11 +267,11 @@ TEST(JournalFiles, CreatedWithTagsAndReindexedWhenTheIndexIsGone) {
                                   "MAC|MAC|.not. deleted() .and. .not. EMPTY(MAC)"};
     EXPECT_EQ(tagNames(), expected);
     ASSERT_TRUE(QFile::remove(dir.file("report/07032026.cdx")));
-    PinRuntime::EnsureJournal(path);
+    PinRuntime::EnsureJournal(xbase::RealFileSystem(), path);
     EXPECT_TRUE(QFile::exists(dir.file("report/07032026.cdx")));
     EXPECT_EQ(tagNames(), expected);
 
-    PinRuntime::EnsureCodeTables(dir.file("data"));
+    PinRuntime::EnsureCodeTables(xbase::RealFileSystem(), dir.file("data"));
     xbase::TableEngine codes;
     codes.Open(QFile::encodeName(dir.file("data/CajaPIN.dbf")).toStdString(), false);
     EXPECT_EQ(codes.Fields().size(), 8u);

@@ -65,7 +65,7 @@ QString ProgramName() {
 ShellController::ShellController(ShellPlatform platform, Folders folders, QObject* parent)
     : QObject(parent), platform_(platform), folders_(std::move(folders)),
       core_(platform.clock, platform.registry, folders_.program, folders_.work),
-      stamp_(LastActivityStamp::PathFor(folders_.program, ProgramName())) {
+      pins_(platform.files), stamp_(LastActivityStamp::PathFor(folders_.program, ProgramName())) {
     const QString qpa = QGuiApplication::platformName();
     headless_ = qpa == QLatin1String("offscreen") || qpa == QLatin1String("minimal");
     // The idle pass every second; the computers view drives its own tick.
@@ -112,7 +112,7 @@ void ShellController::start() {
 
     // The code tables exist, with their tags, before the main window comes.
     try {
-        TableOps::CreateTablesAtLoad(folders_.program);
+        TableOps::CreateTablesAtLoad(platform_.files, folders_.program);
     } catch (const std::exception& e) {
         core_.ShowRemoteMessage(nullptr, QString::fromLocal8Bit(e.what()));
     }

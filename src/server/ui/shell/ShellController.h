@@ -47,6 +47,8 @@ struct ShellPlatform {
     platform::Pinger& pinger;
     platform::Shell& shell;
     platform::Mail& mail;
+    // The code tables' disk.
+    xbase::IFileSystem& files;
 };
 
 // The life of taquilla as the operator meets it: the start-up in its order

@@ -40,11 +40,11 @@ TEST(PagesCups, TenCodesTenTicketsThroughTheSpooler) {
 
     platform::FakeClock clock;
     platform::MemoryRegistry store;
-    TableOps::CreateTablesAtLoad(env.home());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
     ServerCore core(clock, store, env.home(), env.home());
     core.setPort(0);
     core.startUp();
-    PinRuntime runtime;
+    PinRuntime runtime{xbase::RealFileSystem()};
     runtime.start(core, env.home(), clock.now());
     const QStringList printers = printing.printerNames();
     ASSERT_TRUE(printers.contains("Tarvina_Ticket"));

@@ -61,7 +61,7 @@ QString ReadFile(const QString& path) {
 class Pages : public ::testing::Test {
 protected:
     Pages() {
-        TableOps::CreateTablesAtLoad(env.home());
+        TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
         core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
         core->setPort(0);
         core->startUp();
@@ -92,7 +92,7 @@ protected:
     platform::MemoryRegistry store;
     platform::FakePrinting printing;
     std::unique_ptr<ServerCore> core;
-    PinRuntime runtime;
+    PinRuntime runtime{xbase::RealFileSystem()};
     QWidget window;
     std::unique_ptr<TaquillaPages> pages;
     QWidget* shown = nullptr;

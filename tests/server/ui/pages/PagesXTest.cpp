@@ -49,11 +49,11 @@ TEST(PagesOnDisplay, DrivenByCaption) {
     platform::MemoryRegistry store;
     platform::FakePrinting printing;
     printing.printers = {"Ticket"};
-    TableOps::CreateTablesAtLoad(env.home());
+    TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
     ServerCore core(clock, store, env.home(), env.home());
     core.setPort(0);
     core.startUp();
-    PinRuntime runtime;
+    PinRuntime runtime{xbase::RealFileSystem()};
     runtime.start(core, env.home(), clock.now());
     core.settings().rawMode = true;
 

@@ -55,7 +55,8 @@ protected:
 
     void make() {
         shell = std::make_unique<ShellController>(
-            ShellPlatform{clock, registry, machine, printing, pinger, opener, mail},
+            ShellPlatform{clock, registry, machine, printing, pinger, opener, mail,
+                          xbase::RealFileSystem()},
             ShellController::Folders{dir.path(), dir.path(), dir.file(QStringLiteral("help"))});
         shell->setQuit([this] { ++quits; });
         // Any free port: other tests listen too.

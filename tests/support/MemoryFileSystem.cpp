@@ -1,4 +1,4 @@
-#include "xbase/MemoryFileSystem.h"
+#include "support/MemoryFileSystem.h"
 
 #include "xbase/Error.h"
 
@@ -133,6 +133,11 @@ void MemoryFileSystem::MakeFolder(const std::string& path) {
     folders_.insert(path);
 }
 
+void MemoryFileSystem::MakeFolders(const std::string& path) {
+    for (std::string p = path; !p.empty() && p != "/"; p = FolderOf(p))
+        folders_.insert(p);
+}
+
 std::vector<unsigned char> MemoryFileSystem::Contents(const std::string& path) const {
     auto it = files_.find(path);
     return it == files_.end() ? std::vector<unsigned char>() : it->second->data;
@@ -144,101 +149,6 @@ void MemoryFileSystem::SetContents(const std::string& path,
     if (!node)
         node = std::make_shared<Node>();
     node->data = bytes;
-}
-
-// ---------------------------------------------------------------------------
-
-class FaultyFile : public IFile {
-public:
-    FaultyFile(FaultyFileSystem& fs, std::unique_ptr<IFile> inner)
-        : fs_(fs), inner_(std::move(inner)) {}
-
-    std::size_t ReadAt(std::uint64_t offset, void* data, std::size_t n) override {
-        return inner_->ReadAt(offset, data, n);
-    }
-    void WriteAt(std::uint64_t offset, const void* data, std::size_t n) override {
-        bool failAfter = false;
-        std::size_t allowed = fs_.Admit(n, failAfter);
-        if (allowed)
-            inner_->WriteAt(offset, data, allowed);
-        if (failAfter)
-            Fail(XBaseError::Code::Io, "injected write failure");
-    }
-    std::uint64_t Size() override { return inner_->Size(); }
-    void Truncate(std::uint64_t size) override {
-        fs_.CheckAlive();
-        inner_->Truncate(size);
-    }
-    void Sync() override {
-        fs_.CheckAlive();
-        if (fs_.failSync_)
-            Fail(XBaseError::Code::Io, "injected sync failure");
-        inner_->Sync();
-    }
-    bool Lock(std::uint64_t offset, LockMode mode, bool wait) override {
-        return inner_->Lock(offset, mode, wait);
-    }
-    void Unlock(std::uint64_t offset) override { inner_->Unlock(offset); }
-
-private:
-    FaultyFileSystem& fs_;
-    std::unique_ptr<IFile> inner_;
-};
-
-void FaultyFileSystem::Reset() {
-    failWrite_ = shortWrite_ = 0;
-    crashBudget_ = -1;
-    failSync_ = crashed_ = false;
-    writes_ = 0;
-    bytes_ = 0;
-}
-
-void FaultyFileSystem::CheckAlive() {
-    if (crashed_)
-        Fail(XBaseError::Code::Io, "injected crash: process is gone");
-}
-
-std::size_t FaultyFileSystem::Admit(std::size_t n, bool& failAfter) {
-    CheckAlive();
-    ++writes_;
-    failAfter = false;
-    std::size_t allowed = n;
-    if (failWrite_ && writes_ == failWrite_) {
-        failAfter = true;
-        allowed = 0;
-    } else if (shortWrite_ && writes_ == shortWrite_) {
-        failAfter = true;
-        allowed = n / 2;
-    }
-    if (crashBudget_ >= 0) {
-        std::int64_t left = crashBudget_ - bytes_;
-        if (static_cast<std::int64_t>(allowed) >= left && n > 0) {
-            allowed = static_cast<std::size_t>(std::max<std::int64_t>(left, 0));
-            crashed_ = true;
-            failAfter = true;
-        }
-    }
-    bytes_ += static_cast<std::int64_t>(allowed);
-    return allowed;
-}
-
-std::unique_ptr<IFile> FaultyFileSystem::Open(const std::string& path, bool writable) {
-    return std::make_unique<FaultyFile>(*this, inner_.Open(path, writable));
-}
-
-std::unique_ptr<IFile> FaultyFileSystem::Create(const std::string& path) {
-    CheckAlive();
-    return std::make_unique<FaultyFile>(*this, inner_.Create(path));
-}
-
-void FaultyFileSystem::Remove(const std::string& path) {
-    CheckAlive();
-    inner_.Remove(path);
-}
-
-void FaultyFileSystem::Rename(const std::string& from, const std::string& to) {
-    CheckAlive();
-    inner_.Rename(from, to);
 }
 
 } // namespace tarvina::xbase
