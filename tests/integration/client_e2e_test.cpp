@@ -333,3 +333,36 @@ TEST_F(ClientServer, TasksScreenAndConfigurationReachTheServer) {
     EXPECT_EQ(r->remoteBanners->at(1).name, QStringLiteral("promo.gif"));
     EXPECT_EQ(r->remoteBanners->at(1).number, 5);
 }
+
+TEST_F(ClientServer, TheWallpaperIsHeldAtEveryLockAndAFailureReachesTheConsole) {
+    Station* b = makeStation("PC2", "00-11-22-33-44-B2", true);
+    TCompItem* r = record("PC2");
+    ASSERT_NE(r, nullptr);
+    const auto none = [](const QString&, const QString& e) { return e; };
+    const QString desktopKey = QStringLiteral("\\Control Panel\\Desktop");
+
+    // Sent while the desktop cannot show it: kept, and the cashier told.
+    b->desktop.wallpaperFails = true;
+    const QByteArray bmp = "BM-fondo";
+    server::SendToComputer(core->context(), r, "24C:\\fondos\\cafe.bmp", {}, none, &bmp);
+    ASSERT_TRUE(
+        waitUntil([&] { return consoleHas(QStringLiteral("Falla restauración de papel tapíz")); }));
+    const QString path = b->home.file(QStringLiteral("cafe.bmp"));
+    EXPECT_EQ(b->registry.readString(platform::Root::CurrentUser, desktopKey,
+                                     QStringLiteral("Wallpaper")),
+              path);
+
+    // Shown again when the customer's time ends and the station locks.
+    b->desktop.wallpaperFails = false;
+    grantAndAccept(b, "PC2", "30", "Ana");
+    const qsizetype shown = b->desktop.wallpapers.size();
+    server::Lock(core->context(), r);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            b->core->RelojVisualTick();
+            return b->core->session().state() == ClientState::Locked;
+        },
+        kWait));
+    ASSERT_EQ(b->desktop.wallpapers.size(), shown + 1);
+    EXPECT_EQ(b->desktop.wallpapers.last().path, path);
+}

@@ -1,6 +1,7 @@
 #include "client/control/RemoteConfig.h"
 
 #include "client/config/ConfigModel.h"
+#include "client/control/Wallpaper.h"
 #include "client/session/ClientSettings.h"
 #include "client/session/StationContext.h"
 #include "common/Cp1252.h"
@@ -75,11 +76,12 @@ QByteArray RemoteConfig::report(const ClientSettings& s) const {
     return out;
 }
 
-void RemoteConfig::applyWallpaper(const ClientSettings& s) {
+bool RemoteConfig::applyWallpaper(const ClientSettings& s) {
     if (s.winBackground.isEmpty())
-        return;
-    p_.desktop.setWallpaper(StationFile(p_.files.folder(), s.winBackground),
-                            platform::Desktop::ModeOf(s.winBackgroundTile, s.winBackgroundStyle));
+        return true;
+    Wallpaper rule(p_.registry, p_.desktop);
+    return rule.apply(StationFile(p_.files.folder(), s.winBackground), s.winBackgroundTile,
+                      s.winBackgroundStyle) != Wallpaper::Outcome::Failed;
 }
 
 RemoteConfig::Result RemoteConfig::apply(int code, const QByteArray& payload,
@@ -96,8 +98,9 @@ RemoteConfig::Result RemoteConfig::apply(int code, const QByteArray& payload,
         const int n = Decimal(text.left(16)).value_or(0);
         s.winBackgroundTile = n > 1 ? 0 : n;
         s.winBackgroundStyle = n > 1 ? n : 0;
-        applyWallpaper(s);
-        return {};
+        Result r;
+        r.wallpaperFailed = !applyWallpaper(s);
+        return r;
     }
     case tc::SetAutoStart: {
         QString err;
@@ -183,7 +186,7 @@ RemoteConfig::Result RemoteConfig::receiveFile(int code, const QByteArray& paylo
         return r;
     default:
         s.winBackground = name;
-        applyWallpaper(s);
+        r.wallpaperFailed = !applyWallpaper(s);
         return r;
     }
 }

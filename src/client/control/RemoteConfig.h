@@ -50,6 +50,9 @@ public:
         // empty when cleared.
         std::optional<QString> lockPicture;
         bool bannersChanged = false;
+        // The wallpaper could not be put on the desktop (24, 25): the
+        // cashier is told, the item itself is kept.
+        bool wallpaperFailed = false;
         bool failed() const { return !error.isEmpty(); }
     };
     // One item; block: the file that followed the line (22, 23, 24, 30),
@@ -57,8 +60,9 @@ public:
     Result apply(int code, const QByteArray& payload, const std::optional<QByteArray>& block,
                  ClientSettings& s);
 
-    // The wallpaper of the settings on the desktop (nothing when none is set).
-    void applyWallpaper(const ClientSettings& s);
+    // The wallpaper of the settings on the desktop and in the desktop's
+    // stored values (nothing when none is set); false when it failed.
+    bool applyWallpaper(const ClientSettings& s);
 
 private:
     Result receiveFile(int code, const QByteArray& payload, const std::optional<QByteArray>& block,

@@ -1,6 +1,7 @@
 #include "client/control/StationControl.h"
 
 #include "client/control/BmpImage.h"
+#include "client/control/Wallpaper.h"
 #include "client/net/StationLink.h"
 #include "client/session/StationContext.h"
 #include "client/session/StationLog.h"
@@ -98,6 +99,8 @@ void StationControl::command(int code, const QByteArray& payload,
     }
     if (r.bannersChanged)
         refreshBanners();
+    if (r.wallpaperFailed)
+        host_->link.SendClientMessage(Wallpaper::kFailure);
     if (r.failed())
         fail(r.step, r.error);
 }
@@ -193,8 +196,8 @@ void StationControl::loadBannerList() {
 }
 
 void StationControl::applyWallpaper() {
-    if (host_)
-        remote_.applyWallpaper(host_->ctx.settings);
+    if (host_ && !remote_.applyWallpaper(host_->ctx.settings))
+        host_->link.SendClientMessage(Wallpaper::kFailure);
 }
 
 } // namespace tarvina::client

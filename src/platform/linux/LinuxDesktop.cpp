@@ -97,6 +97,11 @@ bool DecodeBmp(const QByteArray& f, Bitmap* out) {
     return true;
 }
 
+QString PathFromEnvironment(const char* variable, const char* fallback) {
+    const QString v = qEnvironmentVariable(variable);
+    return v.startsWith(u'/') ? v : QString::fromLatin1(fallback);
+}
+
 struct LinuxDesktop::X {
     xcb_connection_t* c = nullptr;
     xcb_screen_t* screen = nullptr;
@@ -314,7 +319,9 @@ QList<Desktop::Logo> LinuxDesktop::logos() {
     if (QFileInfo::exists(setup_.greeterConf)) {
         QSettings greeter(setup_.greeterConf, QSettings::IniFormat);
         const QString bg = greeter.value(QStringLiteral("greeter/background")).toString();
-        if (bg.startsWith(u'/') && QFileInfo(bg).isFile())
+        // Named even when the file is gone: a start picture deleted while
+        // the station ran is put back from its copy.
+        if (bg.startsWith(u'/') && !QFileInfo(bg).isDir())
             out << Logo{Logo::Role::Start, bg};
     }
     if (QFileInfo::exists(setup_.plymouthTheme)) {

@@ -21,6 +21,9 @@ struct Bitmap {
 // a side.
 bool DecodeBmp(const QByteArray& file, Bitmap* out);
 
+// The absolute path an environment variable names, else the fallback.
+QString PathFromEnvironment(const char* variable, const char* fallback);
+
 struct LinuxDesktopSetup {
     QByteArray display; // the X display (empty: $DISPLAY)
     // The list of kernel device names kept from the customer, one a line,
@@ -31,8 +34,12 @@ struct LinuxDesktopSetup {
     std::function<QString(QChar)> deviceOf;
     // The greeter's settings (its background is the picture shown when the
     // computer starts) and the boot splash theme (shown while it stops).
-    QString greeterConf = QStringLiteral("/etc/lightdm/lightdm-gtk-greeter.conf");
-    QString plymouthTheme = QStringLiteral("/usr/share/plymouth/themes/default.plymouth");
+    // TARVINA_GREETER_CONF and TARVINA_PLYMOUTH_THEME name others (another
+    // greeter, a theme kept elsewhere).
+    QString greeterConf =
+        PathFromEnvironment("TARVINA_GREETER_CONF", "/etc/lightdm/lightdm-gtk-greeter.conf");
+    QString plymouthTheme = PathFromEnvironment("TARVINA_PLYMOUTH_THEME",
+                                                "/usr/share/plymouth/themes/default.plymouth");
     // Also tell the common desktops (GNOME, Cinnamon, MATE through
     // gsettings; Xfce through xfconf-query) about the wallpaper.
     bool desktopSettings = true;

@@ -7,6 +7,7 @@
 #include "client/control/RemoteConfig.h"
 #include "client/control/RunCommand.h"
 #include "client/control/TaskList.h"
+#include "client/control/Wallpaper.h"
 #include "client/session/ClientSettings.h"
 #include "common/Cp1252.h"
 #include "platform/DisplayModes.h"
@@ -505,6 +506,8 @@ TEST(RemoteConfig, StyleAutostartTaskBarLogosAndDrives) {
     EXPECT_EQ(r.s.winBackgroundTile, 0);
     EXPECT_EQ(r.s.winBackgroundStyle, 2);
     EXPECT_EQ(r.report().lines[6], "2");
+    QDir().mkpath(r.folder);
+    WriteAll(QDir(r.folder).filePath(QStringLiteral("fondo.bmp")), "BM");
     r.s.winBackground = QStringLiteral("fondo.bmp");
     r.apply(tc::SetWallpaperStyle, "1");
     EXPECT_EQ(r.s.winBackgroundTile, 1);
@@ -562,6 +565,13 @@ TEST(RemoteConfig, FilesAreStoredInTheFolderAndRecordedByTheirName) {
     ASSERT_FALSE(r.desktop.wallpapers.isEmpty());
     EXPECT_EQ(r.desktop.wallpapers.last().path,
               QDir(r.folder).filePath(QStringLiteral("fondo.bmp")));
+    // The desktop refuses it: the item is kept, the cashier is to be told.
+    r.desktop.wallpaperFails = true;
+    res = r.apply(tc::SetWallpaperStyle, "2");
+    EXPECT_TRUE(res.wallpaperFailed);
+    EXPECT_FALSE(res.failed());
+    EXPECT_EQ(r.s.winBackgroundStyle, 2);
+    r.desktop.wallpaperFails = false;
 
     // A name refused leaves the setting as it was and writes nothing.
     res = r.apply(tc::SendWallpaper, QByteArray(10000, 'n'), QByteArray("BM"));
@@ -596,6 +606,102 @@ TEST(RemoteConfig, BannerItemsAndTheirBadPositions) {
     const auto rep = r.report();
     ASSERT_EQ(rep.banners.size(), 1);
     EXPECT_EQ(rep.banners[0], (QPair<qint32, QByteArray>{30, "promo.gif"}));
+}
+
+// --- wallpaper -------------------------------------------------------------------
+
+namespace {
+
+struct WallpaperWorld {
+    test::TempDir dir;
+    platform::MemoryRegistry reg;
+    platform::FakeDesktop desktop;
+    Wallpaper rule{reg, desktop};
+    QString file(const QString& name, const QByteArray& bytes = "BM") {
+        const QString path = dir.file(name);
+        WriteAll(path, bytes);
+        return path;
+    }
+    QString value(Root root, const QString& key, const char* name) {
+        return reg.readString(root, key, QString::fromLatin1(name)).value_or(QString());
+    }
+};
+
+const QString kDesk = QString::fromLatin1(Wallpaper::kDesktopKey);
+const QString kBrowser = QString::fromLatin1(Wallpaper::kBrowserKey);
+const QString kDefDesk = QString::fromLatin1(Wallpaper::kDefaultUser) + kDesk;
+const QString kDefBrowser = QString::fromLatin1(Wallpaper::kDefaultUser) + kBrowser;
+
+} // namespace
+
+TEST(Wallpaper, OnlyAnExistingBitmapOfAnyCaseIsApplied) {
+    WallpaperWorld w;
+    const QString jpg = w.file(QStringLiteral("fondo.jpg"));
+    const QString upper = w.file(QStringLiteral("FONDO.BMP"));
+    EXPECT_EQ(w.rule.apply(jpg, 0, 0), Wallpaper::Outcome::NotSet);
+    EXPECT_EQ(w.rule.apply(w.dir.file(QStringLiteral("no-esta.bmp")), 0, 0),
+              Wallpaper::Outcome::NotSet);
+    EXPECT_EQ(w.rule.apply(QString(), 0, 0), Wallpaper::Outcome::NotSet);
+    // A folder named like a picture is no picture.
+    QDir().mkpath(w.dir.file(QStringLiteral("carpeta.bmp")));
+    EXPECT_EQ(w.rule.apply(w.dir.file(QStringLiteral("carpeta.bmp")), 0, 0),
+              Wallpaper::Outcome::NotSet);
+    EXPECT_TRUE(w.desktop.wallpapers.isEmpty());
+    EXPECT_FALSE(w.reg.keyExists(Root::CurrentUser, kDesk));
+
+    EXPECT_EQ(w.rule.apply(upper, 0, 2), Wallpaper::Outcome::Written);
+    ASSERT_EQ(w.desktop.wallpapers.size(), 1);
+    EXPECT_EQ(w.desktop.wallpapers[0].path, upper);
+    EXPECT_EQ(w.desktop.wallpapers[0].mode, platform::Desktop::WallpaperMode::Stretched);
+}
+
+TEST(Wallpaper, ValuesOfTheUserAndTheDefaultUserWrittenWhenTheyDiffer) {
+    WallpaperWorld w;
+    const QString bmp = w.file(QStringLiteral("cafe.bmp"));
+    ASSERT_EQ(w.rule.apply(bmp, 1, 0), Wallpaper::Outcome::Written);
+    for (const auto& [root, desk, browser] :
+         {std::tuple{Root::CurrentUser, kDesk, kBrowser},
+          std::tuple{Root::LocalMachine, kDefDesk, kDefBrowser}}) {
+        for (const QString& key : {desk, browser}) {
+            EXPECT_EQ(w.value(root, key, "Wallpaper"), bmp) << key.toStdString();
+            EXPECT_EQ(w.value(root, key, "TileWallpaper"), QStringLiteral("1"));
+            EXPECT_EQ(w.value(root, key, "WallpaperStyle"), QStringLiteral("0"));
+        }
+        EXPECT_EQ(w.value(root, browser, "BackupWallpaper"), bmp);
+        EXPECT_FALSE(w.reg.valueExists(root, desk, QStringLiteral("BackupWallpaper")));
+    }
+
+    // The same picture (the stored path in another case) and style: nothing
+    // is written again, the picture is still shown (the desktop may have been
+    // changed behind the values).
+    w.reg.writeString(Root::CurrentUser, kDesk, QStringLiteral("Wallpaper"), bmp.toUpper());
+    w.reg.writeString(Root::CurrentUser, kBrowser, QStringLiteral("Wallpaper"),
+                      QStringLiteral("x"));
+    EXPECT_EQ(w.rule.apply(bmp, 1, 0), Wallpaper::Outcome::Shown);
+    EXPECT_EQ(w.desktop.wallpapers.size(), 2);
+    EXPECT_EQ(w.value(Root::CurrentUser, kBrowser, "Wallpaper"), QStringLiteral("x"));
+
+    // Another style: everything written again.
+    EXPECT_EQ(w.rule.apply(bmp, 0, 2), Wallpaper::Outcome::Written);
+    EXPECT_EQ(w.value(Root::CurrentUser, kDesk, "Wallpaper"), bmp);
+    EXPECT_EQ(w.value(Root::CurrentUser, kBrowser, "Wallpaper"), bmp);
+    EXPECT_EQ(w.value(Root::LocalMachine, kDefDesk, "TileWallpaper"), QStringLiteral("0"));
+    EXPECT_EQ(w.value(Root::LocalMachine, kDefDesk, "WallpaperStyle"), QStringLiteral("2"));
+    EXPECT_EQ(w.desktop.wallpapers.last().mode, platform::Desktop::WallpaperMode::Stretched);
+}
+
+TEST(Wallpaper, AValueNotStoredOrAPictureNotShownIsAFailure) {
+    WallpaperWorld w;
+    const QString bmp = w.file(QStringLiteral("cafe.bmp"));
+    w.desktop.wallpaperFails = true;
+    EXPECT_EQ(w.rule.apply(bmp, 0, 0), Wallpaper::Outcome::Failed);
+    w.desktop.wallpaperFails = false;
+    EXPECT_EQ(w.rule.apply(bmp, 0, 0), Wallpaper::Outcome::Shown);
+    // A store that cannot save: the desktop still gets the picture.
+    w.reg.setFailSaves(true);
+    EXPECT_EQ(w.rule.apply(bmp, 1, 0), Wallpaper::Outcome::Failed);
+    EXPECT_EQ(w.desktop.wallpapers.size(), 3);
+    EXPECT_EQ(w.desktop.wallpapers.last().mode, platform::Desktop::WallpaperMode::Tiled);
 }
 
 // --- run box ---------------------------------------------------------------------

@@ -229,6 +229,10 @@ TEST(LinuxDesktop, TaskBarHiddenDrivesAndLogos) {
     EXPECT_EQ(logos[0].path, dir.file(QStringLiteral("greeter.png")));
     EXPECT_EQ(logos[1].role, Desktop::Logo::Role::ShutDown);
     EXPECT_EQ(logos[1].path, dir.file(QStringLiteral("watermark.png")));
+    // A start picture deleted is still named, so that its copy can go back.
+    ASSERT_TRUE(QFile::remove(dir.file(QStringLiteral("greeter.png"))));
+    ASSERT_FALSE(desk.logos().isEmpty());
+    EXPECT_EQ(desk.logos()[0].path, dir.file(QStringLiteral("greeter.png")));
 
     LinuxDesktopSetup none = DeskSetup(dir);
     none.greeterConf = dir.file(QStringLiteral("missing.conf"));
