@@ -178,7 +178,6 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     StationApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("puesto"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tarvina Client"));
     QApplication::setQuitOnLastWindowClosed(false);
     const bool testMode = TestSwitch(QApplication::arguments());
 
