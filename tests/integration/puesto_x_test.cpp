@@ -338,6 +338,8 @@ protected:
 
     void startPuesto() {
         QProcessEnvironment e = environment();
+        for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
+            e.insert(it.key(), it.value());
         e.insert(QStringLiteral("TARVINA_HOME"), home.path());
         e.insert(QStringLiteral("TARVINA_REGISTRY"), registry.path());
         e.insert(QStringLiteral("TARVINA_PORT"), QString::number(cashier.port()));
@@ -367,6 +369,13 @@ protected:
         return 0;
     }
     xcb_window_t mainWindow() { return titled(QStringLiteral("[")); }
+    // The small clock: the station's only short window.
+    xcb_window_t clockWindow() {
+        for (xcb_window_t w : own())
+            if (probe->viewable(w) && probe->geometry(w).height() < 40)
+                return w;
+        return 0;
+    }
     bool ownActive() { return own().contains(probe->active()); }
     // Stacking index among the root's children (higher is above).
     int level(xcb_window_t w) { return int(probe->rootChildren().indexOf(probe->topLevelOf(w))); }
@@ -425,6 +434,7 @@ protected:
     }
 
     TempDir home, registry, scratch;
+    QHash<QString, QString> extraEnv; // for the station only
     std::unique_ptr<XDisplay> display;
     std::unique_ptr<XProbe> probe;
     MockLogind logind;
@@ -602,6 +612,49 @@ TEST_F(PuestoOnX, WindowThatKeepsTheFrontForThirtySixTicksEndsTheSession) {
     // The customer's session is ended through logind.
     EXPECT_TRUE(Wait([&] { return logind.calls().contains("Terminate"); }))
         << logind.calls().data();
+}
+
+TEST_F(PuestoOnX, DoubleClickOnTheClockShowsTheMainWindowAboveTheLock) {
+    startPuesto();
+    ASSERT_TRUE(Wait([&] {
+        const xcb_window_t m = mainWindow();
+        return m && level(m) > level(lock());
+    })) << output();
+    const xcb_window_t clock = clockWindow();
+    ASSERT_NE(clock, 0u);
+    const QPoint at = probe->geometry(clock).center();
+    const auto doubleClick = [&] {
+        xdo({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+             QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+             QStringLiteral("--delay"), QStringLiteral("80"), QStringLiteral("1")});
+    };
+    doubleClick();
+    ASSERT_TRUE(Wait([&] { return mainWindow() == 0; })) << "a double click hides it";
+    // When in the next 2.5 s (two ticks) the lock covered m.
+    const auto coveredAt = [&](xcb_window_t m) {
+        QElapsedTimer t;
+        t.start();
+        QStringList covered;
+        while (t.elapsed() < 2500) {
+            if (level(m) < level(lock()))
+                covered << QString::number(t.elapsed());
+            QTest::qWait(40);
+        }
+        return covered.join(u' ').toStdString();
+    };
+    // Shown again: above the lock from the moment it shows, through the
+    // button release that ends the double click and the ticks after it.
+    for (int round = 0; round < 3; ++round) {
+        doubleClick();
+        xcb_window_t m = 0;
+        ASSERT_TRUE(Wait([&] { return (m = mainWindow()) != 0; })) << "round " << round;
+        EXPECT_EQ(coveredAt(m), "") << "round " << round;
+        // A single click (its press and its release) leaves it above too.
+        xdo({QStringLiteral("click"), QStringLiteral("1")});
+        EXPECT_EQ(coveredAt(m), "") << "round " << round << ", one click";
+        doubleClick();
+        ASSERT_TRUE(Wait([&] { return mainWindow() == 0; }));
+    }
 }
 
 TEST_F(PuestoOnX, ScheduledShutDownPowersOffThroughLogind) {

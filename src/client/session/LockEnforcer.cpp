@@ -16,6 +16,15 @@ namespace tarvina::client {
 using common::DateTime;
 using platform::WindowId;
 
+namespace {
+
+// The station's windows that belong above the lock, bottom first, so that
+// the dialogs end above the main window.
+constexpr OwnWindow kAboveLock[] = {OwnWindow::Main,   OwnWindow::Welcome, OwnWindow::Password,
+                                    OwnWindow::Notice, OwnWindow::SendMsg, OwnWindow::ReqTime};
+
+} // namespace
+
 LockEnforcer::LockEnforcer(StationContext& ctx, StationLink& link, PinEntry& pin, StateSource state,
                            QObject* parent)
     : QObject(parent), ctx_(ctx), link_(link), pin_(pin), state_(std::move(state)) {}
@@ -95,7 +104,21 @@ void LockEnforcer::ReleaseInput() {
 void LockEnforcer::KeepLockOnTop() {
     if (ctx_.env.testMode || !ctx_.view.display().lockVisible)
         return;
-    ctx_.platform.windows.setTopMost(ownId(OwnWindow::Lock));
+    // Raised only over something foreign: raised for nothing, the lock would
+    // cover the station's windows that belong above it, such as the main
+    // window that the double click ending in this very button release has
+    // just shown, until the next tick lifted them again.
+    if (!ForeignAboveLock())
+        return;
+    platform::WindowSystem& ws = ctx_.platform.windows;
+    ws.setTopMost(ownId(OwnWindow::Lock));
+    // Raised again at once: the window manager may not have restacked yet,
+    // so the order read now would not show them covered.
+    for (OwnWindow o : kAboveLock) {
+        const WindowId id = ownId(o);
+        if (id != 0 && ownShowing(o))
+            ws.raise(id);
+    }
 }
 
 bool LockEnforcer::ForceForeground(WindowId w, bool activate) {
@@ -124,9 +147,7 @@ void LockEnforcer::LiftOwnWindows() {
     const qsizetype lockAt = order->indexOf(ownId(OwnWindow::Lock));
     if (lockAt < 0)
         return;
-    // Bottom first, so the dialogs end above the main window.
-    for (OwnWindow o : {OwnWindow::Main, OwnWindow::Welcome, OwnWindow::Password, OwnWindow::Notice,
-                        OwnWindow::SendMsg, OwnWindow::ReqTime}) {
+    for (OwnWindow o : kAboveLock) {
         const WindowId id = ownId(o);
         if (id == 0 || !ownShowing(o))
             continue;

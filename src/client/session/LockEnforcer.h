@@ -34,7 +34,9 @@ public:
     // whatever ended it); ReleaseInput gives both back with the keys.
     void HoldInput();
     void ReleaseInput();
-    // Lock screen top-most again (after the clock is clicked, at a grant).
+    // Lock screen top-most again (after the clock is clicked, at a grant)
+    // when a foreign window covers it, the station's own windows that belong
+    // above it raised over it again.
     void KeepLockOnTop();
     bool ForceForeground(platform::WindowId w, bool activate);
     void BringLockToFront() { ForceForeground(ownId(OwnWindow::Lock), true); }

@@ -89,6 +89,30 @@ TEST(LockEnforcer, StackingThatCannotBeReadChangesNothingOfTheOwnWindows) {
     EXPECT_TRUE(st.windows.raiseCalls.isEmpty());
 }
 
+TEST(LockEnforcer, ClickOnTheClockRaisesTheLockOnlyOverForeignWindows) {
+    LockedStation st;
+    // Only the station's windows over the lock (the main window a double
+    // click has just shown): the order stays, the main window uncovered.
+    st.windows.stacking = {st.clock, st.main, st.lock};
+    st.core->lock().KeepLockOnTop();
+    EXPECT_TRUE(st.windows.topMostCalls.isEmpty());
+    EXPECT_TRUE(st.windows.raiseCalls.isEmpty());
+
+    // A titled foreign window over it: the lock goes up, and the main window
+    // straight back above it.
+    st.windows.windows[99] = {QStringLiteral("XTerm"), QStringLiteral("xterm"), true, false};
+    st.windows.stacking = {99, st.main, st.lock};
+    st.core->lock().KeepLockOnTop();
+    EXPECT_EQ(st.windows.topMostCalls, QList<WindowId>{st.lock});
+    EXPECT_EQ(st.windows.raiseCalls, QList<WindowId>{st.main});
+
+    // An order that cannot be read counts as covered.
+    st.windows.clearCalls();
+    st.windows.stackingFails = true;
+    st.core->lock().KeepLockOnTop();
+    EXPECT_EQ(st.windows.topMostCalls, QList<WindowId>{st.lock});
+}
+
 TEST(LockEnforcer, BackgroundClickRaisesTheMainWindowOrShowsIt) {
     LockedStation st;
     st.core->lock().LockBackgroundClicked();
