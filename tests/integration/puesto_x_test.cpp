@@ -657,6 +657,63 @@ TEST_F(PuestoOnX, DoubleClickOnTheClockShowsTheMainWindowAboveTheLock) {
     }
 }
 
+TEST_F(PuestoOnX, LogosChangedWhileRunningArePutBackAtTheOrderlyClose) {
+    // The greeter's picture (start) and the splash theme's (shut-down), in
+    // the test's own folders; larger than one block of the comparison.
+    const QString greeter = scratch.file(QStringLiteral("pictures/greeter.png"));
+    const QString splash = scratch.file(QStringLiteral("pictures/theme/watermark.png"));
+    const QByteArray startPicture = "PNG-start-" + QByteArray(30000, 's');
+    const QByteArray splashPicture = "PNG-splash-" + QByteArray(30000, 'p');
+    WriteText(greeter, startPicture);
+    WriteText(splash, splashPicture);
+    WriteText(scratch.file(QStringLiteral("greeter.conf")),
+              "[greeter]\nbackground=" + greeter.toUtf8() + "\n");
+    WriteText(scratch.file(QStringLiteral("tema.plymouth")),
+              "[Plymouth Theme]\nName=Prueba\nModuleName=two-step\n\n[two-step]\nImageDir=" +
+                  QFileInfo(splash).path().toUtf8() + "\n");
+    extraEnv.insert(QStringLiteral("TARVINA_GREETER_CONF"),
+                    scratch.file(QStringLiteral("greeter.conf")));
+    extraEnv.insert(QStringLiteral("TARVINA_PLYMOUTH_THEME"),
+                    scratch.file(QStringLiteral("tema.plymouth")));
+    startPuesto();
+
+    // Protection on from the cashier: the copies are taken.
+    const QString startCopy = home.file(QStringLiteral("Logos/logo.sys"));
+    const QString splashCopy = home.file(QStringLiteral("Logos/logos.sys"));
+    cashier.send("281");
+    ASSERT_TRUE(Wait([&] {
+        return ReadAll(startCopy) == startPicture && ReadAll(splashCopy) == splashPicture;
+    })) << output();
+
+    // Changed while the station runs: the start picture deleted, one byte of
+    // the splash picture past the first block. Protection set on again does
+    // not take the changed picture as its copy.
+    ASSERT_TRUE(QFile::remove(greeter));
+    QByteArray changed = splashPicture;
+    changed[25000] = 'X';
+    WriteText(splash, changed);
+    cashier.send("281");
+    cashier.send("21");
+    ASSERT_FALSE(cashier.line("R21").isNull());
+    EXPECT_EQ(ReadAll(splashCopy), splashPicture);
+
+    // The orderly close (the system ends the session): both put back, the
+    // cashier told of each; the copies stay for the next close.
+    puesto.terminate();
+    EXPECT_EQ(cashier.line("R13El logotipo de windows"),
+              "R13El logotipo de windows est\xe1 siendo restitu\xed"
+              "do");
+    EXPECT_EQ(cashier.line("R13El logotipo de apagado"),
+              "R13El logotipo de apagado de windows (logos) est\xe1 siendo restitu\xed"
+              "do");
+    ASSERT_TRUE(puesto.waitForFinished(kWait)) << output();
+    EXPECT_EQ(puesto.exitCode(), 0) << output();
+    EXPECT_EQ(ReadAll(greeter), startPicture);
+    EXPECT_EQ(ReadAll(splash), splashPicture);
+    EXPECT_EQ(ReadAll(startCopy), startPicture);
+    EXPECT_EQ(ReadAll(splashCopy), splashPicture);
+}
+
 TEST_F(PuestoOnX, ScheduledShutDownPowersOffThroughLogind) {
     startPuesto();
     QElapsedTimer t;
