@@ -1,5 +1,6 @@
 #include "server/shell/ServerCore.h"
 
+#include "common/Currency.h"
 #include "common/Format.h"
 #include "server/net/RecordOps.h"
 #include "server/net/Senders.h"
@@ -82,6 +83,9 @@ void ServerCore::showConnectionCount(int n) {
 
 void ServerCore::applySettings(const ServerSettings& s) {
     settings_ = s;
+    // The business's currency is the one every amount of this process is
+    // written in, from the start and from the moment the cashier changes it.
+    common::SetCurrencySymbol(s.moneda);
     {
         ComputersGuard guard(registry_.lock());
         ClientParams& p = registry_.clientParams();

@@ -1,9 +1,8 @@
 #include "server/shell/ServerSettings.h"
 
 #include "common/Cp1252.h"
+#include "common/Currency.h"
 #include "common/Password.h"
-
-#include <QLocale>
 
 namespace tarvina::server {
 
@@ -36,10 +35,6 @@ bool WriteDate(Registry& r, const char* name, double days) {
 }
 
 } // namespace
-
-QString SystemCurrencySymbol() {
-    return QLocale::system().currencySymbol();
-}
 
 QString ProgramVersionText() {
     return QStringLiteral("%1.%2 (B %3.%4)")
@@ -100,7 +95,7 @@ ServerSettings LoadSettings(Registry& r) {
         s.pais = QStringLiteral("Venezuela");
     s.moneda = Text(r, "Moneda").value_or(QString());
     if (s.moneda.isEmpty())
-        s.moneda = SystemCurrencySymbol();
+        s.moneda = common::SystemCurrencySymbol();
     if (const auto mode = Int(r, "ServiceMode")) {
         s.serviceMode = *mode;
     } else {

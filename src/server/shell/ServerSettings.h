@@ -54,9 +54,6 @@ struct ServerSettings {
     bool firstRun = false;
 };
 
-// The system's currency symbol (the default of Moneda).
-QString SystemCurrencySymbol();
-
 // The program's version text as ZUSTDVer stores it: "%d.%d (B %d.%d)".
 QString ProgramVersionText();
 

@@ -1,6 +1,7 @@
 #include "server/shell/ServerCore.h"
 
 #include "common/Cp1252.h"
+#include "common/Currency.h"
 #include "common/Password.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
@@ -296,6 +297,23 @@ TEST_F(CoreFixture, FailedWriteReportsTheSendersText) {
     EXPECT_TRUE(core.console().texts().contains(QStringLiteral("Falla enviar mensaje a PCZ")));
     // The connection is down now: later senders are silent.
     EXPECT_EQ(QueryLog(core.context(), r), SendResult::NotConnected);
+}
+
+TEST_F(CoreFixture, TheBusinessCurrencyBecomesTheProcessSymbolAtStartAndWhenChanged) {
+    reg.writeString(Root::CurrentUser, kKey, QStringLiteral("Moneda"), QStringLiteral("Bs"));
+    core.startUp(nullptr);
+    EXPECT_EQ(core.settings().moneda, QStringLiteral("Bs"));
+    EXPECT_EQ(common::CurrencySymbol(), QStringLiteral("Bs"));
+
+    // The preferences page emptied: the process keeps the symbol it has.
+    ServerSettings s = core.settings();
+    s.moneda.clear();
+    core.applySettings(s);
+    EXPECT_EQ(common::CurrencySymbol(), QStringLiteral("Bs"));
+    s.moneda = QStringLiteral("US$");
+    core.applySettings(s);
+    EXPECT_EQ(common::CurrencySymbol(), QStringLiteral("US$"));
+    EXPECT_TRUE(common::FormatCurrency(2).contains(QStringLiteral("US$")));
 }
 
 TEST_F(CoreFixture, TickShowsTimesAndForgetsPastEnds) {
