@@ -81,9 +81,18 @@ protected:
         out.clear();
         return TestDisplay().run(program, args, &out, 30000);
     }
+    // A walk spoilt by a window going away (BadWindow) is made again, so a
+    // partial list never passes for the desktop.
     QStringList visibleWindows() {
         QString ids;
-        TestDisplay().run("xdotool", {"search", "--onlyvisible", "--name", ""}, &ids);
+        const bool whole = QTest::qWaitFor(
+            [&] {
+                ids.clear();
+                return TestDisplay().run("xdotool", {"search", "--onlyvisible", "--name", ""},
+                                         &ids) == 0;
+            },
+            kWait);
+        EXPECT_TRUE(whole) << "xdotool never listed the windows";
         return ids.split(u'\n', Qt::SkipEmptyParts);
     }
     // The lock: a window of the station as large as the screen.
@@ -117,10 +126,19 @@ protected:
             ASSERT_EQ(run("xdotool", {"mousemove", "20", "1000", "click", "1"}), 0);
             ASSERT_EQ(atspi({"wait", "Regresivo", "push button", "30"}), 0) << out.toStdString();
         }
-        ASSERT_EQ(run("xdotool", {"search", "--onlyvisible", "--name", "bloqueado"}), 0)
+        // xdotool walks the window tree and gives up with BadWindow when a
+        // window (a tooltip, a closing menu) goes away during the walk: the
+        // search is made again until one walk sees the tree whole.
+        QString window;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                if (run("xdotool", {"search", "--onlyvisible", "--name", "bloqueado"}) != 0)
+                    return false;
+                window = out.split(u'\n', Qt::SkipEmptyParts).value(0);
+                return !window.isEmpty();
+            },
+            kWait))
             << out.toStdString();
-        const QString window = out.split(u'\n', Qt::SkipEmptyParts).value(0);
-        ASSERT_FALSE(window.isEmpty());
         const QStringList before = visibleWindows();
         const auto menuOpen = [&] {
             for (const QString& id : visibleWindows())
