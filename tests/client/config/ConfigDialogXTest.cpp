@@ -2,12 +2,9 @@
 // staff open "Configuración" through the service password, untick a settings
 // program on "Panel de control" and change two boxes of "Windows", press OK,
 // and find the choices in the station's files and in the dialog opened again.
-#include "support/TempDir.h"
-#include "support/XDisplay.h"
+#include "client/ui/PuestoOnDisplay.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -15,86 +12,24 @@ using tarvina::test::TestDisplay;
 
 namespace {
 
-void Write(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(data);
-}
-
 QByteArray Read(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-class PuestoConfigOnX : public ::testing::Test {
+class PuestoConfigOnX : public tarvina::test::PuestoOnDisplay {
 protected:
-    void SetUp() override {
-        const QString home = dir.path() + "/home";
-        const QString reg = dir.path() + "/reg";
+    // Two settings programs of the desktop, and no others.
+    void prepare(QProcessEnvironment& env) override {
         const QString apps = dir.path() + "/share/applications";
-        // A server that is named but never answers: the chooser stays shut.
-        Write(reg + "/machine.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Velt\\Tarvina]\n"
-                                    "\"Host\"=\"localhost\"\n");
-        Write(apps + "/tarvina-pantalla.desktop",
-              "[Desktop Entry]\nType=Application\nName=Display\nName[es]=Pantalla\n"
-              "Exec=true\nCategories=Settings;\n");
-        Write(apps + "/tarvina-raton.desktop", "[Desktop Entry]\nType=Application\nName=Ratón\n"
-                                               "Exec=true\nCategories=Settings;\n");
-        QDir().mkpath(home);
-        env = TestDisplay().environment();
-        env.insert("TARVINA_HOME", home);
-        env.insert("TARVINA_REGISTRY", reg);
-        env.insert("TARVINA_PORT", "1");
+        WriteFile(apps + "/tarvina-pantalla.desktop",
+                  "[Desktop Entry]\nType=Application\nName=Display\nName[es]=Pantalla\n"
+                  "Exec=true\nCategories=Settings;\n");
+        WriteFile(apps + "/tarvina-raton.desktop", "[Desktop Entry]\nType=Application\nName=Ratón\n"
+                                                   "Exec=true\nCategories=Settings;\n");
         env.insert("XDG_DATA_HOME", dir.path() + "/share");
         env.insert("XDG_DATA_DIRS", dir.path() + "/none");
         env.insert("XDG_CONFIG_DIRS", dir.path() + "/xdg");
-        env.insert("LANG", "es_VE.UTF-8");
-        puesto.setProcessEnvironment(env);
-        puesto.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        puesto.setWorkingDirectory(home);
-        puesto.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/puesto"), {});
-        ASSERT_TRUE(puesto.waitForStarted(10000));
-        ASSERT_EQ(atspi({"wait", "Regresivo", "push button", "30"}), 0) << out.toStdString();
-    }
-    void TearDown() override {
-        puesto.terminate();
-        if (!puesto.waitForFinished(20000))
-            puesto.kill();
-        puesto.waitForFinished(5000);
-    }
-    // A failed wait carries the program's accessible tree in `out`.
-    int atspi(const QStringList& args) {
-        out.clear();
-        const int rc = TestDisplay().atspi(QStringList{"--app", "puesto"} + args, &out, 40000);
-        if (rc != 0) {
-            QString tree;
-            TestDisplay().atspi({"--app", "puesto", "tree"}, &tree);
-            out += tree;
-        }
-        return rc;
-    }
-    int run(const QString& program, const QStringList& args) {
-        out.clear();
-        return TestDisplay().run(program, args, &out, 30000);
-    }
-    // Every visible window with its name, for a failure's message.
-    QString Windows() {
-        QString ids, all;
-        TestDisplay().run("xdotool", {"search", "--onlyvisible", "--name", ""}, &ids);
-        for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
-            QString name;
-            TestDisplay().run("xdotool", {"getwindowname", id}, &name);
-            QString geometry;
-            TestDisplay().run("xdotool", {"getwindowgeometry", "--shell", id}, &geometry);
-            all += id + " " + name + geometry.replace(u'\n', u' ') + "\n";
-        }
-        return all;
-    }
-    QStringList VisibleWindows() {
-        QString ids;
-        TestDisplay().run("xdotool", {"search", "--onlyvisible", "--name", ""}, &ids);
-        return ids.split(u'\n', Qt::SkipEmptyParts);
     }
     // Toggles a box through the bus; a box that only took the focus is
     // toggled with the space bar, as a keyboard user would.
@@ -106,7 +41,7 @@ protected:
         TestDisplay().atspi({"--app", "puesto", "states", name, role}, &out);
         ASSERT_TRUE(out.contains("focused")) << name.toStdString() << ": " << out.toStdString();
         ASSERT_EQ(run("xdotool", {"key", "space"}), 0);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return checked(name, role) != was; }, 30000))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return checked(name, role) != was; }, kWait))
             << name.toStdString();
     }
     bool checked(const QString& name, const QString& role) {
@@ -115,7 +50,7 @@ protected:
     }
 
     // Through the gate: the station's main window, its pop-up menu,
-    // "Configuración", the service password.
+    // "Configuración" (its third line), the service password.
     void openConfiguration() {
         // "Oculta" hides the main window; a click on the lock's background
         // brings it back above the lock, as the staff do.
@@ -125,47 +60,13 @@ protected:
                 [&] {
                     return atspi({"find", "Regresivo", "push button"}) != 0;
                 },
-                30000));
+                kWait));
         }
-        ASSERT_EQ(run("xdotool", {"mousemove", "20", "1000", "click", "1"}), 0);
-        ASSERT_EQ(atspi({"wait", "Regresivo", "push button", "30"}), 0) << out.toStdString();
-        ASSERT_EQ(run("xdotool", {"search", "--onlyvisible", "--name", "bloqueado"}), 0)
-            << out.toStdString();
-        const QString window = out.split(u'\n', Qt::SkipEmptyParts).value(0);
-        ASSERT_FALSE(window.isEmpty());
-        // Its pop-up menu (a window of its own, which the accessibility bus
-        // does not list): "Configuración" is its third line.
-        // The window may still be on its way above the lock on a loaded
-        // machine, and a click that lands on the lock opens nothing: the
-        // click is repeated until the menu is there.
-        const QStringList before = VisibleWindows();
-        const auto menuOpen = [&] {
-            for (const QString& id : VisibleWindows())
-                if (!before.contains(id))
-                    return true;
-            return false;
-        };
-        bool open = false;
-        for (int attempt = 0; attempt < 6 && !open; ++attempt) {
-            ASSERT_EQ(run("xdotool", {"mousemove", "--window", window, "200", "120", "click", "3"}),
-                      0);
-            open = QTest::qWaitFor(menuOpen, 5000);
-        }
-        if (!open)
-            TestDisplay().screenshot(QDir::tempPath() + "/puesto-config-menu.png");
-        ASSERT_TRUE(open) << Windows().toStdString();
-        ASSERT_EQ(run("xdotool", {"key", "Down", "Down", "Down", "Return"}), 0);
-        ASSERT_EQ(atspi({"wait", "Contraseña", "dialog", "30"}), 0) << out.toStdString();
-        ASSERT_EQ(atspi({"settext", "Contraseña", "mirlo", "password text"}), 0)
-            << out.toStdString();
-        ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
+        ASSERT_NO_FATAL_FAILURE(chooseFromMenu(3));
+        ASSERT_NO_FATAL_FAILURE(
+            typePassword(QStringLiteral("Contraseña"), QStringLiteral("mirlo")));
         ASSERT_EQ(atspi({"wait", "Configuración", "dialog", "30"}), 0) << out.toStdString();
     }
-
-    tarvina::test::TempDir dir;
-    QProcessEnvironment env;
-    QProcess puesto;
-    QString out;
 };
 
 TEST_F(PuestoConfigOnX, ControlPanelAndWindowsPagesAreSavedAndReadBack) {
