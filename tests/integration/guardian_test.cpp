@@ -195,8 +195,12 @@ TEST_F(GuardianUnit, AStoppedGuardianLeavesAClosedStationClosed) {
     EXPECT_EQ(guardian.exitCode(), 0);
     EXPECT_EQ(Holder(lock()), station) << "stopping the guardian does not end the station";
     ::kill(static_cast<pid_t>(station), SIGKILL);
+    ASSERT_TRUE(StationSim::WaitFor([&] { return Holder(lock()) == 0; }, 30000))
+        << "the killed station still holds its lock";
+    // Gone: now nothing may start it again. A guardian would have looked
+    // seven times (every 200 ms) in this while.
     QThread::msleep(1500);
-    EXPECT_EQ(Holder(lock()), 0);
+    EXPECT_EQ(Holder(lock()), 0) << "the station was started again";
 }
 
 } // namespace

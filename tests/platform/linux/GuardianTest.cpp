@@ -1,10 +1,10 @@
 #include "platform/linux/StationGuardian.h"
 #include "support/TempDir.h"
+#include "support/Wait.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -48,18 +48,18 @@ protected:
         o.lockFile = lock;
         return o;
     }
-    // Ticks until the lock has a live holder other than `not`.
+    // Ticks until the lock has a live holder other than `notThis`.
     pid_t waitForHolder(StationGuardian& g, pid_t notThis = 0) {
-        for (int i = 0; i < 100; ++i) {
+        pid_t h = 0;
+        test::WaitUntil([&] {
             g.tick(clock.elapsed());
-            const pid_t h = StationGuardian::LockHolder(lock);
-            if (h > 0 && h != notThis) {
-                toKill << h;
-                return h;
-            }
-            QThread::msleep(20);
-        }
-        return 0;
+            h = StationGuardian::LockHolder(lock);
+            return h > 0 && h != notThis;
+        });
+        if (h <= 0 || h == notThis)
+            return 0;
+        toKill << h;
+        return h;
     }
 };
 
@@ -82,8 +82,8 @@ TEST_F(GuardianTest, AStationStartedElsewhereIsWatchedNotDuplicated) {
     QProcess other;
     other.start(script("station", kStation), {lock});
     ASSERT_TRUE(other.waitForStarted());
-    for (int i = 0; i < 100 && StationGuardian::LockHolder(lock) == 0; ++i)
-        QThread::msleep(20);
+    ASSERT_TRUE(test::WaitUntil([&] { return StationGuardian::LockHolder(lock) != 0; }))
+        << "the station started elsewhere never took the lock";
     ASSERT_EQ(StationGuardian::LockHolder(lock), other.processId());
     StationGuardian g(options(script("station2", kStation)));
     for (int i = 0; i < 5; ++i)
@@ -96,12 +96,14 @@ TEST_F(GuardianTest, AStationStartedElsewhereIsWatchedNotDuplicated) {
 
 TEST_F(GuardianTest, AProgramThatEndsAtOnceMakesTheGuardianGiveUp) {
     StationGuardian g(options(script("broken", "#!/bin/sh\nexit 1\n")));
+    // The guardian's time stands still here: all five starts fall within its
+    // window however slowly the machine runs them.
     StationGuardian::Step step = StationGuardian::Step::Watching;
-    for (int i = 0; i < 200 && step != StationGuardian::Step::GiveUp; ++i) {
-        step = g.tick(clock.elapsed());
-        QThread::msleep(20);
-    }
-    EXPECT_EQ(step, StationGuardian::Step::GiveUp);
+    EXPECT_TRUE(test::WaitUntil([&] {
+        step = g.tick(0);
+        return step == StationGuardian::Step::GiveUp;
+    })) << "starts: "
+        << g.starts();
     EXPECT_EQ(g.starts(), 5);
 }
 
@@ -109,11 +111,14 @@ TEST_F(GuardianTest, AStartThatNeverTakesTheLockIsEndedAfterItsGrace) {
     StationGuardian::Options o = options(script("hung", "#!/bin/sh\nexec sleep 30\n"));
     o.startGraceMs = 200;
     StationGuardian g(o);
-    ASSERT_EQ(g.tick(clock.elapsed()), StationGuardian::Step::Started);
+    // The guardian keeps the time it is given: a start at 1000 with 200 ms of
+    // grace is ended at 1200, not a millisecond before.
+    ASSERT_EQ(g.tick(1000), StationGuardian::Step::Started);
     const pid_t hung = g.child();
     toKill << hung;
-    QThread::msleep(300);
-    EXPECT_EQ(g.tick(clock.elapsed()), StationGuardian::Step::Started);
+    EXPECT_EQ(g.tick(1199), StationGuardian::Step::Watching) << "still within its grace";
+    EXPECT_EQ(g.child(), hung);
+    EXPECT_EQ(g.tick(1200), StationGuardian::Step::Started);
     EXPECT_NE(g.child(), hung);
     toKill << g.child();
     EXPECT_NE(::kill(hung, 0), 0) << "the hung start was ended and reaped";
@@ -139,7 +144,9 @@ TEST_F(GuardianTest, LockHolderIgnoresMissingDeadAndGarbledLocks) {
     const pid_t zombie = ::fork();
     if (zombie == 0)
         ::_exit(0);
-    QThread::msleep(100);
+    // Waits for its end without reaping it: from here on it is a zombie.
+    siginfo_t ended{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(zombie), &ended, WEXITED | WNOWAIT), 0);
     f.open(QIODevice::WriteOnly);
     f.write(QByteArray::number(zombie) + "\nfake\nhost\n");
     f.close();

@@ -7,13 +7,13 @@
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/XdgAutostart.h"
 #include "support/TempDir.h"
+#include "support/Wait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -196,17 +196,20 @@ namespace {
 
 TEST(AvahiAnnouncer, AnnouncesWhileItLivesAndQuietlyNothingWithoutAvahi) {
     test::TempDir dir;
-    const QString publish = WriteScript(
-        dir, "publish",
-        "echo $$ > \"$(dirname \"$0\")/pid\"\necho \"$@\" > \"$(dirname \"$0\")/args\"\n"
-        "exec sleep 30\n");
+    const QString publish =
+        WriteScript(dir, "publish",
+                    "cd \"$(dirname \"$0\")\"\n"
+                    "echo $$ > pid\n"
+                    // Whole or not at all: the test reads it as soon as it exists.
+                    "echo \"$@\" > args.tmp && mv args.tmp args\n"
+                    "exec sleep 30\n");
     pid_t first = 0;
     {
         AvahiAnnouncer announcer(publish);
         const QString name = QStringLiteral("Tarvina Caja en ") + QString(80, u'ñ');
         announcer.start(name, 16046);
-        for (int i = 0; i < 100 && !QFile::exists(dir.file("args")); ++i)
-            QThread::msleep(20);
+        ASSERT_TRUE(test::WaitUntil([&] { return QFile::exists(dir.file("args")); }))
+            << "avahi-publish was not started";
         EXPECT_TRUE(announcer.running());
         const QByteArray args = ReadAll(dir.file("args")).trimmed();
         EXPECT_TRUE(args.endsWith(" _tarvina._tcp 16046")) << args.constData();
@@ -222,8 +225,8 @@ TEST(AvahiAnnouncer, AnnouncesWhileItLivesAndQuietlyNothingWithoutAvahi) {
         // instead, never both.
         announcer.start(name, 16047);
         EXPECT_NE(::kill(first, 0), 0);
-        for (int i = 0; i < 100 && !QFile::exists(dir.file("args")); ++i)
-            QThread::msleep(20);
+        ASSERT_TRUE(test::WaitUntil([&] { return QFile::exists(dir.file("args")); }))
+            << "the new port was not announced";
         EXPECT_TRUE(ReadAll(dir.file("args")).trimmed().endsWith(" _tarvina._tcp 16047"));
         // The script writes its pid before its arguments.
         EXPECT_NE(ReadAll(dir.file("pid")).trimmed().toInt(), first);
@@ -235,11 +238,8 @@ TEST(AvahiAnnouncer, AnnouncesWhileItLivesAndQuietlyNothingWithoutAvahi) {
 
     AvahiAnnouncer none(dir.file("no-avahi-publish"));
     none.start(QStringLiteral("Caja"), 6046);
-    for (int i = 0; i < 200 && none.running(); ++i) {
-        QCoreApplication::processEvents();
-        QThread::msleep(10);
-    }
-    EXPECT_FALSE(none.running());
+    EXPECT_TRUE(test::WaitUntil([&] { return !none.running(); }))
+        << "a missing avahi-publish still counts as running";
 }
 
 } // namespace

@@ -9,10 +9,10 @@
 #include "server/session/Reports.h"
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryFileSystem.h"
+#include "support/Wait.h"
 
 #include <QDir>
 #include <QFile>
-#include <QThread>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -239,9 +239,8 @@ TEST(ReportsTest, XdgShellHandsOverAFileUrl) {
     platform::XdgShell shell(script);
     EXPECT_FALSE(shell.openDocument(QString()));
     ASSERT_TRUE(shell.openDocument(dir.file("-report 1.html")));
-    for (int i = 0; i < 500 && !QFile::exists(dir.file("arg.txt")); ++i) {
-        QThread::msleep(10);
-    }
+    ASSERT_TRUE(tarvina::test::WaitUntil([&] { return QFile::exists(dir.file("arg.txt")); }))
+        << "the opener was not run";
     QFile arg(dir.file("arg.txt"));
     ASSERT_TRUE(arg.open(QIODevice::ReadOnly));
     EXPECT_EQ(arg.readAll(), QUrl::fromLocalFile(dir.file("-report 1.html")).toEncoded());
