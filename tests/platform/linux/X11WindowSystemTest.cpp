@@ -8,6 +8,7 @@
 #include "support/XDisplay.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <QWidget>
@@ -82,8 +83,10 @@ public:
         xcb_destroy_window(c_, id_);
         std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
     }
-    // Reads what arrived so far.
+    // Reads what arrived so far: a round trip first, so that every event the
+    // server sent before its answer is in.
     void pump() {
+        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
         while (xcb_generic_event_t* e = xcb_poll_for_event(c_)) {
             switch (e->response_type & 0x7f) {
             case XCB_KEY_PRESS:
@@ -351,6 +354,34 @@ TEST(X11WindowSystem, DisplayThatGoesAwayLeavesHarmlessAnswers) {
     EXPECT_FALSE(X11WindowSystem::Open(":999999"));
 }
 
+// The input that reached this program's own windows, as the toolkit
+// delivers it: what a grab took away from the others.
+class OwnInput : public QObject {
+public:
+    OwnInput() { qApp->installEventFilter(this); }
+    ~OwnInput() override { qApp->removeEventFilter(this); }
+    bool pressed(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) const {
+        return keys_.contains(QKeyCombination(mods, Qt::Key(key)).toCombined());
+    }
+    int buttonReleases() const { return releases_; }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        // Once per event: the toolkit hands it from the window to the widget.
+        if (o->isWindowType() && e->type() == QEvent::KeyPress) {
+            const auto* k = static_cast<QKeyEvent*>(e);
+            keys_ << QKeyCombination(k->modifiers(), Qt::Key(k->key())).toCombined();
+        }
+        if (o->isWindowType() && e->type() == QEvent::MouseButtonRelease)
+            ++releases_;
+        return false;
+    }
+
+private:
+    QList<int> keys_;
+    int releases_ = 0;
+};
+
 // The station's side: the lock and the code box are this process's widgets
 // on the toolkit's connection, which the back end borrows for its grabs.
 class X11Lock : public ::testing::Test {
@@ -397,17 +428,28 @@ TEST_F(X11Lock, GrabKeepsKeysAndWindowManagerBindingsAwayFromOtherPrograms) {
     // would) and types at it: the keys never reach it.
     ASSERT_EQ(Xdotool({QStringLiteral("windowactivate"), QString::number(term.id())}), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher->foregroundWindow() == term.id(); }, 15000));
+    OwnInput own;
     ASSERT_EQ(Xdotool({QStringLiteral("type"), QStringLiteral("ls -l")}), 0);
     ASSERT_EQ(Xdotool({QStringLiteral("key"), QStringLiteral("Return")}), 0);
-    QTest::qWait(300);
+    // The last key came to the lock: had any gone to the terminal, it would
+    // be there by now.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return own.pressed(Qt::Key_Return); }, 30000))
+        << "the grab's window never got the keys";
     term.pump();
     EXPECT_EQ(term.keys, 0);
 
     // The manager's bindings: Alt+F4 closes nothing, Alt+drag moves nothing,
-    // Alt+Tab switches nowhere.
+    // Alt+Tab switches nowhere. The keys coming to the lock show that the
+    // manager never saw them.
     ASSERT_EQ(Xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")}), 0);
     ASSERT_EQ(Xdotool({QStringLiteral("key"), QStringLiteral("alt+Tab")}), 0);
-    QTest::qWait(300);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return own.pressed(Qt::Key_F4, Qt::AltModifier) &&
+                   own.pressed(Qt::Key_Tab, Qt::AltModifier);
+        },
+        30000))
+        << "Alt+F4 and Alt+Tab did not come to the lock";
     EXPECT_EQ(watcher->foregroundWindow(), term.id());
     const QPoint at = term.position();
     const QRect lockAt = lock.geometry();
@@ -418,7 +460,8 @@ TEST_F(X11Lock, GrabKeepsKeysAndWindowManagerBindingsAwayFromOtherPrograms) {
                  QStringLiteral("600"), QStringLiteral("mouseup"), QStringLiteral("1"),
                  QStringLiteral("keyup"), QStringLiteral("alt")}),
         0);
-    QTest::qWait(400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return own.buttonReleases() > 0; }, 30000))
+        << "the Alt+drag did not come to the lock";
     term.pump();
     EXPECT_EQ(term.closeRequests, 0);
     EXPECT_EQ(term.position(), at);
