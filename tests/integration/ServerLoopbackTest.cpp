@@ -1,9 +1,7 @@
 #include "../server/BmpSamples.h"
-#include "ServerProbe.h"
+#include "ServerOnLoopback.h"
 #include "common/Cp1252.h"
 #include "common/Password.h"
-#include "platform/fake/FakeClock.h"
-#include "platform/fake/MemoryRegistry.h"
 #include "protocol/Block.h"
 #include "protocol/DateTimeText.h"
 #include "server/net/ConsoleRate.h"
@@ -13,7 +11,6 @@
 #include "server/session/TimeAssignment.h"
 #include "server/shell/ServerCore.h"
 #include "simulator/StationSim.h"
-#include "support/TempDir.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,60 +44,18 @@ int ProcessThreads() {
     return -1;
 }
 
-class Loopback : public ::testing::Test {
+class Loopback : public server::test::ServerOnLoopback {
 protected:
-    void SetUp() override {
-        core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
-        core->setPort(0);
-        core->startUp();
-        core->firstShow();
-        ASSERT_TRUE(core->server().isListening());
-        port = core->server().serverPort();
-    }
-    void TearDown() override {
-        sims.clear();
-        core.reset();
-    }
+    void SetUp() override { startServer(); }
 
+    using ServerOnLoopback::station;
     StationSim* station(const QByteArray& name, const QByteArray& mac, const QString& from,
-                        bool handshake = true) {
-        StationSim::Config c;
-        c.name = name;
-        c.mac = mac;
-        c.localAddress = from;
+                        bool handshake) {
+        StationSim::Config c = Station(name, mac, from);
         c.answerHandshake = handshake;
         return station(c);
     }
-    // A station whose whole configuration (the session it reports) is set
-    // before it connects, so that its first report already carries it.
-    StationSim* station(const StationSim::Config& c) {
-        sims.push_back(std::make_unique<StationSim>(c));
-        StationSim* s = sims.back().get();
-        s->connectTo(QStringLiteral("127.0.0.1"), port);
-        EXPECT_TRUE(s->waitConnected(kWait));
-        return s;
-    }
-    // A station that has finished its handshake (its first StatusReport was
-    // answered).
-    StationSim* bound(const QByteArray& name, const QByteArray& mac, const QString& from) {
-        StationSim* s = station(name, mac, from);
-        EXPECT_TRUE(s->waitForLine("0A", kWait));
-        settle();
-        return s;
-    }
-    // Lets the UI thread apply everything posted so far.
-    void settle() {
-        StationSim::WaitFor([] { return false; }, 30);
-        core->drainHandOff();
-    }
-    bool waitUntil(const std::function<bool()>& pred) {
-        return server::test::WaitDrained(*core, pred, kWait);
-    }
-    TCompItem* record(const QString& name) { return server::test::RecordNamed(*core, name); }
     bool consoleHas(const QString& text) { return core->console().texts().contains(text); }
-    bool waitConsole(const QString& text) {
-        return waitUntil([&] { return consoleHas(text); });
-    }
     // Lines after the first `from` lines, without the CdListQuery ones.
     static QList<QByteArray> Without33(const QList<QByteArray>& lines, int from = 0) {
         QList<QByteArray> out;
@@ -109,13 +64,6 @@ protected:
                 out.append(lines[i]);
         return out;
     }
-
-    test::ScopedTarvinaEnv env;
-    platform::FakeClock clock;
-    platform::MemoryRegistry store;
-    std::unique_ptr<ServerCore> core;
-    std::vector<std::unique_ptr<StationSim>> sims;
-    quint16 port = 0;
 };
 
 TEST_F(Loopback, HandshakeInOrderAndRecordFilled) {

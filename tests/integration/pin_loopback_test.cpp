@@ -2,16 +2,12 @@
 // checks it in its tables, grants its balance, journals the session and
 // charges the minutes when the station locks again.
 
-#include "platform/fake/FakeClock.h"
-#include "platform/fake/MemoryRegistry.h"
+#include "ServerOnLoopback.h"
 #include "protocol/DateTimeText.h"
 #include "server/PinTestPrinters.h"
 #include "server/PinWorld.h"
 #include "server/pin/PinRuntime.h"
 #include "server/session/HtmlListFile.h"
-#include "server/shell/ServerCore.h"
-#include "simulator/StationSim.h"
-#include "support/TempDir.h"
 
 #include <QDir>
 #include <QProcess>
@@ -30,7 +26,7 @@ std::string Path(const QString& p) {
     return QFile::encodeName(p).toStdString();
 }
 
-class PinLoopback : public ::testing::Test {
+class PinLoopback : public server::test::ServerOnLoopback {
 protected:
     void SetUp() override {
         store.writeInteger(platform::Root::CurrentUser, QStringLiteral("\\Software\\Velt\\Tarvina"),
@@ -53,41 +49,16 @@ protected:
             }
         }
         journalPath = env.home() + "/report/15012024.dbf";
-        core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
-        core->setPort(0);
-        core->startUp();
-        const QStringList failures = runtime.start(*core, env.home(), clock.now());
-        ASSERT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
-        core->firstShow();
-        ASSERT_TRUE(core->server().isListening());
+        pumpIdle = true;
+        startServer([&] {
+            const QStringList failures = runtime.start(*core, env.home(), clock.now());
+            EXPECT_TRUE(failures.isEmpty()) << failures.join("; ").toStdString();
+        });
     }
     void TearDown() override {
         sims.clear();
         runtime.close();
-        core.reset();
-    }
-
-    StationSim* bound(const QByteArray& name, const QByteArray& mac, const QString& from) {
-        StationSim::Config c;
-        c.name = name;
-        c.mac = mac;
-        c.localAddress = from;
-        sims.push_back(std::make_unique<StationSim>(c));
-        StationSim* s = sims.back().get();
-        s->connectTo(QStringLiteral("127.0.0.1"), core->server().serverPort());
-        EXPECT_TRUE(s->waitConnected(kWait));
-        EXPECT_TRUE(s->waitForLine("0A", kWait));
-        waitUntil([] { return false; }, 50);
-        return s;
-    }
-    bool waitUntil(const std::function<bool()>& pred, int ms = kWait) {
-        return StationSim::WaitFor(
-            [&] {
-                core->drainHandOff();
-                core->IdlePump();
-                return pred();
-            },
-            ms);
+        ServerOnLoopback::TearDown();
     }
 
     struct Row {
@@ -132,13 +103,9 @@ protected:
                     {"FHASTA"});
     }
 
-    tarvina::test::ScopedTarvinaEnv env;
-    platform::FakeClock clock; // 15 January 2024, 10:00
-    platform::MemoryRegistry store;
+    // The fixture's clock stands at 15 January 2024, 10:00.
     QString data, journalPath;
-    std::unique_ptr<ServerCore> core;
     PinRuntime runtime{xbase::RealFileSystem()};
-    std::vector<std::unique_ptr<StationSim>> sims;
 };
 
 TEST_F(PinLoopback, TypedCodeIsGrantedJournaledAndCharged) {

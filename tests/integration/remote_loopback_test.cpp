@@ -2,21 +2,16 @@
 // report with its banner list (whole, short, cut, over its bound), the task
 // list, the screen picture and what the senders put on the wire.
 #include "../server/BmpSamples.h"
-#include "ServerProbe.h"
-#include "platform/fake/FakeClock.h"
-#include "platform/fake/MemoryRegistry.h"
+#include "ServerOnLoopback.h"
 #include "protocol/Block.h"
 #include "server/net/StationSession.h"
 #include "server/remote/RemoteSenders.h"
 #include "server/remote/TaskWindowForm.h"
 #include "server/shell/ServerCore.h"
 #include "simulator/StationSim.h"
-#include "support/TempDir.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
-#include <memory>
-#include <vector>
 
 using namespace tarvina;
 using server::ServerCore;
@@ -42,44 +37,13 @@ QByteArray ReportBody(quint32 mask, const QList<Banner>& banners, qint32 count =
     return out;
 }
 
-class RemoteLoopback : public ::testing::Test {
+class RemoteLoopback : public server::test::ServerOnLoopback {
 protected:
     void SetUp() override {
-        core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
-        core->setPort(0);
-        core->startUp();
-        core->firstShow();
-        ASSERT_TRUE(core->server().isListening());
-        port = core->server().serverPort();
+        waitMs = kWait;
+        pumpIdle = true;
+        ASSERT_NO_FATAL_FAILURE(startServer());
         core->hooks().remoteConfig = [this](TCompItem* r) { shown.append(r); };
-    }
-    void TearDown() override {
-        sims.clear();
-        core.reset();
-    }
-    StationSim* bound(const QByteArray& name, const QByteArray& mac, const QString& from) {
-        StationSim::Config c;
-        c.name = name;
-        c.mac = mac;
-        c.localAddress = from;
-        sims.push_back(std::make_unique<StationSim>(c));
-        StationSim* s = sims.back().get();
-        s->connectTo(QStringLiteral("127.0.0.1"), port);
-        EXPECT_TRUE(s->waitConnected(kWait));
-        EXPECT_TRUE(s->waitForLine("0A", kWait));
-        return s;
-    }
-    bool waitUntil(const std::function<bool()>& pred) {
-        return server::test::WaitDrained(
-            *core,
-            [&] {
-                core->IdlePump();
-                return pred();
-            },
-            kWait);
-    }
-    bool waitConsole(const QString& text) {
-        return waitUntil([&] { return core->console().texts().contains(text); });
     }
     bool consoleHasPrefix(const QString& prefix) const {
         for (const QString& t : core->console().texts())
@@ -96,18 +60,12 @@ protected:
         return r->connection != nullptr;
     }
 
-    test::ScopedTarvinaEnv env;
-    platform::FakeClock clock;
-    platform::MemoryRegistry store;
-    std::unique_ptr<ServerCore> core;
-    std::vector<std::unique_ptr<StationSim>> sims;
     QList<TCompItem*> shown;
-    quint16 port = 0;
 };
 
 TEST_F(RemoteLoopback, AWholeReportFillsTheRecordAndAsksForTheTransparency) {
     StationSim* s = bound("PCR", "00-11-22-33-55-01", QStringLiteral("127.0.0.121"));
-    TCompItem* r = server::test::RecordNamed(*core, QStringLiteral("PCR"));
+    TCompItem* r = record(QStringLiteral("PCR"));
     ASSERT_NE(r, nullptr);
     s->sendLine("R21");
     s->sendRaw(ReportBody(3, {{5, "zu26x.gif"}, {12, "oferta, verano.png"}}));
@@ -130,7 +88,7 @@ TEST_F(RemoteLoopback, AWholeReportFillsTheRecordAndAsksForTheTransparency) {
 
 TEST_F(RemoteLoopback, AShortBannerListKeepsWhatCameAndTheConnection) {
     StationSim* s = bound("PCS", "00-11-22-33-55-02", QStringLiteral("127.0.0.122"));
-    TCompItem* r = server::test::RecordNamed(*core, QStringLiteral("PCS"));
+    TCompItem* r = record(QStringLiteral("PCS"));
     ASSERT_NE(r, nullptr);
     // Three announced, one sent; the station goes on with its next line
     // after the server has given up on the list.
@@ -153,7 +111,7 @@ TEST_F(RemoteLoopback, AShortBannerListKeepsWhatCameAndTheConnection) {
 
 TEST_F(RemoteLoopback, AnEntryCutInTheMiddleKeepsTheListButDropsTheStream) {
     StationSim* s = bound("PCT", "00-11-22-33-55-03", QStringLiteral("127.0.0.123"));
-    TCompItem* r = server::test::RecordNamed(*core, QStringLiteral("PCT"));
+    TCompItem* r = record(QStringLiteral("PCT"));
     s->sendLine("R21");
     // The second entry stops after two bytes of its number.
     s->sendRaw(ReportBody(0, {{9, "a.gif"}}, 2) + QByteArray("\0\0", 2));
@@ -168,7 +126,7 @@ TEST_F(RemoteLoopback, AnEntryCutInTheMiddleKeepsTheListButDropsTheStream) {
 
 TEST_F(RemoteLoopback, AReportEndedByTheConnectionShowsNothing) {
     StationSim* s = bound("PCU", "00-11-22-33-55-04", QStringLiteral("127.0.0.124"));
-    TCompItem* r = server::test::RecordNamed(*core, QStringLiteral("PCU"));
+    TCompItem* r = record(QStringLiteral("PCU"));
     s->sendLine("R21");
     s->sendRaw(ReportBody(0, {{9, "a.gif"}}, 4));
     s->disconnectFromServer();
@@ -184,7 +142,7 @@ TEST_F(RemoteLoopback, AReportEndedByTheConnectionShowsNothing) {
 
 TEST_F(RemoteLoopback, EntriesPastTheBoundAreReadAndNotKept) {
     StationSim* s = bound("PCV", "00-11-22-33-55-05", QStringLiteral("127.0.0.125"));
-    TCompItem* r = server::test::RecordNamed(*core, QStringLiteral("PCV"));
+    TCompItem* r = record(QStringLiteral("PCV"));
     QList<Banner> many;
     for (int i = 0; i < server::kMaxBanners + 6; ++i)
         many.append({5, "b" + QByteArray::number(i) + ".gif"});
@@ -202,7 +160,7 @@ TEST_F(RemoteLoopback, EntriesPastTheBoundAreReadAndNotKept) {
 
 TEST_F(RemoteLoopback, TaskListAnswerReachesTheWindowAndTitlesComeBackIntact) {
     StationSim* s = bound("PCW", "00-11-22-33-55-06", QStringLiteral("127.0.0.126"));
-    TCompItem* r = server::test::RecordNamed(*core, QStringLiteral("PCW"));
+    TCompItem* r = record(QStringLiteral("PCW"));
     // The station answers "09" with its list.
     QObject::connect(s, &StationSim::lineReceived, s, [s](const QByteArray& line) {
         if (line == "09")
@@ -226,7 +184,7 @@ TEST_F(RemoteLoopback, TaskListAnswerReachesTheWindowAndTitlesComeBackIntact) {
 
 TEST_F(RemoteLoopback, ScreenPicturesAndImpossibleOnes) {
     StationSim* s = bound("PCX", "00-11-22-33-55-07", QStringLiteral("127.0.0.127"));
-    TCompItem* r = server::test::RecordNamed(*core, QStringLiteral("PCX"));
+    TCompItem* r = record(QStringLiteral("PCX"));
     const QByteArray picture = test::MakeBmp(64, 48, 24);
     QObject::connect(s, &StationSim::lineReceived, s, [s, picture](const QByteArray& line) {
         if (line == "12") {
