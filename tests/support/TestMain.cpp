@@ -1,4 +1,5 @@
 #include "support/TempDir.h"
+#include "support/TsanQtBridge.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>
@@ -6,7 +7,7 @@
 // Test main for code that needs a Qt event loop but no display.
 int main(int argc, char** argv) {
     tarvina::test::PrepareTestProcess();
-    QCoreApplication app(argc, argv);
+    tarvina::test::TestCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
