@@ -24,9 +24,12 @@ char queueLock;
 void PostBegins() {
     __tsan_release(&queueLock);
 }
-void PostEnds() {
-    // A blocking queued call returns after the receiver ran the slot.
-    __tsan_acquire(&queueLock);
+// A blocking queued call returns after the receiver ran the slot. Any other
+// post returns at once: acquiring then would order the poster after calls
+// the receiver happened to run meanwhile, and hide races.
+void PostEnds(Qt::ConnectionType type) {
+    if (type == Qt::BlockingQueuedConnection)
+        __tsan_acquire(&queueLock);
 }
 
 template <typename F> F Real(const char* symbol) {
@@ -45,7 +48,7 @@ bool QMetaObject::invokeMethodImpl(QObject* object, QtPrivate::QSlotObjectBase* 
                                     "tObjectBaseEN2Qt14ConnectionTypeEPv");
     PostBegins();
     const bool ok = real(object, slot, type, ret);
-    PostEnds();
+    PostEnds(type);
     return ok;
 }
 
@@ -55,7 +58,6 @@ void QMetaObject::activate(QObject* sender, const QMetaObject* m, int localSigna
     static const Fn real = Real<Fn>("_ZN11QMetaObject8activateEP7QObjectPKS_iPPv");
     PostBegins();
     real(sender, m, localSignalIndex, argv);
-    PostEnds();
 }
 
 void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalIndex, void** argv) {
@@ -63,7 +65,6 @@ void QMetaObject::activate(QObject* sender, int signalOffset, int localSignalInd
     static const Fn real = Real<Fn>("_ZN11QMetaObject8activateEP7QObjectiiPPv");
     PostBegins();
     real(sender, signalOffset, localSignalIndex, argv);
-    PostEnds();
 }
 
 void QTimer::singleShotImpl(int msec, Qt::TimerType timerType, const QObject* receiver,
@@ -73,7 +74,6 @@ void QTimer::singleShotImpl(int msec, Qt::TimerType timerType, const QObject* re
         "_ZN6QTimer14singleShotImplEiN2Qt9TimerTypeEPK7QObjectPN9QtPrivate15QSlotObjectBaseE");
     PostBegins();
     real(msec, timerType, receiver, slotObj);
-    PostEnds();
 }
 
 void QCoreApplication::postEvent(QObject* receiver, QEvent* event, int priority) {
@@ -81,7 +81,6 @@ void QCoreApplication::postEvent(QObject* receiver, QEvent* event, int priority)
     static const Fn real = Real<Fn>("_ZN16QCoreApplication9postEventEP7QObjectP6QEventi");
     PostBegins();
     real(receiver, event, priority);
-    PostEnds();
 }
 
 namespace tarvina::test {
