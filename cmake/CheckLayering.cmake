@@ -1,7 +1,9 @@
 # Fails when a source file under SOURCE_DIR includes a header of a folder its
 # library must not depend on: dependencies point down only (ui -> logic ->
-# platform -> common), and a header cycle between two libraries would hide
-# in static libraries until some program linked them in the wrong order.
+# platform -> common; widgets, the windows both programs lay out alike, sit
+# under both ui libraries and include nothing of ours), and a header cycle
+# between two libraries would hide in static libraries until some program
+# linked them in the wrong order.
 #
 #   cmake -DSOURCE_DIR=<src> -P CheckLayering.cmake
 #
@@ -17,9 +19,10 @@ set(rules
     "platform|platform,common|platform/gui"
     "platform/gui|platform,common|"
     "server|server,platform,protocol,common,xbase|server/ui,platform/gui"
-    "server/ui|server,platform,protocol,common,xbase|"
+    "server/ui|server,platform,protocol,common,xbase,widgets|"
     "client|client,platform,protocol,common|client/ui,platform/gui"
-    "client/ui|client,platform,protocol,common|"
+    "client/ui|client,platform,protocol,common,widgets|"
+    "widgets|widgets|"
 )
 
 if(NOT SOURCE_DIR OR NOT IS_DIRECTORY "${SOURCE_DIR}")

@@ -1,17 +1,13 @@
 #pragma once
 
 #include "client/control/TaskGate.h"
-
-#include <QDialog>
-
-class QListWidget;
-class QPushButton;
+#include "widgets/TaskListDialog.h"
 
 namespace tarvina::client::ui {
 
 // "Programas en ejecución" at the station: the open tasks, shown modally to
 // the attendant; "Finaliza tarea" closes the selected one.
-class Tfrmprocces : public QDialog {
+class Tfrmprocces : public widgets::TaskListDialog {
     Q_OBJECT
 public:
     explicit Tfrmprocces(QWidget* parent = nullptr);
@@ -20,11 +16,8 @@ public:
 
 private:
     void refill();
-    void selectionChanged();
 
     TaskPicker* picker_ = nullptr;
-    QListWidget* list_;
-    QPushButton* finish_;
 };
 
 } // namespace tarvina::client::ui
