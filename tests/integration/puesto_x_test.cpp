@@ -195,6 +195,30 @@ public:
         free(t);
         return r;
     }
+    // Keyboard and pointer both held by another client (the lock's grabs):
+    // a grab of the probe's own fails. One that succeeds is given back at once.
+    bool inputHeldElsewhere() {
+        xcb_grab_keyboard_reply_t* k =
+            xcb_grab_keyboard_reply(c_,
+                                    xcb_grab_keyboard(c_, 0, root_, XCB_CURRENT_TIME,
+                                                      XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                    nullptr);
+        xcb_grab_pointer_reply_t* p = xcb_grab_pointer_reply(
+            c_,
+            xcb_grab_pointer(c_, 0, root_, 0, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC,
+                             XCB_WINDOW_NONE, XCB_CURSOR_NONE, XCB_CURRENT_TIME),
+            nullptr);
+        const bool held = k && k->status == XCB_GRAB_STATUS_ALREADY_GRABBED && p &&
+                          p->status == XCB_GRAB_STATUS_ALREADY_GRABBED;
+        if (k && k->status == XCB_GRAB_STATUS_SUCCESS)
+            xcb_ungrab_keyboard(c_, XCB_CURRENT_TIME);
+        if (p && p->status == XCB_GRAB_STATUS_SUCCESS)
+            xcb_ungrab_pointer(c_, XCB_CURRENT_TIME);
+        xcb_flush(c_);
+        free(k);
+        free(p);
+        return held;
+    }
     bool viewable(xcb_window_t w) {
         xcb_get_window_attributes_reply_t* a =
             xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, w), nullptr);
@@ -524,7 +548,8 @@ TEST_F(PuestoOnX, OtherProgramsNeverKeepTheFrontNorTheKeysWhileLocked) {
     // The window manager's own keys and mouse bindings see nothing.
     const xcb_window_t lockBefore = lock();
     const xcb_window_t mainBefore = mainWindow();
-    ASSERT_TRUE(Wait([&] { return ownActive(); }, 5000));
+    // Held: what follows can reach neither the manager nor the terminal.
+    ASSERT_TRUE(Wait([&] { return ownActive() && probe->inputHeldElsewhere(); })) << output();
     xdo({QStringLiteral("key"), QStringLiteral("alt+Tab")});
     xdo({QStringLiteral("key"), QStringLiteral("alt+F4")});
     xdo({QStringLiteral("mousemove"), QStringLiteral("200"), QStringLiteral("200"),
@@ -532,6 +557,9 @@ TEST_F(PuestoOnX, OtherProgramsNeverKeepTheFrontNorTheKeysWhileLocked) {
          QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("500"),
          QStringLiteral("500"), QStringLiteral("mouseup"), QStringLiteral("1"),
          QStringLiteral("keyup"), QStringLiteral("alt")});
+    // The input held all along; then time for a manager's answer, which
+    // must not come.
+    EXPECT_TRUE(probe->inputHeldElsewhere());
     QTest::qWait(1500);
     EXPECT_EQ(lock(), lockBefore);
     EXPECT_EQ(probe->geometry(lockBefore), QRect(0, 0, kScreenW, kScreenH));
@@ -577,10 +605,14 @@ TEST_F(PuestoOnX, GrantFreesTheDesktopAndTheEndOfTimeLocksItAgain) {
     EXPECT_FALSE(cashier.line("R021").isEmpty());
     ASSERT_TRUE(Wait([&] { return lock() != 0 && ownActive(); }));
     EXPECT_LT(frontTime(xterm), 2500);
+    ASSERT_TRUE(Wait([&] { return probe->inputHeldElsewhere(); })) << "locked but not held";
     activate(xterm);
     xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
          QStringLiteral("otra")});
     xdo({QStringLiteral("key"), QStringLiteral("Return")});
+    // Held while typed; then the time xterm would take to write a line it got
+    // (it wrote "hola" well within it above).
+    EXPECT_TRUE(probe->inputHeldElsewhere());
     QTest::qWait(1000);
     EXPECT_EQ(ReadAll(typed), "hola\n");
 }
@@ -761,6 +793,8 @@ TEST_F(PuestoOnX, DisplayThatGoesAwaySavesTheSessionAndEndsInOrder) {
     const QString file = home.file(QStringLiteral("Data/session.dta"));
     ASSERT_TRUE(Wait([&] { return ReadSession(file).state == 2; }));
     const double granted = ReadSession(file).written;
+    // Saved in use; now time passes, so that a save at the end bears a later
+    // stamp than this one.
     QTest::qWait(2000);
 
     // The X server ends under the running station.

@@ -1,10 +1,12 @@
 #include "support/XDisplay.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImage>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cerrno>
@@ -316,6 +318,24 @@ bool XDisplay::screenshot(const QString& pngPath) const {
     }
     xcb_disconnect(c);
     return saved;
+}
+
+bool XDisplay::stillScreenshot(const QString& pngPath, int timeoutMs) const {
+    QElapsedTimer t;
+    t.start();
+    QImage before;
+    for (;;) {
+        const QImage now = screenshot(pngPath) ? QImage(pngPath) : QImage();
+        if (!now.isNull() && now == before)
+            return true;
+        if (t.elapsed() >= timeoutMs)
+            return false;
+        before = now;
+        if (QCoreApplication::instance() &&
+            QCoreApplication::instance()->thread() == QThread::currentThread())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 int XDisplay::run(const QString& program, const QStringList& args, QString* output,

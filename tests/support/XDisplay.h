@@ -42,6 +42,12 @@ public:
 
     // The whole screen as a PNG file.
     bool screenshot(const QString& pngPath) const;
+    // The same once what was just opened has been drawn: the screen counts
+    // as still when two pictures in a row are alike (a blinking cursor may
+    // take a few tries). The calling thread's events run in between, for
+    // this process's own windows to paint. False when it never came still
+    // within the limit; the last picture is saved either way.
+    bool stillScreenshot(const QString& pngPath, int timeoutMs = 30000) const;
 
     // Runs a program on this display (xdotool, wmctrl, the AT-SPI driver) and
     // returns its exit status, or -1 when it could not start or timed out.

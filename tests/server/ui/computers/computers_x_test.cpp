@@ -63,21 +63,6 @@ protected:
         s->sendStatusReport();
     }
 
-    // A picture for a person to look at, once what was just opened has been
-    // drawn: the screen is still when two pictures in a row are alike (a
-    // blinking cursor may take a few tries).
-    static bool stillShot(const QString& png) {
-        QImage before;
-        return QTest::qWaitFor(
-            [&] {
-                const QImage now = TestDisplay().screenshot(png) ? QImage(png) : QImage();
-                const bool still = !now.isNull() && now == before;
-                before = now;
-                return still;
-            },
-            30000);
-    }
-
     std::vector<std::unique_ptr<StationSim>> sims;
 };
 
@@ -235,7 +220,7 @@ TEST_F(TaquillaOnX, RowsInEveryStateArePhotographed) {
     ASSERT_EQ(atspi({"press", "PC-BLOQ", "table cell"}), 0) << out.toStdString();
     ASSERT_EQ(atspi({"press", "Autorizar uso...", "push button"}), 0) << out.toStdString();
     ASSERT_EQ(atspi({"wait", "Autoriza acceso a cliente", "dialog", "10"}), 0) << out.toStdString();
-    ASSERT_TRUE(stillShot(QDir(folder).filePath("grant.png")));
+    ASSERT_TRUE(TestDisplay().stillScreenshot(QDir(folder).filePath("grant.png")));
     ASSERT_EQ(atspi({"press", "Cancelar", "push button"}), 0) << out.toStdString();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
@@ -249,7 +234,7 @@ TEST_F(TaquillaOnX, RowsInEveryStateArePhotographed) {
 
     // The main menu's copy of the row menu, opened.
     ASSERT_EQ(atspi({"press", "Máquinas", "menu item"}), 0) << out.toStdString();
-    ASSERT_TRUE(stillShot(QDir(folder).filePath("menu.png")));
+    ASSERT_TRUE(TestDisplay().stillScreenshot(QDir(folder).filePath("menu.png")));
     TestDisplay().run("xdotool", {"key", "Escape"});
 }
 

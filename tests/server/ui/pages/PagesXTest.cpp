@@ -28,10 +28,8 @@ namespace {
 
 void Shot(const QString& name) {
     const QString folder = qEnvironmentVariable("TARVINA_SHOTS");
-    if (!folder.isEmpty()) {
-        QTest::qWait(200);
-        TestDisplay().screenshot(folder + "/" + name + ".png");
-    }
+    if (!folder.isEmpty())
+        TestDisplay().stillScreenshot(folder + "/" + name + ".png");
 }
 
 int Atspi(const QStringList& args) {
