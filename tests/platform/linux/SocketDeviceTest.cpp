@@ -4,9 +4,14 @@
 
 #include <QElapsedTimer>
 #include <arpa/inet.h>
+#include <atomic>
+#include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -16,6 +21,22 @@ using tarvina::platform::SocketDevice;
 using tarvina::platform::SocketRead;
 
 namespace {
+
+// Whether thread `tid` of this process sits in poll(2) now, as the kernel
+// shows it.
+bool InPoll(pid_t tid) {
+    const std::string path = "/proc/self/task/" + std::to_string(tid) + "/syscall";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char line[32] = {};
+    const ssize_t n = ::read(fd, line, sizeof line - 1);
+    ::close(fd);
+    if (n <= 0)
+        return false;
+    const long nr = std::strtol(line, nullptr, 10);
+    return nr == SYS_poll || nr == SYS_ppoll;
+}
 
 // Two connected stream sockets, closed at the end of the test.
 struct Pair {
@@ -106,8 +127,15 @@ TEST(SocketDevice, AWaitWithoutDataRunsOutAndAShutdownFromAnotherThreadWakesIt) 
     SocketDevice dev(p.a);
     EXPECT_FALSE(dev.waitForReadyRead(20));
 
-    std::thread closer([fd = p.a] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The shutdown comes once the wait has begun, so that it is the wake-up
+    // that is seen.
+    const pid_t waiter = ::gettid();
+    std::atomic<bool> sawWaiting{false};
+    std::thread closer([fd = p.a, waiter, &sawWaiting] {
+        QElapsedTimer limit;
+        limit.start();
+        while (!(sawWaiting = InPoll(waiter)) && limit.elapsed() < 30000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         ::shutdown(fd, SHUT_RDWR);
     });
     QElapsedTimer t;
@@ -115,6 +143,7 @@ TEST(SocketDevice, AWaitWithoutDataRunsOutAndAShutdownFromAnotherThreadWakesIt) 
     // Without the shutdown this would wait the whole minute.
     EXPECT_TRUE(dev.waitForReadyRead(60000));
     closer.join();
+    EXPECT_TRUE(sawWaiting) << "the wait was never seen in poll";
     EXPECT_LT(t.elapsed(), 30000);
     char c = 0;
     EXPECT_EQ(dev.read(&c, 1), -1);
