@@ -154,11 +154,8 @@ void AtExit() {
 
 int main(int argc, char** argv) {
     {
-        QStringList args;
-        for (int i = 0; i < argc; ++i)
-            args << QString::fromLocal8Bit(argv[i]);
         const auto info = common::InfoSwitchText(
-            args, QStringLiteral("puesto"),
+            argc, argv, QStringLiteral("puesto"),
             QStringLiteral("Uso: puesto [-test]\n"
                            "Puesto de cliente de Tarvina: bloquea la computadora hasta que la "
                            "caja asigne tiempo.\n"

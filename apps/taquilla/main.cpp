@@ -61,11 +61,8 @@ void LoadSpanishTexts(QCoreApplication& app) {
 
 int main(int argc, char** argv) {
     {
-        QStringList args;
-        for (int i = 0; i < argc; ++i)
-            args << QString::fromLocal8Bit(argv[i]);
         const auto info = common::InfoSwitchText(
-            args, QStringLiteral("taquilla"),
+            argc, argv, QStringLiteral("taquilla"),
             QStringLiteral("Uso: taquilla\n"
                            "Caja de Tarvina: controla las computadoras del café.\n"
                            "  --help     muestra esta ayuda\n"

@@ -25,4 +25,13 @@ inline std::optional<QString> InfoSwitchText(const QStringList& args, const QStr
     return std::nullopt;
 }
 
+// The same, from main()'s own arguments.
+inline std::optional<QString> InfoSwitchText(int argc, char** argv, const QString& program,
+                                             const QString& usage) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return InfoSwitchText(args, program, usage);
+}
+
 } // namespace tarvina::common

@@ -17,4 +17,9 @@ TEST(InfoSwitches, HelpAndVersionAnswerAnythingElseStarts) {
     EXPECT_FALSE(InfoSwitchText({"puesto", "-test"}, "puesto", usage));
     // The program's own name is never taken for a switch.
     EXPECT_FALSE(InfoSwitchText({"--help"}, "puesto", usage));
+    // Straight from main()'s arguments, read alike.
+    char program[] = "--help", other[] = "-test", help[] = "-h";
+    char* argv[] = {program, other, help, nullptr};
+    EXPECT_FALSE(InfoSwitchText(2, argv, "puesto", usage));
+    EXPECT_EQ(InfoSwitchText(3, argv, "puesto", usage), usage);
 }

@@ -36,6 +36,24 @@ std::shared_ptr<StationConnection> LiveConnection(ServerContext& ctx, TCompItem*
     return record->connection;
 }
 
+// A station found without its connection, or that lost it on a send, is
+// shown disconnected at once.
+void ShowDisconnected(ServerContext& ctx, TCompItem* record) {
+    SetState(ctx, record, 0);
+    ctx.updateRow(record);
+}
+
+// The record's connection is up; a record without one is shown
+// disconnected.
+bool Reachable(ServerContext& ctx, TCompItem* record) {
+    if (record == nullptr)
+        return false;
+    if (LiveConnection(ctx, record))
+        return true;
+    ShowDisconnected(ctx, record);
+    return false;
+}
+
 bool HasConnection(ServerContext& ctx, TCompItem* record) {
     ComputersGuard guard(ctx.registry.lock());
     return record != nullptr && record->connection != nullptr;
@@ -196,13 +214,8 @@ void SyncTime(ServerContext& ctx, TCompItem* record) {
 
 void Refresh(ServerContext& ctx, TCompItem* record) {
     ctx.lastCommand.set(QStringLiteral("Refreshlink"));
-    if (record == nullptr)
+    if (!Reachable(ctx, record))
         return;
-    if (!LiveConnection(ctx, record)) {
-        SetState(ctx, record, 0);
-        ctx.updateRow(record);
-        return;
-    }
     QByteArray modeLine;
     {
         ComputersGuard guard(ctx.registry.lock());
@@ -212,28 +225,19 @@ void Refresh(ServerContext& ctx, TCompItem* record) {
         ctx, record,
         {p::FormatToClient(p::tc::StatusQuery), modeLine, p::FormatToClient(p::tc::PinQuery)},
         WithError(QStringLiteral("Falla al intentar refrescar ")));
-    if (!ok) {
-        SetState(ctx, record, 0);
-        ctx.updateRow(record);
-    }
+    if (!ok)
+        ShowDisconnected(ctx, record);
 }
 
 void SoftReinit(ServerContext& ctx, TCompItem* record) {
     ctx.lastCommand.set(QStringLiteral("Reinitlink"));
-    if (record == nullptr)
+    if (!Reachable(ctx, record))
         return;
-    if (!LiveConnection(ctx, record)) {
-        SetState(ctx, record, 0);
-        ctx.updateRow(record);
-        return;
-    }
     const SendResult r =
         SendToComputer(ctx, record, p::FormatToClient(p::tc::SoftReinit), QString(),
                        Fixed(QStringLiteral("Falla al intentar reiniciar")));
-    if (r != SendResult::Sent) {
-        SetState(ctx, record, 0);
-        ctx.updateRow(record);
-    }
+    if (r != SendResult::Sent)
+        ShowDisconnected(ctx, record);
 }
 
 void WithdrawAccess(ServerContext& ctx, TCompItem* record) {
