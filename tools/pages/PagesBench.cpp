@@ -111,14 +111,12 @@ int main(int argc, char** argv) {
         const QString data = folder + QStringLiteral("/batch");
         QDir().mkpath(data);
         TableOps::CreateCodeTable(xbase::RealFileSystem(), data);
-        xbase::TableEngine frame;
-        frame.Open(Path(data + QStringLiteral("/CajaPIN.dbf")), false);
-        frame.SetOrder("FECHOR");
-        HtmlListFile list;
+        HtmlListFile list(xbase::RealFileSystem());
         list.OpenHtmlList(data + QStringLiteral("/pin/list.html"),
                           CodeListHeaderLines(clock.now()));
         SeededCodeRandom random(12345);
-        CodesPage page(clock, frame, list, random, {});
+        CodesPage page(xbase::RealFileSystem(), clock, list, random, {});
+        page.openTable(data + QStringLiteral("/CajaPIN.dbf"));
         QElapsedTimer t;
         t.start();
         const QStringList made = page.CreateCodes(999, QStringLiteral("30"), false);
@@ -137,7 +135,7 @@ int main(int argc, char** argv) {
     std::printf("table of %u codes built in %.1f s (not part of the figures)\n", big,
                 Ms(build) / 1000);
 
-    HtmlListFile list;
+    HtmlListFile list(xbase::RealFileSystem());
     list.OpenHtmlList(data + QStringLiteral("/pin/list.html"), CodeListHeaderLines(clock.now()));
     SeededCodeRandom random(99);
     const double before = ResidentMegabytes();
@@ -149,7 +147,7 @@ int main(int argc, char** argv) {
     deps.random = &random;
     deps.inUseColour = [] { return 65280; };
     deps.codeTablePath = data + QStringLiteral("/CajaPIN.dbf");
-    ui::TPinFrame frame(deps);
+    ui::TPinFrame frame(xbase::RealFileSystem(), deps);
     frame.resize(900, 700);
     frame.show();
     QApplication::processEvents();

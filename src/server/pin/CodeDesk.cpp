@@ -6,8 +6,8 @@
 
 namespace tarvina::server {
 
-CodeDesk::CodeDesk(ServerCore& core, PinTables tables, xbase::TableEngine* tbDiario,
-                   HtmlListFile* usageReport, Hooks hooks)
+CodeDesk::CodeDesk(ServerCore& core, xbase::IFileSystem& fs, PinTables tables,
+                   xbase::TableEngine* tbDiario, HtmlListFile* usageReport, Hooks hooks)
     : core_(core), hooks_(std::move(hooks)) {
     auto generalError = [this](const QString& text) {
         if (hooks_.generalError) {
@@ -36,7 +36,7 @@ CodeDesk::CodeDesk(ServerCore& core, PinTables tables, xbase::TableEngine* tbDia
     UsageJournal::Hooks jh;
     jh.generalError = generalError;
     jh.endCodeUse = [this](TCompItem* r) { codes_->EndCodeUse(r); };
-    journal_ = std::make_unique<UsageJournal>(core.context(), tbDiario, usageReport,
+    journal_ = std::make_unique<UsageJournal>(fs, core.context(), tbDiario, usageReport,
                                               core.programFolder(), std::move(jh));
 }
 

@@ -24,11 +24,11 @@ public:
         std::function<void(int ms)> waitForRepair;
     };
 
-    // tables: the code handles (PinTables); tbDiario: the start day's
-    // journal; usageReport: the start day's report, opened. Every pointer
-    // must outlive the desk.
-    CodeDesk(ServerCore& core, PinTables tables, xbase::TableEngine* tbDiario,
-             HtmlListFile* usageReport, Hooks hooks = {});
+    // fs: where the tables and the history files live; tables: the code
+    // handles (PinTables); tbDiario: the start day's journal; usageReport:
+    // the start day's report, opened. Every pointer must outlive the desk.
+    CodeDesk(ServerCore& core, xbase::IFileSystem& fs, PinTables tables,
+             xbase::TableEngine* tbDiario, HtmlListFile* usageReport, Hooks hooks = {});
     ~CodeDesk();
 
     // Installs the idle-pass hooks on the core.

@@ -18,11 +18,47 @@ using namespace pintext;
 
 namespace {
 constexpr int kHistoryKeyLength = 22; // PIN + DTOS(FECHA) + HORA
+
+std::runtime_error TableWriteError(const std::exception& e) {
+    return std::runtime_error((QStringLiteral("No se pudo grabar en la tabla de PINs: ") +
+                               QString::fromLocal8Bit(e.what()))
+                                  .toLocal8Bit()
+                                  .toStdString());
+}
+} // namespace
+
+CodesPage::CodesPage(xbase::IFileSystem& fs, platform::Clock& clock, HtmlListFile& codeList,
+                     CodeRandom& random, std::function<void(const TicketCode&)> print)
+    : clock_(clock), t_(fs), list_(codeList), random_(random), print_(std::move(print)) {}
+
+CodesPage::~CodesPage() {
+    try {
+        t_.Close();
+    } catch (...) {
+        // Nothing unposted is left: every batch ends with its commit.
+    }
 }
 
-CodesPage::CodesPage(platform::Clock& clock, xbase::TableEngine& frameTbPin, HtmlListFile& codeList,
-                     CodeRandom& random, std::function<void(const TicketCode&)> print)
-    : clock_(clock), t_(frameTbPin), list_(codeList), random_(random), print_(std::move(print)) {}
+void CodesPage::openTable(const QString& codeTablePath) {
+    if (t_.IsOpen()) {
+        return;
+    }
+    try {
+        t_.Open(PathOf(codeTablePath), false);
+        t_.SetOptimisticBuffer(false);
+        t_.SetOrder("FECHOR");
+        t_.First();
+    } catch (const std::exception& e) {
+        try {
+            t_.Close();
+        } catch (...) {
+        }
+        throw std::runtime_error((QStringLiteral("No se pudo abrir la tabla de PINs: ") +
+                                  QString::fromLocal8Bit(e.what()))
+                                     .toLocal8Bit()
+                                     .toStdString());
+    }
+}
 
 QStringList CodesPage::CreateCodes(int count, const QString& minutesText, bool printTickets) {
     const qint64 minutes = BatchMinutes(minutesText);
@@ -51,8 +87,8 @@ QStringList CodesPage::CreateCodes(int count, const QString& minutesText, bool p
             t_.Post();
             made.push_back({code, now, hora});
         }
-    } catch (...) {
-        failure = std::current_exception();
+    } catch (const std::exception& e) {
+        failure = std::make_exception_ptr(TableWriteError(e));
     }
     // One flush to disk for the whole batch: the rows are on disk before any
     // of their tickets is printed, so no ticket ever carries a code a crash
@@ -65,9 +101,9 @@ QStringList CodesPage::CreateCodes(int count, const QString& minutesText, bool p
             // The remembered order comes back; the last new row stays current.
             t_.SetOrder(order);
         }
-    } catch (...) {
+    } catch (const std::exception& e) {
         if (!failure) {
-            failure = std::current_exception();
+            failure = std::make_exception_ptr(TableWriteError(e));
         }
         made.clear(); // not known to be on disk: no tickets, no list rows
     }

@@ -1,14 +1,12 @@
 #pragma once
 
 #include "server/pin/Ticket.h"
+#include "xbase/TableEngine.h"
 
 #include <QString>
 #include <QStringList>
 #include <functional>
 
-namespace tarvina::xbase {
-class TableEngine;
-}
 namespace tarvina::platform {
 class Clock;
 }
@@ -20,16 +18,27 @@ class ComputerRegistry;
 class HtmlListFile;
 
 // The logic of the codes page (TPinFrame) and of the code history page: the
-// widgets only show the frame's handle and call these.
+// widgets only show the page's handle and call these.
 class CodesPage {
 public:
     static constexpr int kMaxBatch = 999;
 
-    // frameTbPin: the frame's own handle on the code table (tag "FECHOR");
-    // codeList: the start day's list of generated codes, already opened;
-    // print: prints one ticket (PrintTicket with the current settings).
-    CodesPage(platform::Clock& clock, xbase::TableEngine& frameTbPin, HtmlListFile& codeList,
+    // fs: where the code table lives (the page's own handle on it is made
+    // there); codeList: the start day's list of generated codes, already
+    // opened; print: prints one ticket (PrintTicket with the current
+    // settings).
+    CodesPage(xbase::IFileSystem& fs, platform::Clock& clock, HtmlListFile& codeList,
               CodeRandom& random, std::function<void(const TicketCode&)> print);
+    ~CodesPage(); // closes the handle
+    CodesPage(const CodesPage&) = delete;
+    CodesPage& operator=(const CodesPage&) = delete;
+
+    // The page's own handle on the code table (the frame's grid shows it).
+    xbase::TableEngine& table() { return t_; }
+    // Opens the handle when it is closed, on tag "FECHOR" at its first row;
+    // on failure the handle is left closed and the error is thrown in
+    // Spanish.
+    void openTable(const QString& codeTablePath);
 
     // BtnCreaPINClick: count codes worth the chosen minutes, committed to
     // disk together, then a ticket each when printTickets and a row each in
@@ -59,7 +68,8 @@ public:
 
 private:
     platform::Clock& clock_;
-    xbase::TableEngine& t_;
+    // Reading a row fills the handle's buffer: the const views read through it.
+    mutable xbase::TableEngine t_;
     HtmlListFile& list_;
     CodeRandom& random_;
     std::function<void(const TicketCode&)> print_;

@@ -27,7 +27,8 @@ QString FolderOf(const QString& path) {
 } // namespace
 
 PinRuntime::PinRuntime(xbase::IFileSystem& fs)
-    : fs_(fs), tbPin_(fs), tbPinCheck_(fs), tbRegPin_(fs), tbDiario_(fs) {}
+    : fs_(fs), tbPin_(fs), tbPinCheck_(fs), tbRegPin_(fs), tbDiario_(fs), usageReport_(fs),
+      codeList_(fs) {}
 
 PinRuntime::~PinRuntime() {
     close();
@@ -106,7 +107,7 @@ QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
     hooks.repairInProgress = [this, outerRepair] {
         return repairInProgress_ || (outerRepair && outerRepair());
     };
-    desk_ = std::make_unique<CodeDesk>(core, tables, tbDiario_.IsOpen() ? &tbDiario_ : nullptr,
+    desk_ = std::make_unique<CodeDesk>(core, fs_, tables, tbDiario_.IsOpen() ? &tbDiario_ : nullptr,
                                        &usageReport_, std::move(hooks));
     desk_->attach();
     return failures;

@@ -2,11 +2,11 @@
 
 #include "common/Cp1252.h"
 #include "common/Paths.h"
+#include "server/session/WholeFile.h"
+#include "xbase/File.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include <cstdint>
+#include <memory>
 
 namespace tarvina::server {
 
@@ -72,18 +72,33 @@ bool HtmlListFile::OpenHtmlList(const QString& path, const QStringList& headerLi
     path_ = path;
     readOnly_ = false;
     lines_ = headerLines;
-    const QFileInfo info(path);
-    QDir().mkpath(info.absolutePath());
-    if (!info.exists()) {
-        return true;
+    const std::string name = FsPath(path);
+    QByteArray bytes;
+    try {
+        fs_.MakeFolders(xbase::FolderOf(name));
+    } catch (const std::exception&) {
+        // A missing folder shows at the first save.
     }
-    QFile file(path);
-    if (!info.isFile() || info.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly)) {
-        readOnly_ = true;
-        return false;
-    }
-    const QByteArray bytes = file.read(kMaxFileSize + 1);
-    if (bytes.size() > kMaxFileSize || file.error() != QFileDevice::NoError) {
+    try {
+        if (!fs_.Exists(name)) {
+            return true;
+        }
+        if (fs_.IsFolder(name)) {
+            readOnly_ = true;
+            return false;
+        }
+        const std::unique_ptr<xbase::IFile> file = fs_.Open(name, false);
+        const std::uint64_t size = file->Size();
+        if (size > std::uint64_t(kMaxFileSize)) {
+            readOnly_ = true;
+            return false;
+        }
+        bytes.resize(qsizetype(size));
+        if (file->ReadAt(0, bytes.data(), std::size_t(size)) != size) {
+            readOnly_ = true;
+            return false;
+        }
+    } catch (const std::exception&) {
         readOnly_ = true;
         return false;
     }
@@ -124,13 +139,12 @@ bool HtmlListFile::SaveHtmlList() {
         out += common::ToCp1252(line);
         out += "\r\n";
     }
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) {
+    try {
+        ReplaceWholeFile(fs_, path_, out);
+    } catch (const std::exception&) {
         return false;
     }
-    file.write(out);
-    return file.commit();
+    return true;
 }
 
 QString HtmlEscape(const QString& text) {

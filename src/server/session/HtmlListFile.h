@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+namespace tarvina::xbase {
+class IFileSystem;
+}
+
 namespace tarvina::server {
 
 // An HTML list kept open for appending during the whole run: the lines live in
@@ -18,6 +22,9 @@ public:
 
     static const QStringList& ClosingLines();
 
+    // fs: where the list lives; every read and write goes through it.
+    explicit HtmlListFile(xbase::IFileSystem& fs) : fs_(fs) {}
+
     // Creates the file's folder when missing. An existing file is loaded
     // without its last 7 lines (all of them when it has fewer); otherwise the
     // list starts with the header lines. False when an existing file could not
@@ -27,8 +34,9 @@ public:
 
     void append(const QStringList& lines);
 
-    // Writes the lines plus the closing lines, replacing the file as a whole.
-    // The closing lines never stay in memory, whatever the outcome.
+    // Writes the lines plus the closing lines, replacing the file as a whole
+    // (a crash leaves the old file or the new one, never a part). The
+    // closing lines never stay in memory, whatever the outcome.
     bool SaveHtmlList();
 
     QString path() const { return path_; }
@@ -36,6 +44,7 @@ public:
     bool isOpen() const { return !path_.isEmpty(); }
 
 private:
+    xbase::IFileSystem& fs_;
     QString path_;
     QStringList lines_;
     bool readOnly_ = false;

@@ -1,17 +1,19 @@
 #include "server/session/UsageJournal.h"
 
 #include "common/Cp1252.h"
-#include "common/Paths.h"
 #include "server/pin/CodeGenerator.h"
 #include "server/pin/PinTableText.h"
 #include "server/session/HtmlListFile.h"
+#include "server/session/WholeFile.h"
+#include "xbase/File.h"
 #include "xbase/TableEngine.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <tuple>
+#include <vector>
 
 namespace tarvina::server {
 
@@ -23,6 +25,7 @@ namespace {
 
 constexpr qint64 kMaxMinsol = 99999999; // N(8)
 constexpr qint64 kMaxHistoryLine = 4096;
+constexpr std::size_t kReadChunk = 64 * 1024;
 
 QString Hms(const DateTime& dt) {
     return FormatDateTime(QStringLiteral("hh:nn:ss"), dt);
@@ -50,10 +53,10 @@ bool RowOpen(const std::optional<xbase::Date>& end) {
 
 } // namespace
 
-UsageJournal::UsageJournal(ServerContext& ctx, xbase::TableEngine* tbDiario,
+UsageJournal::UsageJournal(xbase::IFileSystem& fs, ServerContext& ctx, xbase::TableEngine* tbDiario,
                            HtmlListFile* usageReport, QString programFolder, Hooks hooks)
-    : ctx_(ctx), tbDiario_(tbDiario), report_(usageReport), folder_(std::move(programFolder)),
-      hooks_(std::move(hooks)) {}
+    : fs_(fs), ctx_(ctx), tbDiario_(tbDiario), report_(usageReport),
+      folder_(std::move(programFolder)), hooks_(std::move(hooks)) {}
 
 QString UsageJournal::Bracketed(const DateTime& now) {
     return u'[' + FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn:ss"), now) + u']';
@@ -70,10 +73,14 @@ QString UsageJournal::LastUseText(const DateTime& now, const DateTime& start) {
 }
 
 QString UsageJournal::historyPath(const QString& address) const {
-    if (address.isEmpty()) {
+    // The address comes from the station: it names a file of the folder or
+    // nothing at all.
+    const QString name = address + QStringLiteral(".txt");
+    if (address.isEmpty() || address == u'.' || name.contains(u'/') || name.contains(u'\\') ||
+        name.contains(QChar(0))) {
         return {};
     }
-    return common::FindFileCaseInsensitive(folder_, address + QStringLiteral(".txt"));
+    return FromFsPath(xbase::ResolvePath(fs_, xbase::JoinPath(FsPath(folder_), FsPath(name))));
 }
 
 void UsageJournal::reportError(const QString& text) {
@@ -101,7 +108,8 @@ void UsageJournal::Statuspinchange(TCompItem* record) {
     try {
         WriteJournal(record);
     } catch (const std::exception& e) {
-        reportError(QString::fromLocal8Bit(e.what()));
+        reportError(QStringLiteral("Falla al escribir el diario de uso: ") +
+                    QString::fromLocal8Bit(e.what()));
     }
 
     try {
@@ -164,29 +172,48 @@ void UsageJournal::Statuspinchange(TCompItem* record) {
 
 void UsageJournal::loadHistory(TCompItem* record, const QString& address) {
     const QString path = historyPath(address);
-    if (path.isEmpty() || !QFile::exists(path)) {
-        return;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return;
+    const std::string name = FsPath(path);
+    std::unique_ptr<xbase::IFile> file;
+    try {
+        if (path.isEmpty() || !fs_.Exists(name) || fs_.IsFolder(name)) {
+            return;
+        }
+        file = fs_.Open(name, false);
+    } catch (const std::exception&) {
+        return; // an unreadable history starts again
     }
     // Only the lines that can survive are read: a list beyond the trim limit
-    // keeps its first lines only.
+    // keeps its first lines only; an overlong line keeps its first bytes.
     QStringList lines;
-    while (lines.size() <= kHistoryTrimAbove && !file.atEnd()) {
-        QByteArray line = file.readLine(kMaxHistoryLine);
-        if (line.endsWith('\n')) {
-            line.chop(1);
-        } else if (!file.atEnd()) {
-            // An overlong line: skip the rest of it.
-            while (!file.atEnd() && !file.readLine(kMaxHistoryLine).endsWith('\n')) {
-            }
-        }
+    QByteArray line;
+    bool overlong = false;
+    auto finish = [&] {
         if (line.endsWith('\r')) {
             line.chop(1);
         }
         lines << common::FromCp1252(line);
+        line.clear();
+        overlong = false;
+    };
+    std::vector<char> chunk(kReadChunk);
+    std::uint64_t at = 0;
+    bool more = true;
+    while (more && lines.size() <= kHistoryTrimAbove) {
+        const std::size_t got = file->ReadAt(at, chunk.data(), chunk.size());
+        at += got;
+        more = got == chunk.size();
+        for (std::size_t i = 0; i < got && lines.size() <= kHistoryTrimAbove; ++i) {
+            if (chunk[i] == '\n') {
+                finish();
+            } else if (line.size() < kMaxHistoryLine - 1) {
+                line += chunk[i];
+            } else {
+                overlong = true;
+            }
+        }
+    }
+    if ((!line.isEmpty() || overlong) && lines.size() <= kHistoryTrimAbove) {
+        finish();
     }
     if (lines.size() > kHistoryTrimAbove) {
         lines.resize(kHistoryKeep);
@@ -198,16 +225,17 @@ void UsageJournal::loadHistory(TCompItem* record, const QString& address) {
 void UsageJournal::saveHistory(const QString& address, const QStringList& lines) {
     const QString path = historyPath(address);
     if (path.isEmpty()) {
-        throw std::runtime_error("no history file for this address");
+        throw std::runtime_error(
+            QStringLiteral("No se pudo guardar el historial: la dirección del equipo no nombra "
+                           "un archivo")
+                .toLocal8Bit()
+                .toStdString());
     }
     QByteArray out;
     for (const QString& l : lines) {
         out += common::ToCp1252(l) + "\r\n";
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
-        throw std::runtime_error(("cannot write " + path).toLocal8Bit().toStdString());
-    }
+    ReplaceWholeFile(fs_, path, out);
 }
 
 void UsageJournal::WriteJournal(TCompItem* record) {

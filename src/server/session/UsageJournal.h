@@ -8,8 +8,9 @@
 #include <functional>
 
 namespace tarvina::xbase {
+class IFileSystem;
 class TableEngine;
-}
+} // namespace tarvina::xbase
 
 namespace tarvina::server {
 
@@ -33,11 +34,11 @@ public:
     // Sessions this long or shorter get no report row.
     static constexpr qint64 kReportMinMs = 50000;
 
-    // tbDiario: the start day's journal, active tag "EQUIPO"; usageReport:
-    // the start day's report, already opened. programFolder holds the
-    // history files.
-    UsageJournal(ServerContext& ctx, xbase::TableEngine* tbDiario, HtmlListFile* usageReport,
-                 QString programFolder, Hooks hooks);
+    // fs: where the history files live; tbDiario: the start day's journal,
+    // active tag "EQUIPO"; usageReport: the start day's report, already
+    // opened. programFolder holds the history files.
+    UsageJournal(xbase::IFileSystem& fs, ServerContext& ctx, xbase::TableEngine* tbDiario,
+                 HtmlListFile* usageReport, QString programFolder, Hooks hooks);
 
     void Statuspinchange(TCompItem* record);
     void WriteJournal(TCompItem* record);
@@ -57,6 +58,7 @@ private:
     void saveHistory(const QString& address, const QStringList& lines);
     void reportError(const QString& text);
 
+    xbase::IFileSystem& fs_;
     ServerContext& ctx_;
     xbase::TableEngine* tbDiario_;
     HtmlListFile* report_;

@@ -47,14 +47,16 @@ protected:
     CodesPageTest() {
         listPath = CodeListPath(dir.path(), clock.now());
         list.OpenHtmlList(listPath, CodeListHeaderLines(clock.now()));
-        page = std::make_unique<CodesPage>(clock, frame, list, random, [this](const TicketCode& c) {
-            printed << c.pin;
-            // The list is saved once, after the batch.
-            listExistedAtPrint |= QFile::exists(listPath);
-        });
+        page = std::make_unique<CodesPage>(xbase::RealFileSystem(), clock, list, random,
+                                           [this](const TicketCode& c) {
+                                               printed << c.pin;
+                                               // The list is saved once, after the batch.
+                                               listExistedAtPrint |= QFile::exists(listPath);
+                                           });
+        page->openTable(dir.file("CajaPIN.dbf"));
     }
     ScriptedRandom random;
-    HtmlListFile list;
+    HtmlListFile list{xbase::RealFileSystem()};
     QString listPath;
     std::unique_ptr<CodesPage> page;
     QStringList printed;
@@ -65,12 +67,12 @@ protected:
 
 TEST_F(CodesPageTest, BatchMakesRowsTicketsAndOneListSave) {
     random.values = {0, 1, 2};
-    frame.SetOrder("FECHOR");
+    page->table().SetOrder("FECHOR");
     const QStringList made = page->CreateCodes(3, "30", true);
     EXPECT_EQ(made, (QStringList{"0003E8", "0003E9", "0003EA"}));
     EXPECT_EQ(printed, made);
     EXPECT_FALSE(listExistedAtPrint);
-    EXPECT_EQ(frame.Order(), "FECHOR");
+    EXPECT_EQ(page->table().Order(), "FECHOR");
     for (const QString& code : made) {
         const auto row = codeRow(code);
         ASSERT_TRUE(row) << code.toStdString();
@@ -103,17 +105,15 @@ TEST_F(CodesPageTest, AnEngineErrorEndsTheBatchKeepingTheCodesMade) {
     // The frame's handle works through a file layer that refuses a write in
     // the middle of the batch.
     xbase::FaultyFileSystem faulty(xbase::RealFileSystem());
-    xbase::TableEngine t(faulty);
-    t.Open(QFile::encodeName(dir.file("CajaPIN.dbf")).toStdString(), false);
-    t.SetOrder("FECHOR");
-    CodesPage p(clock, t, list, random, [this](const TicketCode& c) { printed << c.pin; });
+    CodesPage p(faulty, clock, list, random, [this](const TicketCode& c) { printed << c.pin; });
+    p.openTable(dir.file("CajaPIN.dbf"));
     random.values = {0, 1, 2, 3, 4, 5, 6, 7};
     p.CreateCodes(1, "30", true);
     const int perCode = faulty.Writes();
     ASSERT_GT(perCode, 0);
     faulty.FailWrite(faulty.Writes() + 2 * perCode + 1); // inside the third code
     EXPECT_ANY_THROW(p.CreateCodes(5, "30", true));
-    t.SetOrder("FECHOR"); // the handle stays usable
+    p.table().SetOrder("FECHOR"); // the handle stays usable
 
     // Every code that reached the table has its ticket and its list row, and
     // no ticket names a code that is not in the table.
@@ -157,12 +157,12 @@ TEST_F(CodesPageTest, ViewConnectionColourAndHistorySeek) {
         ComputersGuard guard(registry.lock());
         a.record->row = 4;
     }
-    frame.First();
+    page->table().First();
     EXPECT_FALSE(page->viewConnectionEnabled());
     EXPECT_EQ(page->connectionRow(registry), -1);
     setPin(a, "0ACE00");
     codes->ProcesaPIn(a.record);
-    frame.First();
+    page->table().First();
     EXPECT_TRUE(page->viewConnectionEnabled());
     EXPECT_EQ(page->connectionRow(registry), 4);
     EXPECT_EQ(CodesPage::RowColour(true, 65280, 0xFFFFFF), 65280u);
@@ -175,7 +175,7 @@ TEST_F(CodesPageTest, ViewConnectionColourAndHistorySeek) {
     tbPin.SetString("MAC", "AA-BB-CC-DD-EE-FF");
     tbPin.Post();
     tbPin.Commit();
-    frame.First();
+    page->table().First();
     EXPECT_EQ(page->connectionRow(registry), -1);
 
     // History page: a typed prefix shows the first row of the first code

@@ -1,6 +1,7 @@
 #include "server/PinTestPrinters.h"
 #include "server/session/HtmlListFile.h"
 #include "support/TempDir.h"
+#include "xbase/File.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,7 +57,7 @@ TEST(ReportHtmlList, CodeListHeaderAndSavedBytes) {
     test::TempDir dir;
     const QString path = CodeListPath(dir.path(), Now());
     EXPECT_EQ(path, dir.path() + "/pin/07032026.html");
-    HtmlListFile list;
+    HtmlListFile list(xbase::RealFileSystem());
     ASSERT_TRUE(list.OpenHtmlList(path, h));
     EXPECT_TRUE(QDir(dir.path() + "/pin").exists());
     list.append(HtmlListRow({"0003E8", "30", "07/03/26", "09:15:42"}));
@@ -90,12 +91,12 @@ TEST(ReportHtmlList, ReopenedFileLosesClosingLinesAndKeepsRows) {
     test::TempDir dir;
     const QString path = UsageReportPath(dir.path(), Now());
     {
-        HtmlListFile first;
+        HtmlListFile first(xbase::RealFileSystem());
         ASSERT_TRUE(first.OpenHtmlList(path, {"<HTML>"}));
         first.append(HtmlListRow({"[07/03/2026 09:00:00]", "PC1//ana"}));
         ASSERT_TRUE(first.SaveHtmlList());
     }
-    HtmlListFile second;
+    HtmlListFile second(xbase::RealFileSystem());
     ASSERT_TRUE(second.OpenHtmlList(path, {"ignored header"}));
     ASSERT_EQ(second.lines().size(), 1 + 8);
     EXPECT_EQ(second.lines().first(), "<HTML>");
@@ -112,7 +113,7 @@ TEST(ReportHtmlList, ReopenedFileLosesClosingLinesAndKeepsRows) {
     ASSERT_TRUE(small.open(QIODevice::WriteOnly));
     small.write("a\nb\nc");
     small.close();
-    HtmlListFile third;
+    HtmlListFile third(xbase::RealFileSystem());
     ASSERT_TRUE(third.OpenHtmlList(dir.file("small.html"), {"h"}));
     EXPECT_TRUE(third.lines().isEmpty());
 }
@@ -120,7 +121,7 @@ TEST(ReportHtmlList, ReopenedFileLosesClosingLinesAndKeepsRows) {
 TEST(ReportHtmlList, FailedSaveKeepsRowsInMemory) {
     test::TempDir dir;
     const QString path = dir.file("list.html");
-    HtmlListFile list;
+    HtmlListFile list(xbase::RealFileSystem());
     ASSERT_TRUE(list.OpenHtmlList(path, {"<HTML>"}));
     list.append({"row 1"});
     // A folder where the file should be makes every write fail.
@@ -135,7 +136,7 @@ TEST(ReportHtmlList, FailedSaveKeepsRowsInMemory) {
     // A file that cannot be read is never overwritten.
     const QString other = dir.file("dir.html");
     ASSERT_TRUE(QDir().mkpath(other));
-    HtmlListFile unreadable;
+    HtmlListFile unreadable(xbase::RealFileSystem());
     EXPECT_FALSE(unreadable.OpenHtmlList(other, {"h"}));
     unreadable.append({"x"});
     EXPECT_FALSE(unreadable.SaveHtmlList());

@@ -25,7 +25,8 @@ protected:
         UsageJournal::Hooks hooks;
         hooks.generalError = [this](const QString& e) { errors << e; };
         hooks.endCodeUse = [this](TCompItem* r) { codes->EndCodeUse(r); };
-        journal = std::make_unique<UsageJournal>(ctx, &tbDiario, &report, dir.path(), hooks);
+        journal = std::make_unique<UsageJournal>(xbase::RealFileSystem(), ctx, &tbDiario, &report,
+                                                 dir.path(), hooks);
     }
 
     // A state change as the station reports it: the record changes, then the
@@ -72,7 +73,7 @@ protected:
 
     QString journalPath;
     xbase::TableEngine tbDiario;
-    HtmlListFile report;
+    HtmlListFile report{xbase::RealFileSystem()};
     std::unique_ptr<UsageJournal> journal;
     QStringList errors;
 };

@@ -35,11 +35,11 @@ struct WaitCursor {
 
 } // namespace
 
-TPinFrame::TPinFrame(Deps deps, QWidget* parent)
+TPinFrame::TPinFrame(xbase::IFileSystem& fs, Deps deps, QWidget* parent)
     : QWidget(parent), deps_(std::move(deps)), model_(CodeColumns(), "CFECHA") {
     setObjectName(QStringLiteral("TPinFrame"));
-    page_ = std::make_unique<CodesPage>(*deps_.clock, tbPin_, *deps_.codeList, *deps_.random,
-                                        deps_.print);
+    page_ =
+        std::make_unique<CodesPage>(fs, *deps_.clock, *deps_.codeList, *deps_.random, deps_.print);
 
     auto* caption = CaptionBar(QStringLiteral("Manipulación de Boletos de PIN.  "), this);
 
@@ -143,10 +143,8 @@ TPinFrame::TPinFrame(Deps deps, QWidget* parent)
 }
 
 TPinFrame::~TPinFrame() {
-    try {
-        tbPin_.Close();
-    } catch (...) {
-    }
+    // The grid lets go of the handle before the page closes it.
+    model_.setTable(nullptr);
 }
 
 void TPinFrame::applyColours() {
@@ -161,27 +159,20 @@ void TPinFrame::showError(const QString& text) {
 }
 
 bool TPinFrame::openTable() {
+    xbase::TableEngine& t = page_->table();
     try {
-        if (!tbPin_.IsOpen()) {
-            tbPin_.Open(pintext::PathOf(deps_.codeTablePath), false);
-            tbPin_.SetOptimisticBuffer(false);
-            tbPin_.SetOrder("FECHOR");
-            tbPin_.First();
-            model_.setTable(&tbPin_);
+        if (!t.IsOpen()) {
+            page_->openTable(deps_.codeTablePath);
+            model_.setTable(&t);
         }
     } catch (const std::exception& e) {
-        try {
-            tbPin_.Close();
-        } catch (...) {
-        }
         model_.setTable(nullptr);
-        showError(QStringLiteral("No se pudo abrir la tabla de PINs: ") +
-                  QString::fromLocal8Bit(e.what()));
+        showError(QString::fromLocal8Bit(e.what()));
         updateActions();
         return false;
     }
-    if (model_.table() != &tbPin_) {
-        model_.setTable(&tbPin_);
+    if (model_.table() != &t) {
+        model_.setTable(&t);
     }
     if (model_.errorText().isEmpty()) {
         ErrorLabel->hide();
@@ -191,7 +182,7 @@ bool TPinFrame::openTable() {
 }
 
 void TPinFrame::refreshGrid() {
-    if (tbPin_.IsOpen()) {
+    if (page_->table().IsOpen()) {
         model_.Refresh();
         if (model_.errorText().isEmpty()) {
             ErrorLabel->hide();
@@ -211,7 +202,8 @@ void TPinFrame::updateActions() {
     bool inUse = false;
     bool any = false;
     try {
-        any = tbPin_.IsOpen() && !tbPin_.Eof() && !model_.isEmpty();
+        const xbase::TableEngine& t = page_->table();
+        any = t.IsOpen() && !t.Eof() && !model_.isEmpty();
         inUse = any && page_->viewConnectionEnabled();
     } catch (...) {
     }
@@ -249,7 +241,7 @@ void TPinFrame::BtnCreaPINClick() {
 }
 
 void TPinFrame::ImprimeticketconPIN1Click() {
-    if (!tbPin_.IsOpen() || model_.isEmpty() || !deps_.print) {
+    if (!page_->table().IsOpen() || model_.isEmpty() || !deps_.print) {
         return;
     }
     try {

@@ -53,10 +53,11 @@ public:
         QString codeTablePath;
     };
 
-    explicit TPinFrame(Deps deps, QWidget* parent = nullptr);
+    // fs: where the code table lives; the page's handle is made there.
+    TPinFrame(xbase::IFileSystem& fs, Deps deps, QWidget* parent = nullptr);
     ~TPinFrame() override;
 
-    xbase::TableEngine& tbPin() { return tbPin_; }
+    xbase::TableEngine& tbPin() { return page_->table(); }
     TableWindow& gridModel() { return model_; }
     CodesPage& page() { return *page_; }
 
@@ -92,7 +93,6 @@ private:
     void updateActions();
 
     Deps deps_;
-    xbase::TableEngine tbPin_;
     TableWindow model_;
     std::unique_ptr<CodesPage> page_;
 };

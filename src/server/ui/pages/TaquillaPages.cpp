@@ -1,6 +1,5 @@
 #include "server/ui/pages/TaquillaPages.h"
 
-#include "common/Paths.h"
 #include "platform/Printing.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/PinTableText.h"
@@ -8,6 +7,7 @@
 #include "server/shell/HelpTopics.h"
 #include "server/shell/ServerCore.h"
 
+#include <QFile>
 #include <QMessageBox>
 #include <chrono>
 
@@ -38,24 +38,19 @@ TaquillaPages::TaquillaPages(ServerCore& core, PinRuntime& pins, platform::Regis
         }
     };
     cd.generalError = [this](const QString& text) { core_.ShowRemoteMessage(nullptr, text); };
-    QString codeTable =
-        common::FindFileCaseInsensitive(pins.dataFolder(), QStringLiteral("CajaPIN.dbf"));
-    if (codeTable.isEmpty()) {
-        codeTable = pins.dataFolder() + QStringLiteral("/CajaPIN.dbf");
-    }
-    cd.codeTablePath = codeTable;
-    codes_ = new TPinFrame(std::move(cd), owner);
+    cd.codeTablePath = QFile::decodeName(QByteArray::fromStdString(xbase::ResolvePath(
+        pins.fileSystem(), pintext::PathOf(pins.dataFolder() + QStringLiteral("/CajaPIN.dbf")))));
+    codes_ = new TPinFrame(pins.fileSystem(), std::move(cd), owner);
     codes_->hide();
 
     history_ = new TFrameHistoPIN(
         pins.tbRegPin(),
         [this] {
-            const QString path =
-                common::FindFileCaseInsensitive(pins_.dataFolder(), QStringLiteral("CajaHPIN.dbf"));
-            if (!path.isEmpty()) {
-                pins_.tbRegPin().Open(pintext::PathOf(path), false);
-                pins_.tbRegPin().SetOrder("PINFECHOR");
-            }
+            const std::string path = xbase::ResolvePath(
+                pins_.fileSystem(),
+                pintext::PathOf(pins_.dataFolder() + QStringLiteral("/CajaHPIN.dbf")));
+            pins_.tbRegPin().Open(path, false);
+            pins_.tbRegPin().SetOrder("PINFECHOR");
         },
         owner);
     history_->hide();
