@@ -8,6 +8,7 @@
 #include "server/PinWorld.h"
 #include "server/pin/PinRuntime.h"
 #include "server/session/HtmlListFile.h"
+#include "support/CodeTables.h"
 
 #include <QDir>
 #include <QProcess>
@@ -39,13 +40,7 @@ protected:
             xbase::TableEngine t;
             t.Open(Path(data + "/CajaPIN.dbf"), false);
             for (const char* code : {"0A1B2C", "0D3E4F"}) {
-                t.Append();
-                t.SetString("PIN", code);
-                t.SetInteger("SALDO", 30);
-                t.SetDate("FECHA", xbase::Date{2024, 1, 15});
-                t.SetString("HORA", "09:00:00");
-                t.Post();
-                t.Commit();
+                xbase::test::AddCode(t, code, 30, xbase::Date{2024, 1, 15}, "09:00:00");
             }
         }
         journalPath = env.home() + "/report/15012024.dbf";

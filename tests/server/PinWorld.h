@@ -6,12 +6,13 @@
 
 #include "common/LastCommand.h"
 #include "platform/fake/FakeClock.h"
+#include "server/StationPeer.h"
 #include "server/net/ComputerRegistry.h"
 #include "server/net/HandOff.h"
 #include "server/net/ServerContext.h"
-#include "server/net/StationConnection.h"
 #include "server/pin/PinCodes.h"
 #include "server/pin/TableOps.h"
+#include "support/CodeTables.h"
 #include "support/TempDir.h"
 #include "xbase/TableEngine.h"
 
@@ -19,8 +20,7 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <vector>
 
 namespace tarvina::server::test {
 
@@ -39,36 +39,11 @@ inline void CreateJournal(const QString& path) {
 }
 
 // The far end of a station's connection.
-struct Station {
+struct Station : tarvina::test::StationPeer {
     TCompItem* record = nullptr;
-    std::shared_ptr<StationConnection> connection;
-    int peer = -1;
-    QByteArray pending;
 
-    // Every complete line received so far, without CR LF.
-    QList<QByteArray> lines() {
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::recv(peer, buf, sizeof buf, MSG_DONTWAIT);
-            if (n <= 0) {
-                break;
-            }
-            pending.append(buf, n);
-        }
-        QList<QByteArray> out;
-        qsizetype at;
-        while ((at = pending.indexOf("\r\n")) >= 0) {
-            out << pending.left(at);
-            pending.remove(0, at + 2);
-        }
-        return out;
-    }
     // The station goes away: its connection is seen down.
-    void powerOff() {
-        if (connection) {
-            connection->shutdown();
-        }
-    }
+    void powerOff() { connection->shutdown(); }
 };
 
 class PinWorld : public ::testing::Test {
@@ -94,13 +69,6 @@ protected:
         codes = std::make_unique<PinCodes>(ctx, tables, hooks);
     }
 
-    ~PinWorld() override {
-        for (Station* s : stations) {
-            ::close(s->peer);
-            delete s;
-        }
-    }
-
     void open(xbase::TableEngine& t, const char* file, const char* tag) {
         t.Open(QFile::encodeName(dir.file(file)).toStdString(), false);
         t.SetOptimisticBuffer(false);
@@ -108,19 +76,9 @@ protected:
     }
 
     Station& station(const QString& name, const QString& mac, const QString& address) {
-        int fds[2];
-        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-        auto* s = new Station;
-        s->connection = std::make_shared<StationConnection>(fds[0]);
-        s->peer = fds[1];
-        ComputersGuard guard(registry.lock());
-        s->record = registry.addRecord(address, mac);
-        s->record->address = address;
-        s->record->name = name;
-        s->record->mac = mac;
-        s->record->connection = s->connection;
-        stations << s;
-        return *s;
+        Station& s = *stations.emplace_back(std::make_unique<Station>());
+        s.record = tarvina::test::AddStationRecord(registry, s, name, mac, address);
+        return s;
     }
 
     // As a station's report changes it: the change is stamped after
@@ -143,13 +101,7 @@ protected:
 
     // A code row as the codes page creates it.
     void addCode(const QString& pin, int saldo) {
-        frame.Append();
-        frame.SetString("PIN", pin.toStdString());
-        frame.SetInteger("SALDO", saldo);
-        frame.SetDate("FECHA", xbase::Date{2026, 3, 1});
-        frame.SetString("HORA", "09:00:00");
-        frame.Post();
-        frame.Commit();
+        xbase::test::AddCode(frame, pin.toStdString(), saldo, xbase::Date{2026, 3, 1}, "09:00:00");
     }
 
     // The live row of a code on a fresh handle, or false when none.
@@ -201,7 +153,7 @@ protected:
     QStringList consoleLines;
     int gridRefreshes = 0;
     bool checkRunning = false;
-    QList<Station*> stations;
+    std::vector<std::unique_ptr<Station>> stations;
 };
 
 } // namespace tarvina::server::test

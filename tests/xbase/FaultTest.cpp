@@ -1,4 +1,4 @@
-#include "TestTables.h"
+#include "support/CodeTables.h"
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryFileSystem.h"
 #include "xbase/Cdx.h"

@@ -1,9 +1,10 @@
 #include "xbase/File.h"
 
-#include "TestTables.h"
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryFileSystem.h"
+#include "support/TempFolder.h"
 #include "xbase/Error.h"
+#include "xbase/TableEngine.h"
 
 #include <gtest/gtest.h>
 

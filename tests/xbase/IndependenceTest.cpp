@@ -1,7 +1,8 @@
 // Reads the files this engine writes with xBase readers that share no code
 // with it (Debian's Perl XBase and Python dbf/dbfread), and reads tables that
 // Python's dbf writes.
-#include "TestTables.h"
+#include "support/CodeTables.h"
+#include "support/TempFolder.h"
 
 #include <algorithm>
 #include <array>
@@ -113,10 +114,8 @@ std::string NormalizePerl(const std::string& text) {
 
 void FillCodes(TableEngine& t, int n) {
     for (int i = 0; i < n; ++i) {
-        char pin[8];
-        std::snprintf(pin, sizeof pin, "%06X", (i * 2654435761u) & 0xFFFFFF);
         t.Append();
-        t.SetString("PIN", pin);
+        t.SetString("PIN", ScatteredCode(std::uint32_t(i)));
         t.SetInteger("SALDO", i % 500);
         t.SetDate("FECHA", Date{2024, 1 + i % 12, 1 + i % 28});
         t.SetString("HORA", (i % 24 < 10 ? "0" : "") + std::to_string(i % 24) + ":15:00");
@@ -172,15 +171,7 @@ TEST(IndependenceTest, PerlXBaseReadsTheHistoryTableTags) {
     TempFolder dir;
     WriteFile(dir.file("tags.pl"), kPerlTags);
     TableEngine t;
-    t.CreateNew(dir.file("CajaHPIN.dbf"), kTableTypeFoxPro, 7);
-    t.CreateField("PIN", "C", 6, 0);
-    t.CreateField("ASIG", "N", 9, 0);
-    t.CreateField("CONSUMO", "N", 9, 0);
-    t.CreateField("CFECHA", "D", 8, 0);
-    t.CreateField("CHORA", "C", 8, 0);
-    t.CreateField("FECHA", "D", 8, 0);
-    t.CreateField("HORA", "C", 8, 0);
-    t.CreateExec();
+    CreateHistoryTable(t, dir.file("CajaHPIN.dbf"));
     t.Open(dir.file("CajaHPIN.dbf"), true);
     for (int i = 0; i < 1500; ++i) {
         t.Append();
@@ -191,9 +182,7 @@ TEST(IndependenceTest, PerlXBaseReadsTheHistoryTableTags) {
         t.SetString("HORA", "0" + std::to_string(i % 10) + ":00:00");
         t.Post();
     }
-    t.IndexTag("", "PIN", "PIN", 0, false, ".not. deleted()");
-    t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
-    t.IndexTag("", "PINFECHOR", "PIN + DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
+    AddTags(t, HistoryTagSpecs());
     const std::string ours = OurTagDump(t);
     t.Close();
     Result perl = RunChild("perl " + dir.file("tags.pl") + " " + dir.file("CajaHPIN.cdx"));

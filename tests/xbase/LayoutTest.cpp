@@ -2,7 +2,8 @@
 // rows the test wrote and read back with a reader that shares no code with
 // the engine.
 #include "FoxCdxReader.h"
-#include "TestTables.h"
+#include "support/CodeTables.h"
+#include "support/TempFolder.h"
 #include "xbase/Error.h"
 
 #include <algorithm>
@@ -16,7 +17,6 @@ namespace {
 
 using Entries = std::vector<std::pair<std::string, std::uint32_t>>;
 
-const char* kNotDeleted = ".not. deleted()";
 const char* kMacCondition = ".not. deleted() .and. .not. EMPTY(MAC)";
 
 struct CodeRow {
@@ -76,19 +76,9 @@ void ExpectCodeTable(const std::string& cdxPath, const std::vector<CodeRow>& row
 TEST(FoxLayoutTest, EmptyTagsHaveFoxProHeadersAndThreeByteLeaves) {
     TempFolder dir;
     TableEngine t;
-    t.CreateNew(dir.file("CajaHPIN.dbf"), kTableTypeFoxPro, 7);
-    t.CreateField("PIN", "C", 6, 0);
-    t.CreateField("ASIG", "N", 9, 0);
-    t.CreateField("CONSUMO", "N", 9, 0);
-    t.CreateField("CFECHA", "D", 8, 0);
-    t.CreateField("CHORA", "C", 8, 0);
-    t.CreateField("FECHA", "D", 8, 0);
-    t.CreateField("HORA", "C", 8, 0);
-    t.CreateExec();
+    CreateHistoryTable(t, dir.file("CajaHPIN.dbf"));
     t.Open(dir.file("CajaHPIN.dbf"), true);
-    t.IndexTag("", "PIN", "PIN", 0, false, kNotDeleted);
-    t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, kNotDeleted);
-    t.IndexTag("", "PINFECHOR", "PIN + DTOS(FECHA)+ HORA", 0, false, kNotDeleted);
+    AddTags(t, HistoryTagSpecs());
     t.IndexTag("", "NOFOR", "HORA", 0, false, "");
     t.Close();
     const FoxCdx cdx(dir.file("CajaHPIN.cdx"));
@@ -115,9 +105,7 @@ TEST(FoxLayoutTest, SmallTableFollowsFoxProRulesBuiltAndChangedRowByRow) {
     IndexCodeTable(t);
     std::vector<CodeRow> rows;
     for (int i = 0; i < 700; ++i) {
-        char pin[8];
-        std::snprintf(pin, sizeof pin, "%06X", (i * 2654435761u) & 0xFFFFFF);
-        CodeRow r{pin,
+        CodeRow r{ScatteredCode(std::uint32_t(i)),
                   "2026" + std::string(i % 12 < 9 ? "0" : "") + std::to_string(1 + i % 12) + "15",
                   (i % 24 < 10 ? "0" : "") + std::to_string(i % 24) + ":30:00",
                   i % 3 ? "" : "00-1A-2B-3C-4D-" + std::to_string(10 + i % 90)};

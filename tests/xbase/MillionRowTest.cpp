@@ -1,8 +1,9 @@
-// A million codes built the way xbase-bench builds them: every tag header and
+// A million codes, the very rows xbase-bench builds: every tag header and
 // every leaf against FoxPro's rules, and the code tag's entries against the
 // rows.
 #include "FoxCdxReader.h"
-#include "TestTables.h"
+#include "support/CodeTables.h"
+#include "support/TempFolder.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -19,17 +20,8 @@ TEST(MillionRowTest, EveryLeafOfAMillionCodesFollowsFoxProRules) {
     std::vector<std::pair<std::string, std::uint32_t>> pins;
     pins.reserve(n);
     for (std::uint32_t i = 0; i < n; ++i) {
-        char pin[8], hora[12];
-        std::snprintf(pin, sizeof pin, "%06X", (i * 2654435761u) & 0xFFFFFFu);
-        std::snprintf(hora, sizeof hora, "%02u:%02u:%02u", i % 24, i % 60, (i / 60) % 60);
-        t.Append();
-        t.SetString("PIN", pin);
-        t.SetDate("FECHA", Date{2020 + int(i % 6), 1 + int(i % 12), 1 + int(i % 28)});
-        t.SetString("HORA", hora);
-        if (i % 3 == 0)
-            t.SetString("MAC", "00-1A-2B-3C-4D-5E");
-        t.Post();
-        pins.emplace_back(pin, i + 1);
+        AppendGeneratedCode(t, i);
+        pins.emplace_back(ScatteredCode(i), i + 1);
     }
     IndexCodeTable(t);
     t.Close();

@@ -1,4 +1,5 @@
-#include "TestTables.h"
+#include "support/CodeTables.h"
+#include "support/TempFolder.h"
 #include "xbase/Error.h"
 
 #include <gtest/gtest.h>

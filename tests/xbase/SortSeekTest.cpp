@@ -1,9 +1,10 @@
 // Index builds sorted within a memory budget, seeks that never land on a
 // deleted row, and exclusive appends that write the header count once per
 // batch.
-#include "TestTables.h"
+#include "support/CodeTables.h"
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryFileSystem.h"
+#include "support/TempFolder.h"
 #include "xbase/Dbf.h"
 #include "xbase/Error.h"
 #include "xbase/KeySorter.h"
@@ -72,11 +73,10 @@ TEST(KeySorterTest, TagsBuiltInRunsHoldEveryRowAndLeaveNoWorkFiles) {
     t.Open("/data/CajaPIN.dbf", true);
     const std::uint32_t n = 260000;
     for (std::uint32_t i = 0; i < n; ++i) {
-        char pin[8], hora[12];
-        std::snprintf(pin, sizeof pin, "%06X", (i * 2654435761u) & 0xFFFFFFu);
+        char hora[12];
         std::snprintf(hora, sizeof hora, "%02u:%02u:%02u", i % 24, (i / 24) % 60, (i / 7) % 60);
         t.Append();
-        t.SetString("PIN", pin);
+        t.SetString("PIN", ScatteredCode(i));
         t.SetDate("FECHA", Date{2020 + int(i % 7), 1 + int(i % 12), 1 + int(i % 28)});
         t.SetString("HORA", hora);
         if (i % 5 == 0)

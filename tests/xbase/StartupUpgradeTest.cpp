@@ -1,9 +1,10 @@
 // The server's start-up check finds index files in the layout of the previous
 // version, rewrites each once, says so on the console, and keeps every row.
 #include "FoxCdxReader.h"
-#include "TestTables.h"
 #include "common/LastCommand.h"
 #include "server/pin/TableOps.h"
+#include "support/TempFolder.h"
+#include "xbase/TableEngine.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,5 +1,6 @@
 // xbase-tool as an operator runs it: a child process on real files.
-#include "TestTables.h"
+#include "support/CodeTables.h"
+#include "support/TempFolder.h"
 
 #include <array>
 #include <cstdio>

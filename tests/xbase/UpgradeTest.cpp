@@ -3,8 +3,9 @@
 // leaves of one and two bytes per entry) still open, verify as layout faults
 // only, and are rewritten once into FoxPro's layout with nothing lost.
 #include "FoxCdxReader.h"
-#include "TestTables.h"
+#include "support/TempFolder.h"
 #include "xbase/Error.h"
+#include "xbase/TableEngine.h"
 
 #include <algorithm>
 #include <filesystem>

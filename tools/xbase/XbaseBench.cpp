@@ -6,13 +6,15 @@
 // more.
 //
 //   xbase-bench [FOLDER] [CODES]
+#include "support/CodeTables.h"
+#include "support/TempFolder.h"
 #include "xbase/Error.h"
 #include "xbase/TableEngine.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <sys/resource.h>
@@ -47,59 +49,26 @@ double PeakMegabytes() {
     return double(ru.ru_maxrss) / 1024.0;
 }
 
-// Distinct six-digit codes: an odd multiplier permutes 0 .. 2^24 - 1.
-std::string Code(std::uint32_t i) {
-    char pin[8];
-    std::snprintf(pin, sizeof pin, "%06X", (i * 2654435761u) & 0xFFFFFFu);
-    return pin;
-}
-
-void Fill(TableEngine& t, std::uint32_t i) {
-    t.Append();
-    t.SetString("PIN", Code(i));
-    t.SetInteger("SALDO", 30 + i % 90);
-    t.SetDate("FECHA", Date{2020 + int(i % 6), 1 + int(i % 12), 1 + int(i % 28)});
-    char hora[16];
-    std::snprintf(hora, sizeof hora, "%02u:%02u:%02u", i % 24, i % 60, (i / 60) % 60);
-    t.SetString("HORA", hora);
-    if (i % 3 == 0)
-        t.SetString("MAC", "00-1A-2B-3C-4D-5E");
-    t.Post();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string folder;
-    if (argc > 1) {
-        folder = argv[1];
-    } else {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "xbase-bench-XXXXXX").string();
-        if (!mkdtemp(tmpl.data()))
-            return 1;
-        folder = tmpl;
-    }
+    // Without a folder named, a private one that goes at the end.
+    std::optional<test::TempFolder> temp;
+    if (argc <= 1)
+        temp.emplace();
+    const std::string folder = temp ? temp->path() : std::string(argv[1]);
     const std::uint32_t codes =
         argc > 2 ? std::uint32_t(std::strtoul(argv[2], nullptr, 10)) : 1000000;
     const std::string path = folder + "/CajaPIN.dbf";
     std::printf("folder %s, %u codes\n", folder.c_str(), codes);
     try {
         TableEngine t;
-        t.CreateNew(path, kTableTypeFoxPro, 8);
-        t.CreateField("PIN", "C", 6, 0);
-        t.CreateField("SALDO", "N", 9, 0);
-        t.CreateField("CFECHA", "D", 8, 0);
-        t.CreateField("CHORA", "C", 8, 0);
-        t.CreateField("FECHA", "D", 8, 0);
-        t.CreateField("HORA", "C", 8, 0);
-        t.CreateField("MAC", "C", 17, 0);
-        t.CreateField("EQUIPO", "C", 64, 0);
-        t.CreateExec();
+        test::CreateCodeTable(t, path);
         t.Open(path, true);
 
         Phase phase;
         for (std::uint32_t i = 0; i < codes; ++i)
-            Fill(t, i);
+            test::AppendGeneratedCode(t, i);
         t.Commit();
         double wall = phase.Wall();
         std::printf("append %u records (exclusive, no tags): %.2f s, cpu %.2f s (target <= 2.2 s: "
@@ -107,9 +76,7 @@ int main(int argc, char** argv) {
                     codes, wall, phase.Cpu(), wall <= 2.2 ? "met" : "MISSED");
 
         phase = Phase();
-        t.IndexTag("", "PIN", "PIN", 0, false, ".not. deleted()");
-        t.IndexTag("", "MAC", "MAC", 0, false, ".not. deleted() .and. .not. EMPTY(MAC)");
-        t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, ".not. deleted()");
+        test::IndexCodeTable(t);
         wall = phase.Wall();
         std::printf("build tags PIN, MAC, FECHOR: %.2f s, cpu %.2f s (target < 10 s: %s)\n", wall,
                     phase.Cpu(), wall < 10 ? "met" : "MISSED");
@@ -125,7 +92,7 @@ int main(int argc, char** argv) {
         std::uint32_t found = 0;
         phase = Phase();
         for (std::uint32_t s = 0; s < seeks; ++s)
-            found += t.Seek(Code(rng() % codes)) ? 1 : 0;
+            found += t.Seek(test::ScatteredCode(rng() % codes)) ? 1 : 0;
         double rate = seeks / phase.Wall();
         std::printf("seek PIN (shared): %.0f per second, %.0f per cpu second, %u found (target >= "
                     "1000000: %s)\n",
@@ -134,7 +101,7 @@ int main(int argc, char** argv) {
         std::uint32_t matched = 0;
         phase = Phase();
         for (std::uint32_t s = 0; s < seeks; ++s) {
-            const std::string code = Code(rng() % codes);
+            const std::string code = test::ScatteredCode(rng() % codes);
             if (t.Seek(code) && t.GetString("PIN") == code)
                 ++matched;
         }
@@ -145,7 +112,7 @@ int main(int argc, char** argv) {
         phase = Phase();
         const std::uint32_t appends = 2000;
         for (std::uint32_t i = 0; i < appends; ++i) {
-            Fill(t, codes + i);
+            test::AppendGeneratedCode(t, codes + i);
             t.Commit();
         }
         wall = phase.Wall();
@@ -179,7 +146,5 @@ int main(int argc, char** argv) {
     }
     const double peak = PeakMegabytes();
     std::printf("peak memory: %.1f MB (target < 40 MB: %s)\n", peak, peak < 40 ? "met" : "MISSED");
-    if (argc <= 1)
-        std::filesystem::remove_all(folder);
     return 0;
 }

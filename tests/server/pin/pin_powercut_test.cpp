@@ -4,6 +4,7 @@
 
 #include "common/LastCommand.h"
 #include "server/pin/TableOps.h"
+#include "support/CodeTables.h"
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryFileSystem.h"
 #include "xbase/Error.h"
@@ -36,12 +37,7 @@ void StoreCodes(xbase::IFileSystem& fs, const Codes& codes, Codes* stored = null
     TableEngine t(fs);
     t.Open(kCodes, false);
     for (const auto& [code, minutes] : codes) {
-        t.Append();
-        t.SetString("PIN", code);
-        t.SetInteger("SALDO", minutes);
-        t.SetDate("FECHA", xbase::Date{2026, 3, 7});
-        t.SetString("HORA", "10:00:00");
-        t.Post();
+        xbase::test::AppendCode(t, {code, minutes, xbase::Date{2026, 3, 7}, "10:00:00", ""});
     }
     t.Commit();
     if (stored != nullptr) {
@@ -53,12 +49,7 @@ void StoreCodes(xbase::IFileSystem& fs, const Codes& codes, Codes* stored = null
 void AddHistory(xbase::IFileSystem& fs, const std::string& code) {
     TableEngine t(fs);
     t.Open(kHistory, false);
-    t.Append();
-    t.SetString("PIN", code);
-    t.SetInteger("ASIG", 30);
-    t.SetDate("FECHA", xbase::Date{2026, 3, 6});
-    t.SetString("HORA", "18:00:00");
-    t.Post();
+    xbase::test::AppendHistory(t, {code, 30, xbase::Date{2026, 3, 6}, "18:00:00"});
     t.Commit();
     t.Close();
 }

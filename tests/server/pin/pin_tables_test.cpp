@@ -11,6 +11,7 @@
 #include "server/pin/TableOps.h"
 #include "server/shell/ServerCore.h"
 #include "server/shell/ServerSettings.h"
+#include "support/CodeTables.h"
 #include "support/TempDir.h"
 #include "xbase/Error.h"
 #include "xbase/TableEngine.h"
@@ -35,10 +36,18 @@ std::string Path(const QString& p) {
     return QFile::encodeName(p).toStdString();
 }
 
-const QStringList kCodeFields = {"PIN C 6",   "SALDO N 9", "CFECHA D 8", "CHORA C 8",
-                                 "FECHA D 8", "HORA C 8",  "MAC C 17",   "EQUIPO C 64"};
-const QStringList kHistoryFields = {"PIN C 6",   "ASIG N 9",  "CONSUMO N 9", "CFECHA D 8",
-                                    "CHORA C 8", "FECHA D 8", "HORA C 8"};
+// "name type width" of each field.
+QStringList FieldsText(const std::vector<xbase::test::FieldSpec>& fields) {
+    QStringList out;
+    for (const auto& f : fields) {
+        out << QStringLiteral("%1 %2 %3").arg(f.name, f.type).arg(f.width);
+    }
+    return out;
+}
+
+// The program creates the very layout the engine's tests work on.
+const QStringList kCodeFields = FieldsText(xbase::test::CodeFields());
+const QStringList kHistoryFields = FieldsText(xbase::test::HistoryFields());
 const QStringList kJournalFields = {"EQUIPO C 64", "MAC C 17",   "PIN C 6",    "FDESDE D 8",
                                     "HDESDE C 8",  "FHASTA D 8", "HHASTA C 8", "MINSOL N 8"};
 const QStringList kHistoryTags = {"FECHOR|DTOS(FECHA)+ HORA|.not. deleted()|16",
@@ -96,34 +105,17 @@ QStringList PinsOf(const QString& path) {
     return out;
 }
 
-// A code table of the layout before EQUIPO, with its tags.
+// A code table of the layout before EQUIPO, with the one tag it had.
 void CreateOldCodeTable(const QString& path) {
-    TableEngine t;
-    t.CreateNew(Path(path), xbase::kTableTypeFoxPro, 7);
-    t.CreateField("PIN", "C", 6, 0);
-    t.CreateField("SALDO", "N", 9, 0);
-    t.CreateField("CFECHA", "D", 8, 0);
-    t.CreateField("CHORA", "C", 8, 0);
-    t.CreateField("FECHA", "D", 8, 0);
-    t.CreateField("HORA", "C", 8, 0);
-    t.CreateField("MAC", "C", 17, 0);
-    t.CreateExec();
-    t.Open(Path(path), true);
-    t.IndexTag("", "PIN", "PIN", 0, false, ".not. deleted()");
-    t.Close();
+    xbase::test::CreateIndexedCodeTable(Path(path), xbase::test::CodeLayout::BeforeEquipo,
+                                        xbase::test::CodeTags::PinOnly);
 }
 
 void AddCode(const QString& path, const char* pin, int saldo, const char* mac = "",
              bool deleted = false) {
     TableEngine t;
     t.Open(Path(path), false);
-    t.Append();
-    t.SetString("PIN", pin);
-    t.SetInteger("SALDO", saldo);
-    t.SetDate("FECHA", xbase::Date{2024, 1, 10});
-    t.SetString("HORA", "08:30:00");
-    t.SetString("MAC", mac);
-    t.Post();
+    xbase::test::AppendCode(t, {pin, saldo, xbase::Date{2024, 1, 10}, "08:30:00", mac});
     if (deleted) {
         t.Delete();
     }
@@ -133,12 +125,7 @@ void AddCode(const QString& path, const char* pin, int saldo, const char* mac = 
 void AddHistory(const QString& path, const char* pin, bool deleted = false) {
     TableEngine t;
     t.Open(Path(path), false);
-    t.Append();
-    t.SetString("PIN", pin);
-    t.SetInteger("ASIG", 30);
-    t.SetDate("FECHA", xbase::Date{2024, 1, 10});
-    t.SetString("HORA", "08:30:00");
-    t.Post();
+    xbase::test::AppendHistory(t, {pin, 30, xbase::Date{2024, 1, 10}, "08:30:00"});
     if (deleted) {
         t.Delete();
     }

@@ -21,17 +21,13 @@ protected:
     // creation order (tag FECHOR) and the record order agree.
     void addCodes(int n) {
         for (int i = 0; i < n; ++i) {
-            frame.Append();
-            frame.SetString("PIN",
-                            QStringLiteral("00A%1").arg(i, 3, 10, QLatin1Char('0')).toStdString());
-            frame.SetInteger("SALDO", 30 + i);
-            frame.SetDate("FECHA", xbase::Date{2026, 3, 1});
-            frame.SetString("HORA", QStringLiteral("09:%1:%2")
-                                        .arg(i / 60, 2, 10, QLatin1Char('0'))
-                                        .arg(i % 60, 2, 10, QLatin1Char('0'))
-                                        .toStdString());
-            frame.Post();
-            frame.Commit();
+            xbase::test::AddCode(
+                frame, QStringLiteral("00A%1").arg(i, 3, 10, QLatin1Char('0')).toStdString(),
+                30 + i, xbase::Date{2026, 3, 1},
+                QStringLiteral("09:%1:%2")
+                    .arg(i / 60, 2, 10, QLatin1Char('0'))
+                    .arg(i % 60, 2, 10, QLatin1Char('0'))
+                    .toStdString());
         }
     }
     QStringList shownPins() const {
