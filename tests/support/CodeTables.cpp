@@ -59,11 +59,15 @@ void IndexCodeTable(TableEngine& t, CodeTags tags) {
     AddTags(t, CodeTagSpecs(tags));
 }
 
-void CreateIndexedCodeTable(const std::string& path, CodeLayout layout, CodeTags tags) {
-    TableEngine t;
+void OpenNewCodeTable(TableEngine& t, const std::string& path, CodeLayout layout, CodeTags tags) {
     CreateCodeTable(t, path, layout);
     t.Open(path, true);
     IndexCodeTable(t, tags);
+}
+
+void CreateIndexedCodeTable(const std::string& path, CodeLayout layout, CodeTags tags) {
+    TableEngine t;
+    OpenNewCodeTable(t, path, layout, tags);
     t.Close();
 }
 

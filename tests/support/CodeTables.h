@@ -54,7 +54,10 @@ void CreateHistoryTable(TableEngine& t, const std::string& path);
 void AddTags(TableEngine& t, const std::vector<TagSpec>& tags);
 void IndexCodeTable(TableEngine& t, CodeTags tags = CodeTags::All);
 
-// An empty code table with its tags, closed.
+// A new empty code table with its tags, left open exclusively on `t`.
+void OpenNewCodeTable(TableEngine& t, const std::string& path,
+                      CodeLayout layout = CodeLayout::Current, CodeTags tags = CodeTags::All);
+// The same, closed.
 void CreateIndexedCodeTable(const std::string& path, CodeLayout layout = CodeLayout::Current,
                             CodeTags tags = CodeTags::All);
 

@@ -25,9 +25,7 @@ class EngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         fs.MakeFolder("/data");
-        CreateCodeTable(t, "/data/CajaPIN.dbf");
-        t.Open("/data/CajaPIN.dbf", true);
-        IndexCodeTable(t);
+        OpenNewCodeTable(t, "/data/CajaPIN.dbf");
     }
     MemoryFileSystem fs;
     TableEngine t{fs};

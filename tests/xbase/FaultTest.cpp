@@ -23,9 +23,7 @@ std::uint32_t Le32(const Bytes& b, std::size_t at) {
 void MakeTable(MemoryFileSystem& fs, int n) {
     fs.MakeFolder("/data");
     TableEngine t(fs);
-    CreateCodeTable(t, kDbf);
-    t.Open(kDbf, true);
-    IndexCodeTable(t);
+    OpenNewCodeTable(t, kDbf);
     for (int i = 0; i < n; ++i)
         AddCode(t, "P" + std::to_string(10000 + i), i, {2024, 1, 1 + i % 28}, "10:00:00",
                 i % 2 ? "00-00-00-00-00-0" + std::to_string(i % 10) : "");

@@ -143,9 +143,7 @@ TEST(IndependenceTest, PerlXBaseReadsOurTagsKeysAndRecordNumbers) {
     TempFolder dir;
     WriteFile(dir.file("tags.pl"), kPerlTags);
     TableEngine t;
-    CreateCodeTable(t, dir.file("CajaPIN.dbf"));
-    t.Open(dir.file("CajaPIN.dbf"), true);
-    IndexCodeTable(t);
+    OpenNewCodeTable(t, dir.file("CajaPIN.dbf"));
     FillCodes(t, 3000); // incremental inserts across several tree levels
     const std::string ours = OurTagDump(t);
     ASSERT_NE(ours.find("TAG\tFECHOR\tDTOS(FECHA)+ HORA\t.not. deleted()\t16\n"),
@@ -195,9 +193,7 @@ TEST(IndependenceTest, PerlXBaseReadsTheHistoryTableTags) {
 TEST(IndependenceTest, PythonReadersSeeOurRecords) {
     TempFolder dir;
     TableEngine t;
-    CreateCodeTable(t, dir.file("CajaPIN.dbf"));
-    t.Open(dir.file("CajaPIN.dbf"), true);
-    IndexCodeTable(t);
+    OpenNewCodeTable(t, dir.file("CajaPIN.dbf"));
     FillCodes(t, 200);
     t.GoTo(7);
     t.Edit();

@@ -100,9 +100,7 @@ TEST(FoxLayoutTest, EmptyTagsHaveFoxProHeadersAndThreeByteLeaves) {
 TEST(FoxLayoutTest, SmallTableFollowsFoxProRulesBuiltAndChangedRowByRow) {
     TempFolder dir;
     TableEngine t;
-    CreateCodeTable(t, dir.file("CajaPIN.dbf"));
-    t.Open(dir.file("CajaPIN.dbf"), true);
-    IndexCodeTable(t);
+    OpenNewCodeTable(t, dir.file("CajaPIN.dbf"));
     std::vector<CodeRow> rows;
     for (int i = 0; i < 700; ++i) {
         CodeRow r{ScatteredCode(std::uint32_t(i)),

@@ -102,9 +102,7 @@ TEST(RandomOperationsTest, TenThousandOperationsAgreeWithTheModel) {
     MemoryFileSystem fs;
     fs.MakeFolder("/data");
     TableEngine t(fs);
-    CreateCodeTable(t, "/data/CajaPIN.dbf");
-    t.Open("/data/CajaPIN.dbf", true);
-    IndexCodeTable(t);
+    OpenNewCodeTable(t, "/data/CajaPIN.dbf");
     t.IndexTag("", "EQUIPO", "EQUIPO", 0, false, ".not. deleted()");
     bool exclusive = true;
 

@@ -104,9 +104,7 @@ TEST(KeySorterTest, TagsBuiltInRunsHoldEveryRowAndLeaveNoWorkFiles) {
 class DeletedSeekTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CreateCodeTable(t, dir.file("CajaPIN.dbf"));
-        t.Open(dir.file("CajaPIN.dbf"), true);
-        IndexCodeTable(t);
+        OpenNewCodeTable(t, dir.file("CajaPIN.dbf"));
         t.IndexTag("", "PLAIN", "PIN", 0, false, ""); // a tag that keeps deleted rows
         for (const char* pin : {"AB0001", "AB0002", "C00001", "C00002", "D00001"})
             AddCode(t, pin, 60, {2026, 12, 9}, "10:00:00");

@@ -39,9 +39,7 @@ TEST(ToolTest, InfoKeysVerifyAndReindex) {
     const std::string path = dir.file("CajaPIN.dbf");
     {
         TableEngine t;
-        CreateCodeTable(t, path);
-        t.Open(path, true);
-        IndexCodeTable(t);
+        OpenNewCodeTable(t, path);
         t.Append();
         t.SetString("PIN", "B00001");
         t.SetString("HORA", "10:00:00");
