@@ -207,10 +207,8 @@ TEST_F(BlackboxTaquilla, TypedCodeGrantsItsBalanceAndItsUseIsRecorded) {
     pc1.config().user = "";
     pc1.config().timeLeft = "0";
     pc1.sendStatusReport();
-    QElapsedTimer waited;
-    waited.start();
-    while (RowCount(history) < 2 && waited.elapsed() < 15000)
-        StationSim::WaitFor([] { return false; }, 100);
+    EXPECT_TRUE(StationSim::WaitFor([&] { return RowCount(history) >= 2; }, 30000))
+        << "the use was not recorded";
     const int usedSeconds = int(started.secsTo(QDateTime::currentDateTime()));
     taquilla.terminate();
 

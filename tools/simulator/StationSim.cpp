@@ -78,10 +78,16 @@ int StationSim::count(const QByteArray& prefix) const {
 
 bool StationSim::WaitFor(const std::function<bool()>& pred, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
+    // Sleeps in the event loop until something happens, instead of spinning
+    // a core that the programs under test need: what arrives is handled (and
+    // pred looked at) at once; the beat wakes the loop for conditions that
+    // come with no event of this thread (a file, another process).
+    QTimer beat;
+    beat.start(5);
     while (!pred()) {
         if (deadline.hasExpired())
             return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
         QCoreApplication::sendPostedEvents();
     }
     return true;
