@@ -218,12 +218,16 @@ void PinCodes::ProcesaPIn(TCompItem* record) {
                         QString());
             refreshGrid();
         } else {
+            {
+                // Cleared before the verdict goes, and only when it is still
+                // the code checked here: a station that answers the refusal
+                // at once with its next code must have that one checked.
+                ComputersGuard guard(ctx_.registry.lock());
+                if (record->pin == pin)
+                    record->pin.clear();
+            }
             const SendResult sent =
                 SendToComputer(ctx_, record, VerdictLine(false, pin), QString(), FailureText());
-            {
-                ComputersGuard guard(ctx_.registry.lock());
-                record->pin.clear();
-            }
             if (!guarded) {
                 console(record, QStringLiteral("Intento de PIN inválido ") + pin);
                 noteRefusal(record);
