@@ -78,6 +78,9 @@ QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
             .value_or(programFolder + "/report/" + day + ".dbf");
     attempt([&] {
         fs_.MakeFolders(PathOf(FolderOf(journal)));
+        if (core.tablesClosedUncleanly()) {
+            ops.DropJournalIndex(journal);
+        }
         ops.CreaDiario(journal);
     });
     attempt([&] {

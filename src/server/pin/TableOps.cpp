@@ -401,6 +401,19 @@ void TableOps::DropIndexesAfterUncleanClose() {
     remove(kHistoryCdx);
 }
 
+void TableOps::DropJournalIndex(const QString& journalPath) {
+    const QString path = FromPath(xbase::ResolvePath(fs_, PathOf(journalPath)));
+    const QString cdx = indexPathOf(path);
+    if (!isFile(path) || !isFile(cdx)) {
+        return;
+    }
+    try {
+        fs_.Remove(PathOf(cdx));
+    } catch (const XBaseError&) {
+        throw std::runtime_error(QStringLiteral("No se pudo borrar %1").arg(cdx).toStdString());
+    }
+}
+
 void TableOps::ChkTables() {
     lastCommand_.set(QStringLiteral("ChkTables"));
     if (hooks_.splash) {

@@ -64,6 +64,9 @@ public:
     // After a run that did not close in order: both index files go, so that
     // ChkTables packs the tables and builds their tags afresh.
     void DropIndexesAfterUncleanClose();
+    // After such a run the day's journal's index goes as well (its rows may
+    // be on the disk without their keys): CreaDiario builds it afresh.
+    void DropJournalIndex(const QString& journalPath);
     void ChkTables();
     // TbPin on tag "PIN" and TBPinCheck on tag "MAC", shared.
     void OpenTableHandles(xbase::TableEngine& tbPin, xbase::TableEngine& tbPinCheck);

@@ -151,15 +151,24 @@ void UsageJournal::Statuspinchange(TCompItem* record) {
                 record->lastUse = LastUseText(now, from);
                 history = record->history;
             }
-            saveHistory(address, history);
+            // A history that cannot be written must not cost the report
+            // its row.
+            try {
+                saveHistory(address, history);
+            } catch (const std::exception& e) {
+                reportError(QString::fromLocal8Bit(e.what()));
+            }
             if (start != 0 && from.msecsTo(now) > kReportMinMs && report_ != nullptr) {
                 // The name and the user are the station's words: as text,
                 // never as markup.
                 report_->append(HtmlListRow(
                     {Bracketed(now), HtmlEscape(name) + QStringLiteral("//") + HtmlEscape(user),
                      Hms(from), Hms(now), Elapsed(from, now)}));
-                // A failed write is left for the next save; the rows stay.
-                report_->SaveHtmlList();
+                // The rows stay in memory for the next save; the cashier
+                // hears of the failure now.
+                if (!report_->SaveHtmlList()) {
+                    reportError(QStringLiteral("No se pudo escribir ") + report_->path());
+                }
             }
         } else if (lastUse.isEmpty()) {
             ComputersGuard guard(ctx_.registry.lock());
@@ -294,6 +303,8 @@ void UsageJournal::WriteJournal(TCompItem* record) {
         const qint64 minutes = seconds / 60;
         t.SetInteger("MINSOL", std::clamp<qint64>(minutes, 0, kMaxMinsol));
         t.Post();
+        // The row is the record of a sale: on the disk before the step ends.
+        t.Commit();
     } else {
         if (!found) {
             t.Append();
@@ -306,6 +317,7 @@ void UsageJournal::WriteJournal(TCompItem* record) {
         t.SetDate("FHASTA", DateOf(now));
         t.SetString("HHASTA", TimeOf(now));
         t.Post();
+        t.Commit();
     }
 }
 

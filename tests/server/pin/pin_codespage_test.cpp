@@ -5,6 +5,7 @@
 #include "server/pin/CodeGenerator.h"
 #include "server/pin/CodesPage.h"
 #include "server/pin/OperatorDialogs.h"
+#include "server/pin/TableOps.h"
 #include "server/session/HtmlListFile.h"
 #include "server/session/Reports.h"
 #include "support/FaultyFileSystem.h"
@@ -191,6 +192,62 @@ TEST_F(CodesPageTest, ViewConnectionColourAndHistorySeek) {
     EXPECT_EQ(tbRegPin.GetString("PIN"), "0ACE11");
     CodesPage::EdPinChange(tbRegPin, "0A");
     EXPECT_EQ(tbRegPin.GetString("PIN"), "0ACE00");
+}
+
+TEST(CodesPageDisk, DiskErrorsAreReportedInSpanishNeverAsCodesMade) {
+    // The table and the day's list on two disks, so each can fail alone.
+    xbase::MemoryFileSystem tableDisk, listDisk;
+    TableOps::CreateCodeTable(tableDisk, "/cafe/data");
+    xbase::FaultyFileSystem table(tableDisk), lists(listDisk);
+    platform::FakeClock clock(common::DateTime::FromParts(2026, 3, 7, 10, 0, 0));
+    const QString listPath = "/cafe/pin/07032026.html";
+    HtmlListFile list(lists);
+    ASSERT_TRUE(list.OpenHtmlList(listPath, CodeListHeaderLines(clock.now())));
+    SeededCodeRandom random(5);
+    QStringList printed;
+    CodesPage page(table, clock, list, random, [&](const TicketCode& c) { printed << c.pin; });
+
+    auto failure = [&](int count) {
+        try {
+            page.CreateCodes(count, "30", true);
+        } catch (const std::exception& e) {
+            return QString::fromLocal8Bit(e.what());
+        }
+        return QString();
+    };
+    try {
+        page.openTable("/cafe/data/Falta.dbf");
+        ADD_FAILURE() << "a missing table opened";
+    } catch (const std::exception& e) {
+        EXPECT_TRUE(
+            QString::fromLocal8Bit(e.what()).startsWith("No se pudo abrir la tabla de PINs: "))
+            << e.what();
+    }
+    page.openTable("/cafe/data/CajaPIN.dbf");
+
+    // The table cannot reach the disk: no ticket, no list row, and the list
+    // on the disk stays as it was.
+    table.FailSync(true);
+    EXPECT_TRUE(failure(3).startsWith("No se pudo grabar en la tabla de PINs: "));
+    EXPECT_TRUE(printed.isEmpty());
+    const std::vector<unsigned char> before = listDisk.Contents(listPath.toStdString());
+    table.Reset();
+
+    // The list cannot be written: the codes are stored and printed, the
+    // failure is still told, and the old list is whole.
+    lists.FailSync(true);
+    EXPECT_EQ(failure(2), "No se pudo escribir " + listPath);
+    EXPECT_EQ(printed.size(), 2);
+    EXPECT_EQ(listDisk.Contents(listPath.toStdString()), before);
+    lists.Reset();
+    EXPECT_EQ(failure(1), QString());
+    const std::string html = [&] {
+        const auto bytes = listDisk.Contents(listPath.toStdString());
+        return std::string(bytes.begin(), bytes.end());
+    }();
+    for (const QString& code : printed) {
+        EXPECT_NE(html.find(code.toStdString()), std::string::npos) << code.toStdString();
+    }
 }
 
 TEST(ReportsTest, ShowAndPickReports) {

@@ -3,7 +3,11 @@
 // every code the program reported as stored must still be there.
 
 #include "common/LastCommand.h"
+#include "platform/fake/FakeClock.h"
+#include "server/pin/CodeGenerator.h"
+#include "server/pin/CodesPage.h"
 #include "server/pin/TableOps.h"
+#include "server/session/HtmlListFile.h"
 #include "support/CodeTables.h"
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryFileSystem.h"
@@ -28,6 +32,7 @@ const QString kProgram = QStringLiteral("/cafe");
 const char* kCodes = "/cafe/data/CajaPIN.dbf";
 const char* kHistory = "/cafe/data/CajaHPIN.dbf";
 const QString kJournal = QStringLiteral("/cafe/report/07032026.dbf");
+const QString kCodeList = QStringLiteral("/cafe/pin/07032026.html");
 
 using Codes = std::map<std::string, std::int64_t>; // code -> minutes
 
@@ -71,6 +76,7 @@ void Restart(xbase::IFileSystem& fs) {
     ops.TableHousekeeping();
     ops.DropIndexesAfterUncleanClose();
     ops.ChkTables();
+    ops.DropJournalIndex(kJournal);
     ops.CreaDiario(kJournal);
 }
 
@@ -93,6 +99,14 @@ void ExpectSound(MemoryFileSystem& mem, const Codes& stored, const std::string& 
     TableEngine journal(mem);
     ASSERT_NO_THROW(journal.Open(kJournal.toStdString(), false)) << where;
     journal.SetOrder("EQUIPO");
+    // The day's list of codes is the old one or the new one, never a part.
+    const std::vector<unsigned char> list = mem.Contents(kCodeList.toStdString());
+    const std::string end = "</HTML>\r\n";
+    if (!list.empty()) {
+        EXPECT_TRUE(list.size() > end.size() &&
+                    std::equal(end.begin(), end.end(), list.end() - std::ptrdiff_t(end.size())))
+            << where;
+    }
 }
 
 // Runs `step` on a freshly seeded disk with the power cut at its first,
@@ -137,6 +151,21 @@ TEST(PowerCut, StartUpCheckAfterAnUncleanClose) {
 TEST(PowerCut, StoringABatchOfCodes) {
     CutAtEveryChange("batch", [](xbase::IFileSystem& fs, Codes& stored) {
         StoreCodes(fs, {{"0B0001", 45}, {"0B0002", 45}, {"0B0003", 45}}, &stored);
+    });
+}
+
+TEST(PowerCut, BatchThroughTheCodesPage) {
+    // A ticket is the customer's proof: every printed code must survive.
+    CutAtEveryChange("codes page", [](xbase::IFileSystem& fs, Codes& stored) {
+        platform::FakeClock clock(common::DateTime::FromParts(2026, 3, 7, 10, 0, 0));
+        HtmlListFile list(fs);
+        list.OpenHtmlList(kCodeList, CodeListHeaderLines(clock.now()));
+        SeededCodeRandom random(11);
+        CodesPage page(fs, clock, list, random,
+                       [&stored](const TicketCode& c) { stored[c.pin.toStdString()] = c.saldo; });
+        page.openTable(QString::fromLatin1(kCodes));
+        page.CreateCodes(3, "45", true);
+        page.CreateCodes(2, "60", true);
     });
 }
 
