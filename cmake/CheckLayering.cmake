@@ -10,6 +10,12 @@
 # Each rule: folder | folders it may include | folders below those it may not.
 # The rule of the longest matching folder applies; a folder without a rule
 # fails, so a new library states its place here.
+#
+# Inside a program's library the sub-folders are layers too: each order lists
+# them from the bottom up, and a file may include its own layer and those
+# listed before it, never one after it. Files directly in the program's folder
+# sit above every layer but ui. A sub-folder missing from its program's order
+# fails, like a folder without a rule.
 cmake_minimum_required(VERSION 3.25)
 
 set(rules
@@ -24,6 +30,50 @@ set(rules
     "client/ui|client,platform,protocol,common,widgets|"
     "widgets|widgets|"
 )
+set(layers
+    "server|settings,net,computers,remote,session,pin,dialogs,shell,ui"
+    "client|station,link,session,config,control,commands,ui"
+)
+
+# The height of a path's layer in its program's order (twice its position):
+# -1 when the path is not inside a program with an order, just below ui for
+# files directly in the program's folder, -2 for a sub-folder the order does
+# not name.
+function(_layer path programOut indexOut)
+    set(${programOut} "" PARENT_SCOPE)
+    set(${indexOut} -1 PARENT_SCOPE)
+    foreach(entry IN LISTS layers)
+        string(REPLACE "|" ";" parts "${entry}")
+        list(GET parts 0 program)
+        list(GET parts 1 order)
+        string(REPLACE "," ";" order "${order}")
+        _under("${path}" "${program}" hit)
+        if(NOT hit)
+            continue()
+        endif()
+        set(${programOut} "${program}" PARENT_SCOPE)
+        if(path STREQUAL program)
+            list(FIND order "ui" ui)
+            if(ui EQUAL -1)
+                list(LENGTH order ui)
+            endif()
+            math(EXPR height "2 * ${ui} - 1")
+            set(${indexOut} ${height} PARENT_SCOPE)
+            return()
+        endif()
+        string(LENGTH "${program}/" n)
+        string(SUBSTRING "${path}" ${n} -1 rest)
+        string(REGEX REPLACE "/.*$" "" sub "${rest}")
+        list(FIND order "${sub}" i)
+        if(i EQUAL -1)
+            set(${indexOut} -2 PARENT_SCOPE)
+        else()
+            math(EXPR height "2 * ${i}")
+            set(${indexOut} ${height} PARENT_SCOPE)
+        endif()
+        return()
+    endforeach()
+endfunction()
 
 if(NOT SOURCE_DIR OR NOT IS_DIRECTORY "${SOURCE_DIR}")
     message(FATAL_ERROR "CheckLayering: SOURCE_DIR is not a folder: '${SOURCE_DIR}'")
@@ -62,6 +112,11 @@ foreach(file IN LISTS files)
         string(APPEND faults "  ${file}: its folder has no layering rule\n")
         continue()
     endif()
+    _layer("${folder}" fileProgram fileLayer)
+    if(fileLayer EQUAL -2)
+        string(APPEND faults "  ${file}: its folder is not in its program's order of layers\n")
+        continue()
+    endif()
     string(REPLACE "|" ";" parts "${best}")
     list(GET parts 1 allowed)
     list(GET parts 2 denied)
@@ -89,6 +144,13 @@ foreach(file IN LISTS files)
                 set(ok FALSE)
             endif()
         endforeach()
+        if(ok AND NOT fileProgram STREQUAL "")
+            _layer("${headerFolder}" headerProgram headerLayer)
+            if(headerProgram STREQUAL fileProgram AND
+               (headerLayer EQUAL -2 OR headerLayer GREATER fileLayer))
+                set(ok FALSE)
+            endif()
+        endif()
         if(NOT ok)
             string(APPEND faults "  ${file} includes \"${header}\"\n")
         endif()

@@ -1,6 +1,6 @@
 #include "client/StationCore.h"
 
-#include "client/control/MachineControl.h"
+#include "client/station/MachineControl.h"
 #include "common/Cp1252.h"
 #include "common/Password.h"
 #include "common/Paths.h"

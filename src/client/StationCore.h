@@ -2,18 +2,18 @@
 
 #include "client/config/ConfigGate.h"
 #include "client/control/CompanionService.h"
-#include "client/control/MachineControl.h"
+#include "client/station/MachineControl.h"
 #include "client/control/StationMachine.h"
-#include "client/net/CommandHandler.h"
-#include "client/net/Dispatcher.h"
-#include "client/net/StationLink.h"
+#include "client/commands/CommandHandler.h"
+#include "client/commands/Dispatcher.h"
+#include "client/link/StationLink.h"
 #include "client/session/LockEnforcer.h"
 #include "client/session/PinEntry.h"
 #include "client/session/Session.h"
-#include "client/session/StationContext.h"
-#include "client/session/StationLog.h"
-#include "client/session/StationTimer.h"
-#include "client/session/StationView.h"
+#include "client/station/StationContext.h"
+#include "client/station/StationLog.h"
+#include "client/station/StationTimer.h"
+#include "client/station/StationView.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "client/StationCore.h"
-#include "client/control/MachineControl.h"
+#include "client/station/MachineControl.h"
 #include "platform/fake/FakeAudio.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeDesktop.h"

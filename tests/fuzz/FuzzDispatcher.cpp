@@ -2,9 +2,9 @@
 // decoded command stays within the bounds the station relies on: no crash,
 // no unbounded text, exactly one call per line at most.
 
-#include "client/net/Dispatcher.h"
-#include "client/net/StationCommands.h"
-#include "client/session/StationContext.h"
+#include "client/commands/Dispatcher.h"
+#include "client/commands/StationCommands.h"
+#include "client/station/StationContext.h"
 
 #include <cstdlib>
 

@@ -9,7 +9,7 @@
 #include "platform/fake/FakeScreenGrabber.h"
 #include "protocol/DateTimeText.h"
 #include "protocol/Fields.h"
-#include "server/net/Senders.h"
+#include "server/computers/Senders.h"
 #include "server/net/StationServer.h"
 #include "server/session/ComputersModel.h"
 #include "server/session/TimeAssignment.h"

@@ -7,7 +7,7 @@
 #include "server/PinTestPrinters.h"
 #include "server/PinWorld.h"
 #include "server/pin/PinRuntime.h"
-#include "server/session/HtmlListFile.h"
+#include "server/pin/HtmlListFile.h"
 #include "support/CodeTables.h"
 
 #include <QDir>

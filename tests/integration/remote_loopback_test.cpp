@@ -4,7 +4,7 @@
 #include "../server/BmpSamples.h"
 #include "ServerOnLoopback.h"
 #include "protocol/Block.h"
-#include "server/net/StationSession.h"
+#include "server/session/StationSession.h"
 #include "server/remote/RemoteSenders.h"
 #include "server/remote/TaskWindowForm.h"
 #include "server/shell/ServerCore.h"

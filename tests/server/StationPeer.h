@@ -4,7 +4,7 @@
 // end of a socket pair, and the test reads from the other end what the
 // server sent it.
 
-#include "server/net/ComputerRegistry.h"
+#include "server/computers/ComputerRegistry.h"
 #include "server/net/StationConnection.h"
 
 #include <QByteArray>

@@ -13,7 +13,7 @@
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/MemoryRegistry.h"
-#include "server/net/ComputerRegistry.h"
+#include "server/computers/ComputerRegistry.h"
 #include "server/shell/ServerCore.h"
 #include "server/ui/computers/TfrmComputers.h"
 #include "simulator/StationSim.h"

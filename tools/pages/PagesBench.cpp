@@ -9,7 +9,7 @@
 #include "server/pin/CodeGenerator.h"
 #include "server/pin/CodesPage.h"
 #include "server/pin/TableOps.h"
-#include "server/session/HtmlListFile.h"
+#include "server/pin/HtmlListFile.h"
 #include "server/ui/pages/PinFrame.h"
 #include "xbase/TableEngine.h"
 

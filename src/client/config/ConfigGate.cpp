@@ -1,11 +1,11 @@
 #include "client/config/ConfigGate.h"
 
-#include "client/control/MachineControl.h"
-#include "client/net/StationLink.h"
+#include "client/station/MachineControl.h"
+#include "client/link/StationLink.h"
 #include "client/session/LockEnforcer.h"
 #include "client/session/Session.h"
-#include "client/session/StationContext.h"
-#include "client/session/StationView.h"
+#include "client/station/StationContext.h"
+#include "client/station/StationView.h"
 #include "common/Cp1252.h"
 #include "common/Password.h"
 

@@ -2,7 +2,7 @@
 
 #include "client/config/ControlIni.h"
 #include "client/config/WindowsPage.h"
-#include "client/session/ClientSettings.h"
+#include "client/station/ClientSettings.h"
 #include "platform/Autostart.h"
 #include "platform/ControlPanel.h"
 #include "platform/Registry.h"

@@ -1,8 +1,8 @@
 #include "client/control/CompanionService.h"
 
-#include "client/net/StationLink.h"
-#include "client/session/StationContext.h"
-#include "client/session/StationLog.h"
+#include "client/link/StationLink.h"
+#include "client/station/StationContext.h"
+#include "client/station/StationLog.h"
 #include "common/Cp1252.h"
 #include "platform/ServiceControl.h"
 #include "protocol/StationLines.h"

@@ -2,8 +2,8 @@
 
 #include "client/config/ConfigModel.h"
 #include "client/control/Wallpaper.h"
-#include "client/session/ClientSettings.h"
-#include "client/session/StationContext.h"
+#include "client/station/ClientSettings.h"
+#include "client/station/StationContext.h"
 #include "common/Cp1252.h"
 #include "common/Paths.h"
 #include "platform/Autostart.h"

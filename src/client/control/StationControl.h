@@ -1,7 +1,7 @@
 #pragma once
 
 #include "client/control/Banners.h"
-#include "client/control/MachineControl.h"
+#include "client/station/MachineControl.h"
 #include "client/control/ReceivedFiles.h"
 #include "client/control/RemoteConfig.h"
 #include "client/control/TaskList.h"

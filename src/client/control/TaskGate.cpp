@@ -1,10 +1,10 @@
 #include "client/control/TaskGate.h"
 
-#include "client/session/ClientSettings.h"
+#include "client/station/ClientSettings.h"
 #include "client/session/LockEnforcer.h"
 #include "client/session/Session.h"
-#include "client/session/StationPlatform.h"
-#include "client/session/StationView.h"
+#include "client/station/StationPlatform.h"
+#include "client/station/StationView.h"
 #include "common/Cp1252.h"
 #include "common/Password.h"
 

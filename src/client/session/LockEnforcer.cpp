@@ -1,10 +1,10 @@
 #include "client/session/LockEnforcer.h"
 
-#include "client/control/MachineControl.h"
-#include "client/net/StationLink.h"
+#include "client/station/MachineControl.h"
+#include "client/link/StationLink.h"
 #include "client/session/PinEntry.h"
-#include "client/session/StationContext.h"
-#include "client/session/StationView.h"
+#include "client/station/StationContext.h"
+#include "client/station/StationView.h"
 #include "common/Cp1252.h"
 #include "protocol/StationLines.h"
 

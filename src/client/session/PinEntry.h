@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/session/StationPlatform.h"
+#include "client/station/StationPlatform.h"
 #include "common/DateTime.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/session/StationContext.h"
+#include "client/station/StationContext.h"
 #include "common/DateTime.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "client/session/StationPlatform.h"
-#include "client/session/StationView.h"
+#include "client/station/StationPlatform.h"
+#include "client/station/StationView.h"
 #include "platform/NetworkBrowser.h"
 #include "platform/Pinger.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/session/StationView.h"
+#include "client/station/StationView.h"
 
 #include <QLabel>
 #include <QMovie>

@@ -1,6 +1,6 @@
 #include "server/dialogs/DialogForms.h"
 
-#include "server/net/Senders.h"
+#include "server/computers/Senders.h"
 #include "server/session/TimeAssignment.h"
 
 #include <algorithm>

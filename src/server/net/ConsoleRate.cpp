@@ -1,6 +1,6 @@
 #include "server/net/ConsoleRate.h"
 
-#include "server/net/ServerContext.h"
+#include "server/net/HandOff.h"
 
 #include <algorithm>
 
@@ -39,8 +39,10 @@ qint64 ConsoleRate::takeOmitted(qint64 nowMs, bool force) {
     return n;
 }
 
-ConnectionConsole::ConnectionConsole(ServerContext& ctx, std::function<QString()> name)
-    : ctx_(ctx), name_(std::move(name)), rate_(ctx.clock.steadyMs()), previous_(tCurrent) {
+ConnectionConsole::ConnectionConsole(platform::Clock& clock, HandOff& handoff,
+                                     std::function<QString()> name)
+    : clock_(clock), handoff_(handoff), name_(std::move(name)), rate_(clock.steadyMs()),
+      previous_(tCurrent) {
     tCurrent = this;
 }
 
@@ -60,18 +62,18 @@ QString ConnectionConsole::SummaryText(qint64 count, const QString& name) {
 
 void ConnectionConsole::postSummary(TCompItem* record, qint64 count) {
     if (count > 0)
-        ctx_.handoff.post({UiEvent::Kind::Console, record, SummaryText(count, name_())});
+        handoff_.post({UiEvent::Kind::Console, record, SummaryText(count, name_())});
 }
 
 void ConnectionConsole::show(TCompItem* record, const QString& text) {
-    const qint64 now = ctx_.clock.steadyMs();
+    const qint64 now = clock_.steadyMs();
     postSummary(record, rate_.takeOmitted(now));
     if (rate_.admit(now))
-        ctx_.handoff.post({UiEvent::Kind::Console, record, text});
+        handoff_.post({UiEvent::Kind::Console, record, text});
 }
 
 void ConnectionConsole::flush(TCompItem* record) {
-    postSummary(record, rate_.takeOmitted(ctx_.clock.steadyMs(), true));
+    postSummary(record, rate_.takeOmitted(clock_.steadyMs(), true));
 }
 
 } // namespace tarvina::server

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "platform/Clock.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
 
 namespace tarvina::server {
 
-struct ServerContext;
+class HandOff;
 struct TCompItem;
 
 // How many console lines one connection may show: a burst, then a steady
@@ -45,7 +47,7 @@ class ConnectionConsole {
 public:
     // name: how the summary line names the station (its display name, or the
     // peer's address while it has none).
-    ConnectionConsole(ServerContext& ctx, std::function<QString()> name);
+    ConnectionConsole(platform::Clock& clock, HandOff& handoff, std::function<QString()> name);
     ~ConnectionConsole();
     ConnectionConsole(const ConnectionConsole&) = delete;
     ConnectionConsole& operator=(const ConnectionConsole&) = delete;
@@ -68,7 +70,8 @@ public:
 private:
     void postSummary(TCompItem* record, qint64 count);
 
-    ServerContext& ctx_;
+    platform::Clock& clock_;
+    HandOff& handoff_;
     std::function<QString()> name_;
     ConsoleRate rate_;
     ConnectionConsole* previous_;

@@ -2,7 +2,6 @@
 
 #include "platform/linux/SocketDevice.h"
 #include "server/net/StationConnection.h"
-#include "server/net/StationSession.h"
 
 #include <QThread>
 #include <netinet/in.h>
@@ -23,8 +22,8 @@ private:
     StationServer* owner_;
 };
 
-StationServer::StationServer(ServerContext& ctx, QObject* parent)
-    : QObject(parent), ctx_(ctx), listener_(new Listener(this)) {
+StationServer::StationServer(ListenerHost host, QObject* parent)
+    : QObject(parent), host_(std::move(host)), listener_(new Listener(this)) {
     // Many stations start at once after a power cut: a short accept queue
     // would drop their handshakes and leave them waiting on TCP back-off.
     listener_->setListenBacklogSize(1024);
@@ -82,8 +81,8 @@ bool StationServer::makeRoom() {
     constexpr int kEndingAtMost = 64;
     if (count >= maxConnections_ + kEndingAtMost)
         return false;
-    const qint64 now = ctx_.clock.steadyMs();
-    ComputersGuard guard(ctx_.registry.lock());
+    const qint64 now = host_.clock.steadyMs();
+    ComputersGuard guard(host_.lock);
     // Entries are in the order they were accepted: the oldest come first.
     for (auto& [id, entry] : threads_) {
         if (now - entry.acceptedMs < kEvictAfterMs)
@@ -118,17 +117,14 @@ void StationServer::accept(qintptr fd) {
     auto conn = std::make_shared<StationConnection>(static_cast<int>(fd));
     const quint64 id = nextId_++;
     QThread* thread = QThread::create([this, conn, id] {
-        {
-            StationSession session(ctx_, conn);
-            session.run();
-        }
+        host_.serve(conn);
         QMetaObject::invokeMethod(
             this, [this, id] { finished(id); }, Qt::QueuedConnection);
     });
     // Handlers need little stack; a thousand stations should not reserve
     // gigabytes of address space.
     thread->setStackSize(512 * 1024);
-    threads_[id] = Entry{conn, thread, peer, ctx_.clock.steadyMs()};
+    threads_[id] = Entry{conn, thread, peer, host_.clock.steadyMs()};
     thread->start();
 }
 
@@ -152,10 +148,10 @@ void StationServer::finished(quint64 id) {
 }
 
 void StationServer::Sweep() {
-    const qint64 now = ctx_.clock.steadyMs();
+    const qint64 now = host_.clock.steadyMs();
     int closed = 0;
     {
-        ComputersGuard guard(ctx_.registry.lock());
+        ComputersGuard guard(host_.lock);
         for (auto& [id, entry] : threads_) {
             if (entry.conn->record == nullptr && entry.conn->isUp() &&
                 now - entry.acceptedMs >= kIdentifyTimeoutMs) {
@@ -169,30 +165,28 @@ void StationServer::Sweep() {
         return n == 1 ? QStringLiteral("1 conexión") : QStringLiteral("%1 conexiones").arg(n);
     };
     if (closed > 0)
-        ctx_.console(nullptr,
-                     connections(closed) +
-                         (closed == 1 ? QStringLiteral(" cerrada") : QStringLiteral(" cerradas")) +
-                         QStringLiteral(" por no identificarse en %1 segundos")
-                             .arg(kIdentifyTimeoutMs / 1000));
+        host_.console(
+            connections(closed) +
+            (closed == 1 ? QStringLiteral(" cerrada") : QStringLiteral(" cerradas")) +
+            QStringLiteral(" por no identificarse en %1 segundos").arg(kIdentifyTimeoutMs / 1000));
     for (const auto& [peer, n] : refusedByAddress_)
-        ctx_.console(
-            nullptr,
+        host_.console(
             connections(n) + QStringLiteral(" de ") + peer +
-                (n == 1 ? QStringLiteral(" rechazada") : QStringLiteral(" rechazadas")) +
-                QStringLiteral(" (más de %1 abiertas desde esa dirección)").arg(kMaxPerAddress));
+            (n == 1 ? QStringLiteral(" rechazada") : QStringLiteral(" rechazadas")) +
+            QStringLiteral(" (más de %1 abiertas desde esa dirección)").arg(kMaxPerAddress));
     refusedByAddress_.clear();
     if (refusedOverTotal_ > 0)
-        ctx_.console(nullptr, connections(refusedOverTotal_) +
-                                  (refusedOverTotal_ == 1 ? QStringLiteral(" rechazada")
-                                                          : QStringLiteral(" rechazadas")) +
-                                  QStringLiteral(" (límite de %1 abiertas)").arg(maxConnections_));
+        host_.console(connections(refusedOverTotal_) +
+                      (refusedOverTotal_ == 1 ? QStringLiteral(" rechazada")
+                                              : QStringLiteral(" rechazadas")) +
+                      QStringLiteral(" (límite de %1 abiertas)").arg(maxConnections_));
     refusedOverTotal_ = 0;
     if (evicted_ > 0)
-        ctx_.console(nullptr, connections(evicted_) +
-                                  (evicted_ == 1 ? QStringLiteral(" sin identificar cerrada")
-                                                 : QStringLiteral(" sin identificar cerradas")) +
-                                  QStringLiteral(" para dar lugar a otras (límite de %1 abiertas)")
-                                      .arg(maxConnections_));
+        host_.console(
+            connections(evicted_) +
+            (evicted_ == 1 ? QStringLiteral(" sin identificar cerrada")
+                           : QStringLiteral(" sin identificar cerradas")) +
+            QStringLiteral(" para dar lugar a otras (límite de %1 abiertas)").arg(maxConnections_));
     evicted_ = 0;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
-#include "server/net/ServerContext.h"
+#include "platform/Clock.h"
+#include "server/net/ComputersLock.h"
 
 #include <QObject>
 #include <QString>
 #include <QTcpServer>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -14,6 +16,16 @@ class QThread;
 namespace tarvina::server {
 
 class StationConnection;
+
+// What the listener needs from the server it serves: the clock, the lock that
+// guards each connection's bound record, where its summaries go, and what a
+// connection's thread runs until the connection ends.
+struct ListenerHost {
+    platform::Clock& clock;
+    ComputersLock& lock;
+    std::function<void(const QString&)> console;
+    std::function<void(std::shared_ptr<StationConnection>)> serve;
+};
 
 // The TCP listener on all local addresses and one thread per connection.
 // Lives on the UI thread: the listener accepts there, hands the descriptor
@@ -39,7 +51,7 @@ public:
 
     enum class ListenerState { Resolving, Connecting, Connected, Disconnecting, Disconnected };
 
-    explicit StationServer(ServerContext& ctx, QObject* parent = nullptr);
+    explicit StationServer(ListenerHost host, QObject* parent = nullptr);
     ~StationServer() override;
 
     // Starts listening; false with errorString() when the port cannot be had.
@@ -82,7 +94,7 @@ private:
     void finished(quint64 id);
     void join(Entry& entry);
 
-    ServerContext& ctx_;
+    ListenerHost host_;
     Listener* listener_;
     std::map<quint64, Entry> threads_;
     quint64 nextId_ = 1;

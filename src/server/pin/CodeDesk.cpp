@@ -1,7 +1,7 @@
 #include "server/pin/CodeDesk.h"
 
 #include "server/shell/ServerCore.h"
-#include "server/shell/StepFailure.h"
+#include "server/computers/StepFailure.h"
 #include "xbase/TableEngine.h"
 
 namespace tarvina::server {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "server/pin/PinCodes.h"
-#include "server/session/UsageJournal.h"
+#include "server/pin/UsageJournal.h"
 
 #include <functional>
 #include <memory>

@@ -1,10 +1,10 @@
 #include "server/pin/CodesPage.h"
 
 #include "platform/Clock.h"
-#include "server/net/ComputerRegistry.h"
+#include "server/computers/ComputerRegistry.h"
 #include "server/pin/CodeGenerator.h"
 #include "server/pin/PinTableText.h"
-#include "server/session/HtmlListFile.h"
+#include "server/pin/HtmlListFile.h"
 #include "xbase/TableEngine.h"
 
 #include <exception>

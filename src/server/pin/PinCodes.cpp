@@ -2,7 +2,7 @@
 
 #include "protocol/Codes.h"
 #include "protocol/Line.h"
-#include "server/net/Senders.h"
+#include "server/computers/Senders.h"
 #include "server/net/StationConnection.h"
 #include "server/pin/CodeGenerator.h"
 #include "server/pin/PinTableText.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/DateTime.h"
-#include "server/net/ServerContext.h"
+#include "server/computers/ServerContext.h"
 
 #include <QHash>
 #include <QString>

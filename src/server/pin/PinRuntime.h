@@ -3,7 +3,7 @@
 #include "common/DateTime.h"
 #include "server/pin/CodeDesk.h"
 #include "server/pin/TableOps.h"
-#include "server/session/HtmlListFile.h"
+#include "server/pin/HtmlListFile.h"
 #include "xbase/TableEngine.h"
 
 #include <QString>

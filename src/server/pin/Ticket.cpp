@@ -3,7 +3,7 @@
 #include "common/Cp1252.h"
 #include "common/Format.h"
 #include "server/pin/OperatorDialogs.h"
-#include "server/shell/ServerSettings.h"
+#include "server/settings/ServerSettings.h"
 
 #include <algorithm>
 

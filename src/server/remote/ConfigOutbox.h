@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/net/Senders.h"
+#include "server/computers/Senders.h"
 #include "server/remote/RemoteConfigForm.h"
 
 #include <condition_variable>

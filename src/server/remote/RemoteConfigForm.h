@@ -2,7 +2,7 @@
 
 #include "common/DateTime.h"
 #include "platform/Clock.h"
-#include "server/net/TCompItem.h"
+#include "server/computers/TCompItem.h"
 
 #include <QList>
 #include <QString>

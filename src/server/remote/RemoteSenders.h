@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/net/Senders.h"
+#include "server/computers/Senders.h"
 
 #include <QByteArray>
 #include <QString>

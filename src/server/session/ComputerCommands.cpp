@@ -1,7 +1,7 @@
 #include "server/session/ComputerCommands.h"
 
-#include "server/net/ClientLog.h"
-#include "server/net/Senders.h"
+#include "server/remote/ClientLog.h"
+#include "server/computers/Senders.h"
 #include "server/net/StationConnection.h"
 #include "server/session/TimeAssignment.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/net/ComputerRegistry.h"
+#include "server/computers/ComputerRegistry.h"
 
 #include <QAbstractTableModel>
 #include <QList>

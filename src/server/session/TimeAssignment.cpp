@@ -6,8 +6,8 @@
 #include "protocol/DateTimeText.h"
 #include "protocol/Fields.h"
 #include "protocol/Line.h"
-#include "server/net/RecordOps.h"
-#include "server/net/Senders.h"
+#include "server/computers/RecordOps.h"
+#include "server/computers/Senders.h"
 #include "server/net/StationConnection.h"
 
 #include <cmath>

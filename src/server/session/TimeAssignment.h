@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/net/ServerContext.h"
+#include "server/computers/ServerContext.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "server/session/ViewRules.h"
 
 #include "common/DateTime.h"
-#include "server/net/TCompItem.h"
+#include "server/computers/TCompItem.h"
 
 #include <QRegularExpression>
 

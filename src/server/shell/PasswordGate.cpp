@@ -1,6 +1,6 @@
 #include "server/shell/PasswordGate.h"
 
-#include "server/shell/ServerSettings.h"
+#include "server/settings/ServerSettings.h"
 
 namespace tarvina::server {
 

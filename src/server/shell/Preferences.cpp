@@ -4,8 +4,8 @@
 #include "protocol/Codes.h"
 #include "protocol/Fields.h"
 #include "protocol/Line.h"
-#include "server/net/Senders.h"
-#include "server/net/ServerContext.h"
+#include "server/computers/Senders.h"
+#include "server/computers/ServerContext.h"
 
 namespace tarvina::server {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/shell/ServerSettings.h"
+#include "server/settings/ServerSettings.h"
 
 #include <QString>
 #include <QStringList>

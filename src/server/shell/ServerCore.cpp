@@ -2,10 +2,12 @@
 
 #include "common/Currency.h"
 #include "common/Format.h"
-#include "server/net/RecordOps.h"
-#include "server/net/Senders.h"
+#include "server/computers/RecordOps.h"
+#include "server/computers/Senders.h"
+#include "server/computers/StepFailure.h"
+#include "server/net/StationConnection.h"
+#include "server/session/StationSession.h"
 #include "server/session/TimeAssignment.h"
-#include "server/shell/StepFailure.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -23,7 +25,13 @@ ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry, QSt
     : QObject(parent), clock_(clock), store_(registry), programFolder_(std::move(programFolder)),
       workFolder_(std::move(workFolder)),
       ctx_(clock_, registry_, handoff_, lastCommand_, workFolder_), model_(registry_),
-      server_(ctx_), activityLog_(workFolder_), port_(PortFromEnvironment()) {
+      server_(ListenerHost{clock_, registry_.lock(),
+                           [this](const QString& text) { ctx_.console(nullptr, text); },
+                           [this](std::shared_ptr<StationConnection> conn) {
+                               StationSession session(ctx_, std::move(conn));
+                               session.run();
+                           }}),
+      activityLog_(workFolder_), port_(PortFromEnvironment()) {
     lastPinCheck_ = clock_.now();
     handoff_.setWake([this] {
         QMetaObject::invokeMethod(this, &ServerCore::drainHandOff, Qt::QueuedConnection);

@@ -1,6 +1,6 @@
 #include "server/shell/ShellLife.h"
 
-#include "server/shell/ServerSettings.h"
+#include "server/settings/ServerSettings.h"
 
 namespace tarvina::server {
 

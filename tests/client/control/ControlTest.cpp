@@ -8,7 +8,7 @@
 #include "client/control/RunCommand.h"
 #include "client/control/TaskList.h"
 #include "client/control/Wallpaper.h"
-#include "client/session/ClientSettings.h"
+#include "client/station/ClientSettings.h"
 #include "common/Cp1252.h"
 #include "platform/DisplayModes.h"
 #include "platform/fake/FakeAutostart.h"

@@ -3,10 +3,10 @@
 // and the names of the files it causes.
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
-#include "server/net/ClientLog.h"
+#include "server/computers/ServerContext.h"
 #include "server/net/ConsoleRate.h"
 #include "server/net/InFlightPool.h"
-#include "server/net/ServerContext.h"
+#include "server/remote/ClientLog.h"
 #include "server/shell/ServerCore.h"
 #include "support/TempDir.h"
 
@@ -71,7 +71,7 @@ protected:
 
 TEST_F(ContextFixture, ConnectionThreadsPassTheirAllowanceTheUiThreadDoesNot) {
     std::thread connection([this] {
-        ConnectionConsole gate(ctx, [] { return QStringLiteral("127.0.0.9"); });
+        ConnectionConsole gate(ctx.clock, ctx.handoff, [] { return QStringLiteral("127.0.0.9"); });
         for (int i = 0; i < 300; ++i)
             ctx.console(nullptr, QStringLiteral("R13 %1").arg(i));
         clock.advanceMs(ConsoleRate::kSummaryEveryMs);

@@ -7,7 +7,7 @@
 #include "server/pin/CodeGenerator.h"
 #include "server/pin/CodesPage.h"
 #include "server/pin/TableOps.h"
-#include "server/session/HtmlListFile.h"
+#include "server/pin/HtmlListFile.h"
 #include "support/CodeTables.h"
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryFileSystem.h"

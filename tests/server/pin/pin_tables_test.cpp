@@ -10,7 +10,7 @@
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
 #include "server/shell/ServerCore.h"
-#include "server/shell/ServerSettings.h"
+#include "server/settings/ServerSettings.h"
 #include "support/CodeTables.h"
 #include "support/TempDir.h"
 #include "xbase/Error.h"

@@ -9,7 +9,7 @@
 #include "server/shell/HelpTopics.h"
 #include "server/shell/NetworkTest.h"
 #include "server/shell/PasswordGate.h"
-#include "server/shell/ServerSettings.h"
+#include "server/settings/ServerSettings.h"
 #include "server/shell/ShellLife.h"
 #include "support/TempDir.h"
 

@@ -5,7 +5,7 @@
 #include "common/DateTime.h"
 #include "common/Password.h"
 #include "platform/linux/FileRegistry.h"
-#include "server/shell/ServerSettings.h"
+#include "server/settings/ServerSettings.h"
 #include "simulator/ReportedPort.h"
 #include "simulator/StationSim.h"
 #include "support/TempDir.h"

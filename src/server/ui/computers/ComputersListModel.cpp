@@ -1,6 +1,6 @@
 #include "server/ui/computers/ComputersListModel.h"
 
-#include "server/net/ComputerRegistry.h"
+#include "server/computers/ComputerRegistry.h"
 #include "server/session/ComputersModel.h"
 
 #include <QBrush>

@@ -1,7 +1,7 @@
 #include "server/ui/computers/TfrmComputers.h"
 
 #include "platform/Shell.h"
-#include "server/net/Senders.h"
+#include "server/computers/Senders.h"
 #include "server/shell/ServerCore.h"
 #include "server/ui/computers/ComputerDialogs.h"
 #include "server/ui/computers/ComputerIcons.h"

@@ -8,7 +8,7 @@
 #include "platform/Printing.h"
 #include "platform/Shell.h"
 #include "server/pin/TableOps.h"
-#include "server/session/Reports.h"
+#include "server/pin/Reports.h"
 #include "server/shell/DiagnosticReport.h"
 #include "server/shell/FirstShow.h"
 #include "server/shell/Greeting.h"

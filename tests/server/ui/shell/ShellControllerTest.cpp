@@ -13,7 +13,7 @@
 #include "platform/fake/FakePrinting.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/MemoryRegistry.h"
-#include "server/shell/ServerSettings.h"
+#include "server/settings/ServerSettings.h"
 #include "server/ui/MainWindow.h"
 #include "support/TempDir.h"
 

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "common/DateTime.h"
+#include "server/computers/ServerContext.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace tarvina::xbase {
+class IFileSystem;
+class TableEngine;
+} // namespace tarvina::xbase
+
+namespace tarvina::server {
+
+class HtmlListFile;
+
+// The records of use kept at every change of a computer's state: the day's
+// journal table, the computer's history (in memory and in its text file),
+// the last-use text and the day's usage report. UI thread only.
+class UsageJournal {
+public:
+    struct Hooks {
+        std::function<void(const QString&)> generalError;
+        // The code step that comes first at every state change (EndCodeUse);
+        // it may throw, which goes to the general error handling.
+        std::function<void(TCompItem*)> endCodeUse;
+    };
+
+    // A history file beyond this many lines is cut back to kHistoryKeep.
+    static constexpr int kHistoryTrimAbove = 70;
+    static constexpr int kHistoryKeep = 50;
+    // Sessions this long or shorter get no report row.
+    static constexpr qint64 kReportMinMs = 50000;
+
+    // fs: where the history files live; tbDiario: the start day's journal,
+    // active tag "EQUIPO"; usageReport: the start day's report, already
+    // opened. programFolder holds the history files.
+    UsageJournal(xbase::IFileSystem& fs, ServerContext& ctx, xbase::TableEngine* tbDiario,
+                 HtmlListFile* usageReport, QString programFolder, Hooks hooks);
+
+    void Statuspinchange(TCompItem* record);
+    void WriteJournal(TCompItem* record);
+
+    // The computer's history file (its address + ".txt"); empty when the
+    // address could not name a file of the folder.
+    QString historyPath(const QString& address) const;
+
+    // The lines, each exactly as the history and the last-use text show it.
+    static QString Bracketed(const common::DateTime& now);
+    static QString SessionLine(const common::DateTime& now, const QString& user,
+                               const common::DateTime& start);
+    static QString LastUseText(const common::DateTime& now, const common::DateTime& start);
+
+private:
+    void loadHistory(TCompItem* record, const QString& address);
+    void saveHistory(const QString& address, const QStringList& lines);
+    void reportError(const QString& text);
+
+    xbase::IFileSystem& fs_;
+    ServerContext& ctx_;
+    xbase::TableEngine* tbDiario_;
+    HtmlListFile* report_;
+    QString folder_;
+    Hooks hooks_;
+};
+
+} // namespace tarvina::server
