@@ -6,8 +6,8 @@
 #include "protocol/DateTimeText.h"
 #include "server/PinTestPrinters.h"
 #include "server/PinWorld.h"
-#include "server/pin/PinRuntime.h"
 #include "server/pin/HtmlListFile.h"
+#include "server/pin/PinRuntime.h"
 #include "support/CodeTables.h"
 
 #include <QDir>

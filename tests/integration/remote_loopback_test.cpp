@@ -4,9 +4,9 @@
 #include "../server/BmpSamples.h"
 #include "ServerOnLoopback.h"
 #include "protocol/Block.h"
-#include "server/session/StationSession.h"
 #include "server/remote/RemoteSenders.h"
 #include "server/remote/TaskWindowForm.h"
+#include "server/session/StationSession.h"
 #include "server/shell/ServerCore.h"
 #include "simulator/StationSim.h"
 

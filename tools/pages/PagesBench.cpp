@@ -8,8 +8,8 @@
 #include "platform/Clock.h"
 #include "server/pin/CodeGenerator.h"
 #include "server/pin/CodesPage.h"
-#include "server/pin/TableOps.h"
 #include "server/pin/HtmlListFile.h"
+#include "server/pin/TableOps.h"
 #include "server/ui/pages/PinFrame.h"
 #include "xbase/TableEngine.h"
 

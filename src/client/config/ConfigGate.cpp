@@ -1,9 +1,9 @@
 #include "client/config/ConfigGate.h"
 
-#include "client/station/MachineControl.h"
 #include "client/link/StationLink.h"
 #include "client/session/LockEnforcer.h"
 #include "client/session/Session.h"
+#include "client/station/MachineControl.h"
 #include "client/station/StationContext.h"
 #include "client/station/StationView.h"
 #include "common/Cp1252.h"

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "client/control/Banners.h"
-#include "client/station/MachineControl.h"
 #include "client/control/ReceivedFiles.h"
 #include "client/control/RemoteConfig.h"
 #include "client/control/TaskList.h"
+#include "client/station/MachineControl.h"
 #include "platform/DisplayModes.h"
 
 #include <QObject>

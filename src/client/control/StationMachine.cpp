@@ -1,8 +1,8 @@
 #include "client/control/StationMachine.h"
 
-#include "client/station/MachineControl.h"
 #include "client/control/RunCommand.h"
 #include "client/link/StationLink.h"
+#include "client/station/MachineControl.h"
 #include "client/station/StationContext.h"
 #include "client/station/StationLog.h"
 #include "common/Cp1252.h"

@@ -1,8 +1,8 @@
 #include "client/control/TaskGate.h"
 
-#include "client/station/ClientSettings.h"
 #include "client/session/LockEnforcer.h"
 #include "client/session/Session.h"
+#include "client/station/ClientSettings.h"
 #include "client/station/StationPlatform.h"
 #include "client/station/StationView.h"
 #include "common/Cp1252.h"

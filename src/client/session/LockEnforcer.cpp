@@ -1,8 +1,8 @@
 #include "client/session/LockEnforcer.h"
 
-#include "client/station/MachineControl.h"
 #include "client/link/StationLink.h"
 #include "client/session/PinEntry.h"
+#include "client/station/MachineControl.h"
 #include "client/station/StationContext.h"
 #include "client/station/StationView.h"
 #include "common/Cp1252.h"

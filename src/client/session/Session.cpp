@@ -1,10 +1,10 @@
 #include "client/session/Session.h"
 
-#include "client/station/MachineControl.h"
 #include "client/link/StationLink.h"
 #include "client/session/LockEnforcer.h"
 #include "client/session/PinEntry.h"
 #include "client/session/SessionFile.h"
+#include "client/station/MachineControl.h"
 #include "client/station/StationLog.h"
 #include "client/station/StationView.h"
 #include "common/Cp1252.h"

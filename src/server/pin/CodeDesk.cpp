@@ -1,7 +1,7 @@
 #include "server/pin/CodeDesk.h"
 
-#include "server/shell/ServerCore.h"
 #include "server/computers/StepFailure.h"
+#include "server/shell/ServerCore.h"
 #include "xbase/TableEngine.h"
 
 namespace tarvina::server {

@@ -3,8 +3,8 @@
 #include "platform/Clock.h"
 #include "server/computers/ComputerRegistry.h"
 #include "server/pin/CodeGenerator.h"
-#include "server/pin/PinTableText.h"
 #include "server/pin/HtmlListFile.h"
+#include "server/pin/PinTableText.h"
 #include "xbase/TableEngine.h"
 
 #include <exception>

@@ -2,8 +2,8 @@
 
 #include "common/DateTime.h"
 #include "server/pin/CodeDesk.h"
-#include "server/pin/TableOps.h"
 #include "server/pin/HtmlListFile.h"
+#include "server/pin/TableOps.h"
 #include "xbase/TableEngine.h"
 
 #include <QString>

@@ -2,8 +2,8 @@
 
 #include "common/Cp1252.h"
 #include "server/pin/CodeGenerator.h"
-#include "server/pin/PinTableText.h"
 #include "server/pin/HtmlListFile.h"
+#include "server/pin/PinTableText.h"
 #include "server/pin/WholeFile.h"
 #include "xbase/File.h"
 #include "xbase/TableEngine.h"

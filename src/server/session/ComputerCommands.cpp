@@ -1,8 +1,8 @@
 #include "server/session/ComputerCommands.h"
 
-#include "server/remote/ClientLog.h"
 #include "server/computers/Senders.h"
 #include "server/net/StationConnection.h"
+#include "server/remote/ClientLog.h"
 #include "server/session/TimeAssignment.h"
 
 #include <QDir>

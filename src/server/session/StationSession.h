@@ -1,7 +1,7 @@
 #pragma once
 
-#include "server/remote/ClientLog.h"
 #include "server/computers/ServerContext.h"
+#include "server/remote/ClientLog.h"
 
 #include <QByteArray>
 #include <QString>

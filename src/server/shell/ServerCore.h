@@ -4,13 +4,13 @@
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "server/computers/ComputerRegistry.h"
-#include "server/net/HandOff.h"
 #include "server/computers/ServerContext.h"
+#include "server/net/HandOff.h"
 #include "server/net/StationServer.h"
 #include "server/session/ComputersModel.h"
+#include "server/settings/ServerSettings.h"
 #include "server/shell/ActivityLog.h"
 #include "server/shell/ConsoleModel.h"
-#include "server/settings/ServerSettings.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "server/PinTestPrinters.h"
 #include "server/PinWorld.h"
-#include "server/pin/PinRuntime.h"
 #include "server/pin/HtmlListFile.h"
+#include "server/pin/PinRuntime.h"
 #include "server/pin/UsageJournal.h"
 
 #include <QFile>

@@ -4,12 +4,12 @@
 #include "common/Cp1252.h"
 #include "common/Password.h"
 #include "platform/fake/FakePinger.h"
+#include "server/settings/ServerSettings.h"
 #include "server/shell/FirstShow.h"
 #include "server/shell/Greeting.h"
 #include "server/shell/HelpTopics.h"
 #include "server/shell/NetworkTest.h"
 #include "server/shell/PasswordGate.h"
-#include "server/settings/ServerSettings.h"
 #include "server/shell/ShellLife.h"
 #include "support/TempDir.h"
 
