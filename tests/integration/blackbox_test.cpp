@@ -4,6 +4,8 @@
 
 #include "simulator/ReportedPort.h"
 #include "simulator/StationSim.h"
+#include "support/FakeCashier.h"
+#include "support/Puesto.h"
 #include "support/TempDir.h"
 
 #include <QDate>
@@ -14,14 +16,14 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
 
 using tarvina::sim::StationSim;
+using tarvina::test::FakeCashier;
+using tarvina::test::Puesto;
 
 void WriteText(const QString& path, const QByteArray& text) {
     QDir().mkpath(QFileInfo(path).path());
@@ -71,7 +73,6 @@ public:
         proc_.start(binary_, {});
         ASSERT_TRUE(proc_.waitForStarted(10000));
     }
-    bool running() const { return proc_.state() == QProcess::Running; }
     // The port taquilla reported once listening (started with port 0); 0
     // when it ended or never did.
     quint16 reportedPort(int timeoutMs) { return tarvina::sim::WaitReportedPort(proc_, timeoutMs); }
@@ -245,58 +246,6 @@ TEST_F(BlackboxTaquilla, TypedCodeGrantsItsBalanceAndItsUseIsRecorded) {
 // ---------------------------------------------------------------------------
 // puesto against a cashier played by the test.
 
-class Cashier {
-public:
-    Cashier() { server_.listen(QHostAddress::Any, 0); }
-    quint16 port() const { return server_.serverPort(); }
-    bool accept(int ms) {
-        if (!StationSim::WaitFor([&] { return server_.hasPendingConnections(); }, ms))
-            return false;
-        socket_ = server_.nextPendingConnection();
-        return true;
-    }
-    void send(const QByteArray& line) {
-        socket_->write(line + "\r\n");
-        socket_->flush();
-    }
-    // The next line starting with prefix; the station's own keep-alive
-    // reports in between are passed over.
-    QByteArray line(const QByteArray& prefix, int ms = 5000) {
-        QByteArray found;
-        StationSim::WaitFor(
-            [&] {
-                buffer_ += socket_->readAll();
-                for (qsizetype lf; found.isNull() && (lf = buffer_.indexOf('\n')) >= 0;) {
-                    QByteArray l = buffer_.left(lf);
-                    buffer_.remove(0, lf + 1);
-                    if (l.endsWith('\r'))
-                        l.chop(1);
-                    if (l.startsWith(prefix))
-                        found = l;
-                }
-                return !found.isNull();
-            },
-            ms);
-        return found;
-    }
-    QByteArray raw(qsizetype n, int ms = 5000) {
-        StationSim::WaitFor(
-            [&] {
-                buffer_ += socket_->readAll();
-                return buffer_.size() >= n;
-            },
-            ms);
-        const QByteArray out = buffer_.left(n);
-        buffer_.remove(0, out.size());
-        return out;
-    }
-
-private:
-    QTcpServer server_;
-    QTcpSocket* socket_ = nullptr;
-    QByteArray buffer_;
-};
-
 // "R02" + state digit, then the comma fields from the sixth character.
 QList<QByteArray> ReportFields(const QByteArray& line) {
     return line.size() >= 5 ? line.mid(5).split(',') : QList<QByteArray>{};
@@ -305,21 +254,23 @@ QList<QByteArray> ReportFields(const QByteArray& line) {
 class BlackboxPuesto : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!puesto.exists())
+        if (!Puesto::Built())
             GTEST_SKIP() << "puesto is not built";
         ASSERT_NE(cashier.port(), 0);
-        WriteText(registry.path() + "/machine.reg",
-                  "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Velt\\Tarvina]\n"
-                  "\"Host\"=\"localhost\"\n");
     }
     void startAndConnect() {
-        puesto.start(home.path(), registry.path(), cashier.port());
+        ASSERT_TRUE(puesto.start(cashier.port()));
         ASSERT_TRUE(cashier.accept(30000)) << puesto.output();
     }
+    // SIGTERM is how the system ends it; it must close in order.
+    void terminate() {
+        ASSERT_TRUE(puesto.stop(30000)) << puesto.output();
+        EXPECT_EQ(puesto.process.exitStatus(), QProcess::NormalExit) << puesto.output();
+        EXPECT_EQ(puesto.process.exitCode(), 0) << puesto.output();
+    }
 
-    tarvina::test::TempDir home, registry;
-    Program puesto{"puesto"};
-    Cashier cashier;
+    FakeCashier cashier{5000};
+    Puesto puesto;
 };
 
 TEST_F(BlackboxPuesto, AnswersTheCashiersQueries) {
@@ -365,7 +316,7 @@ TEST_F(BlackboxPuesto, AnswersTheCashiersQueries) {
     QList<QByteArray> sent;
     for (qint32 i = 0; i < n; ++i)
         sent << cashier.line("");
-    QFile log(home.path() + "/CliExcept.log");
+    QFile log(puesto.home() + "/CliExcept.log");
     QList<QByteArray> kept;
     if (log.open(QIODevice::ReadOnly)) {
         kept = log.readAll().split('\n');
@@ -379,7 +330,7 @@ TEST_F(BlackboxPuesto, AnswersTheCashiersQueries) {
     // Still in step after the binary count.
     cashier.send("41");
     EXPECT_EQ(cashier.line("R41"), "R41C0FFEE");
-    puesto.terminate();
+    terminate();
 }
 
 // 384 bytes of a running session, laid out as the station saves it.
@@ -405,7 +356,7 @@ TEST_F(BlackboxPuesto, ResumesASavedSessionAndLocksWhenTold) {
     // Started three minutes ago for thirty: a restart inside the paid period.
     const QDateTime now = QDateTime::currentDateTime();
     const double start = DaysOf(now.addSecs(-180));
-    WriteText(home.path() + "/Data/session.dta", SessionBytes(start, "30", "Ana", 2, "-1"));
+    WriteText(puesto.home() + "/Data/session.dta", SessionBytes(start, "30", "Ana", 2, "-1"));
     startAndConnect();
 
     cashier.send("02");
@@ -426,7 +377,7 @@ TEST_F(BlackboxPuesto, ResumesASavedSessionAndLocksWhenTold) {
     EXPECT_TRUE(locked.startsWith("R021,")) << "no locked report after 08";
     cashier.send("02");
     EXPECT_TRUE(cashier.line("R02").startsWith("R021,"));
-    puesto.terminate();
+    terminate();
 }
 
 } // namespace

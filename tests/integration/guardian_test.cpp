@@ -3,7 +3,8 @@
 // with its session; a station whose guardian was stopped, as the orderly
 // close by password does, stays closed.
 #include "simulator/StationSim.h"
-#include "support/TempDir.h"
+#include "support/FakeCashier.h"
+#include "support/Puesto.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -14,9 +15,6 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QThread>
 #include <QtEndian>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -24,8 +22,8 @@
 namespace {
 
 using tarvina::sim::StationSim;
-
-const QString kBin = QStringLiteral(TARVINA_TEST_BIN_DIR);
+using tarvina::test::FakeCashier;
+using tarvina::test::Puesto;
 
 void WriteText(const QString& path, const QByteArray& text) {
     QDir().mkpath(QFileInfo(path).path());
@@ -92,28 +90,32 @@ qint64 Holder(const QString& lock) {
     return pid;
 }
 
+// Processes (but zombies) started with this station's home: the guardian,
+// the stations it started, anything either left behind.
+int ProcessesOf(const QString& home) {
+    const QByteArray mark = "TARVINA_HOME=" + home.toLocal8Bit() + '\0';
+    int n = 0;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(pid));
+        if (environ.open(QIODevice::ReadOnly) && ('\0' + environ.readAll()).contains('\0' + mark))
+            ++n;
+    }
+    return n;
+}
+
 class GuardianUnit : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!QFileInfo(kBin + "/puesto").isExecutable() ||
-            !QFileInfo(kBin + "/tarvina-guardian").isExecutable())
+        if (!Puesto::Built() || !Puesto::Built("tarvina-guardian"))
             GTEST_SKIP() << "puesto or tarvina-guardian is not built";
-        ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
-        WriteText(registry.path() + "/machine.reg",
-                  "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Velt\\Tarvina]\n"
-                  "\"Host\"=\"localhost\"\n");
         const double start = DaysOf(QDateTime::currentDateTime().addSecs(-120));
-        WriteText(home.path() + "/Data/session.dta", SessionBytes(start, "30", "Ana"));
+        WriteText(service.home() + "/Data/session.dta", SessionBytes(start, "30", "Ana"));
     }
     void TearDown() override {
-        if (guardian.state() != QProcess::NotRunning) {
-            guardian.kill();
-            guardian.waitForFinished(5000);
-        }
         if (const qint64 p = Holder(lock()))
             ::kill(static_cast<pid_t>(p), SIGKILL);
     }
-    QString lock() const { return home.path() + "/ZuClientMutex.lock"; }
+    QString lock() const { return service.home() + "/ZuClientMutex.lock"; }
 
     void startGuardian() {
         const Unit unit = ReadUnit();
@@ -121,42 +123,22 @@ protected:
         QStringList args = unit.execStart.mid(1);
         for (QString& a : args)
             if (a == u"/usr/bin/puesto")
-                a = kBin + "/puesto";
+                a = Puesto::Binary();
         ASSERT_TRUE(unit.execStart[0].endsWith(u"/tarvina-guardian"));
-        ASSERT_TRUE(args.contains(kBin + "/puesto")) << "ExecStart names /usr/bin/puesto";
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert("QT_QPA_PLATFORM", "offscreen");
-        e.insert("TARVINA_HOME", home.path());
-        e.insert("TARVINA_REGISTRY", registry.path());
-        e.insert("TARVINA_PORT", QString::number(server.serverPort()));
-        guardian.setProcessEnvironment(e);
-        guardian.setProcessChannelMode(QProcess::MergedChannels);
-        guardian.start(kBin + "/tarvina-guardian", args);
-        ASSERT_TRUE(guardian.waitForStarted(10000));
+        ASSERT_TRUE(args.contains(Puesto::Binary())) << "ExecStart names /usr/bin/puesto";
+        ASSERT_TRUE(service.start(cashier.port(), {}, "tarvina-guardian", args));
     }
     // The station's answer to "02" on a new connection: its state report.
     QByteArray reportOfNextStation() {
-        if (!StationSim::WaitFor([&] { return server.hasPendingConnections(); }, 30000))
+        if (!cashier.accept())
             return {};
-        QTcpSocket* s = server.nextPendingConnection();
-        s->write("02\r\n");
-        s->flush();
-        QByteArray buffer, found;
-        StationSim::WaitFor(
-            [&] {
-                buffer += s->readAll();
-                for (const QByteArray& l : buffer.split('\n'))
-                    if (l.startsWith("R02") && l.endsWith('\r'))
-                        found = l.trimmed();
-                return !found.isEmpty();
-            },
-            10000);
-        return found;
+        cashier.send("02");
+        return cashier.line("R02", 10000);
     }
 
-    tarvina::test::TempDir home, registry;
-    QTcpServer server;
-    QProcess guardian;
+    FakeCashier cashier;
+    Puesto service; // the guardian, which runs puesto
+    QProcess& guardian = service.process;
 };
 
 TEST_F(GuardianUnit, TheUnitRestartsTheGuardianAndKeepsItsGiveUpFinal) {
@@ -197,10 +179,10 @@ TEST_F(GuardianUnit, AStoppedGuardianLeavesAClosedStationClosed) {
     ::kill(static_cast<pid_t>(station), SIGKILL);
     ASSERT_TRUE(StationSim::WaitFor([&] { return Holder(lock()) == 0; }, 30000))
         << "the killed station still holds its lock";
-    // Gone: now nothing may start it again. A guardian would have looked
-    // seven times (every 200 ms) in this while.
-    QThread::msleep(1500);
+    // Gone, and the guardian that starts stations ended before: nothing is
+    // left that could start it again, not even a start on its way.
     EXPECT_EQ(Holder(lock()), 0) << "the station was started again";
+    EXPECT_EQ(ProcessesOf(service.home()), 0) << guardian.readAll().toStdString();
 }
 
 } // namespace

@@ -2,7 +2,8 @@
 // cashier played by the test over loopback and a stand-in logind on a
 // private bus: what a customer and other programs can and cannot do while
 // the station is locked, and what it does once it is granted.
-#include "support/TempDir.h"
+#include "support/FakeCashier.h"
+#include "support/Puesto.h"
 #include "support/XDisplay.h"
 
 #include <QDBusConnection>
@@ -15,8 +16,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QtEndian>
 #include <gtest/gtest.h>
@@ -25,6 +24,8 @@
 
 namespace {
 
+using tarvina::test::FakeCashier;
+using tarvina::test::Puesto;
 using tarvina::test::TempDir;
 using tarvina::test::XDisplay;
 
@@ -49,66 +50,6 @@ QByteArray ReadAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-// The cashier's end of the connection: lines, and the blocks some lines
-// carry (a 4-byte length in network order, then the bytes).
-class Cashier {
-public:
-    Cashier() { server_.listen(QHostAddress::LocalHost, 0); }
-    quint16 port() const { return server_.serverPort(); }
-    bool accept(int ms) {
-        if (!Wait([&] { return server_.hasPendingConnections(); }, ms))
-            return false;
-        socket_ = server_.nextPendingConnection();
-        return true;
-    }
-    void send(const QByteArray& line) {
-        socket_->write(line + "\r\n");
-        socket_->flush();
-    }
-    // The next line that starts with prefix; the lines before it go by.
-    QByteArray line(const QByteArray& prefix, int ms = kWait) {
-        QByteArray found;
-        Wait(
-            [&] {
-                buffer_ += socket_->readAll();
-                for (qsizetype lf; found.isNull() && (lf = buffer_.indexOf('\n')) >= 0;) {
-                    QByteArray l = buffer_.left(lf);
-                    buffer_.remove(0, lf + 1);
-                    if (l.endsWith('\r'))
-                        l.chop(1);
-                    if (l.startsWith(prefix))
-                        found = l;
-                }
-                return !found.isNull();
-            },
-            ms);
-        return found;
-    }
-    // The block right after the line just read.
-    QByteArray block(int ms = kWait) {
-        QByteArray out;
-        Wait(
-            [&] {
-                buffer_ += socket_->readAll();
-                if (buffer_.size() < 4)
-                    return false;
-                const quint32 n = qFromBigEndian<quint32>(buffer_.constData());
-                if (n > 1024 * 1024 || buffer_.size() < qsizetype(4 + n))
-                    return n > 1024 * 1024;
-                out = buffer_.mid(4, n);
-                buffer_.remove(0, 4 + n);
-                return true;
-            },
-            ms);
-        return out;
-    }
-
-private:
-    QTcpServer server_;
-    QTcpSocket* socket_ = nullptr;
-    QByteArray buffer_;
-};
 
 // python3-dbusmock's logind on a private bus, with the station's session
 // "c7"; every call it gets goes to its log.
@@ -219,6 +160,28 @@ public:
         free(p);
         return held;
     }
+    // The manager handles what reaches it in order: once it has answered a
+    // request sent now (the frame extents of a window of the probe's), it has
+    // acted on everything that reached it before.
+    bool managerAnswers() {
+        const xcb_window_t w = xcb_generate_id(c_);
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, w, root_, 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        xcb_client_message_event_t m = {};
+        m.response_type = XCB_CLIENT_MESSAGE;
+        m.format = 32;
+        m.window = w;
+        m.type = atom("_NET_REQUEST_FRAME_EXTENTS");
+        xcb_send_event(c_, 0, root_,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                       reinterpret_cast<const char*>(&m));
+        const xcb_atom_t extents = atom("_NET_FRAME_EXTENTS");
+        const bool answered =
+            Wait([&] { return !property(w, extents, XCB_ATOM_CARDINAL).isEmpty(); });
+        xcb_destroy_window(c_, w);
+        xcb_flush(c_);
+        return answered;
+    }
     bool viewable(xcb_window_t w) {
         xcb_get_window_attributes_reply_t* a =
             xcb_get_window_attributes_reply(c_, xcb_get_window_attributes(c_, w), nullptr);
@@ -307,7 +270,7 @@ private:
 class PuestoOnX : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!QFileInfo(binary()).isExecutable())
+        if (!Puesto::Built())
             GTEST_SKIP() << "puesto is not built";
         for (const char* tool : {"Xvfb", "openbox", "xdotool", "xterm", "dbus-daemon"})
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
@@ -321,12 +284,10 @@ protected:
         ASSERT_TRUE(probe->ok());
         ASSERT_TRUE(logind.start(scratch.file(QStringLiteral("logind.log"))));
         ASSERT_NE(cashier.port(), 0);
-        WriteText(registry.file(QStringLiteral("machine.reg")),
-                  "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Velt\\Tarvina]\n"
-                  "\"Host\"=\"localhost\"\n");
-        QDir().mkpath(scratch.file(QStringLiteral("run")));
-        QFile::setPermissions(scratch.file(QStringLiteral("run")),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // The logind that would end the session is the stand-in.
+        station.env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), logind.address());
+        station.env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), logind.address());
+        station.env.insert(QStringLiteral("XDG_SESSION_ID"), QStringLiteral("c7"));
     }
     void TearDown() override {
         for (QProcess* p : others) {
@@ -335,47 +296,23 @@ protected:
             delete p;
         }
         others.clear();
-        if (puesto.state() != QProcess::NotRunning) {
-            puesto.kill();
-            puesto.waitForFinished(10000);
-        }
-    }
-
-    static QString binary() { return QStringLiteral(TARVINA_TEST_BIN_DIR "/puesto"); }
-
-    QProcessEnvironment environment() const {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        const QProcessEnvironment x = display->environment();
-        for (const QString& k : x.keys())
-            e.insert(k, x.value(k));
-        // Nothing of the machine's own desktop, settings or buses is touched:
-        // the logind that would end the session is the stand-in.
-        e.insert(QStringLiteral("HOME"), scratch.path());
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), scratch.file(QStringLiteral("config")));
-        e.insert(QStringLiteral("XDG_DATA_HOME"), scratch.file(QStringLiteral("data")));
-        e.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.file(QStringLiteral("run")));
-        e.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), logind.address());
-        e.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), logind.address());
-        e.insert(QStringLiteral("XDG_SESSION_ID"), QStringLiteral("c7"));
-        return e;
     }
 
     void startPuesto() {
-        QProcessEnvironment e = environment();
-        for (auto it = extraEnv.cbegin(); it != extraEnv.cend(); ++it)
-            e.insert(it.key(), it.value());
-        e.insert(QStringLiteral("TARVINA_HOME"), home.path());
-        e.insert(QStringLiteral("TARVINA_REGISTRY"), registry.path());
-        e.insert(QStringLiteral("TARVINA_PORT"), QString::number(cashier.port()));
-        puesto.setProcessEnvironment(e);
-        puesto.setWorkingDirectory(home.path());
-        puesto.setProcessChannelMode(QProcess::MergedChannels);
-        puesto.start(binary(), {});
-        ASSERT_TRUE(puesto.waitForStarted(10000));
-        ASSERT_TRUE(cashier.accept(kWait)) << output();
+        ASSERT_TRUE(station.start(cashier.port(), display->environment()));
+        ASSERT_TRUE(cashier.accept()) << output();
         ASSERT_TRUE(Wait([&] { return lock() != 0; })) << "no lock window";
     }
-    std::string output() { return puesto.readAll().toStdString(); }
+    std::string output() { return station.output(); }
+    // Other programs of the station's desktop, with the station's
+    // environment.
+    QProcess* startOther(const QString& program, const QStringList& args) {
+        auto* p = new QProcess;
+        others << p;
+        p->setProcessEnvironment(puesto.processEnvironment());
+        p->start(program, args);
+        return p;
+    }
 
     // The station's windows: the lock covers the screen; the main window's
     // title carries the state ("PC[bloqueado]").
@@ -408,11 +345,9 @@ protected:
 
     // An xterm whose typed text goes to a file; its window once mapped.
     xcb_window_t startXterm(const QString& file) {
-        auto* p = new QProcess;
-        others << p;
-        p->setProcessEnvironment(environment());
-        p->start(QStringLiteral("xterm"), {QStringLiteral("-e"), QStringLiteral("sh"),
-                                           QStringLiteral("-c"), QStringLiteral("cat > ") + file});
+        startOther(QStringLiteral("xterm"),
+                   {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                    QStringLiteral("cat > ") + file});
         xcb_window_t w = 0;
         Wait([&] {
             for (xcb_window_t x : probe->windowsOf("XTerm"))
@@ -423,6 +358,30 @@ protected:
         return w;
     }
     void activate(xcb_window_t w) { xdo({QStringLiteral("windowactivate"), QString::number(w)}); }
+    // The cashier's grant, its welcome accepted with Enter: the desktop free.
+    void grant() {
+        cashier.send("0430,Ana,");
+        ASSERT_TRUE(Wait([&] {
+            const xcb_window_t w = titled(QStringLiteral("Bienvenido"));
+            return w && probe->active() == w;
+        })) << output();
+        xdo({QStringLiteral("key"), QStringLiteral("Return")});
+        ASSERT_EQ(cashier.line("R04"), "R04Ana");
+        ASSERT_TRUE(Wait([&] { return lock() == 0; }));
+    }
+    // The terminal's file once a last line typed on a free desktop is in it:
+    // the terminal takes its keys in order, so whatever reached it before is
+    // in the file ahead of that line.
+    QByteArray typedWithLastLine(xcb_window_t xterm, const QString& file) {
+        activate(xterm);
+        if (!Wait([&] { return probe->active() == xterm; }))
+            return "(the terminal never came to the front)";
+        xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
+             QStringLiteral("fin")});
+        xdo({QStringLiteral("key"), QStringLiteral("Return")});
+        Wait([&] { return ReadAll(file).endsWith("fin\n"); }, 10000);
+        return ReadAll(file);
+    }
 
     // How long w keeps the front after it is activated; -1 when it never
     // came to the front, and the limit when it kept it.
@@ -457,13 +416,13 @@ protected:
         return !out->isNull();
     }
 
-    TempDir home, registry, scratch;
-    QHash<QString, QString> extraEnv; // for the station only
+    TempDir scratch;
     std::unique_ptr<XDisplay> display;
     std::unique_ptr<XProbe> probe;
     MockLogind logind;
-    Cashier cashier;
-    QProcess puesto;
+    FakeCashier cashier;
+    Puesto station;
+    QProcess& puesto = station.process;
     QList<QProcess*> others;
 };
 
@@ -557,10 +516,13 @@ TEST_F(PuestoOnX, OtherProgramsNeverKeepTheFrontNorTheKeysWhileLocked) {
          QStringLiteral("1"), QStringLiteral("mousemove"), QStringLiteral("500"),
          QStringLiteral("500"), QStringLiteral("mouseup"), QStringLiteral("1"),
          QStringLiteral("keyup"), QStringLiteral("alt")});
-    // The input held all along; then time for a manager's answer, which
-    // must not come.
+    // The input held all along. Once the manager has answered a request sent
+    // after it, and the station a query sent after that, whatever of it
+    // reached either has been acted on.
     EXPECT_TRUE(probe->inputHeldElsewhere());
-    QTest::qWait(1500);
+    ASSERT_TRUE(probe->managerAnswers());
+    cashier.send("01");
+    ASSERT_FALSE(cashier.line("R01").isNull()) << output();
     EXPECT_EQ(lock(), lockBefore);
     EXPECT_EQ(probe->geometry(lockBefore), QRect(0, 0, kScreenW, kScreenH));
     EXPECT_EQ(mainWindow(), mainBefore);
@@ -568,6 +530,9 @@ TEST_F(PuestoOnX, OtherProgramsNeverKeepTheFrontNorTheKeysWhileLocked) {
     EXPECT_GT(level(lockBefore), level(xterm));
     EXPECT_EQ(puesto.state(), QProcess::Running);
     EXPECT_EQ(ReadAll(typed), QByteArray());
+    // Nothing typed while locked reached the terminal, not even late.
+    ASSERT_NO_FATAL_FAILURE(grant());
+    EXPECT_EQ(typedWithLastLine(xterm, typed), "fin\n");
 }
 
 TEST_F(PuestoOnX, GrantFreesTheDesktopAndTheEndOfTimeLocksItAgain) {
@@ -576,15 +541,8 @@ TEST_F(PuestoOnX, GrantFreesTheDesktopAndTheEndOfTimeLocksItAgain) {
     const xcb_window_t xterm = startXterm(typed);
     ASSERT_NE(xterm, 0u);
 
-    cashier.send("0430,Ana,");
     // The welcome dialog comes to the front; Enter accepts it.
-    ASSERT_TRUE(Wait([&] {
-        const xcb_window_t w = titled(QStringLiteral("Bienvenido"));
-        return w && probe->active() == w;
-    })) << output();
-    xdo({QStringLiteral("key"), QStringLiteral("Return")});
-    EXPECT_EQ(cashier.line("R04"), "R04Ana");
-    ASSERT_TRUE(Wait([&] { return lock() == 0; }));
+    ASSERT_NO_FATAL_FAILURE(grant());
 
     // The customer's program keeps the front and the keys; the clock stays
     // above it.
@@ -610,11 +568,11 @@ TEST_F(PuestoOnX, GrantFreesTheDesktopAndTheEndOfTimeLocksItAgain) {
     xdo({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"),
          QStringLiteral("otra")});
     xdo({QStringLiteral("key"), QStringLiteral("Return")});
-    // Held while typed; then the time xterm would take to write a line it got
-    // (it wrote "hola" well within it above).
+    // Held while typed; granted again, what is typed reaches the terminal,
+    // after anything of before that did.
     EXPECT_TRUE(probe->inputHeldElsewhere());
-    QTest::qWait(1000);
-    EXPECT_EQ(ReadAll(typed), "hola\n");
+    ASSERT_NO_FATAL_FAILURE(grant());
+    EXPECT_EQ(typedWithLastLine(xterm, typed), "hola\nfin\n");
 }
 
 TEST_F(PuestoOnX, WindowThatKeepsTheFrontForThirtySixTicksEndsTheSession) {
@@ -623,14 +581,11 @@ TEST_F(PuestoOnX, WindowThatKeepsTheFrontForThirtySixTicksEndsTheSession) {
     ASSERT_NE(xterm, 0u);
     ASSERT_TRUE(Wait([&] { return ownActive(); }));
     // Another client that takes the front back ten times a second.
-    auto* thief = new QProcess;
-    others << thief;
-    thief->setProcessEnvironment(environment());
-    thief->start(QStringLiteral("sh"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("while :; do xdotool windowactivate %1 >/dev/null 2>&1; "
-                                 "sleep 0.1; done")
-                      .arg(xterm)});
+    startOther(QStringLiteral("sh"),
+               {QStringLiteral("-c"),
+                QStringLiteral("while :; do xdotool windowactivate %1 >/dev/null 2>&1; "
+                               "sleep 0.1; done")
+                    .arg(xterm)});
     QElapsedTimer t;
     t.start();
     ASSERT_EQ(cashier.line("R14", 120000), "R14") << output();
@@ -703,15 +658,15 @@ TEST_F(PuestoOnX, LogosChangedWhileRunningArePutBackAtTheOrderlyClose) {
     WriteText(scratch.file(QStringLiteral("tema.plymouth")),
               "[Plymouth Theme]\nName=Prueba\nModuleName=two-step\n\n[two-step]\nImageDir=" +
                   QFileInfo(splash).path().toUtf8() + "\n");
-    extraEnv.insert(QStringLiteral("TARVINA_GREETER_CONF"),
-                    scratch.file(QStringLiteral("greeter.conf")));
-    extraEnv.insert(QStringLiteral("TARVINA_PLYMOUTH_THEME"),
-                    scratch.file(QStringLiteral("tema.plymouth")));
+    station.env.insert(QStringLiteral("TARVINA_GREETER_CONF"),
+                       scratch.file(QStringLiteral("greeter.conf")));
+    station.env.insert(QStringLiteral("TARVINA_PLYMOUTH_THEME"),
+                       scratch.file(QStringLiteral("tema.plymouth")));
     startPuesto();
 
     // Protection on from the cashier: the copies are taken.
-    const QString startCopy = home.file(QStringLiteral("Logos/logo.sys"));
-    const QString splashCopy = home.file(QStringLiteral("Logos/logos.sys"));
+    const QString startCopy = station.home() + QStringLiteral("/Logos/logo.sys");
+    const QString splashCopy = station.home() + QStringLiteral("/Logos/logos.sys");
     cashier.send("281");
     ASSERT_TRUE(Wait([&] {
         return ReadAll(startCopy) == startPicture && ReadAll(splashCopy) == splashPicture;
@@ -783,14 +738,8 @@ SavedSession ReadSession(const QString& path) {
 
 TEST_F(PuestoOnX, DisplayThatGoesAwaySavesTheSessionAndEndsInOrder) {
     startPuesto();
-    cashier.send("0430,Ana,");
-    ASSERT_TRUE(Wait([&] {
-        const xcb_window_t w = titled(QStringLiteral("Bienvenido"));
-        return w && probe->active() == w;
-    })) << output();
-    xdo({QStringLiteral("key"), QStringLiteral("Return")});
-    ASSERT_EQ(cashier.line("R04"), "R04Ana");
-    const QString file = home.file(QStringLiteral("Data/session.dta"));
+    ASSERT_NO_FATAL_FAILURE(grant());
+    const QString file = station.home() + QStringLiteral("/Data/session.dta");
     ASSERT_TRUE(Wait([&] { return ReadSession(file).state == 2; }));
     const double granted = ReadSession(file).written;
     // Saved in use; now time passes, so that a save at the end bears a later
@@ -810,7 +759,8 @@ TEST_F(PuestoOnX, DisplayThatGoesAwaySavesTheSessionAndEndsInOrder) {
     EXPECT_EQ(saved.user, "Ana");
     EXPECT_GT(saved.written, granted + 1.0 / 86400) << "not saved at the end";
     // The settings are written back as at every close.
-    EXPECT_TRUE(ReadAll(registry.file(QStringLiteral("machine.reg"))).contains("\"AlphaBlend\""));
+    EXPECT_TRUE(
+        ReadAll(station.registry() + QStringLiteral("/machine.reg")).contains("\"AlphaBlend\""));
 }
 
 } // namespace

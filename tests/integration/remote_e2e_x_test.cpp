@@ -9,8 +9,8 @@
 #include "../server/ui/TaquillaOnDisplay.h"
 #include "platform/linux/FileRegistry.h"
 #include "platform/linux/X11WindowSystem.h"
+#include "support/Puesto.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+using tarvina::test::Puesto;
 using tarvina::test::TestDisplay;
 using tarvina::test::XDisplay;
 
@@ -28,13 +29,6 @@ namespace {
 constexpr int kWait = 30000;
 constexpr int kStationW = 1024;
 constexpr int kStationH = 768;
-
-void Write(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    f.write(text);
-}
 
 // An X program the customer opened on the station.
 struct StationProgram {
@@ -57,8 +51,7 @@ struct StationProgram {
 class RemoteEndToEnd : public tarvina::test::TaquillaOnDisplay {
 protected:
     void SetUp() override {
-        const QString bin = QStringLiteral(TARVINA_TEST_BIN_DIR "/puesto");
-        ASSERT_TRUE(QFileInfo(bin).isExecutable()) << "puesto is not built";
+        ASSERT_TRUE(Puesto::Built()) << "puesto is not built";
         XDisplay::Options o;
         o.width = kStationW;
         o.height = kStationH;
@@ -72,32 +65,14 @@ protected:
         start();
         waitMainWindow();
 
-        QDir().mkpath(stationFolder());
-        Write(stationRegistry() + QStringLiteral("/machine.reg"),
-              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Velt\\Tarvina]\n"
-              "\"Host\"=\"localhost\"\n\n"
-              "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Computername\\"
-              "Computername]\n\"Computername\"=\"PUESTO7\"\n");
-        QProcessEnvironment env = stationDisplay->environment();
-        env.insert("TARVINA_HOME", stationFolder());
-        env.insert("TARVINA_REGISTRY", stationRegistry());
-        env.insert("TARVINA_PORT", QString::number(stationPort()));
-        puesto.setProcessEnvironment(env);
-        puesto.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        puesto.start(bin, {});
-        ASSERT_TRUE(puesto.waitForStarted(10000));
+        puesto.machineReg += "\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\"
+                             "Computername\\Computername]\n\"Computername\"=\"PUESTO7\"\n";
+        ASSERT_TRUE(puesto.start(stationPort(), stationDisplay->environment()));
     }
     void TearDown() override {
-        if (puesto.state() != QProcess::NotRunning) {
-            puesto.terminate();
-            if (!puesto.waitForFinished(20000))
-                puesto.kill();
-            puesto.waitForFinished(5000);
-        }
+        puesto.stop();
         TaquillaOnDisplay::TearDown();
     }
-    QString stationFolder() const { return dir.path() + QStringLiteral("/puesto"); }
-    QString stationRegistry() const { return dir.path() + QStringLiteral("/puesto-reg"); }
 
     QStringList stationTitles() {
         QStringList titles;
@@ -145,15 +120,15 @@ protected:
         return found;
     }
     std::optional<qint64> stationSetting(const QString& name) {
-        tarvina::platform::FileRegistry reg({stationRegistry() + QStringLiteral("/user.reg"),
-                                             stationRegistry() + QStringLiteral("/machine.reg")});
+        tarvina::platform::FileRegistry reg({puesto.registry() + QStringLiteral("/user.reg"),
+                                             puesto.registry() + QStringLiteral("/machine.reg")});
         return reg.readInteger(tarvina::platform::Root::LocalMachine,
                                QStringLiteral("\\Software\\Velt\\Tarvina"), name);
     }
 
     std::unique_ptr<XDisplay> stationDisplay;
     std::unique_ptr<tarvina::platform::X11WindowSystem> stationWindows;
-    QProcess puesto;
+    Puesto puesto;
 };
 
 TEST_F(RemoteEndToEnd, TasksCaptureConfigurationAndRunFromTheCashiersWindow) {

@@ -20,16 +20,16 @@ QByteArray Read(const QString& path) {
 class PuestoConfigOnX : public tarvina::test::PuestoOnDisplay {
 protected:
     // Two settings programs of the desktop, and no others.
-    void prepare(QProcessEnvironment& env) override {
-        const QString apps = dir.path() + "/share/applications";
+    void prepare() override {
+        const QString apps = desktop.path() + "/share/applications";
         WriteFile(apps + "/tarvina-pantalla.desktop",
                   "[Desktop Entry]\nType=Application\nName=Display\nName[es]=Pantalla\n"
                   "Exec=true\nCategories=Settings;\n");
         WriteFile(apps + "/tarvina-raton.desktop", "[Desktop Entry]\nType=Application\nName=Ratón\n"
                                                    "Exec=true\nCategories=Settings;\n");
-        env.insert("XDG_DATA_HOME", dir.path() + "/share");
-        env.insert("XDG_DATA_DIRS", dir.path() + "/none");
-        env.insert("XDG_CONFIG_DIRS", dir.path() + "/xdg");
+        station.env.insert("XDG_DATA_HOME", desktop.path() + "/share");
+        station.env.insert("XDG_DATA_DIRS", desktop.path() + "/none");
+        station.env.insert("XDG_CONFIG_DIRS", desktop.path() + "/xdg");
     }
     // Toggles a box through the bus; a box that only took the focus is
     // toggled with the space bar, as a keyboard user would.
@@ -67,6 +67,8 @@ protected:
             typePassword(QStringLiteral("Contraseña"), QStringLiteral("mirlo")));
         ASSERT_EQ(atspi({"wait", "Configuración", "dialog", "30"}), 0) << out.toStdString();
     }
+
+    tarvina::test::TempDir desktop;
 };
 
 TEST_F(PuestoConfigOnX, ControlPanelAndWindowsPagesAreSavedAndReadBack) {
@@ -115,15 +117,15 @@ TEST_F(PuestoConfigOnX, ControlPanelAndWindowsPagesAreSavedAndReadBack) {
     // second.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
-            return Read(dir.path() + "/reg/user.reg").contains("\"NoRun\"=dword:00000001") &&
-                   Read(dir.path() + "/reg/machine.reg").contains("{645FF040-5081-101B-9F08");
+            return Read(station.registry() + "/user.reg").contains("\"NoRun\"=dword:00000001") &&
+                   Read(station.registry() + "/machine.reg").contains("{645FF040-5081-101B-9F08");
         },
         30000))
-        << Read(dir.path() + "/reg/user.reg").toStdString();
-    const QByteArray user = Read(dir.path() + "/reg/user.reg");
+        << Read(station.registry() + "/user.reg").toStdString();
+    const QByteArray user = Read(station.registry() + "/user.reg");
     EXPECT_TRUE(user.contains("\"NoEntireNetwork\"=dword:00000001")) << user.toStdString();
     EXPECT_FALSE(user.contains("NoClose"));
-    EXPECT_EQ(Read(dir.path() + "/reg/Control.ini"),
+    EXPECT_EQ(Read(station.registry() + "/Control.ini"),
               QByteArray("[don't load]\r\ntarvina-raton.desktop=no\r\n"));
 
     // Opened again, the pages read what was stored.

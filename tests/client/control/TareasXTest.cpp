@@ -32,9 +32,10 @@ protected:
     // The lock: a window of the station as large as the screen.
     bool lockShowing() {
         QString ids;
-        TestDisplay().run("xdotool",
-                          {"search", "--onlyvisible", "--pid", QString::number(puesto.processId())},
-                          &ids);
+        TestDisplay().run(
+            "xdotool",
+            {"search", "--onlyvisible", "--pid", QString::number(station.process.processId())},
+            &ids);
         for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
             QString geometry;
             TestDisplay().run("xdotool", {"getwindowgeometry", "--shell", id}, &geometry);

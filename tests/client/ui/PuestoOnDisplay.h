@@ -3,13 +3,12 @@
 // folders and a server that is named but never answers, so the station stays
 // locked. Driven by accessible names, and by the mouse and keyboard where the
 // accessibility bus lists nothing (the main window's pop-up menu).
-#include "support/TempDir.h"
+#include "support/Puesto.h"
 #include "support/XDisplay.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -20,40 +19,19 @@ protected:
     static constexpr int kWait = 30000;
 
     void SetUp() override {
-        // A server that is named but never answers.
-        WriteFile(registry() + "/machine.reg",
-                  "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Velt\\Tarvina]\n"
-                  "\"Host\"=\"localhost\"\n");
-        QDir().mkpath(home());
-        QProcessEnvironment env = TestDisplay().environment();
-        env.insert("TARVINA_HOME", home());
-        env.insert("TARVINA_REGISTRY", registry());
-        env.insert("TARVINA_PORT", "1");
-        env.insert("LANG", "es_VE.UTF-8");
-        prepare(env);
+        station.env.insert("LANG", "es_VE.UTF-8");
+        prepare();
         if (HasFatalFailure())
             return;
-        puesto.setProcessEnvironment(env);
-        puesto.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        puesto.setWorkingDirectory(home());
-        puesto.start(QStringLiteral(TARVINA_TEST_BIN_DIR "/puesto"), {});
-        ASSERT_TRUE(puesto.waitForStarted(10000));
+        // Port 1: a server that is named but never answers.
+        ASSERT_TRUE(station.start(1, TestDisplay().environment()));
         ASSERT_EQ(atspi({"wait", "Regresivo", "push button", "30"}), 0) << out.toStdString();
     }
-    void TearDown() override {
-        if (puesto.state() == QProcess::NotRunning)
-            return;
-        puesto.terminate();
-        if (!puesto.waitForFinished(20000))
-            puesto.kill();
-        puesto.waitForFinished(5000);
-    }
-    // What a test adds to the station's files and environment before it
-    // starts.
-    virtual void prepare(QProcessEnvironment&) {}
+    void TearDown() override { station.stop(); }
+    // What a test adds to the station's files and environment (station.env)
+    // before it starts.
+    virtual void prepare() {}
 
-    QString home() const { return dir.path() + QStringLiteral("/home"); }
-    QString registry() const { return dir.path() + QStringLiteral("/reg"); }
     static void WriteFile(const QString& path, const QByteArray& data) {
         QDir().mkpath(QFileInfo(path).path());
         QFile f(path);
@@ -155,8 +133,7 @@ protected:
         ASSERT_EQ(atspi({"press", "OK", "push button"}), 0) << out.toStdString();
     }
 
-    TempDir dir;
-    QProcess puesto;
+    Puesto station;
     QString out;
 };
 
