@@ -2,10 +2,14 @@
 // the system chooses, read back from taquilla's output), connects N simulated stations from
 // distinct loopback addresses, lets each report its state every second, and prints: the time until
 // every station is bound (it got the StatusQuery that follows its Identify), p50 and p99 from a
-// StatusReport to its answer, and taquilla's resident memory and thread count. Not a test: it
-// prints figures.
+// StatusReport to its answer, and taquilla's resident memory and thread count. Then the same
+// stations, from the same addresses, do the same against FloorServer, which answers at once: its
+// p99 is what the clients and the loopback cost, and taquilla's p99 over it is taquilla's share.
+// Not a test: it prints figures.
 //
-//   server-load-bench [--taquilla PATH] [--seconds S] [N ...]   (default 100 500 1000)
+//   server-load-bench [--taquilla PATH] [--seconds S] [--client-threads T] [N ...]
+//   (default 100 500 1000)
+#include "simulator/FloorServer.h"
 #include "simulator/ReportedPort.h"
 #include "simulator/StationSim.h"
 
@@ -22,6 +26,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sys/resource.h>
@@ -47,11 +52,14 @@ struct Probe {
     std::atomic<qint64> boundAt{-1};
 };
 
-// Results shared by the client threads.
+// Results shared by the client threads; times in microseconds, because the
+// floor's answers come well within a millisecond.
 struct Shared {
     QElapsedTimer clock;
     std::mutex mutex;
     std::vector<qint64> latencies;
+    QByteArray answer; // the first answer to a report, to tell the servers apart
+    qint64 now() const { return clock.nsecsElapsed() / 1000; }
 };
 
 // A slice of the stations, living on its own client thread, so that the
@@ -78,12 +86,14 @@ public:
             QObject::connect(sim, &StationSim::lineReceived, sim,
                              [&p, &shared](const QByteArray& l) {
                                  if (p.boundAt.load() < 0 && l.startsWith("02"))
-                                     p.boundAt.store(shared.clock.elapsed());
+                                     p.boundAt.store(shared.now());
                                  if (p.sentAt >= 0 && (l.startsWith("0A") || l.startsWith("08"))) {
-                                     const qint64 ms = shared.clock.elapsed() - p.sentAt;
+                                     const qint64 us = shared.now() - p.sentAt;
                                      p.sentAt = -1;
                                      std::lock_guard<std::mutex> g(shared.mutex);
-                                     shared.latencies.push_back(ms);
+                                     shared.latencies.push_back(us);
+                                     if (shared.answer.isEmpty())
+                                         shared.answer = l;
                                  }
                              });
             sim->connectTo(QStringLiteral("127.0.0.1"), port_);
@@ -110,7 +120,7 @@ public:
             QObject::connect(timer, &QTimer::timeout, p.sim.get(), [&p, &shared] {
                 if (!p.sim->isConnected())
                     return;
-                p.sentAt = shared.clock.elapsed();
+                p.sentAt = shared.now();
                 p.sim->sendStatusReport();
             });
             QTimer::singleShot(QRandomGenerator::global()->bounded(1000), timer,
@@ -135,43 +145,26 @@ double Percentile(std::vector<qint64> v, double p) {
         return -1;
     std::sort(v.begin(), v.end());
     const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
-    return static_cast<double>(v[i]);
+    return static_cast<double>(v[i]) / 1000.0;
 }
 
-bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
-    QTemporaryDir home, reg;
-    QProcess server;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TARVINA_HOME"), home.path());
-    env.insert(QStringLiteral("TARVINA_REGISTRY"), reg.path());
-    env.insert(QStringLiteral("TARVINA_PORT"), QStringLiteral("0"));
-    server.setProcessEnvironment(env);
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QString consoleFile = home.filePath(QStringLiteral("console.txt"));
-    server.setStandardOutputFile(consoleFile);
-    server.start(taquilla, {});
-    if (!server.waitForStarted(5000)) {
-        std::fprintf(stderr, "cannot start %s\n", qPrintable(taquilla));
-        return false;
-    }
-    // Wait until it listens: it reports the port then.
-    const quint16 port = tarvina::sim::WaitReportedPortInFile(consoleFile, server, 10000);
-    {
-        if (port == 0) {
-            std::fprintf(stderr, "taquilla reported no listening port\n");
-            server.kill();
-            server.waitForFinished(5000);
-            QFile console(consoleFile);
-            if (console.open(QIODevice::ReadOnly))
-                std::fprintf(stderr, "its console:\n%s", console.readAll().constData());
-            return false;
-        }
-        StationSim::WaitFor([] { return false; }, 200);
-    }
-    const QString baseThreads = ProcStatus(server.processId(), "Threads:");
-    const QString baseRss = ProcStatus(server.processId(), "VmRSS:");
+// What one run of N stations against one server gave; latencies in ms.
+struct Figures {
+    bool ok = false;
+    int bound = 0;
+    qint64 bindMs = 0;
+    size_t reports = 0;
+    double p50 = -1, p99 = -1, max = -1;
+    QByteArray answer;
+    QString rss = QStringLiteral("-"), threads = QStringLiteral("-");
+    QString idleRss = QStringLiteral("-"), idleThreads = QStringLiteral("-");
+};
 
+// Connects n stations to the server at port, lets them report for the given
+// seconds and takes the figures; sample() runs while they are all still
+// connected. The same code for taquilla and the floor.
+Figures Measure(quint16 port, int n, int seconds, int clientThreads,
+                const std::function<void(Figures&)>& sample) {
     std::vector<Probe> probes(static_cast<size_t>(n));
     Shared shared;
     shared.clock.start();
@@ -188,20 +181,19 @@ bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
         threads.push_back(std::move(thread));
         groups.push_back(std::move(group));
     }
-    const bool allBound = StationSim::WaitFor(
+    Figures f;
+    f.ok = StationSim::WaitFor(
         [&] {
             return std::all_of(probes.begin(), probes.end(),
                                [](const Probe& p) { return p.boundAt.load() >= 0; });
         },
         30000);
-    qint64 boundMs = 0;
-    int bound = 0;
     for (const Probe& p : probes)
         if (p.boundAt.load() >= 0) {
-            ++bound;
-            boundMs = std::max(boundMs, p.boundAt.load());
+            ++f.bound;
+            f.bindMs = std::max(f.bindMs, p.boundAt.load() / 1000);
         }
-    if (!allBound) {
+    if (!f.ok) {
         int shown = 0;
         for (const Probe& p : probes) {
             if (p.boundAt.load() >= 0 || shown++ >= 3)
@@ -218,20 +210,17 @@ bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
         QMetaObject::invokeMethod(
             g.get(), [gp = g.get()] { gp->startReports(); }, Qt::BlockingQueuedConnection);
     StationSim::WaitFor([] { return false; }, seconds * 1000);
-    const QString rss = ProcStatus(server.processId(), "VmRSS:");
-    const QString serverThreads = ProcStatus(server.processId(), "Threads:");
+    sample(f);
     std::vector<qint64> latencies;
     {
         std::lock_guard<std::mutex> g(shared.mutex);
         latencies = shared.latencies;
+        f.answer = shared.answer;
     }
-    std::printf("stations=%d bound=%d%s time_to_bind_all_ms=%lld reports=%zu p50_ms=%.0f "
-                "p99_ms=%.0f max_ms=%.0f server_rss=%s (idle %s) server_threads=%s (idle %s)\n",
-                n, bound, allBound ? "" : " (NOT ALL)", static_cast<long long>(boundMs),
-                latencies.size(), Percentile(latencies, 0.50), Percentile(latencies, 0.99),
-                Percentile(latencies, 1.0), qPrintable(rss), qPrintable(baseRss),
-                qPrintable(serverThreads), qPrintable(baseThreads));
-    std::fflush(stdout);
+    f.reports = latencies.size();
+    f.p50 = Percentile(latencies, 0.50);
+    f.p99 = Percentile(latencies, 0.99);
+    f.max = Percentile(latencies, 1.0);
     for (auto& g : groups)
         QMetaObject::invokeMethod(
             g.get(), [gp = g.get()] { gp->closeAll(); }, Qt::BlockingQueuedConnection);
@@ -239,10 +228,62 @@ bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
         t->quit();
         t->wait();
     }
-    server.terminate();
-    if (!server.waitForFinished(10000))
+    return f;
+}
+
+Figures RunTaquilla(const QString& taquilla, int n, int seconds, int clientThreads) {
+    QTemporaryDir home, reg;
+    QProcess server;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TARVINA_HOME"), home.path());
+    env.insert(QStringLiteral("TARVINA_REGISTRY"), reg.path());
+    env.insert(QStringLiteral("TARVINA_PORT"), QStringLiteral("0"));
+    server.setProcessEnvironment(env);
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString consoleFile = home.filePath(QStringLiteral("console.txt"));
+    server.setStandardOutputFile(consoleFile);
+    server.start(taquilla, {});
+    if (!server.waitForStarted(5000)) {
+        std::fprintf(stderr, "cannot start %s\n", qPrintable(taquilla));
+        return {};
+    }
+    // Wait until it listens: it reports the port then.
+    const quint16 port = tarvina::sim::WaitReportedPortInFile(consoleFile, server, 10000);
+    if (port == 0) {
+        std::fprintf(stderr, "taquilla reported no listening port\n");
         server.kill();
-    return allBound;
+        server.waitForFinished(5000);
+        QFile console(consoleFile);
+        if (console.open(QIODevice::ReadOnly))
+            std::fprintf(stderr, "its console:\n%s", console.readAll().constData());
+        return {};
+    }
+    StationSim::WaitFor([] { return false; }, 200);
+    const qint64 pid = server.processId();
+    const QString idleRss = ProcStatus(pid, "VmRSS:"), idleThreads = ProcStatus(pid, "Threads:");
+    Figures f = Measure(port, n, seconds, clientThreads, [&](Figures& at) {
+        at.idleRss = idleRss;
+        at.idleThreads = idleThreads;
+        at.rss = ProcStatus(pid, "VmRSS:");
+        at.threads = ProcStatus(pid, "Threads:");
+    });
+    server.terminate();
+    if (!server.waitForFinished(10000)) {
+        server.kill();
+        server.waitForFinished(5000);
+    }
+    return f;
+}
+
+Figures RunFloor(int n, int seconds, int clientThreads) {
+    tarvina::sim::FloorServer floor;
+    const quint16 port = floor.start();
+    if (port == 0) {
+        std::fprintf(stderr, "the floor server cannot listen\n");
+        return {};
+    }
+    return Measure(port, n, seconds, clientThreads, [](Figures&) {});
 }
 
 } // namespace
@@ -275,10 +316,42 @@ int main(int argc, char** argv) {
         counts.append(a.toInt());
     if (counts.isEmpty())
         counts = {100, 500, 1000};
+    const int secs = parser.value(seconds).toInt();
+    const int clientThreads = std::max(1, parser.value(clients).toInt());
+    struct Row {
+        int n;
+        Figures taquilla, floor;
+    };
+    std::vector<Row> rows;
     bool ok = true;
-    for (int n : counts)
-        ok = RunOnce(parser.value(taquilla), n, parser.value(seconds).toInt(),
-                     std::max(1, parser.value(clients).toInt())) &&
-             ok;
+    for (int n : counts) {
+        Row r{n, RunTaquilla(parser.value(taquilla), n, secs, clientThreads),
+              RunFloor(n, secs, clientThreads)};
+        for (const auto& [name, f] : {std::pair{"taquilla", &r.taquilla}, {"floor", &r.floor}})
+            std::printf("%-8s stations=%d bound=%d%s time_to_bind_all_ms=%lld reports=%zu "
+                        "p50_ms=%.2f p99_ms=%.2f max_ms=%.2f rss=%s (idle %s) threads=%s "
+                        "(idle %s) answer=%s\n",
+                        name, n, f->bound, f->ok ? "" : " (NOT ALL)",
+                        static_cast<long long>(f->bindMs), f->reports, f->p50, f->p99, f->max,
+                        qPrintable(f->rss), qPrintable(f->idleRss), qPrintable(f->threads),
+                        qPrintable(f->idleThreads), f->answer.constData());
+        std::fflush(stdout);
+        if (r.taquilla.answer != r.floor.answer)
+            std::fprintf(stderr, "the floor answers a report otherwise than taquilla\n");
+        ok = r.taquilla.ok && r.floor.ok && ok;
+        rows.push_back(std::move(r));
+    }
+    std::printf("\n%8s | %10s %10s | %10s %10s | %9s | %10s %8s\n", "stations", "taq p50",
+                "taq p99", "floor p50", "floor p99", "p99 ratio", "taq RSS", "threads");
+    const auto ratio = [](const Row& r) {
+        return r.floor.p99 > 0 ? r.taquilla.p99 / r.floor.p99 : -1.0;
+    };
+    for (const Row& r : rows)
+        std::printf("%8d | %10.2f %10.2f | %10.2f %10.2f | %9.2f | %10s %8s\n", r.n, r.taquilla.p50,
+                    r.taquilla.p99, r.floor.p50, r.floor.p99, ratio(r), qPrintable(r.taquilla.rss),
+                    qPrintable(r.taquilla.threads));
+    std::printf("(latency in ms from a StatusReport to its answer)\n");
+    for (const Row& r : rows)
+        std::printf("ratio p99 taquilla/floor at %d: %.2f\n", r.n, ratio(r));
     return ok ? 0 : 1;
 }
