@@ -148,16 +148,30 @@ double Percentile(std::vector<qint64> v, double p) {
     return static_cast<double>(v[i]) / 1000.0;
 }
 
-// What one run of N stations against one server gave; latencies in ms.
+// What runs of N stations against one server gave.
 struct Figures {
     bool ok = false;
     int bound = 0;
     qint64 bindMs = 0;
-    size_t reports = 0;
-    double p50 = -1, p99 = -1, max = -1;
+    std::vector<qint64> latencies; // microseconds
     QByteArray answer;
     QString rss = QStringLiteral("-"), threads = QStringLiteral("-");
     QString idleRss = QStringLiteral("-"), idleThreads = QStringLiteral("-");
+
+    double p50() const { return Percentile(latencies, 0.50); }
+    double p99() const { return Percentile(latencies, 0.99); }
+    double max() const { return Percentile(latencies, 1.0); }
+
+    // Adds a later round: the worst of both, every latency, the later
+    // samples.
+    void add(Figures&& later) {
+        ok = ok && later.ok;
+        bound = std::min(bound, later.bound);
+        bindMs = std::max(bindMs, later.bindMs);
+        latencies.insert(latencies.end(), later.latencies.begin(), later.latencies.end());
+        rss = later.rss;
+        threads = later.threads;
+    }
 };
 
 // Connects n stations to the server at port, lets them report for the given
@@ -211,16 +225,11 @@ Figures Measure(quint16 port, int n, int seconds, int clientThreads,
             g.get(), [gp = g.get()] { gp->startReports(); }, Qt::BlockingQueuedConnection);
     StationSim::WaitFor([] { return false; }, seconds * 1000);
     sample(f);
-    std::vector<qint64> latencies;
     {
         std::lock_guard<std::mutex> g(shared.mutex);
-        latencies = shared.latencies;
+        f.latencies = shared.latencies;
         f.answer = shared.answer;
     }
-    f.reports = latencies.size();
-    f.p50 = Percentile(latencies, 0.50);
-    f.p99 = Percentile(latencies, 0.99);
-    f.max = Percentile(latencies, 1.0);
     for (auto& g : groups)
         QMetaObject::invokeMethod(
             g.get(), [gp = g.get()] { gp->closeAll(); }, Qt::BlockingQueuedConnection);
@@ -305,10 +314,15 @@ int main(int argc, char** argv) {
     const QCommandLineOption seconds(QStringLiteral("seconds"),
                                      QStringLiteral("Seconds of reporting per run."),
                                      QStringLiteral("s"), QStringLiteral("5"));
+    const QCommandLineOption rounds(
+        QStringLiteral("rounds"),
+        QStringLiteral("Runs of each server per count, taking turns, so that a burst of load from "
+                       "elsewhere on the machine falls on both."),
+        QStringLiteral("r"), QStringLiteral("3"));
     const QCommandLineOption clients(QStringLiteral("client-threads"),
                                      QStringLiteral("Threads running the simulated stations."),
                                      QStringLiteral("n"), QStringLiteral("4"));
-    parser.addOptions({taquilla, seconds, clients});
+    parser.addOptions({taquilla, seconds, rounds, clients});
     parser.addPositionalArgument(QStringLiteral("N"), QStringLiteral("Station counts."));
     parser.process(app);
     QList<int> counts;
@@ -324,33 +338,47 @@ int main(int argc, char** argv) {
     };
     std::vector<Row> rows;
     bool ok = true;
-    for (int n : counts) {
-        Row r{n, RunTaquilla(parser.value(taquilla), n, secs, clientThreads),
-              RunFloor(n, secs, clientThreads)};
-        for (const auto& [name, f] : {std::pair{"taquilla", &r.taquilla}, {"floor", &r.floor}})
-            std::printf("%-8s stations=%d bound=%d%s time_to_bind_all_ms=%lld reports=%zu "
-                        "p50_ms=%.2f p99_ms=%.2f max_ms=%.2f rss=%s (idle %s) threads=%s "
-                        "(idle %s) answer=%s\n",
-                        name, n, f->bound, f->ok ? "" : " (NOT ALL)",
-                        static_cast<long long>(f->bindMs), f->reports, f->p50, f->p99, f->max,
-                        qPrintable(f->rss), qPrintable(f->idleRss), qPrintable(f->threads),
-                        qPrintable(f->idleThreads), f->answer.constData());
+    const auto show = [](const char* name, int n, int round, const Figures& f) {
+        std::printf("%-8s stations=%d round=%d bound=%d%s time_to_bind_all_ms=%lld reports=%zu "
+                    "p50_ms=%.2f p99_ms=%.2f max_ms=%.2f rss=%s (idle %s) threads=%s "
+                    "(idle %s) answer=%s\n",
+                    name, n, round, f.bound, f.ok ? "" : " (NOT ALL)",
+                    static_cast<long long>(f.bindMs), f.latencies.size(), f.p50(), f.p99(), f.max(),
+                    qPrintable(f.rss), qPrintable(f.idleRss), qPrintable(f.threads),
+                    qPrintable(f.idleThreads), f.answer.constData());
         std::fflush(stdout);
-        if (r.taquilla.answer != r.floor.answer)
-            std::fprintf(stderr, "the floor answers a report otherwise than taquilla\n");
+    };
+    for (int n : counts) {
+        Row r{n, {}, {}};
+        for (int round = 1; round <= std::max(1, parser.value(rounds).toInt()); ++round) {
+            Figures t = RunTaquilla(parser.value(taquilla), n, secs, clientThreads);
+            Figures f = RunFloor(n, secs, clientThreads);
+            show("taquilla", n, round, t);
+            show("floor", n, round, f);
+            if (t.answer != f.answer)
+                std::fprintf(stderr, "the floor answers a report otherwise than taquilla\n");
+            if (round == 1) {
+                r.taquilla = std::move(t);
+                r.floor = std::move(f);
+            } else {
+                r.taquilla.add(std::move(t));
+                r.floor.add(std::move(f));
+            }
+        }
         ok = r.taquilla.ok && r.floor.ok && ok;
         rows.push_back(std::move(r));
     }
     std::printf("\n%8s | %10s %10s | %10s %10s | %9s | %10s %8s\n", "stations", "taq p50",
                 "taq p99", "floor p50", "floor p99", "p99 ratio", "taq RSS", "threads");
     const auto ratio = [](const Row& r) {
-        return r.floor.p99 > 0 ? r.taquilla.p99 / r.floor.p99 : -1.0;
+        return r.floor.p99() > 0 ? r.taquilla.p99() / r.floor.p99() : -1.0;
     };
     for (const Row& r : rows)
-        std::printf("%8d | %10.2f %10.2f | %10.2f %10.2f | %9.2f | %10s %8s\n", r.n, r.taquilla.p50,
-                    r.taquilla.p99, r.floor.p50, r.floor.p99, ratio(r), qPrintable(r.taquilla.rss),
-                    qPrintable(r.taquilla.threads));
-    std::printf("(latency in ms from a StatusReport to its answer)\n");
+        std::printf("%8d | %10.2f %10.2f | %10.2f %10.2f | %9.2f | %10s %8s\n", r.n,
+                    r.taquilla.p50(), r.taquilla.p99(), r.floor.p50(), r.floor.p99(), ratio(r),
+                    qPrintable(r.taquilla.rss), qPrintable(r.taquilla.threads));
+    std::printf("(ms from a StatusReport to its answer, over every round; RSS and threads of "
+                "taquilla's last round)\n");
     for (const Row& r : rows)
         std::printf("ratio p99 taquilla/floor at %d: %.2f\n", r.n, ratio(r));
     return ok ? 0 : 1;
