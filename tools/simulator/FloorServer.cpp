@@ -4,8 +4,10 @@
 #include "protocol/Line.h"
 
 #include <cerrno>
+#include <ctime>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <pthread.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -81,6 +83,16 @@ void FloorServer::stop() {
             ::close(*fd);
             *fd = -1;
         }
+}
+
+qint64 FloorServer::cpuUs() const {
+    clockid_t clock{};
+    timespec t{};
+    if (!thread_.joinable() ||
+        pthread_getcpuclockid(const_cast<std::thread&>(thread_).native_handle(), &clock) != 0 ||
+        clock_gettime(clock, &t) != 0)
+        return 0;
+    return static_cast<qint64>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
 }
 
 void FloorServer::run() {

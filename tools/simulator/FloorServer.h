@@ -32,6 +32,8 @@ public:
     // Ends the loop and closes every connection; at once, whatever the
     // stations do.
     void stop();
+    // CPU time of the loop so far, in microseconds (0 when it is not running).
+    qint64 cpuUs() const;
 
 private:
     void run();

@@ -30,6 +30,7 @@
 #include <memory>
 #include <mutex>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 using tarvina::sim::StationSim;
@@ -44,6 +45,20 @@ QString ProcStatus(qint64 pid, const char* field) {
         if (line.startsWith(field))
             return QString::fromLatin1(line.mid(qstrlen(field)).trimmed());
     return QStringLiteral("?");
+}
+
+// User and system time of a process, all its threads.
+qint64 ProcCpuUs(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    // The name in parentheses may hold spaces; the fields after it do not.
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    const qint64 ticks = fields[11].toLongLong() + fields[12].toLongLong();
+    return ticks * 1000000 / sysconf(_SC_CLK_TCK);
 }
 
 struct Probe {
@@ -154,6 +169,9 @@ struct Figures {
     int bound = 0;
     qint64 bindMs = 0;
     std::vector<qint64> latencies; // microseconds
+    // The server's CPU time while the stations reported: less at the mercy
+    // of the machine's other load than a latency is.
+    qint64 cpuUs = 0;
     QByteArray answer;
     QString rss = QStringLiteral("-"), threads = QStringLiteral("-");
     QString idleRss = QStringLiteral("-"), idleThreads = QStringLiteral("-");
@@ -161,6 +179,11 @@ struct Figures {
     double p50() const { return Percentile(latencies, 0.50); }
     double p99() const { return Percentile(latencies, 0.99); }
     double max() const { return Percentile(latencies, 1.0); }
+    double cpuPerReport() const {
+        return latencies.empty()
+                   ? -1
+                   : static_cast<double>(cpuUs) / static_cast<double>(latencies.size());
+    }
 
     // Adds a later round: the worst of both, every latency, the later
     // samples.
@@ -169,6 +192,7 @@ struct Figures {
         bound = std::min(bound, later.bound);
         bindMs = std::max(bindMs, later.bindMs);
         latencies.insert(latencies.end(), later.latencies.begin(), later.latencies.end());
+        cpuUs += later.cpuUs;
         rss = later.rss;
         threads = later.threads;
     }
@@ -176,9 +200,10 @@ struct Figures {
 
 // Connects n stations to the server at port, lets them report for the given
 // seconds and takes the figures; sample() runs while they are all still
-// connected. The same code for taquilla and the floor.
+// connected, cpuUs() tells the server's CPU time so far. The same code for
+// taquilla and the floor.
 Figures Measure(quint16 port, int n, int seconds, int clientThreads,
-                const std::function<void(Figures&)>& sample) {
+                const std::function<void(Figures&)>& sample, const std::function<qint64()>& cpuUs) {
     std::vector<Probe> probes(static_cast<size_t>(n));
     Shared shared;
     shared.clock.start();
@@ -223,7 +248,9 @@ Figures Measure(quint16 port, int n, int seconds, int clientThreads,
     for (auto& g : groups)
         QMetaObject::invokeMethod(
             g.get(), [gp = g.get()] { gp->startReports(); }, Qt::BlockingQueuedConnection);
+    const qint64 cpuFrom = cpuUs();
     StationSim::WaitFor([] { return false; }, seconds * 1000);
+    f.cpuUs = cpuUs() - cpuFrom;
     sample(f);
     {
         std::lock_guard<std::mutex> g(shared.mutex);
@@ -271,12 +298,15 @@ Figures RunTaquilla(const QString& taquilla, int n, int seconds, int clientThrea
     StationSim::WaitFor([] { return false; }, 200);
     const qint64 pid = server.processId();
     const QString idleRss = ProcStatus(pid, "VmRSS:"), idleThreads = ProcStatus(pid, "Threads:");
-    Figures f = Measure(port, n, seconds, clientThreads, [&](Figures& at) {
-        at.idleRss = idleRss;
-        at.idleThreads = idleThreads;
-        at.rss = ProcStatus(pid, "VmRSS:");
-        at.threads = ProcStatus(pid, "Threads:");
-    });
+    Figures f = Measure(
+        port, n, seconds, clientThreads,
+        [&](Figures& at) {
+            at.idleRss = idleRss;
+            at.idleThreads = idleThreads;
+            at.rss = ProcStatus(pid, "VmRSS:");
+            at.threads = ProcStatus(pid, "Threads:");
+        },
+        [pid] { return ProcCpuUs(pid); });
     server.terminate();
     if (!server.waitForFinished(10000)) {
         server.kill();
@@ -292,7 +322,8 @@ Figures RunFloor(int n, int seconds, int clientThreads) {
         std::fprintf(stderr, "the floor server cannot listen\n");
         return {};
     }
-    return Measure(port, n, seconds, clientThreads, [](Figures&) {});
+    return Measure(
+        port, n, seconds, clientThreads, [](Figures&) {}, [&floor] { return floor.cpuUs(); });
 }
 
 } // namespace
@@ -340,12 +371,13 @@ int main(int argc, char** argv) {
     bool ok = true;
     const auto show = [](const char* name, int n, int round, const Figures& f) {
         std::printf("%-8s stations=%d round=%d bound=%d%s time_to_bind_all_ms=%lld reports=%zu "
-                    "p50_ms=%.2f p99_ms=%.2f max_ms=%.2f rss=%s (idle %s) threads=%s "
+                    "p50_ms=%.2f p99_ms=%.2f max_ms=%.2f cpu_us_per_report=%.0f rss=%s (idle %s) "
+                    "threads=%s "
                     "(idle %s) answer=%s\n",
                     name, n, round, f.bound, f.ok ? "" : " (NOT ALL)",
                     static_cast<long long>(f.bindMs), f.latencies.size(), f.p50(), f.p99(), f.max(),
-                    qPrintable(f.rss), qPrintable(f.idleRss), qPrintable(f.threads),
-                    qPrintable(f.idleThreads), f.answer.constData());
+                    f.cpuPerReport(), qPrintable(f.rss), qPrintable(f.idleRss),
+                    qPrintable(f.threads), qPrintable(f.idleThreads), f.answer.constData());
         std::fflush(stdout);
     };
     for (int n : counts) {
@@ -368,17 +400,19 @@ int main(int argc, char** argv) {
         ok = r.taquilla.ok && r.floor.ok && ok;
         rows.push_back(std::move(r));
     }
-    std::printf("\n%8s | %10s %10s | %10s %10s | %9s | %10s %8s\n", "stations", "taq p50",
-                "taq p99", "floor p50", "floor p99", "p99 ratio", "taq RSS", "threads");
+    std::printf("\n%8s | %10s %10s | %10s %10s | %9s | %12s %12s | %10s %8s\n", "stations",
+                "taq p50", "taq p99", "floor p50", "floor p99", "p99 ratio", "taq cpu/rep",
+                "floor cpu/rep", "taq RSS", "threads");
     const auto ratio = [](const Row& r) {
         return r.floor.p99() > 0 ? r.taquilla.p99() / r.floor.p99() : -1.0;
     };
     for (const Row& r : rows)
-        std::printf("%8d | %10.2f %10.2f | %10.2f %10.2f | %9.2f | %10s %8s\n", r.n,
+        std::printf("%8d | %10.2f %10.2f | %10.2f %10.2f | %9.2f | %12.0f %12.0f | %10s %8s\n", r.n,
                     r.taquilla.p50(), r.taquilla.p99(), r.floor.p50(), r.floor.p99(), ratio(r),
-                    qPrintable(r.taquilla.rss), qPrintable(r.taquilla.threads));
-    std::printf("(ms from a StatusReport to its answer, over every round; RSS and threads of "
-                "taquilla's last round)\n");
+                    r.taquilla.cpuPerReport(), r.floor.cpuPerReport(), qPrintable(r.taquilla.rss),
+                    qPrintable(r.taquilla.threads));
+    std::printf("(ms from a StatusReport to its answer and server CPU us per report, over every "
+                "round; RSS and threads of taquilla's last round)\n");
     for (const Row& r : rows)
         std::printf("ratio p99 taquilla/floor at %d: %.2f\n", r.n, ratio(r));
     return ok ? 0 : 1;
