@@ -63,6 +63,7 @@ quint16 FloorServer::start() {
         return 0;
     }
     thread_ = std::thread([this] { run(); });
+    loop_ = thread_.native_handle();
     return ntohs(addr.sin_port);
 }
 
@@ -88,8 +89,7 @@ void FloorServer::stop() {
 qint64 FloorServer::cpuUs() const {
     clockid_t clock{};
     timespec t{};
-    if (!thread_.joinable() ||
-        pthread_getcpuclockid(const_cast<std::thread&>(thread_).native_handle(), &clock) != 0 ||
+    if (!thread_.joinable() || pthread_getcpuclockid(loop_, &clock) != 0 ||
         clock_gettime(clock, &t) != 0)
         return 0;
     return static_cast<qint64>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;

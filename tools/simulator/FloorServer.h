@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <atomic>
+#include <pthread.h>
 #include <thread>
 #include <unordered_map>
 
@@ -47,6 +47,7 @@ private:
     int epollFd_ = -1;
     int wakeFd_ = -1;
     std::thread thread_;
+    pthread_t loop_{};
     // Loop thread only: what each connection sent after its last line feed.
     std::unordered_map<int, QByteArray> pending_;
     QByteArray greeting_, identified_, reportAnswer_;
