@@ -8,7 +8,7 @@
 // Each server's CPU time per report is told too: on a busy machine it moves far less than a p99.
 // Not a test: it prints figures.
 //
-//   server-load-bench [--taquilla PATH] [--seconds S] [--client-threads T] [N ...]
+//   server-load-bench [--taquilla PATH] [--seconds S] [--rounds R] [--client-threads T] [N ...]
 //   (default 100 500 1000)
 #include "simulator/FloorServer.h"
 #include "simulator/ReportedPort.h"
