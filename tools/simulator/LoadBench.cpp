@@ -2,10 +2,15 @@
 // the system chooses, read back from taquilla's output), connects N simulated stations from
 // distinct loopback addresses, lets each report its state every second, and prints: the time until
 // every station is bound (it got the StatusQuery that follows its Identify), p50 and p99 from a
-// StatusReport to its answer, and taquilla's resident memory and thread count. Not a test: it
-// prints figures.
+// StatusReport to its answer, and taquilla's resident memory and thread count. Then the same
+// stations, from the same addresses, do the same against FloorServer, which answers at once: its
+// p99 is what the clients and the loopback cost, and taquilla's p99 over it is taquilla's share.
+// Each server's CPU time per report is told too: on a busy machine it moves far less than a p99.
+// Not a test: it prints figures.
 //
-//   server-load-bench [--taquilla PATH] [--seconds S] [N ...]   (default 100 500 1000)
+//   server-load-bench [--taquilla PATH] [--seconds S] [--rounds R] [--client-threads T] [N ...]
+//   (default 100 500 1000)
+#include "simulator/FloorServer.h"
 #include "simulator/ReportedPort.h"
 #include "simulator/StationSim.h"
 
@@ -22,9 +27,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 using tarvina::sim::StationSim;
@@ -41,17 +48,34 @@ QString ProcStatus(qint64 pid, const char* field) {
     return QStringLiteral("?");
 }
 
+// User and system time of a process, all its threads.
+qint64 ProcCpuUs(qint64 pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    // The name in parentheses may hold spaces; the fields after it do not.
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    const qint64 ticks = fields[11].toLongLong() + fields[12].toLongLong();
+    return ticks * 1000000 / sysconf(_SC_CLK_TCK);
+}
+
 struct Probe {
     std::unique_ptr<StationSim> sim;
     qint64 sentAt = -1;
     std::atomic<qint64> boundAt{-1};
 };
 
-// Results shared by the client threads.
+// Results shared by the client threads; times in microseconds, because the
+// floor's answers come well within a millisecond.
 struct Shared {
     QElapsedTimer clock;
     std::mutex mutex;
     std::vector<qint64> latencies;
+    QByteArray answer; // the first answer to a report, to tell the servers apart
+    qint64 now() const { return clock.nsecsElapsed() / 1000; }
 };
 
 // A slice of the stations, living on its own client thread, so that the
@@ -78,12 +102,14 @@ public:
             QObject::connect(sim, &StationSim::lineReceived, sim,
                              [&p, &shared](const QByteArray& l) {
                                  if (p.boundAt.load() < 0 && l.startsWith("02"))
-                                     p.boundAt.store(shared.clock.elapsed());
+                                     p.boundAt.store(shared.now());
                                  if (p.sentAt >= 0 && (l.startsWith("0A") || l.startsWith("08"))) {
-                                     const qint64 ms = shared.clock.elapsed() - p.sentAt;
+                                     const qint64 us = shared.now() - p.sentAt;
                                      p.sentAt = -1;
                                      std::lock_guard<std::mutex> g(shared.mutex);
-                                     shared.latencies.push_back(ms);
+                                     shared.latencies.push_back(us);
+                                     if (shared.answer.isEmpty())
+                                         shared.answer = l;
                                  }
                              });
             sim->connectTo(QStringLiteral("127.0.0.1"), port_);
@@ -110,7 +136,7 @@ public:
             QObject::connect(timer, &QTimer::timeout, p.sim.get(), [&p, &shared] {
                 if (!p.sim->isConnected())
                     return;
-                p.sentAt = shared.clock.elapsed();
+                p.sentAt = shared.now();
                 p.sim->sendStatusReport();
             });
             QTimer::singleShot(QRandomGenerator::global()->bounded(1000), timer,
@@ -135,43 +161,50 @@ double Percentile(std::vector<qint64> v, double p) {
         return -1;
     std::sort(v.begin(), v.end());
     const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
-    return static_cast<double>(v[i]);
+    return static_cast<double>(v[i]) / 1000.0;
 }
 
-bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
-    QTemporaryDir home, reg;
-    QProcess server;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TARVINA_HOME"), home.path());
-    env.insert(QStringLiteral("TARVINA_REGISTRY"), reg.path());
-    env.insert(QStringLiteral("TARVINA_PORT"), QStringLiteral("0"));
-    server.setProcessEnvironment(env);
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QString consoleFile = home.filePath(QStringLiteral("console.txt"));
-    server.setStandardOutputFile(consoleFile);
-    server.start(taquilla, {});
-    if (!server.waitForStarted(5000)) {
-        std::fprintf(stderr, "cannot start %s\n", qPrintable(taquilla));
-        return false;
-    }
-    // Wait until it listens: it reports the port then.
-    const quint16 port = tarvina::sim::WaitReportedPortInFile(consoleFile, server, 10000);
-    {
-        if (port == 0) {
-            std::fprintf(stderr, "taquilla reported no listening port\n");
-            server.kill();
-            server.waitForFinished(5000);
-            QFile console(consoleFile);
-            if (console.open(QIODevice::ReadOnly))
-                std::fprintf(stderr, "its console:\n%s", console.readAll().constData());
-            return false;
-        }
-        StationSim::WaitFor([] { return false; }, 200);
-    }
-    const QString baseThreads = ProcStatus(server.processId(), "Threads:");
-    const QString baseRss = ProcStatus(server.processId(), "VmRSS:");
+// What runs of N stations against one server gave.
+struct Figures {
+    bool ok = false;
+    int bound = 0;
+    qint64 bindMs = 0;
+    std::vector<qint64> latencies; // microseconds
+    // The server's CPU time while the stations reported: less at the mercy
+    // of the machine's other load than a latency is.
+    qint64 cpuUs = 0;
+    QByteArray answer;
+    QString rss = QStringLiteral("-"), threads = QStringLiteral("-");
+    QString idleRss = QStringLiteral("-"), idleThreads = QStringLiteral("-");
 
+    double p50() const { return Percentile(latencies, 0.50); }
+    double p99() const { return Percentile(latencies, 0.99); }
+    double max() const { return Percentile(latencies, 1.0); }
+    double cpuPerReport() const {
+        return latencies.empty()
+                   ? -1
+                   : static_cast<double>(cpuUs) / static_cast<double>(latencies.size());
+    }
+
+    // Adds a later round: the worst of both, every latency, the later
+    // samples.
+    void add(Figures&& later) {
+        ok = ok && later.ok;
+        bound = std::min(bound, later.bound);
+        bindMs = std::max(bindMs, later.bindMs);
+        latencies.insert(latencies.end(), later.latencies.begin(), later.latencies.end());
+        cpuUs += later.cpuUs;
+        rss = later.rss;
+        threads = later.threads;
+    }
+};
+
+// Connects n stations to the server at port, lets them report for the given
+// seconds and takes the figures; sample() runs while they are all still
+// connected, cpuUs() tells the server's CPU time so far. The same code for
+// taquilla and the floor.
+Figures Measure(quint16 port, int n, int seconds, int clientThreads,
+                const std::function<void(Figures&)>& sample, const std::function<qint64()>& cpuUs) {
     std::vector<Probe> probes(static_cast<size_t>(n));
     Shared shared;
     shared.clock.start();
@@ -188,20 +221,19 @@ bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
         threads.push_back(std::move(thread));
         groups.push_back(std::move(group));
     }
-    const bool allBound = StationSim::WaitFor(
+    Figures f;
+    f.ok = StationSim::WaitFor(
         [&] {
             return std::all_of(probes.begin(), probes.end(),
                                [](const Probe& p) { return p.boundAt.load() >= 0; });
         },
         30000);
-    qint64 boundMs = 0;
-    int bound = 0;
     for (const Probe& p : probes)
         if (p.boundAt.load() >= 0) {
-            ++bound;
-            boundMs = std::max(boundMs, p.boundAt.load());
+            ++f.bound;
+            f.bindMs = std::max(f.bindMs, p.boundAt.load() / 1000);
         }
-    if (!allBound) {
+    if (!f.ok) {
         int shown = 0;
         for (const Probe& p : probes) {
             if (p.boundAt.load() >= 0 || shown++ >= 3)
@@ -217,21 +249,15 @@ bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
     for (auto& g : groups)
         QMetaObject::invokeMethod(
             g.get(), [gp = g.get()] { gp->startReports(); }, Qt::BlockingQueuedConnection);
+    const qint64 cpuFrom = cpuUs();
     StationSim::WaitFor([] { return false; }, seconds * 1000);
-    const QString rss = ProcStatus(server.processId(), "VmRSS:");
-    const QString serverThreads = ProcStatus(server.processId(), "Threads:");
-    std::vector<qint64> latencies;
+    f.cpuUs = cpuUs() - cpuFrom;
+    sample(f);
     {
         std::lock_guard<std::mutex> g(shared.mutex);
-        latencies = shared.latencies;
+        f.latencies = shared.latencies;
+        f.answer = shared.answer;
     }
-    std::printf("stations=%d bound=%d%s time_to_bind_all_ms=%lld reports=%zu p50_ms=%.0f "
-                "p99_ms=%.0f max_ms=%.0f server_rss=%s (idle %s) server_threads=%s (idle %s)\n",
-                n, bound, allBound ? "" : " (NOT ALL)", static_cast<long long>(boundMs),
-                latencies.size(), Percentile(latencies, 0.50), Percentile(latencies, 0.99),
-                Percentile(latencies, 1.0), qPrintable(rss), qPrintable(baseRss),
-                qPrintable(serverThreads), qPrintable(baseThreads));
-    std::fflush(stdout);
     for (auto& g : groups)
         QMetaObject::invokeMethod(
             g.get(), [gp = g.get()] { gp->closeAll(); }, Qt::BlockingQueuedConnection);
@@ -239,10 +265,66 @@ bool RunOnce(const QString& taquilla, int n, int seconds, int clientThreads) {
         t->quit();
         t->wait();
     }
-    server.terminate();
-    if (!server.waitForFinished(10000))
+    return f;
+}
+
+Figures RunTaquilla(const QString& taquilla, int n, int seconds, int clientThreads) {
+    QTemporaryDir home, reg;
+    QProcess server;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TARVINA_HOME"), home.path());
+    env.insert(QStringLiteral("TARVINA_REGISTRY"), reg.path());
+    env.insert(QStringLiteral("TARVINA_PORT"), QStringLiteral("0"));
+    server.setProcessEnvironment(env);
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString consoleFile = home.filePath(QStringLiteral("console.txt"));
+    server.setStandardOutputFile(consoleFile);
+    server.start(taquilla, {});
+    if (!server.waitForStarted(5000)) {
+        std::fprintf(stderr, "cannot start %s\n", qPrintable(taquilla));
+        return {};
+    }
+    // Wait until it listens: it reports the port then.
+    const quint16 port = tarvina::sim::WaitReportedPortInFile(consoleFile, server, 10000);
+    if (port == 0) {
+        std::fprintf(stderr, "taquilla reported no listening port\n");
         server.kill();
-    return allBound;
+        server.waitForFinished(5000);
+        QFile console(consoleFile);
+        if (console.open(QIODevice::ReadOnly))
+            std::fprintf(stderr, "its console:\n%s", console.readAll().constData());
+        return {};
+    }
+    StationSim::WaitFor([] { return false; }, 200);
+    const qint64 pid = server.processId();
+    const QString idleRss = ProcStatus(pid, "VmRSS:"), idleThreads = ProcStatus(pid, "Threads:");
+    Figures f = Measure(
+        port, n, seconds, clientThreads,
+        [&](Figures& at) {
+            at.idleRss = idleRss;
+            at.idleThreads = idleThreads;
+            at.rss = ProcStatus(pid, "VmRSS:");
+            at.threads = ProcStatus(pid, "Threads:");
+        },
+        [pid] { return ProcCpuUs(pid); });
+    server.terminate();
+    if (!server.waitForFinished(10000)) {
+        server.kill();
+        server.waitForFinished(5000);
+    }
+    return f;
+}
+
+Figures RunFloor(int n, int seconds, int clientThreads) {
+    tarvina::sim::FloorServer floor;
+    const quint16 port = floor.start();
+    if (port == 0) {
+        std::fprintf(stderr, "the floor server cannot listen\n");
+        return {};
+    }
+    return Measure(
+        port, n, seconds, clientThreads, [](Figures&) {}, [&floor] { return floor.cpuUs(); });
 }
 
 } // namespace
@@ -264,10 +346,15 @@ int main(int argc, char** argv) {
     const QCommandLineOption seconds(QStringLiteral("seconds"),
                                      QStringLiteral("Seconds of reporting per run."),
                                      QStringLiteral("s"), QStringLiteral("5"));
+    const QCommandLineOption rounds(
+        QStringLiteral("rounds"),
+        QStringLiteral("Runs of each server per count, taking turns, so that a burst of load from "
+                       "elsewhere on the machine falls on both."),
+        QStringLiteral("r"), QStringLiteral("3"));
     const QCommandLineOption clients(QStringLiteral("client-threads"),
                                      QStringLiteral("Threads running the simulated stations."),
                                      QStringLiteral("n"), QStringLiteral("4"));
-    parser.addOptions({taquilla, seconds, clients});
+    parser.addOptions({taquilla, seconds, rounds, clients});
     parser.addPositionalArgument(QStringLiteral("N"), QStringLiteral("Station counts."));
     parser.process(app);
     QList<int> counts;
@@ -275,10 +362,59 @@ int main(int argc, char** argv) {
         counts.append(a.toInt());
     if (counts.isEmpty())
         counts = {100, 500, 1000};
+    const int secs = parser.value(seconds).toInt();
+    const int clientThreads = std::max(1, parser.value(clients).toInt());
+    struct Row {
+        int n;
+        Figures taquilla, floor;
+    };
+    std::vector<Row> rows;
     bool ok = true;
-    for (int n : counts)
-        ok = RunOnce(parser.value(taquilla), n, parser.value(seconds).toInt(),
-                     std::max(1, parser.value(clients).toInt())) &&
-             ok;
+    const auto show = [](const char* name, int n, int round, const Figures& f) {
+        std::printf("%-8s stations=%d round=%d bound=%d%s time_to_bind_all_ms=%lld reports=%zu "
+                    "p50_ms=%.2f p99_ms=%.2f max_ms=%.2f cpu_us_per_report=%.0f rss=%s (idle %s) "
+                    "threads=%s "
+                    "(idle %s) answer=%s\n",
+                    name, n, round, f.bound, f.ok ? "" : " (NOT ALL)",
+                    static_cast<long long>(f.bindMs), f.latencies.size(), f.p50(), f.p99(), f.max(),
+                    f.cpuPerReport(), qPrintable(f.rss), qPrintable(f.idleRss),
+                    qPrintable(f.threads), qPrintable(f.idleThreads), f.answer.constData());
+        std::fflush(stdout);
+    };
+    for (int n : counts) {
+        Row r{n, {}, {}};
+        for (int round = 1; round <= std::max(1, parser.value(rounds).toInt()); ++round) {
+            Figures t = RunTaquilla(parser.value(taquilla), n, secs, clientThreads);
+            Figures f = RunFloor(n, secs, clientThreads);
+            show("taquilla", n, round, t);
+            show("floor", n, round, f);
+            if (t.answer != f.answer)
+                std::fprintf(stderr, "the floor answers a report otherwise than taquilla\n");
+            if (round == 1) {
+                r.taquilla = std::move(t);
+                r.floor = std::move(f);
+            } else {
+                r.taquilla.add(std::move(t));
+                r.floor.add(std::move(f));
+            }
+        }
+        ok = r.taquilla.ok && r.floor.ok && ok;
+        rows.push_back(std::move(r));
+    }
+    std::printf("\n%8s | %10s %10s | %10s %10s | %9s | %12s %12s | %10s %8s\n", "stations",
+                "taq p50", "taq p99", "floor p50", "floor p99", "p99 ratio", "taq cpu/rep",
+                "floor cpu/rep", "taq RSS", "threads");
+    const auto ratio = [](const Row& r) {
+        return r.floor.p99() > 0 ? r.taquilla.p99() / r.floor.p99() : -1.0;
+    };
+    for (const Row& r : rows)
+        std::printf("%8d | %10.2f %10.2f | %10.2f %10.2f | %9.2f | %12.0f %12.0f | %10s %8s\n", r.n,
+                    r.taquilla.p50(), r.taquilla.p99(), r.floor.p50(), r.floor.p99(), ratio(r),
+                    r.taquilla.cpuPerReport(), r.floor.cpuPerReport(), qPrintable(r.taquilla.rss),
+                    qPrintable(r.taquilla.threads));
+    std::printf("(ms from a StatusReport to its answer and server CPU us per report, over every "
+                "round; RSS and threads of taquilla's last round)\n");
+    for (const Row& r : rows)
+        std::printf("ratio p99 taquilla/floor at %d: %.2f\n", r.n, ratio(r));
     return ok ? 0 : 1;
 }
