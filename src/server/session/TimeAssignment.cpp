@@ -6,17 +6,15 @@
 #include "protocol/DateTimeText.h"
 #include "protocol/Fields.h"
 #include "protocol/Line.h"
+#include "server/computers/ComputerState.h"
 #include "server/computers/RecordOps.h"
 #include "server/computers/Senders.h"
 #include "server/net/StationConnection.h"
-
-#include <cmath>
 
 namespace tarvina::server {
 
 namespace p = tarvina::protocol;
 using common::DateTime;
-using common::FromCp1252;
 using common::ToCp1252;
 
 namespace {
@@ -39,7 +37,7 @@ std::shared_ptr<StationConnection> LiveConnection(ServerContext& ctx, TCompItem*
 // A station found without its connection, or that lost it on a send, is
 // shown disconnected at once.
 void ShowDisconnected(ServerContext& ctx, TCompItem* record) {
-    SetState(ctx, record, 0);
+    SetState(ctx, record, StateByte(StationState::Disconnected));
     ctx.updateRow(record);
 }
 
@@ -75,18 +73,18 @@ bool SendAll(ServerContext& ctx, TCompItem* record, std::initializer_list<QByteA
     return true;
 }
 
-QByteArray ModeDigitLine(const ServerContext& ctx) {
-    return p::FormatToClient(
-        p::tc::ServiceMode,
-        p::FormatHex(static_cast<quint32>(ctx.registry.clientParams().serviceMode & 0xF), 1));
-}
-
 } // namespace
 
 QByteArray TimeRequestModeLine(const ServerContext& ctx) {
     const ClientParams& cp = ctx.registry.clientParams();
-    return p::FormatToClient(p::tc::TimeRequestMode,
-                             QByteArray::number(cp.clienteModo) + "," + ToCp1252(cp.clienteVal));
+    const TimeRequestMode mode = TimeRequestModeOf(cp.clienteModo);
+    return p::FormatToClient(p::tc::TimeRequestMode, QByteArray::number(static_cast<int>(mode)) +
+                                                         "," + ToCp1252(cp.clienteVal));
+}
+
+QByteArray ServiceModeLine(const ServerContext& ctx) {
+    const ServiceMode mode = ServiceModeOf(ctx.registry.clientParams().serviceMode);
+    return p::FormatToClient(p::tc::ServiceMode, p::FormatHex(ModeDigit(mode), 1));
 }
 
 std::optional<QString> GrantAccess(ServerContext& ctx, TCompItem* record, const QString& minutes,
@@ -219,7 +217,7 @@ void Refresh(ServerContext& ctx, TCompItem* record) {
     QByteArray modeLine;
     {
         ComputersGuard guard(ctx.registry.lock());
-        modeLine = ModeDigitLine(ctx);
+        modeLine = ServiceModeLine(ctx);
     }
     const bool ok = SendAll(
         ctx, record,
@@ -246,69 +244,6 @@ void WithdrawAccess(ServerContext& ctx, TCompItem* record) {
                    [](const QString& name, const QString&) {
                        return QStringLiteral("Falla al retirar acceso a ") + name;
                    });
-}
-
-void HandleStatusReport(ServerContext& ctx, TCompItem* record, const QByteArray& line) {
-    ComputersGuard guard(ctx.registry.lock());
-    const char digit = line.size() > 3 ? line.at(3) : '0';
-    SetState(ctx, record, (digit >= '0' && digit <= '9') ? digit - '0' : 0);
-    // The fields proper start at the sixth character.
-    const QByteArray fields = p::LimitPayload(line.mid(5));
-    record->user = FromCp1252(p::CommaField(fields, 1));
-    const DateTime now = ctx.clock.now();
-    const auto timeLeft = p::ParseDateTimeNumber(p::CommaField(fields, 2));
-    const auto start = timeLeft ? p::ParseDateTimeNumber(p::CommaField(fields, 3)) : std::nullopt;
-    if (!timeLeft || !start || !std::isfinite(*timeLeft) || !std::isfinite(*start)) {
-        record->end = 0;
-    } else {
-        record->start = *start;
-        if (!(record->end > 0)) {
-            // Bounded so that a hostile number cannot overflow the clock.
-            const double ms = std::clamp(*timeLeft * DateTime::kMsPerDay, -1e15, 1e15);
-            record->end = now.addMSecs(static_cast<qint64>(ms)).days();
-        }
-        const QByteArray name = p::CommaField(fields, 5);
-        if (!name.isEmpty())
-            SetName(ctx, record, FromCp1252(name));
-        const QString version = FromCp1252(p::CommaField(fields, 6));
-        if (version != record->versionText) {
-            record->versionText = version;
-            record->versionNumber = static_cast<qint32>(p::VersionNumber(p::CommaField(fields, 6)));
-        }
-    }
-    ctx.updateRow(record);
-    if (record->lockRequested && now < DateTime::FromDays(record->end)) {
-        SendToComputer(ctx, record, p::FormatToClient(p::tc::Lock), QString(),
-                       Fixed(QStringLiteral("Falla al establecer bloqueo")));
-    } else {
-        SendToComputer(ctx, record, TimeRequestModeLine(ctx), QString(),
-                       WithError(QStringLiteral("Falla al establecer acceso ")));
-    }
-}
-
-void HandleSessionStarted(ServerContext& ctx, TCompItem* record, const QByteArray& payload) {
-    ComputersGuard guard(ctx.registry.lock());
-    record->user = FromCp1252(p::LimitPayload(payload));
-    ctx.updateRow(record);
-}
-
-void HandleTimeRequest(ServerContext& ctx, TCompItem* record, const QByteArray& payload) {
-    ComputersGuard guard(ctx.registry.lock());
-    ctx.updateRow(record);
-    const QString text = QStringLiteral("Solicita más tiempo (") +
-                         FromCp1252(p::LimitPayload(payload)) + QStringLiteral(" minutos)");
-    ctx.console(record, text);
-    AppendMessage(*record,
-                  common::FormatDateTime(QStringLiteral("dd/mm/yy hh:nn"), ctx.clock.now()) +
-                      QLatin1Char(' ') + text);
-    record->attention = true;
-}
-
-void HandleTimeAdded(ServerContext& ctx, TCompItem* record) {
-    ComputersGuard guard(ctx.registry.lock());
-    ctx.updateRow(record);
-    ctx.console(record, QStringLiteral("Asignación de tiempo adicional en ejecución"));
-    record->end = record->pendingEnd;
 }
 
 } // namespace tarvina::server

@@ -34,12 +34,8 @@ void WithdrawAccess(ServerContext& ctx, TCompItem* record);
 // The TimeRequestMode line the server answers with: "0A" + ClienteModo +
 // "," + ClienteVal. Requires ComputersLock.
 QByteArray TimeRequestModeLine(const ServerContext& ctx);
-
-// Report handlers, called on a connection thread with ComputersLock held and
-// the connection bound to `record`. `line` is the whole received line.
-void HandleStatusReport(ServerContext& ctx, TCompItem* record, const QByteArray& line);
-void HandleSessionStarted(ServerContext& ctx, TCompItem* record, const QByteArray& payload);
-void HandleTimeRequest(ServerContext& ctx, TCompItem* record, const QByteArray& payload);
-void HandleTimeAdded(ServerContext& ctx, TCompItem* record);
+// The ServiceMode line of a refresh: "40" + the mode's digit. Requires
+// ComputersLock.
+QByteArray ServiceModeLine(const ServerContext& ctx);
 
 } // namespace tarvina::server
