@@ -125,7 +125,8 @@ void ReportHandlers::onStatusReport(const report::StatusReport& r) {
                 record->versionNumber = r.versionNumber;
             }
         }
-        ctx_.updateRow(record);
+        // The station waits for its answer and the row can wait for it: the
+        // answer goes first, so the UI thread's wake-up is not in its way.
         if (record->lockRequested && now < DateTime::FromDays(record->end)) {
             SendToComputer(ctx_, record, p::FormatToClient(p::tc::Lock), QString(),
                            [](const QString&, const QString&) {
@@ -137,6 +138,7 @@ void ReportHandlers::onStatusReport(const report::StatusReport& r) {
                                return QStringLiteral("Falla al establecer acceso ") + error;
                            });
         }
+        ctx_.updateRow(record);
     });
 }
 
