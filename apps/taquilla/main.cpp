@@ -17,6 +17,7 @@
 #include "server/ui/remote/RemoteWindows.h"
 #include "server/ui/shell/ShellController.h"
 #include "server/ui/shell/TaquillaApplication.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <QDir>
 #include <QLibraryInfo>

@@ -790,6 +790,34 @@ void CdxFile::PatchSibling(std::uint32_t offset, bool leftPointer, std::uint32_t
     CacheDrop(offset);
 }
 
+namespace {
+
+// How a node of `count` entries that does not fit one page is split, as
+// [begin, end) ranges: two halves when they fit, else as many full nodes as
+// needed. fits(b, e): entries b..e-1 fit one node.
+template <class Fits> std::vector<std::pair<int, int>> SplitPoints(int count, const Fits& fits) {
+    std::vector<std::pair<int, int>> chunks;
+    const int mid = count / 2;
+    if (fits(0, mid) && fits(mid, count))
+        return {{0, mid}, {mid, count}};
+    int b = 0;
+    while (b < count) {
+        int lo = b + 1, hi = count; // largest e with fits(b, e)
+        while (lo < hi) {
+            int m = (lo + hi + 1) / 2;
+            if (fits(b, m))
+                lo = m;
+            else
+                hi = m - 1;
+        }
+        chunks.emplace_back(b, lo);
+        b = lo;
+    }
+    return chunks;
+}
+
+} // namespace
+
 std::vector<CdxFile::Piece> CdxFile::Rewrite(CdxNode node, std::uint32_t offset, int keyLength,
                                              bool isRoot) {
     const std::size_t kl = static_cast<std::size_t>(keyLength);
@@ -827,26 +855,7 @@ std::vector<CdxFile::Piece> CdxFile::Rewrite(CdxNode node, std::uint32_t offset,
         piece(offset, node);
         return pieces;
     }
-    // Split: two halves when they fit, else as many full nodes as needed.
-    std::vector<std::pair<int, int>> chunks;
-    const int mid = node.count / 2;
-    if (fits(0, mid) && fits(mid, node.count)) {
-        chunks = {{0, mid}, {mid, node.count}};
-    } else {
-        int b = 0;
-        while (b < node.count) {
-            int lo = b + 1, hi = node.count; // largest e with fits(b, e)
-            while (lo < hi) {
-                int m = (lo + hi + 1) / 2;
-                if (fits(b, m))
-                    lo = m;
-                else
-                    hi = m - 1;
-            }
-            chunks.emplace_back(b, lo);
-            b = lo;
-        }
-    }
+    const std::vector<std::pair<int, int>> chunks = SplitPoints(node.count, fits);
     std::vector<std::uint32_t> at(chunks.size());
     at[0] = offset;
     for (std::size_t c = 1; c < chunks.size(); ++c)
@@ -870,6 +879,63 @@ std::vector<CdxFile::Piece> CdxFile::Rewrite(CdxNode node, std::uint32_t offset,
     PatchSibling(node.right, true, at.back());
     return pieces;
 }
+
+namespace {
+
+// `leaf` with (key, rec) inserted at pos, or the entry at pos removed.
+void EditLeaf(CdxNode& leaf, int pos, const unsigned char* key, std::uint32_t rec, int kl,
+              bool insert) {
+    const auto at = leaf.keys.begin() + long(std::size_t(pos) * std::size_t(kl));
+    if (insert) {
+        leaf.keys.insert(at, key, key + kl);
+        leaf.recs.insert(leaf.recs.begin() + pos, rec);
+        ++leaf.count;
+    } else {
+        leaf.keys.erase(at, at + kl);
+        leaf.recs.erase(leaf.recs.begin() + pos);
+        --leaf.count;
+    }
+}
+
+// `parent` with its entry i replaced by the pieces (offset, last key and
+// record) its child became when rewritten.
+template <class Pieces>
+void ReplaceChild(CdxNode& parent, std::size_t i, const Pieces& pieces, std::size_t kl) {
+    parent.keys.erase(parent.keys.begin() + long(i * kl), parent.keys.begin() + long(i * kl + kl));
+    parent.recs.erase(parent.recs.begin() + long(i));
+    parent.children.erase(parent.children.begin() + long(i));
+    std::size_t ins = i;
+    for (const auto& pc : pieces) {
+        parent.keys.insert(parent.keys.begin() + long(ins * kl), pc.key.begin(), pc.key.end());
+        parent.recs.insert(parent.recs.begin() + long(ins), pc.rec);
+        parent.children.insert(parent.children.begin() + long(ins), pc.offset);
+        ++ins;
+    }
+    parent.count = static_cast<int>(parent.recs.size());
+}
+
+// A new root above the pieces the old root was split into.
+template <class Pieces> CdxNode RootAbove(const Pieces& pieces) {
+    CdxNode root;
+    root.leaf = false;
+    root.attr = kCdxAttrRoot;
+    for (const auto& pc : pieces) {
+        root.keys.insert(root.keys.end(), pc.key.begin(), pc.key.end());
+        root.recs.push_back(pc.rec);
+        root.children.push_back(pc.offset);
+    }
+    root.count = static_cast<int>(pieces.size());
+    return root;
+}
+
+// The entry idx of a node.
+void EntryAt(const CdxNode& node, int idx, int kl, CdxEntry& out) {
+    out.key.assign(reinterpret_cast<const char*>(&node.keys[std::size_t(idx) * std::size_t(kl)]),
+                   std::size_t(kl));
+    out.rec = node.recs[idx];
+}
+
+} // namespace
 
 bool CdxFile::Modify(int t, const unsigned char* key, std::uint32_t rec, bool insert) {
     if (!writing_)
@@ -915,16 +981,7 @@ bool CdxFile::Modify(int t, const unsigned char* key, std::uint32_t rec, bool in
     if (insert == equal)
         return false;
     CdxNode m = leaf;
-    const auto at = m.keys.begin() + long(std::size_t(pos) * kl);
-    if (insert) {
-        m.keys.insert(at, key, key + kl);
-        m.recs.insert(m.recs.begin() + pos, rec);
-        ++m.count;
-    } else {
-        m.keys.erase(at, at + kl);
-        m.recs.erase(m.recs.begin() + pos);
-        --m.count;
-    }
+    EditLeaf(m, pos, key, rec, kl, insert);
     std::vector<Piece> pieces = Rewrite(std::move(m), path.back().offset, kl, path.size() == 1);
     for (int level = static_cast<int>(path.size()) - 2; level >= 0; --level) {
         const Step& s = path[std::size_t(level)];
@@ -934,31 +991,12 @@ bool CdxFile::Modify(int t, const unsigned char* key, std::uint32_t rec, bool in
             std::memcmp(pieces[0].key.data(), &p.keys[i * kl], std::size_t(kl)) == 0)
             return true; // the parent still describes its child
         CdxNode np = p;
-        np.keys.erase(np.keys.begin() + long(i * kl), np.keys.begin() + long(i * kl + kl));
-        np.recs.erase(np.recs.begin() + long(i));
-        np.children.erase(np.children.begin() + long(i));
-        std::size_t ins = i;
-        for (const Piece& pc : pieces) {
-            np.keys.insert(np.keys.begin() + long(ins * kl), pc.key.begin(), pc.key.end());
-            np.recs.insert(np.recs.begin() + long(ins), pc.rec);
-            np.children.insert(np.children.begin() + long(ins), pc.offset);
-            ++ins;
-        }
-        np.count = static_cast<int>(np.recs.size());
+        ReplaceChild(np, i, pieces, std::size_t(kl));
         pieces = Rewrite(std::move(np), s.offset, kl, level == 0);
     }
     if (pieces.size() > 1) {
-        CdxNode root;
-        root.leaf = false;
-        root.attr = kCdxAttrRoot;
-        for (const Piece& pc : pieces) {
-            root.keys.insert(root.keys.end(), pc.key.begin(), pc.key.end());
-            root.recs.push_back(pc.rec);
-            root.children.push_back(pc.offset);
-        }
-        root.count = static_cast<int>(pieces.size());
         const std::uint32_t rootAt = Allocate();
-        PutNode(rootAt, root, kl);
+        PutNode(rootAt, RootAbove(pieces), kl);
         tag.root = rootAt;
         unsigned char v[4];
         PutLe32(v, rootAt);
@@ -1033,24 +1071,18 @@ bool CdxFile::Seek(int t, const unsigned char* key, std::uint32_t rec, Find how,
                     return haveFallback;
                 --idx;
             }
-            out.key.assign(reinterpret_cast<const char*>(&node->keys[std::size_t(idx) * kl]),
-                           std::size_t(kl));
-            out.rec = node->recs[idx];
+            EntryAt(*node, idx, kl, out);
             return true;
         }
         if (idx == node->count) {
             if (forward || node->count == 0)
                 return forward ? false : haveFallback;
             idx = node->count - 1;
-            out.key.assign(reinterpret_cast<const char*>(&node->keys[std::size_t(idx) * kl]),
-                           std::size_t(kl));
-            out.rec = node->recs[idx];
+            EntryAt(*node, idx, kl, out);
             return true;
         }
         if (!forward && idx > 0) {
-            out.key.assign(reinterpret_cast<const char*>(&node->keys[std::size_t(idx - 1) * kl]),
-                           std::size_t(kl));
-            out.rec = node->recs[idx - 1];
+            EntryAt(*node, idx - 1, kl, out);
             haveFallback = true;
         }
         offset = node->children[idx];

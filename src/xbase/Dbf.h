@@ -48,6 +48,8 @@ constexpr std::size_t kFieldDisplacementOffset = 12;
 constexpr std::size_t kFieldWidthOffset = 16;
 constexpr std::size_t kFieldDecimalsOffset = 17;
 constexpr std::size_t kMaxFields = 255;
+// The engine type code of a FoxPro table with a CDX compound index.
+constexpr int kTableTypeFoxPro = 2;
 
 struct FieldDef {
     std::string name; // upper case

@@ -1,14 +1,12 @@
 #include "xbase/TableEngine.h"
 
 #include "xbase/Error.h"
+#include "xbase/FieldText.h"
 #include "xbase/KeySorter.h"
+#include "xbase/TableInternals.h"
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <cstdio>
-#include <cstring>
-#include <new>
 
 namespace tarvina::xbase {
 
@@ -19,22 +17,9 @@ namespace {
 // exclusively around every change and shared around index reads.
 constexpr std::uint64_t kOpenLock = 0x7FFFFFF0;
 constexpr std::uint64_t kWriteLock = 0x7FFFFFF1;
-constexpr std::uint32_t kScanChunk = 4096; // records read per block during scans
 // Memory an index build gives to sorting, shared by the tags it builds at once;
 // a larger table sorts in runs on disk.
 constexpr std::size_t kSortBudget = std::size_t(8) << 20;
-
-template <class F> auto Guard(F&& f) -> decltype(f()) {
-    try {
-        return f();
-    } catch (const XBaseError&) {
-        throw;
-    } catch (const std::bad_alloc&) {
-        throw XBaseError(XBaseError::Code::Io, "out of memory");
-    } catch (const std::exception& e) {
-        throw XBaseError(XBaseError::Code::Invalid, std::string("internal error: ") + e.what());
-    }
-}
 
 class ByteLock {
 public:
@@ -54,86 +39,9 @@ private:
     std::uint64_t offset_;
 };
 
-std::string TrimRight(std::string s) {
-    while (!s.empty() && s.back() == ' ')
-        s.pop_back();
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    std::size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return std::string();
-    std::size_t e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
-}
-
-// Whole part of an xBase numeric text; blank or malformed text reads as 0.
-std::int64_t ParseInteger(const std::string& text) {
-    std::string t = Trim(text);
-    std::size_t i = 0;
-    bool neg = false;
-    if (i < t.size() && (t[i] == '-' || t[i] == '+'))
-        neg = t[i++] == '-';
-    std::int64_t v = 0;
-    bool any = false;
-    for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
-        if (v > (INT64_MAX - 9) / 10)
-            return 0;
-        v = v * 10 + (t[i] - '0');
-        any = true;
-    }
-    if (!any)
-        return 0;
-    return neg ? -v : v;
-}
-
-bool ValidDate(const Date& d) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1)
-        return false;
-    int max = days[d.month - 1];
-    if (d.month == 2 && ((d.year % 4 == 0 && d.year % 100 != 0) || d.year % 400 == 0))
-        max = 29;
-    return d.day <= max;
-}
-
-std::optional<Date> ParseDate(const char* p) {
-    Date d;
-    for (int i = 0; i < 8; ++i)
-        if (p[i] < '0' || p[i] > '9')
-            return std::nullopt;
-    d.year = (p[0] - '0') * 1000 + (p[1] - '0') * 100 + (p[2] - '0') * 10 + (p[3] - '0');
-    d.month = (p[4] - '0') * 10 + (p[5] - '0');
-    d.day = (p[6] - '0') * 10 + (p[7] - '0');
-    if (!ValidDate(d))
-        return std::nullopt;
-    return d;
-}
-
-struct CompiledTag {
-    std::string name;
-    std::string keyText, forText;
-    int keyLength = 0;
-    bool usable = false;
-    std::string problem;
-    Expression key;
-    Expression cond;
-    bool hasCond = false;
-    // The condition keeps deleted rows out of the tag (as every tag of this
-    // system's tables does), so a lookup may trust the tag on that.
-    bool excludesDeleted = false;
-
-    bool Includes(const char* record) const { return !hasCond || cond.EvalBool(record); }
-};
-
-struct TagDef {
-    std::string name, keyText, forText;
-};
-
 } // namespace
 
-struct TableEngine::Impl {
+struct TableEngine::Impl final : CurrentRecord, MaintainedTable {
     explicit Impl(IFileSystem& f) : fs(f) {}
 
     IFileSystem& fs;
@@ -206,7 +114,7 @@ struct TableEngine::Impl {
         }
     }
 
-    void NeedWritableTags() {
+    void NeedWritableTags() override {
         for (const CompiledTag& t : tags)
             if (!t.usable)
                 Fail(XBaseError::Code::Unsupported,
@@ -297,19 +205,6 @@ struct TableEngine::Impl {
         return true;
     }
 
-    const FieldDef& FieldNamed(const std::string& name) const {
-        NeedOpen();
-        int i = dbf->FieldIndex(name);
-        if (i < 0)
-            Fail(XBaseError::Code::NotFound, "field not found: " + name);
-        return dbf->Fields()[std::size_t(i)];
-    }
-
-    char* FieldBytes(const FieldDef& f) {
-        Ensure();
-        return buf.data() + f.offset;
-    }
-
     void BeginChange() {
         NeedOpen();
         Ensure();
@@ -362,7 +257,7 @@ struct TableEngine::Impl {
         }
     }
 
-    void PostPending() {
+    void PostPending() override {
         if (!dbf || state == State::Browse)
             return;
         if (state == State::Editing && !modified) {
@@ -520,7 +415,7 @@ struct TableEngine::Impl {
         Report(last, 100);
     }
 
-    void NeedExclusive(const char* what) {
+    void NeedExclusive(const char* what) override {
         NeedOpen();
         if (!exclusive)
             Fail(XBaseError::Code::Locked, std::string(what) + " needs the table open exclusively");
@@ -535,6 +430,83 @@ struct TableEngine::Impl {
         for (std::size_t i = 0; i < tags.size(); ++i)
             if (EqualsNoCase(tags[i].name, name) && tags[i].usable)
                 order = static_cast<int>(i);
+    }
+
+    // --- CurrentRecord ---------------------------------------------------
+
+    const DbfFile& OpenTable() const override {
+        NeedOpen();
+        return *dbf;
+    }
+    const char* RecordBytes() override {
+        Ensure();
+        return buf.data();
+    }
+    char* ChangeRecord() override {
+        BeginChange();
+        return buf.data();
+    }
+
+    // --- MaintainedTable --------------------------------------------------
+
+    DbfFile& Table() override {
+        NeedOpen();
+        return *dbf;
+    }
+    IFileSystem& FileSystem() override { return fs; }
+    CdxFile* Index() override { return cdx.get(); }
+    const std::vector<CompiledTag>& IndexTags() const override { return tags; }
+
+    void ReadIndex(const std::function<void(CdxFile&)>& read) override {
+        ByteLock lock(LockFile(), kWriteLock, LockMode::Shared);
+        cdx->Refresh();
+        read(*cdx);
+    }
+
+    void AppendRecords(const char* records, std::uint32_t n) override {
+        const std::uint32_t rl = dbf->RecordLength();
+        WriteTransaction([&] {
+            const std::uint32_t count = dbf->RecordCount();
+            dbf->AppendRecords(count, records, n);
+            for (std::uint32_t j = 0; j < n; ++j)
+                UpdateTags(nullptr, records + std::size_t(j) * rl, count + 1 + j);
+        });
+    }
+
+    void RebuildTags(const std::vector<std::string>& names) override {
+        const std::string keep = CurrentOrderName();
+        WriteCdx(names, {});
+        RestoreOrder(keep);
+    }
+
+    std::unique_ptr<IFile> CreateReplacement(const std::string& temp) override {
+        auto out = fs.Create(temp);
+        if (!out->Lock(kOpenLock, LockMode::Exclusive, false))
+            Fail(XBaseError::Code::Locked, "cannot lock " + temp);
+        return out;
+    }
+
+    void ReplaceTable(std::unique_ptr<IFile> file, const std::string& temp) override {
+        const std::string keep = CurrentOrderName();
+        const std::string p = path;
+        cdx.reset();
+        dbf.reset();
+        fs.Rename(temp, p);
+        dbf = std::make_unique<DbfFile>(std::move(file), p);
+        dbf->HoldCount();
+        OpenCdx();
+        Compile();
+        if (cdx) {
+            std::vector<std::string> all;
+            for (const auto& t : tags)
+                all.push_back(t.name);
+            WriteCdx(all, {});
+        }
+        RestoreOrder(keep);
+        bof = false;
+        SetEof();
+        if (dbf->RecordCount() > 0)
+            Load(1);
     }
 
     void CloseAll() {
@@ -552,7 +524,10 @@ struct TableEngine::Impl {
     }
 };
 
-TableEngine::TableEngine(IFileSystem& fs) : d_(std::make_unique<Impl>(fs)) {}
+TableEngine::TableEngine(IFileSystem& fs) : TableEngine(std::make_unique<Impl>(fs)) {}
+
+TableEngine::TableEngine(std::unique_ptr<Impl> d)
+    : RecordFields(*d), TableMaintenance(*d), d_(std::move(d)) {}
 
 TableEngine::~TableEngine() = default;
 
@@ -726,43 +701,6 @@ void TableEngine::IndexTag(const std::string& indexFile, const std::string& tag,
     });
 }
 
-void TableEngine::Reindex() {
-    Guard([&] {
-        Impl& d = *d_;
-        d.NeedExclusive("Reindex");
-        d.PostPending();
-        if (!d.cdx)
-            return;
-        std::vector<std::string> all;
-        for (const auto& t : d.tags)
-            all.push_back(t.name);
-        const std::string keep = d.CurrentOrderName();
-        d.WriteCdx(all, {});
-        d.RestoreOrder(keep);
-    });
-}
-
-bool TableEngine::UpgradeIndexLayout() {
-    return Guard([&] {
-        Impl& d = *d_;
-        d.NeedExclusive("UpgradeIndexLayout");
-        d.PostPending();
-        if (!d.cdx || d.cdx->LayoutFaults(true).empty())
-            return false;
-        // Every tag the engine can build is built again from the records (which
-        // also drops entries another engine kept against the tag's condition);
-        // any other tag is copied entry by entry into the new layout.
-        std::vector<std::string> rebuild;
-        for (const auto& t : d.tags)
-            if (t.usable)
-                rebuild.push_back(t.name);
-        const std::string keep = d.CurrentOrderName();
-        d.WriteCdx(rebuild, {});
-        d.RestoreOrder(keep);
-        return true;
-    });
-}
-
 void TableEngine::SetOrder(const std::string& tag) {
     Guard([&] {
         Impl& d = *d_;
@@ -933,272 +871,10 @@ bool TableEngine::Deleted() {
     });
 }
 
-void TableEngine::Pack() {
-    Guard([&] {
-        Impl& d = *d_;
-        d.NeedExclusive("Pack");
-        d.PostPending();
-        d.NeedWritableTags();
-        const std::uint32_t count = d.dbf->RecordCount();
-        const std::uint32_t rl = d.dbf->RecordLength();
-        const std::uint32_t hl = d.dbf->HeaderLength();
-        std::vector<char> header(hl);
-        if (d.dbf->File().ReadAt(0, header.data(), hl) != hl)
-            Fail(XBaseError::Code::Damaged, "table header cut short: " + d.path);
-        // The packed table is written beside the old one and replaces it only
-        // when complete, so a crash leaves one whole table or the other.
-        const std::string temp = d.path + ".tmp";
-        auto out = d.fs.Create(temp);
-        if (!out->Lock(kOpenLock, LockMode::Exclusive, false))
-            Fail(XBaseError::Code::Locked, "cannot lock " + temp);
-        std::vector<char> block(std::size_t(kScanChunk) * rl);
-        std::string packed;
-        std::uint64_t pos = hl;
-        std::uint32_t kept = 0;
-        for (std::uint32_t r = 1; r <= count;) {
-            const std::uint32_t want = std::min(kScanChunk, count - r + 1);
-            if (d.dbf->ReadRecords(r, want, block.data()) != want)
-                Fail(XBaseError::Code::Damaged, "table cut short while packing: " + d.path);
-            packed.clear();
-            for (std::uint32_t j = 0; j < want; ++j) {
-                const char* rec = block.data() + std::size_t(j) * rl;
-                if (rec[0] == kDbfDeleted)
-                    continue;
-                packed.append(rec, rl);
-                ++kept;
-            }
-            out->WriteAt(pos, packed.data(), packed.size());
-            pos += packed.size();
-            r += want;
-        }
-        const char eofMark = static_cast<char>(kDbfEofMarker);
-        out->WriteAt(pos, &eofMark, 1);
-        unsigned char* h = reinterpret_cast<unsigned char*>(header.data());
-        TodayBytes(h + 1);
-        for (int i = 0; i < 4; ++i)
-            h[kDbfCountOffset + i] = static_cast<unsigned char>(kept >> (8 * i));
-        out->WriteAt(0, header.data(), hl);
-        out->Sync();
-        const std::string keep = d.CurrentOrderName();
-        const std::string p = d.path;
-        d.cdx.reset();
-        d.dbf.reset();
-        d.fs.Rename(temp, p);
-        d.dbf = std::make_unique<DbfFile>(std::move(out), p);
-        d.dbf->HoldCount();
-        d.OpenCdx();
-        d.Compile();
-        if (d.cdx) {
-            std::vector<std::string> all;
-            for (const auto& t : d.tags)
-                all.push_back(t.name);
-            d.WriteCdx(all, {});
-        }
-        d.RestoreOrder(keep);
-        d.bof = false;
-        d.SetEof();
-        if (d.dbf->RecordCount() > 0)
-            d.Load(1);
-    });
-}
-
-void TableEngine::AppendFrom(const std::string& sourcePath, int type,
-                             const std::string& condition) {
-    Guard([&] {
-        Impl& d = *d_;
-        d.NeedOpen();
-        d.PostPending();
-        if (type != kTableTypeFoxPro)
-            Fail(XBaseError::Code::Unsupported, "only FoxPro tables (type 2) are supported");
-        if (!Trim(condition).empty())
-            Fail(XBaseError::Code::Unsupported, "AppendFrom with a condition is not supported");
-        d.NeedWritableTags();
-        std::string sp = ResolvePath(d.fs, sourcePath);
-        DbfFile src(d.fs.Open(sp, false), sp);
-        const auto& dst = d.dbf->Fields();
-        std::vector<int> from(dst.size(), -1);
-        for (std::size_t i = 0; i < dst.size(); ++i)
-            from[i] = src.FieldIndex(dst[i].name);
-        const std::uint32_t n = src.RecordCount();
-        const std::uint32_t srl = src.RecordLength();
-        const std::uint32_t drl = d.dbf->RecordLength();
-        std::vector<char> in(std::size_t(kScanChunk) * srl);
-        std::string outBlock;
-        for (std::uint32_t r = 1; r <= n;) {
-            const std::uint32_t want = std::min(kScanChunk, n - r + 1);
-            if (src.ReadRecords(r, want, in.data()) != want)
-                Fail(XBaseError::Code::Damaged, "source table cut short: " + sp);
-            outBlock.assign(std::size_t(want) * drl, ' ');
-            for (std::uint32_t j = 0; j < want; ++j) {
-                const char* s = in.data() + std::size_t(j) * srl;
-                char* t = outBlock.data() + std::size_t(j) * drl;
-                // The deleted mark travels with the row: a used-up row must not
-                // come back to life in the new table.
-                t[0] = s[0] == kDbfDeleted ? kDbfDeleted : kDbfLive;
-                for (std::size_t i = 0; i < dst.size(); ++i) {
-                    if (from[i] < 0)
-                        continue;
-                    const FieldDef& sf = src.Fields()[std::size_t(from[i])];
-                    const FieldDef& df = dst[i];
-                    std::string v(s + sf.offset, std::size_t(sf.width));
-                    char* out = t + df.offset;
-                    const std::size_t w = std::size_t(df.width);
-                    if (df.type == 'N') {
-                        if (sf.type != 'N' && sf.type != 'F' && sf.type != 'C')
-                            continue;
-                        if (Trim(v).empty())
-                            continue;
-                        std::string text = std::to_string(ParseInteger(v));
-                        if (df.decimals > 0)
-                            text += "." + std::string(std::size_t(df.decimals), '0');
-                        if (text.size() <= w)
-                            std::memcpy(out + (w - text.size()), text.data(), text.size());
-                    } else if (df.type == 'D') {
-                        if (sf.type == 'D' && ParseDate(v.data()))
-                            std::memcpy(out, v.data(), 8);
-                    } else if (df.type == 'C') {
-                        std::string text = sf.type == 'C' ? TrimRight(v) : Trim(v);
-                        std::memcpy(out, text.data(), std::min(w, text.size()));
-                    } else if (sf.type == df.type && sf.width == df.width) {
-                        std::memcpy(out, v.data(), w);
-                    }
-                }
-            }
-            d.WriteTransaction([&] {
-                const std::uint32_t count = d.dbf->RecordCount();
-                d.dbf->AppendRecords(count, outBlock.data(), want);
-                for (std::uint32_t j = 0; j < want; ++j)
-                    d.UpdateTags(nullptr, outBlock.data() + std::size_t(j) * drl, count + 1 + j);
-            });
-            r += want;
-        }
-    });
-}
-
-bool TableEngine::FieldExists(const std::string& name) const {
-    return Guard([&] {
-        d_->NeedOpen();
-        return d_->dbf->FieldIndex(name) >= 0;
-    });
-}
-
 void TableEngine::SetGaugeHook(std::function<void(int)> hook) {
     d_->gauge = std::move(hook);
 }
 void TableEngine::SetOptimisticBuffer(bool) {}
-
-std::string TableEngine::GetString(const std::string& field) {
-    return Guard([&] {
-        const FieldDef& f = d_->FieldNamed(field);
-        std::string v(d_->FieldBytes(f), std::size_t(f.width));
-        if (f.type == 'C')
-            return TrimRight(v);
-        return Trim(v);
-    });
-}
-
-std::int64_t TableEngine::GetInteger(const std::string& field) {
-    return Guard([&] {
-        const FieldDef& f = d_->FieldNamed(field);
-        return ParseInteger(std::string(d_->FieldBytes(f), std::size_t(f.width)));
-    });
-}
-
-std::optional<Date> TableEngine::GetDate(const std::string& field) {
-    return Guard([&]() -> std::optional<Date> {
-        const FieldDef& f = d_->FieldNamed(field);
-        if (f.type != 'D')
-            Fail(XBaseError::Code::Invalid, "not a date field: " + field);
-        return ParseDate(d_->FieldBytes(f));
-    });
-}
-
-bool TableEngine::IsNull(const std::string& field) {
-    return Guard([&] {
-        const FieldDef& f = d_->FieldNamed(field);
-        if (f.type == 'D')
-            return !ParseDate(d_->FieldBytes(f)).has_value();
-        const char* p = d_->FieldBytes(f);
-        return std::all_of(p, p + f.width, [](char c) { return c == ' '; });
-    });
-}
-
-void TableEngine::SetString(const std::string& field, const std::string& value) {
-    Guard([&] {
-        const FieldDef& f = d_->FieldNamed(field);
-        if (f.type == 'N') {
-            if (Trim(value).empty()) {
-                SetNull(field);
-                return;
-            }
-            SetInteger(field, ParseInteger(value));
-            return;
-        }
-        if (f.type == 'D') {
-            if (Trim(value).empty()) {
-                SetNull(field);
-                return;
-            }
-            auto dt = value.size() == 8 ? ParseDate(value.data()) : std::nullopt;
-            if (!dt)
-                Fail(XBaseError::Code::Invalid, "not a date (YYYYMMDD): " + value);
-            SetDate(field, dt);
-            return;
-        }
-        d_->BeginChange();
-        char* p = d_->FieldBytes(f);
-        std::memset(p, ' ', std::size_t(f.width));
-        std::memcpy(p, value.data(), std::min(value.size(), std::size_t(f.width)));
-    });
-}
-
-void TableEngine::SetInteger(const std::string& field, std::int64_t value) {
-    Guard([&] {
-        const FieldDef& f = d_->FieldNamed(field);
-        std::string text = std::to_string(value);
-        if (f.type == 'N' && f.decimals > 0)
-            text += "." + std::string(std::size_t(f.decimals), '0');
-        if (f.type == 'C') {
-            SetString(field, text);
-            return;
-        }
-        if (f.type != 'N')
-            Fail(XBaseError::Code::Invalid, "not a numeric field: " + field);
-        if (text.size() > std::size_t(f.width))
-            Fail(XBaseError::Code::Invalid, "value does not fit field " + f.name);
-        d_->BeginChange();
-        char* p = d_->FieldBytes(f);
-        std::memset(p, ' ', std::size_t(f.width));
-        std::memcpy(p + (std::size_t(f.width) - text.size()), text.data(), text.size());
-    });
-}
-
-void TableEngine::SetDate(const std::string& field, const std::optional<Date>& value) {
-    Guard([&] {
-        const FieldDef& f = d_->FieldNamed(field);
-        if (f.type != 'D')
-            Fail(XBaseError::Code::Invalid, "not a date field: " + field);
-        if (value && !ValidDate(*value))
-            Fail(XBaseError::Code::Invalid, "invalid date for field " + f.name);
-        d_->BeginChange();
-        char* p = d_->FieldBytes(f);
-        if (!value) {
-            std::memset(p, ' ', 8);
-            return;
-        }
-        char text[16];
-        std::snprintf(text, sizeof text, "%04d%02d%02d", value->year, value->month, value->day);
-        std::memcpy(p, text, 8);
-    });
-}
-
-void TableEngine::SetNull(const std::string& field) {
-    Guard([&] {
-        const FieldDef& f = d_->FieldNamed(field);
-        d_->BeginChange();
-        std::memset(d_->FieldBytes(f), ' ', std::size_t(f.width));
-    });
-}
 
 void TableEngine::First() {
     Guard([&] {
@@ -1344,13 +1020,6 @@ std::uint32_t TableEngine::RecordCount() {
     });
 }
 
-std::vector<FieldDef> TableEngine::Fields() const {
-    return Guard([&] {
-        d_->NeedOpen();
-        return d_->dbf->Fields();
-    });
-}
-
 std::vector<TagInfo> TableEngine::Tags() {
     return Guard([&] {
         d_->NeedOpen();
@@ -1363,140 +1032,6 @@ std::vector<TagInfo> TableEngine::Tags() {
 
 std::vector<std::string> TableEngine::Notices() const {
     return d_->notices;
-}
-
-namespace {
-
-// Fingerprint of a key; 0 is kept for "no entry expected".
-std::uint64_t KeyHash(const char* k, std::size_t n) {
-    std::uint64_t h = 14695981039346656037ull;
-    for (std::size_t i = 0; i < n; ++i)
-        h = (h ^ static_cast<unsigned char>(k[i])) * 1099511628211ull;
-    return h ? h : 1;
-}
-
-} // namespace
-
-std::vector<std::string> TableEngine::Verify() {
-    return Guard([&] {
-        Impl& d = *d_;
-        d.NeedOpen();
-        d.PostPending();
-        std::vector<std::string> faults;
-        for (const auto& n : d.dbf->Notices())
-            if (n.rfind("table damaged", 0) == 0)
-                faults.push_back(n);
-        if (!d.cdx)
-            return faults;
-        ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
-        d.cdx->Refresh();
-        for (const auto& f : d.cdx->LayoutFaults(false))
-            faults.push_back(f);
-        const std::uint32_t count = d.dbf->RecordCount();
-        const std::uint32_t rl = d.dbf->RecordLength();
-        std::vector<char> block(std::size_t(kScanChunk) * rl);
-        std::string key;
-        // Per record, the fingerprint of the key the tag must hold for it (0:
-        // none). The tree walk checks the order; each entry is matched
-        // against its record once, so equal counts mean the same entries.
-        std::vector<std::uint64_t> expected;
-        std::vector<bool> seen;
-        for (std::size_t i = 0; i < d.tags.size(); ++i) {
-            const CompiledTag& t = d.tags[i];
-            const std::string name = "tag " + t.name + ": ";
-            if (!t.usable) {
-                faults.push_back(name + "cannot be checked: " + t.problem);
-                continue;
-            }
-            const std::size_t kl = std::size_t(t.keyLength);
-            key.assign(kl, ' ');
-            expected.assign(count, 0);
-            seen.assign(count, false);
-            std::uint32_t want = 0;
-            for (std::uint32_t r = 1; r <= count;) {
-                const std::uint32_t n = std::min(kScanChunk, count - r + 1);
-                if (d.dbf->ReadRecords(r, n, block.data()) != n) {
-                    faults.push_back("table cut short at record " + std::to_string(r));
-                    break;
-                }
-                for (std::uint32_t j = 0; j < n; ++j) {
-                    const char* rec = block.data() + std::size_t(j) * rl;
-                    if (!t.Includes(rec))
-                        continue;
-                    t.key.EvalText(rec, key.data());
-                    expected[r + j - 1] = KeyHash(key.data(), kl);
-                    ++want;
-                }
-                r += n;
-            }
-            std::vector<std::string> structural, layout, entries;
-            std::uint32_t have = 0;
-            auto entryFault = [&](std::uint32_t r, const unsigned char* k, const std::string& why) {
-                if (entries.size() < 10)
-                    entries.push_back(
-                        name + "entry " + std::to_string(have) + " is record " + std::to_string(r) +
-                        " \"" + std::string(reinterpret_cast<const char*>(k), kl) + "\", " + why);
-            };
-            d.cdx->Walk(
-                static_cast<int>(i),
-                [&](const unsigned char* k, std::uint32_t r) {
-                    ++have;
-                    if (r == 0 || r > count)
-                        return entryFault(r, k, "beyond the table");
-                    if (seen[r - 1])
-                        return entryFault(r, k, "which the tag holds twice");
-                    seen[r - 1] = true;
-                    const std::uint64_t h = expected[r - 1];
-                    if (h == 0)
-                        return entryFault(r, k, "which the tag's condition leaves out");
-                    if (h != KeyHash(reinterpret_cast<const char*>(k), kl)) {
-                        std::string rec(rl, ' ');
-                        d.dbf->ReadRecord(r, rec.data());
-                        t.key.EvalText(rec.data(), key.data());
-                        entryFault(r, k, "the record gives \"" + key + "\"");
-                    }
-                },
-                &structural, &layout);
-            for (const auto& f : structural)
-                faults.push_back(name + f);
-            for (const auto& f : layout)
-                faults.push_back(name + f);
-            if (have != want)
-                faults.push_back(name + "holds " + std::to_string(have) +
-                                 " keys, the records give " + std::to_string(want));
-            faults.insert(faults.end(), entries.begin(), entries.end());
-            int missing = 0;
-            for (std::uint32_t r = 1; r <= count && missing < 10; ++r)
-                if (expected[r - 1] != 0 && !seen[r - 1]) {
-                    faults.push_back(name + "record " + std::to_string(r) + " is missing");
-                    ++missing;
-                }
-        }
-        return faults;
-    });
-}
-
-std::vector<std::pair<std::uint32_t, std::string>> TableEngine::TagKeys(const std::string& tag) {
-    return Guard([&] {
-        Impl& d = *d_;
-        d.NeedOpen();
-        std::vector<std::pair<std::uint32_t, std::string>> out;
-        if (!d.cdx)
-            Fail(XBaseError::Code::NotFound, "the table has no index file");
-        ByteLock lock(d.LockFile(), kWriteLock, LockMode::Shared);
-        d.cdx->Refresh();
-        const int i = d.cdx->TagIndex(tag);
-        if (i < 0)
-            Fail(XBaseError::Code::NotFound, "tag not found: " + tag);
-        const std::size_t kl = std::size_t(d.cdx->Tags()[std::size_t(i)].keyLength);
-        d.cdx->Walk(
-            i,
-            [&](const unsigned char* k, std::uint32_t r) {
-                out.emplace_back(r, std::string(reinterpret_cast<const char*>(k), kl));
-            },
-            nullptr);
-        return out;
-    });
 }
 
 } // namespace tarvina::xbase

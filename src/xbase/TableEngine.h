@@ -1,9 +1,9 @@
 #pragma once
 
-#include "xbase/Cdx.h"
 #include "xbase/Dbf.h"
-#include "xbase/Expression.h"
 #include "xbase/File.h"
+#include "xbase/RecordFields.h"
+#include "xbase/TableMaintenance.h"
 
 #include <cstdint>
 #include <functional>
@@ -13,14 +13,6 @@
 #include <vector>
 
 namespace tarvina::xbase {
-
-// The engine type code of a FoxPro table with a CDX compound index.
-constexpr int kTableTypeFoxPro = 2;
-
-struct Date {
-    int year = 0, month = 0, day = 0;
-    bool operator==(const Date&) const = default;
-};
 
 struct TagInfo {
     std::string name;
@@ -42,9 +34,15 @@ struct TagInfo {
 //
 // Pending changes (after Append, or a field assignment) are posted by Post,
 // and also by any move, Delete, Commit or Close, as a data-aware form would.
-class TableEngine {
+//
+// The fields of the current record are read and written through RecordFields,
+// the whole-table operations (Verify, Pack, AppendFrom, Reindex, the index
+// layout upgrade, TagKeys) come from TableMaintenance; both work on the
+// handle's state through the narrow interfaces the engine gives them.
+class TableEngine : public RecordFields, public TableMaintenance {
 public:
-    explicit TableEngine(IFileSystem& fs = RealFileSystem());
+    // fs: where the tables are (the operating system's files, or a test's).
+    explicit TableEngine(IFileSystem& fs);
     ~TableEngine(); // closes, dropping unposted changes
     TableEngine(const TableEngine&) = delete;
     TableEngine& operator=(const TableEngine&) = delete;
@@ -65,12 +63,6 @@ public:
     // engine takes them (0, false); needs the table open exclusively.
     void IndexTag(const std::string& indexFile, const std::string& tag, const std::string& keyExpr,
                   int option, bool descending, const std::string& condition);
-    // Rebuilds every tag of the production CDX from the records.
-    void Reindex();
-    // Rewrites the production CDX when it departs from the layout FoxPro
-    // writes (as earlier versions of this program wrote it); true when it did.
-    // Needs the table open exclusively.
-    bool UpgradeIndexLayout();
     // Empty name: natural (record number) order.
     void SetOrder(const std::string& tag);
     std::string Order() const;
@@ -90,24 +82,10 @@ public:
     void Commit();
     void Delete();
     bool Deleted();
-    void Pack();
-    void AppendFrom(const std::string& sourcePath, int type, const std::string& condition);
-    bool FieldExists(const std::string& name) const;
     // Called with 0..100 during index builds; empty to clear.
     void SetGaugeHook(std::function<void(int)> hook);
     // Read buffering is never done, so this only records the caller's wish.
     void SetOptimisticBuffer(bool on);
-
-    // Fields by name. A C field reads without trailing blanks; a null date
-    // reads as nullopt; a blank N field reads as 0.
-    std::string GetString(const std::string& field);
-    std::int64_t GetInteger(const std::string& field);
-    std::optional<Date> GetDate(const std::string& field);
-    bool IsNull(const std::string& field);
-    void SetString(const std::string& field, const std::string& value);
-    void SetInteger(const std::string& field, std::int64_t value);
-    void SetDate(const std::string& field, const std::optional<Date>& value);
-    void SetNull(const std::string& field);
 
     void First();
     void Last();
@@ -120,18 +98,15 @@ public:
     void Refresh();
     std::uint32_t RecordCount();
 
-    std::vector<FieldDef> Fields() const;
     std::vector<TagInfo> Tags();
     // What Open found and repaired (a record count that disagreed with the
     // file length), or noticed (a structural index flag without its file).
     std::vector<std::string> Notices() const;
-    // Every tag against the records; empty when all is well.
-    std::vector<std::string> Verify();
-    // (record number, key) of a tag in index order.
-    std::vector<std::pair<std::uint32_t, std::string>> TagKeys(const std::string& tag);
 
 private:
     struct Impl;
+    // The state is made first so that the parts above can be given it.
+    explicit TableEngine(std::unique_ptr<Impl> d);
     std::unique_ptr<Impl> d_;
 };
 

@@ -9,6 +9,7 @@
 #include "server/pin/HtmlListFile.h"
 #include "server/pin/PinRuntime.h"
 #include "support/CodeTables.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <QDir>
 #include <QProcess>
@@ -37,7 +38,7 @@ protected:
         // before the station comes.
         PinRuntime::EnsureCodeTables(xbase::RealFileSystem(), data);
         {
-            xbase::TableEngine t;
+            xbase::TableEngine t(xbase::RealFileSystem());
             t.Open(Path(data + "/CajaPIN.dbf"), false);
             for (const char* code : {"0A1B2C", "0D3E4F"}) {
                 xbase::test::AddCode(t, code, 30, xbase::Date{2024, 1, 15}, "09:00:00");
@@ -66,7 +67,7 @@ protected:
                            const std::vector<std::string>& numbers,
                            const std::vector<std::string>& dates) {
         QList<Row> rows;
-        xbase::TableEngine t;
+        xbase::TableEngine t(xbase::RealFileSystem());
         t.Open(Path(path), false);
         for (t.First(); !t.Eof(); t.Next()) {
             if (t.Deleted()) {

@@ -5,6 +5,7 @@
 #include "server/PinTestPrinters.h"
 #include "simulator/ReportedPort.h"
 #include "support/TempDir.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <QDate>
@@ -25,7 +26,7 @@ std::string Path(const QString& p) {
 }
 
 QStringList TagsOf(const QString& path) {
-    tarvina::xbase::TableEngine t;
+    tarvina::xbase::TableEngine t(tarvina::xbase::RealFileSystem());
     t.Open(Path(path), false);
     QStringList out;
     for (const auto& tag : t.Tags()) {

@@ -14,6 +14,7 @@
 #include "server/pin/TableOps.h"
 #include "support/CodeTables.h"
 #include "support/TempDir.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <QFile>
@@ -111,7 +112,7 @@ protected:
         std::optional<xbase::Date> cfecha;
     };
     std::optional<CodeRow> codeRow(const QString& pin) {
-        xbase::TableEngine t;
+        xbase::TableEngine t(xbase::RealFileSystem());
         t.Open(QFile::encodeName(dir.file("CajaPIN.dbf")).toStdString(), false);
         t.SetOrder("PIN");
         if (!t.Seek(pin.toStdString()) || t.Eof() || t.GetString("PIN") != pin.toStdString()) {
@@ -130,7 +131,7 @@ protected:
     // Every history row in record order.
     QList<HistoryRow> historyRows() {
         QList<HistoryRow> rows;
-        xbase::TableEngine t;
+        xbase::TableEngine t(xbase::RealFileSystem());
         t.Open(QFile::encodeName(dir.file("CajaHPIN.dbf")).toStdString(), false);
         t.SetOrder("");
         for (t.First(); !t.Eof(); t.Next()) {
@@ -147,7 +148,8 @@ protected:
     HandOff handoff;
     common::LastCommand lastCommand;
     ServerContext ctx;
-    xbase::TableEngine tbPin, tbPinCheck, tbRegPin, frame;
+    xbase::TableEngine tbPin{xbase::RealFileSystem()}, tbPinCheck{xbase::RealFileSystem()},
+        tbRegPin{xbase::RealFileSystem()}, frame{xbase::RealFileSystem()};
     PinTables tables;
     std::unique_ptr<PinCodes> codes;
     QStringList consoleLines;

@@ -1,5 +1,7 @@
 #include "support/CodeTables.h"
 
+#include "xbase/PosixFileSystem.h"
+
 #include <cstdio>
 
 namespace tarvina::xbase::test {
@@ -66,7 +68,7 @@ void OpenNewCodeTable(TableEngine& t, const std::string& path, CodeLayout layout
 }
 
 void CreateIndexedCodeTable(const std::string& path, CodeLayout layout, CodeTags tags) {
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     OpenNewCodeTable(t, path, layout, tags);
     t.Close();
 }

@@ -4,6 +4,7 @@
 #include "support/MemoryFileSystem.h"
 #include "support/TempFolder.h"
 #include "xbase/Error.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <gtest/gtest.h>

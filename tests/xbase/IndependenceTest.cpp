@@ -3,6 +3,7 @@
 // Python's dbf writes.
 #include "support/CodeTables.h"
 #include "support/TempFolder.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <algorithm>
 #include <array>
@@ -142,7 +143,7 @@ void FillCodes(TableEngine& t, int n) {
 TEST(IndependenceTest, PerlXBaseReadsOurTagsKeysAndRecordNumbers) {
     TempFolder dir;
     WriteFile(dir.file("tags.pl"), kPerlTags);
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     OpenNewCodeTable(t, dir.file("CajaPIN.dbf"));
     FillCodes(t, 3000); // incremental inserts across several tree levels
     const std::string ours = OurTagDump(t);
@@ -168,7 +169,7 @@ TEST(IndependenceTest, PerlXBaseReadsOurTagsKeysAndRecordNumbers) {
 TEST(IndependenceTest, PerlXBaseReadsTheHistoryTableTags) {
     TempFolder dir;
     WriteFile(dir.file("tags.pl"), kPerlTags);
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     CreateHistoryTable(t, dir.file("CajaHPIN.dbf"));
     t.Open(dir.file("CajaHPIN.dbf"), true);
     for (int i = 0; i < 1500; ++i) {
@@ -192,7 +193,7 @@ TEST(IndependenceTest, PerlXBaseReadsTheHistoryTableTags) {
 
 TEST(IndependenceTest, PythonReadersSeeOurRecords) {
     TempFolder dir;
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     OpenNewCodeTable(t, dir.file("CajaPIN.dbf"));
     FillCodes(t, 200);
     t.GoTo(7);
@@ -263,7 +264,7 @@ for kind in ('vfp', 'db3'):
     for (const char* kind : {"vfp", "db3"}) {
         SCOPED_TRACE(kind);
         const std::string path = dir.file(std::string("CODES_") + kind + ".DBF"); // any case
-        TableEngine t;
+        TableEngine t(RealFileSystem());
         t.Open(path, true);
         EXPECT_EQ(t.RecordCount(), 300u);
         t.GoTo(12);

@@ -5,6 +5,7 @@
 #include "support/CodeTables.h"
 #include "support/TempFolder.h"
 #include "xbase/Error.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,7 +76,7 @@ void ExpectCodeTable(const std::string& cdxPath, const std::vector<CodeRow>& row
 
 TEST(FoxLayoutTest, EmptyTagsHaveFoxProHeadersAndThreeByteLeaves) {
     TempFolder dir;
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     CreateHistoryTable(t, dir.file("CajaHPIN.dbf"));
     t.Open(dir.file("CajaHPIN.dbf"), true);
     AddTags(t, HistoryTagSpecs());
@@ -99,7 +100,7 @@ TEST(FoxLayoutTest, EmptyTagsHaveFoxProHeadersAndThreeByteLeaves) {
 
 TEST(FoxLayoutTest, SmallTableFollowsFoxProRulesBuiltAndChangedRowByRow) {
     TempFolder dir;
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     OpenNewCodeTable(t, dir.file("CajaPIN.dbf"));
     std::vector<CodeRow> rows;
     for (int i = 0; i < 700; ++i) {

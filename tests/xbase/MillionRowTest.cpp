@@ -4,6 +4,7 @@
 #include "FoxCdxReader.h"
 #include "support/CodeTables.h"
 #include "support/TempFolder.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@ namespace {
 
 TEST(MillionRowTest, EveryLeafOfAMillionCodesFollowsFoxProRules) {
     TempFolder dir;
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     CreateCodeTable(t, dir.file("CajaPIN.dbf"));
     t.Open(dir.file("CajaPIN.dbf"), true);
     const std::uint32_t n = 1000000;

@@ -1,6 +1,7 @@
 #include "support/CodeTables.h"
 #include "support/TempFolder.h"
 #include "xbase/Error.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <gtest/gtest.h>
 #include <set>
@@ -14,7 +15,7 @@ namespace {
 // other's, all through shared handles at the same time.
 int Child(const std::string& path, char prefix, int count) {
     try {
-        TableEngine t;
+        TableEngine t(RealFileSystem());
         t.Open(path, false);
         t.SetOrder("PIN");
         for (int i = 0; i < count; ++i) {
@@ -56,7 +57,7 @@ TEST(ProcessTest, TwoProcessesWritingOneSharedTableLeaveItWhole) {
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), 0);
     }
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     t.Open(path, false);
     EXPECT_EQ(t.RecordCount(), 2u * count);
     EXPECT_TRUE(t.Notices().empty());
@@ -75,7 +76,7 @@ TEST(ProcessTest, LookupsOnRealFilesSeeOtherHandlesAndProcessesAtOnce) {
     TempFolder dir;
     const std::string path = dir.file("CajaPIN.dbf");
     CreateIndexedCodeTable(path);
-    TableEngine reader, writer;
+    TableEngine reader(RealFileSystem()), writer(RealFileSystem());
     reader.Open(path, false);
     writer.Open(path, false);
     reader.SetOrder("PIN");
@@ -96,7 +97,7 @@ TEST(ProcessTest, LookupsOnRealFilesSeeOtherHandlesAndProcessesAtOnce) {
     if (kid == 0) {
         close(ready[0]);
         try {
-            TableEngine t;
+            TableEngine t(RealFileSystem());
             t.Open(path, false);
             t.SetOrder("PIN");
             for (int i = 0; i < count; ++i) {

@@ -8,6 +8,7 @@
 #include "xbase/Dbf.h"
 #include "xbase/Error.h"
 #include "xbase/KeySorter.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <algorithm>
 #include <cstring>
@@ -111,7 +112,7 @@ protected:
         t.Close();
     }
     TempFolder dir;
-    TableEngine t;
+    TableEngine t{RealFileSystem()};
 };
 
 TEST_F(DeletedSeekTest, DeletedRowsAreNeverFoundUnderATagThatKeepsThem) {

@@ -4,6 +4,7 @@
 #include "common/LastCommand.h"
 #include "server/pin/TableOps.h"
 #include "support/TempFolder.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <QString>
@@ -17,7 +18,7 @@ namespace {
 const std::string kOld = TARVINA_XBASE_PREVIOUS_LAYOUT;
 
 std::vector<std::string> Rows(const std::string& path) {
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     t.Open(path, false);
     std::vector<std::string> out;
     for (t.First(); !t.Eof(); t.Next()) {
@@ -59,7 +60,7 @@ TEST(StartupUpgradeTest, OldIndexFilesAreRewrittenOnceWithAConsoleLine) {
     EXPECT_EQ(Rows(codes), codeRows);
     EXPECT_EQ(Rows(journal), journalRows);
     for (const std::string& dbf : {codes, journal, program.file("data/CajaHPIN.dbf")}) {
-        TableEngine t;
+        TableEngine t(RealFileSystem());
         t.Open(dbf, false);
         EXPECT_TRUE(t.Verify().empty()) << dbf;
     }

@@ -1,6 +1,7 @@
 // xbase-tool as an operator runs it: a child process on real files.
 #include "support/CodeTables.h"
 #include "support/TempFolder.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <array>
 #include <cstdio>
@@ -38,7 +39,7 @@ TEST(ToolTest, InfoKeysVerifyAndReindex) {
     TempFolder dir;
     const std::string path = dir.file("CajaPIN.dbf");
     {
-        TableEngine t;
+        TableEngine t(RealFileSystem());
         OpenNewCodeTable(t, path);
         t.Append();
         t.SetString("PIN", "B00001");

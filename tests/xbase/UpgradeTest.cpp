@@ -5,6 +5,7 @@
 #include "FoxCdxReader.h"
 #include "support/TempFolder.h"
 #include "xbase/Error.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <algorithm>
@@ -73,7 +74,7 @@ TEST(PreviousLayoutTest, OldFilesOpenWithTheirConditionsAndVerifyAsLayoutFaults)
         EXPECT_EQ(old.Tag("MAC").at504, 43);
         EXPECT_LT(old.Tag("PIN").leaves.at(0).itemBytes, 3);
     }
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     t.Open(dir.file("CajaPIN.dbf"), false);
     const auto tags = t.Tags();
     ASSERT_EQ(tags.size(), 3u);
@@ -105,7 +106,7 @@ TEST(PreviousLayoutTest, UpgradeRewritesOnceAndKeepsEveryRowAndTag) {
     for (const char* table : {"CajaPIN", "CajaHPIN", "08122026"}) {
         SCOPED_TRACE(table);
         const std::string dbf = dir.file(std::string(table) + ".dbf");
-        TableEngine t;
+        TableEngine t(RealFileSystem());
         t.Open(dbf, false);
         const auto rows = Rows(t);
         const auto tags = t.Tags();
@@ -125,7 +126,7 @@ TEST(PreviousLayoutTest, UpgradeRewritesOnceAndKeepsEveryRowAndTag) {
             EXPECT_EQ(after[i].forExpr, tags[i].forExpr);
         }
     }
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     t.Open(dir.file("CajaPIN.dbf"), false);
     const FoxCdx cdx(dir.file("CajaPIN.cdx"));
     const auto pins = Expected(t, {"PIN"}, false), macs = Expected(t, {"MAC"}, true);
@@ -155,7 +156,7 @@ TEST(PreviousLayoutTest, ForExpressionIsFoundWhereverPositionFivehundredFourPuts
         f.seekp(pinTag.header + 504);
         f.write(reinterpret_cast<const char*>(fields), 4);
     }
-    TableEngine t;
+    TableEngine t(RealFileSystem());
     t.Open(dir.file("CajaPIN.dbf"), false);
     const auto tags = t.Tags();
     const auto pin =

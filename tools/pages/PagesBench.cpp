@@ -11,6 +11,7 @@
 #include "server/pin/HtmlListFile.h"
 #include "server/pin/TableOps.h"
 #include "server/ui/pages/PinFrame.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <QApplication>
@@ -53,14 +54,14 @@ void BuildCodeTable(const QString& folder, std::uint32_t n) {
     std::vector<xbase::FieldDef> fields;
     std::vector<xbase::TagInfo> tags;
     {
-        xbase::TableEngine probe;
+        xbase::TableEngine probe(xbase::RealFileSystem());
         probe.Open(Path(dbf), true);
         fields = probe.Fields();
         tags = probe.Tags();
     }
     QFile::remove(dbf);
     QFile::remove(folder + QStringLiteral("/CajaPIN.cdx"));
-    xbase::TableEngine t;
+    xbase::TableEngine t(xbase::RealFileSystem());
     t.CreateNew(Path(dbf), xbase::kTableTypeFoxPro, int(fields.size()));
     for (const auto& f : fields) {
         t.CreateField(f.name, std::string(1, f.type), f.width, f.decimals);

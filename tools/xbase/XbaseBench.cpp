@@ -9,6 +9,7 @@
 #include "support/CodeTables.h"
 #include "support/TempFolder.h"
 #include "xbase/Error.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <chrono>
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
     const std::string path = folder + "/CajaPIN.dbf";
     std::printf("folder %s, %u codes\n", folder.c_str(), codes);
     try {
-        TableEngine t;
+        TableEngine t(RealFileSystem());
         test::CreateCodeTable(t, path);
         t.Open(path, true);
 

@@ -1,6 +1,7 @@
 // xbase-tool: looks inside FoxPro DBF tables and their CDX indexes, checks
 // every tag against the records and rebuilds the index.
 #include "xbase/Error.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <cstdio>
@@ -67,7 +68,7 @@ int main(int argc, char** argv) {
         return Usage();
     const std::string cmd = argv[1];
     try {
-        TableEngine t;
+        TableEngine t(RealFileSystem());
         const bool exclusive = cmd == "reindex";
         if (cmd != "info" && cmd != "records" && cmd != "keys" && cmd != "verify" &&
             cmd != "reindex")

@@ -3,6 +3,7 @@
 #include "protocol/Line.h"
 #include "server/PinTestPrinters.h"
 #include "server/PinWorld.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -353,7 +354,7 @@ TEST_F(PinCodesTest, RepairClosedTablesAndTheCodesPagesRow) {
         repairing = false; // the repair ends, but the table is not back
     };
     PinTables closed = tables;
-    xbase::TableEngine notOpen;
+    xbase::TableEngine notOpen(xbase::RealFileSystem());
     closed.tbPin = &notOpen;
     PinCodes blocked(ctx, closed, hooks);
     setPin(a, "0BEAD0");

@@ -11,6 +11,7 @@
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryFileSystem.h"
 #include "support/Wait.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -118,7 +119,7 @@ TEST_F(CodesPageTest, AnEngineErrorEndsTheBatchKeepingTheCodesMade) {
 
     // Every code that reached the table has its ticket and its list row, and
     // no ticket names a code that is not in the table.
-    xbase::TableEngine reader;
+    xbase::TableEngine reader(xbase::RealFileSystem());
     reader.Open(QFile::encodeName(dir.file("CajaPIN.dbf")).toStdString(), false);
     reader.SetOrder("PIN");
     QStringList stored;

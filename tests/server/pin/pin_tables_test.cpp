@@ -14,6 +14,7 @@
 #include "support/CodeTables.h"
 #include "support/TempDir.h"
 #include "xbase/Error.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <QDateTime>
@@ -59,7 +60,7 @@ QStringList CodeTags(const QString& macCondition) {
 }
 
 QStringList FieldsOf(const QString& path) {
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(path), false);
     QStringList out;
     for (const auto& f : t.Fields()) {
@@ -71,7 +72,7 @@ QStringList FieldsOf(const QString& path) {
 
 // "name|key|condition|key length", by name, as the index file lists its tags.
 QStringList TagsOf(const QString& path) {
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(path), false);
     QStringList out;
     for (const auto& tag : t.Tags()) {
@@ -84,7 +85,7 @@ QStringList TagsOf(const QString& path) {
 
 // "PIN SALDO EQUIPO", with "*" before a deleted row, in file order.
 QStringList CodeRows(const QString& path) {
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(path), false);
     QStringList out;
     for (t.First(); !t.Eof(); t.Next()) {
@@ -96,7 +97,7 @@ QStringList CodeRows(const QString& path) {
 }
 
 QStringList PinsOf(const QString& path) {
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(path), false);
     QStringList out;
     for (t.First(); !t.Eof(); t.Next()) {
@@ -113,7 +114,7 @@ void CreateOldCodeTable(const QString& path) {
 
 void AddCode(const QString& path, const char* pin, int saldo, const char* mac = "",
              bool deleted = false) {
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(path), false);
     xbase::test::AppendCode(t, {pin, saldo, xbase::Date{2024, 1, 10}, "08:30:00", mac});
     if (deleted) {
@@ -123,7 +124,7 @@ void AddCode(const QString& path, const char* pin, int saldo, const char* mac = 
 }
 
 void AddHistory(const QString& path, const char* pin, bool deleted = false) {
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(path), false);
     xbase::test::AppendHistory(t, {pin, 30, xbase::Date{2024, 1, 10}, "08:30:00"});
     if (deleted) {
@@ -224,7 +225,7 @@ TEST_F(TableOpsTest, AnOlderCodeTableIsUpgradedKeepingItsLiveRows) {
     EXPECT_EQ(CodeRows(file("CajaPIN.dbf")), QStringList({"0A1B2C 30 ", "1F2F3F 45 "}));
     EXPECT_EQ(TagsOf(file("CajaPIN.dbf")), CodeTags(".not. deleted()"));
 
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(file("CajaPIN.dbf")), false);
     t.SetOrder("MAC");
     ASSERT_TRUE(t.Seek("00-11-22-33-44-55"));
@@ -312,7 +313,7 @@ TEST_F(TableOpsTest, AfterAnUncleanCloseBothIndexesAreRebuiltAndDeletedRowsPacke
     EXPECT_EQ(TagsOf(file("CajaPIN.dbf")), CodeTags(".not. deleted()"));
     EXPECT_EQ(TagsOf(file("CajaHPIN.dbf")), kHistoryTags);
     for (const char* name : {"CajaPIN.dbf", "CajaHPIN.dbf"}) {
-        TableEngine t;
+        TableEngine t(xbase::RealFileSystem());
         t.Open(Path(file(name)), false);
         EXPECT_TRUE(t.Verify().empty()) << name;
     }
@@ -359,7 +360,7 @@ TEST_F(TableOpsTest, ADamagedIndexIsRebuiltFromTheRows) {
     EXPECT_EQ(TagsOf(file("CajaHPIN.dbf")), kHistoryTags);
     EXPECT_EQ(notices, QStringList({"El índice CajaPIN.cdx está dañado: se reconstruye.",
                                     "El índice CajaHPIN.cdx está dañado: se reconstruye."}));
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(file("CajaPIN.dbf")), false);
     t.SetOrder("PIN");
     EXPECT_TRUE(t.Seek("0A1B2C"));
@@ -376,7 +377,7 @@ TEST_F(TableOpsTest, CreaDiarioCreatesTheJournalAndRebuildsAMissingIndex) {
     EXPECT_EQ(TagsOf(path), tags);
 
     {
-        TableEngine t;
+        TableEngine t(xbase::RealFileSystem());
         t.Open(Path(path), false);
         t.Append();
         t.SetString("EQUIPO", "192.168.0.7");
@@ -390,7 +391,7 @@ TEST_F(TableOpsTest, CreaDiarioCreatesTheJournalAndRebuildsAMissingIndex) {
     ops().CreaDiario(path);
     EXPECT_EQ(Bytes(path).mid(32), rows.mid(32)); // the same rows; the header keeps its fields
     EXPECT_EQ(TagsOf(path), tags);
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(path), false);
     t.SetOrder("MAC");
     ASSERT_TRUE(t.Seek("00-11-22-33-44-55"));
@@ -431,7 +432,7 @@ TEST_F(TableOpsTest, ATableWrittenByAnotherProgramIsIndexedAndItsCodesFound) {
     ops().ChkTables();
     EXPECT_EQ(TagsOf(file("CajaPIN.dbf")), CodeTags(".not. deleted()"));
     EXPECT_EQ(PinsOf(file("CajaPIN.dbf")), QStringList({"0B0000", "0A2222", "0A1111"}));
-    TableEngine t;
+    TableEngine t(xbase::RealFileSystem());
     t.Open(Path(file("CajaPIN.dbf")), false);
     t.SetOrder("PIN");
     ASSERT_TRUE(t.Seek("0A2222"));
@@ -558,7 +559,7 @@ TEST_F(PinRuntimeTablesTest, RepairReindexesAndReopensOnlyWhatWasOpen) {
     AddCode(file("CajaPIN.dbf"), "0D3E4F", 0, "", true);
     previousRun(true);
     ASSERT_TRUE(start().isEmpty());
-    TableEngine frame;
+    TableEngine frame(xbase::RealFileSystem());
     frame.Open(Path(file("CajaPIN.dbf")), false);
     frame.SetOrder("FECHOR");
     runtime.tbRegPin().Close(); // the history frame is closed
@@ -602,7 +603,7 @@ TEST_F(PinRuntimeTablesTest, AFailedRepairStillReopensAndClearsTheFlag) {
     previousRun(true);
     ASSERT_TRUE(start().isEmpty());
     runtime.tbRegPin().Close();
-    TableEngine blocker; // another program holds the history table
+    TableEngine blocker(xbase::RealFileSystem()); // another program holds the history table
     blocker.Open(Path(file("CajaHPIN.dbf")), true);
 
     bool sawFlag = false;

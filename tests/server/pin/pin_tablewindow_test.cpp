@@ -6,6 +6,7 @@
 #include "server/PinTestPrinters.h"
 #include "server/PinWorld.h"
 #include "server/pin/TableWindow.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -147,7 +148,7 @@ TEST_F(Grid, EmptyClosedAndBrokenTables) {
     model.Refresh();
     EXPECT_EQ(model.rowCount(), 3);
 
-    xbase::TableEngine closed;
+    xbase::TableEngine closed(xbase::RealFileSystem());
     model.setTable(&closed);
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_TRUE(model.errorText().isEmpty());

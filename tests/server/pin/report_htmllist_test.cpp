@@ -2,6 +2,7 @@
 #include "server/pin/HtmlListFile.h"
 #include "support/TempDir.h"
 #include "xbase/File.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,6 +3,7 @@
 #include "server/pin/HtmlListFile.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/UsageJournal.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <QFile>
 #include <QXmlStreamReader>
@@ -52,7 +53,7 @@ protected:
     };
     QList<JournalRow> journalRows() {
         QList<JournalRow> rows;
-        xbase::TableEngine t;
+        xbase::TableEngine t(xbase::RealFileSystem());
         t.Open(QFile::encodeName(journalPath).toStdString(), false);
         for (t.First(); !t.Eof(); t.Next()) {
             rows << JournalRow{t.GetString("EQUIPO"), t.GetString("MAC"),    t.GetString("PIN"),
@@ -72,7 +73,7 @@ protected:
     int reportRows() const { return int(report.lines().count("\t\t<TR>")); }
 
     QString journalPath;
-    xbase::TableEngine tbDiario;
+    xbase::TableEngine tbDiario{xbase::RealFileSystem()};
     HtmlListFile report{xbase::RealFileSystem()};
     std::unique_ptr<UsageJournal> journal;
     QStringList errors;
@@ -256,7 +257,7 @@ TEST(JournalFiles, CreatedWithTagsAndReindexedWhenTheIndexIsGone) {
     const QString path = dir.file("report/07032026.dbf");
     PinRuntime::EnsureJournal(xbase::RealFileSystem(), path);
     auto tagNames = [&] {
-        xbase::TableEngine t;
+        xbase::TableEngine t(xbase::RealFileSystem());
         t.Open(QFile::encodeName(path).toStdString(), false);
         QStringList names;
         for (const auto& tag : t.Tags()) {
@@ -273,11 +274,11 @@ TEST(JournalFiles, CreatedWithTagsAndReindexedWhenTheIndexIsGone) {
     EXPECT_EQ(tagNames(), expected);
 
     PinRuntime::EnsureCodeTables(xbase::RealFileSystem(), dir.file("data"));
-    xbase::TableEngine codes;
+    xbase::TableEngine codes(xbase::RealFileSystem());
     codes.Open(QFile::encodeName(dir.file("data/CajaPIN.dbf")).toStdString(), false);
     EXPECT_EQ(codes.Fields().size(), 8u);
     EXPECT_EQ(codes.Tags().size(), 3u);
-    xbase::TableEngine history;
+    xbase::TableEngine history(xbase::RealFileSystem());
     history.Open(QFile::encodeName(dir.file("data/CajaHPIN.dbf")).toStdString(), false);
     EXPECT_EQ(history.Fields().size(), 7u);
     EXPECT_EQ(history.Tags().size(), 3u);

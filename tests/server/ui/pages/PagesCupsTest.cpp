@@ -12,6 +12,7 @@
 #include "server/shell/ServerCore.h"
 #include "server/ui/pages/TaquillaPages.h"
 #include "support/TempDir.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <QApplication>
 #include <QMessageBox>

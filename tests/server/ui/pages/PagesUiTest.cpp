@@ -16,6 +16,7 @@
 #include "server/ui/pages/ToolBarPicture.h"
 #include "server/ui/pages/WindowsColour.h"
 #include "support/TempDir.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <QAccessible>
@@ -145,7 +146,7 @@ TEST_F(Pages, BatchOfCodesPrintsEachTicketAndListsEachCode) {
     QTest::mouseClick(f->BtnCreaPIN, Qt::LeftButton);
 
     // Ten distinct codes in the table, found through its "PIN" tag.
-    xbase::TableEngine reader;
+    xbase::TableEngine reader(xbase::RealFileSystem());
     reader.Open(QFile::encodeName(runtime.dataFolder() + "/CajaPIN.dbf").toStdString(), false);
     reader.SetOrder("PIN");
     QStringList codes;
@@ -199,7 +200,7 @@ TEST_F(Pages, PrintFailuresSpeakSpanishAndLoseNoCode) {
     f->BtnCreaPINClick();
     EXPECT_EQ(boxes.texts, QStringList({"Error: Falla de puerto de impresión",
                                         "Error: Falla de puerto de impresión"}));
-    xbase::TableEngine reader;
+    xbase::TableEngine reader(xbase::RealFileSystem());
     reader.Open(QFile::encodeName(runtime.dataFolder() + "/CajaPIN.dbf").toStdString(), false);
     EXPECT_EQ(reader.RecordCount(), 2u);
 

@@ -11,6 +11,7 @@
 #include "server/ui/pages/TaquillaPages.h"
 #include "support/TempDir.h"
 #include "support/XDisplay.h"
+#include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
 #include <QApplication>

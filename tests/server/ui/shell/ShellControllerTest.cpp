@@ -16,6 +16,7 @@
 #include "server/settings/ServerSettings.h"
 #include "server/ui/MainWindow.h"
 #include "support/TempDir.h"
+#include "xbase/PosixFileSystem.h"
 
 #include <QAction>
 #include <QCoreApplication>
