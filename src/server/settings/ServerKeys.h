@@ -72,7 +72,8 @@ inline constexpr SettingValue<form::Integer> kLimitBitacora{kTaquilla, u"LimitBi
 // The program's start and close, for telling a crash from an orderly close.
 inline constexpr SettingValue<form::Date> kEntrada{kTaquilla, u"Entrada"};
 inline constexpr SettingValue<form::Date> kSalida{kTaquilla, u"Salida"};
-// The tables' own start and close stamps.
+// The tables' own start and close stamps (the close stamp spelled as the
+// close first writes it; the start has read it in capitals).
 inline constexpr SettingValue<form::Date> kLastIn{kTaquilla, u"LastInSTD"};
 inline constexpr SettingValue<form::Date> kLastOut{kTaquilla, u"LastOutStd"};
 
