@@ -4,6 +4,7 @@
 #include "client/control/RestoreLogos.h"
 #include "client/control/StationControl.h"
 #include "client/control/TaskGate.h"
+#include "client/station/StationKeys.h"
 #include "client/ui/Dialogs.h"
 #include "client/ui/StationUi.h"
 #include "client/ui/TfrmConfig.h"
@@ -29,6 +30,7 @@
 #include "platform/linux/XdgShell.h"
 #include "platform/linux/XrandrDisplayModes.h"
 #include "protocol/Fields.h"
+#include "protocol/Port.h"
 #ifdef TARVINA_HAVE_ALSA
 #include "platform/linux/AlsaAudio.h"
 #endif
@@ -70,7 +72,7 @@ QString LocalAddress() {
 quint16 Port() {
     bool ok = false;
     const int p = qEnvironmentVariableIntValue("TARVINA_PORT", &ok);
-    return ok && p > 0 && p < 65536 ? static_cast<quint16>(p) : 6046;
+    return ok && p > 0 && p < 65536 ? static_cast<quint16>(p) : protocol::kDefaultPort;
 }
 
 // The server chooser, while no server is configured. It is not shown where
@@ -285,12 +287,7 @@ int main(int argc, char** argv) {
     // while the connection is still up). The stored flag is what the dialog
     // and the cashier set, so protection holds from one start to the next.
     const auto restoreLogos = [&] {
-        const bool protect = registry
-                                 .readInteger(platform::Root::LocalMachine,
-                                              QString::fromLatin1(client::ClientSettings::kKey),
-                                              QStringLiteral("ProtectWinLogo"))
-                                 .value_or(0) != 0;
-        if (protect)
+        if (client::keys::kProtectWinLogo.value(registry))
             client::RestoreLogos(desktop, env.currentDir,
                                  [&core](const QString& t) { core.link().SendClientMessage(t); });
     };

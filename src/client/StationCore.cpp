@@ -1,6 +1,7 @@
 #include "client/StationCore.h"
 
 #include "client/station/MachineControl.h"
+#include "client/station/StationKeys.h"
 #include "common/Cp1252.h"
 #include "common/Password.h"
 #include "common/Paths.h"
@@ -105,13 +106,8 @@ void StationCore::Create() {
 
     platform::Registry& registry = ctx_.platform.registry;
     machine_.setCountry(ReadCountry(registry));
-    const QString desktopKey = QString::fromLatin1(kDesktopKey);
-    screenSaveActive_ =
-        registry
-            .readString(platform::Root::CurrentUser, desktopKey, QStringLiteral("ScreenSaveActive"))
-            .value_or(QString());
-    if (!registry.writeString(platform::Root::CurrentUser, desktopKey,
-                              QStringLiteral("ScreenSaveActive"), QStringLiteral("0")))
+    screenSaveActive_ = keys::kScreenSaveActive.value(registry);
+    if (!keys::kScreenSaveActive.write(registry, QStringLiteral("0")))
         log_.LogException(QStringLiteral("Setting (1) ScreenSaveActive write failed"));
     ctx_.settings = ClientSettings::Read(registry);
 
@@ -199,9 +195,7 @@ void StationCore::Close() {
     ctx_.platform.desktop.setTaskBarHidden(false);
     ctx_.platform.desktop.restoreScreenSaver();
     platform::Registry& registry = ctx_.platform.registry;
-    if (!screenSaveActive_.isEmpty() &&
-        !registry.writeString(platform::Root::CurrentUser, QString::fromLatin1(kDesktopKey),
-                              QStringLiteral("ScreenSaveActive"), screenSaveActive_))
+    if (!screenSaveActive_.isEmpty() && !keys::kScreenSaveActive.write(registry, screenSaveActive_))
         log_.LogException(QStringLiteral("FormDestroy [ScreenSaveActive] write failed"));
     QString err;
     if (!ctx_.settings.write(registry, ctx_.env.currentDir, ctx_.env.exeName,

@@ -96,6 +96,75 @@ bool HasAmPmAfter(const QString& fmt, qsizetype from) {
     return false;
 }
 
+void Append(QString& out, const QString& fmt, const Fields& f, int level);
+
+// A run of count 'Y', 'M' or 'D' (five and six 'D's are the whole date).
+void AppendDatePart(QString& out, char16_t token, qsizetype count, const Fields& f, int level) {
+    if (token == u'Y') {
+        out += count <= 2 ? Pad(f.date.year() % 100, 2) : Pad(f.date.year(), 4);
+    } else if (token == u'M') {
+        if (count == 1)
+            out += QString::number(f.date.month());
+        else if (count == 2)
+            out += Pad(f.date.month(), 2);
+        else if (count == 3)
+            out += QString::fromUtf16(kShortMonths[f.date.month() - 1]);
+        else
+            out += QString::fromUtf16(kLongMonths[f.date.month() - 1]);
+    } else {
+        const int dow = f.date.dayOfWeek() % 7; // 0 = Sunday
+        if (count == 1)
+            out += QString::number(f.date.day());
+        else if (count == 2)
+            out += Pad(f.date.day(), 2);
+        else if (count == 3)
+            out += QString::fromUtf16(kShortDays[dow]);
+        else if (count == 4)
+            out += QString::fromUtf16(kLongDays[dow]);
+        else if (count == 5)
+            Append(out, ShortDateFormat(), f, level + 1);
+        else
+            Append(out, LongDateFormat(), f, level + 1);
+    }
+}
+
+// A run of count 'H', 'N', 'S' or 'Z' at fmt[at]; the hours count to 12
+// when an AM/PM marker follows.
+void AppendTimePart(QString& out, char16_t token, qsizetype count, const QString& fmt, qsizetype at,
+                    const Fields& f) {
+    if (token == u'Z') {
+        out += count == 1 ? QString::number(f.msec) : Pad(f.msec, 3);
+        return;
+    }
+    int v = token == u'N' ? f.minute : token == u'S' ? f.second : f.hour;
+    if (token == u'H' && HasAmPmAfter(fmt, at + count)) {
+        v %= 12;
+        if (v == 0)
+            v = 12;
+    }
+    out += count == 1 ? QString::number(v) : Pad(v, 2);
+}
+
+// The marker at fmt[i] ("am/pm", "a/p", "ampm"), or the lone letter; gives
+// how many characters of the format it took.
+qsizetype AppendAmPm(QString& out, const QString& fmt, qsizetype i, const Fields& f) {
+    if (StartsWithCi(fmt, i, u"am/pm")) {
+        // The marker keeps the case the format gives it.
+        out += f.hour >= 12 ? fmt.mid(i + 3, 2) : fmt.mid(i, 2);
+        return 5;
+    }
+    if (StartsWithCi(fmt, i, u"a/p")) {
+        out += f.hour >= 12 ? fmt[i + 2] : fmt[i];
+        return 3;
+    }
+    if (StartsWithCi(fmt, i, u"ampm")) {
+        out += f.hour >= 12 ? TimePm() : TimeAm();
+        return 4;
+    }
+    out += fmt[i];
+    return 1;
+}
+
 void Append(QString& out, const QString& fmt, const Fields& f, int level) {
     if (level > 2)
         return;
@@ -118,58 +187,16 @@ void Append(QString& out, const QString& fmt, const Fields& f, int level) {
             ++count;
         switch (token) {
         case u'Y':
-            out += count <= 2 ? Pad(f.date.year() % 100, 2) : Pad(f.date.year(), 4);
-            i += count;
-            break;
         case u'M':
-            if (count == 1)
-                out += QString::number(f.date.month());
-            else if (count == 2)
-                out += Pad(f.date.month(), 2);
-            else if (count == 3)
-                out += QString::fromUtf16(kShortMonths[f.date.month() - 1]);
-            else
-                out += QString::fromUtf16(kLongMonths[f.date.month() - 1]);
+        case u'D':
+            AppendDatePart(out, token, count, f, level);
             i += count;
             break;
-        case u'D': {
-            const int dow = f.date.dayOfWeek() % 7; // 0 = Sunday
-            if (count == 1)
-                out += QString::number(f.date.day());
-            else if (count == 2)
-                out += Pad(f.date.day(), 2);
-            else if (count == 3)
-                out += QString::fromUtf16(kShortDays[dow]);
-            else if (count == 4)
-                out += QString::fromUtf16(kLongDays[dow]);
-            else if (count == 5)
-                Append(out, ShortDateFormat(), f, level + 1);
-            else
-                Append(out, LongDateFormat(), f, level + 1);
-            i += count;
-            break;
-        }
-        case u'H': {
-            int h = f.hour;
-            if (HasAmPmAfter(fmt, i + count)) {
-                h %= 12;
-                if (h == 0)
-                    h = 12;
-            }
-            out += count == 1 ? QString::number(h) : Pad(h, 2);
-            i += count;
-            break;
-        }
+        case u'H':
         case u'N':
-            out += count == 1 ? QString::number(f.minute) : Pad(f.minute, 2);
-            i += count;
-            break;
         case u'S':
-            out += count == 1 ? QString::number(f.second) : Pad(f.second, 2);
-            i += count;
-            break;
         case u'Z':
-            out += count == 1 ? QString::number(f.msec) : Pad(f.msec, 3);
+            AppendTimePart(out, token, count, fmt, i, f);
             i += count;
             break;
         case u'T':
@@ -185,20 +212,7 @@ void Append(QString& out, const QString& fmt, const Fields& f, int level) {
             i += count;
             break;
         case u'A':
-            if (StartsWithCi(fmt, i, u"am/pm")) {
-                // The marker keeps the case the format gives it.
-                out += f.hour >= 12 ? fmt.mid(i + 3, 2) : fmt.mid(i, 2);
-                i += 5;
-            } else if (StartsWithCi(fmt, i, u"a/p")) {
-                out += f.hour >= 12 ? fmt[i + 2] : fmt[i];
-                i += 3;
-            } else if (StartsWithCi(fmt, i, u"ampm")) {
-                out += f.hour >= 12 ? TimePm() : TimeAm();
-                i += 4;
-            } else {
-                out += starter;
-                ++i;
-            }
+            i += AppendAmPm(out, fmt, i, f);
             break;
         case u'\'':
         case u'"': {

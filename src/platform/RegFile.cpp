@@ -106,6 +106,149 @@ std::optional<Root> ParseRootName(QByteArrayView name) {
     return std::nullopt;
 }
 
+// The file's lines, numbered from 1, without their line ends.
+class Lines {
+public:
+    explicit Lines(QByteArrayView text) : text_(text) {}
+
+    bool next(QByteArrayView& line) {
+        if (atEnd())
+            return false;
+        qsizetype end = text_.indexOf('\n', pos_);
+        if (end < 0)
+            end = text_.size();
+        line = text_.sliced(pos_, end - pos_);
+        pos_ = end + 1;
+        ++number_;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return true;
+    }
+    bool atEnd() const { return pos_ >= text_.size(); }
+    qsizetype number() const { return number_; }
+
+private:
+    QByteArrayView text_;
+    qsizetype pos_ = 0;
+    qsizetype number_ = 0;
+};
+
+// A section line ("[HKEY_CURRENT_USER\Software\Velt]"): its key, normalized;
+// nullopt, with why, for a section whose values have nowhere to go.
+std::optional<QString> ParseSection(const QByteArray& line, Root root, QString& why) {
+    const qsizetype close = line.lastIndexOf(']');
+    if (close < 0) {
+        why = QStringLiteral("section without ']'");
+        return std::nullopt;
+    }
+    const QByteArray inner = line.mid(1, close - 1);
+    if (inner.startsWith('-')) {
+        why = QStringLiteral("key deletion is not supported");
+        return std::nullopt;
+    }
+    const qsizetype slash = inner.indexOf('\\');
+    const QByteArray rootPart = slash < 0 ? inner : inner.left(slash);
+    const std::optional<Root> r = ParseRootName(rootPart);
+    if (!r || *r != root) {
+        why = QStringLiteral("section of another root");
+        return std::nullopt;
+    }
+    std::optional<QString> key =
+        RegistryTree::NormalizeKey(slash < 0 ? QString() : QString::fromUtf8(inner.mid(slash + 1)));
+    if (!key)
+        why = QStringLiteral("key name too long or invalid");
+    return key;
+}
+
+// Appends the lines a trailing backslash continues. False when the whole
+// would be too long: the continuation is consumed all the same.
+bool JoinContinued(QByteArray& line, Lines& lines) {
+    bool tooLong = false;
+    while (line.endsWith('\\') && !lines.atEnd()) {
+        QByteArrayView more;
+        if (!lines.next(more))
+            break;
+        line.chop(1);
+        if (line.size() + more.size() > kMaxRegLineLength) {
+            tooLong = true;
+            continue;
+        }
+        line += more.toByteArray().trimmed();
+    }
+    return !tooLong;
+}
+
+// What follows '=': a quoted text, "dword:" and eight hex digits at most, or
+// "hex:" and a list of bytes.
+bool ParseData(QByteArrayView data, RegValue& v, QString& why) {
+    if (data.startsWith('"')) {
+        qsizetype q = 0;
+        const std::optional<QString> s = ReadQuoted(data, q);
+        if (!s || !data.sliced(q).trimmed().isEmpty()) {
+            why = QStringLiteral("bad text value");
+            return false;
+        }
+        v.kind = ValueKind::Text;
+        v.text = *s;
+    } else if (data.startsWith("dword:")) {
+        const std::optional<qint32> d = ParseDword(data.sliced(6));
+        if (!d) {
+            why = QStringLiteral("bad dword value");
+            return false;
+        }
+        v.kind = ValueKind::Integer;
+        v.integer = *d;
+    } else if (data.startsWith("hex:")) {
+        const std::optional<QByteArray> b = ParseHexList(data.sliced(4));
+        if (!b) {
+            why = QStringLiteral("bad hex value");
+            return false;
+        }
+        v.kind = ValueKind::Binary;
+        v.bytes = *b;
+    } else {
+        why = QStringLiteral("unsupported value kind");
+        return false;
+    }
+    return true;
+}
+
+qsizetype SkipBlanks(QByteArrayView line, qsizetype p) {
+    while (p < line.size() && (line[p] == ' ' || line[p] == '\t'))
+        ++p;
+    return p;
+}
+
+// A value line: '@' (the key's default value) or a quoted name, '=' and the
+// data; nullopt, with why, when it cannot be read.
+std::optional<RegValue> ParseValue(const QByteArray& line, QString& why) {
+    RegValue v;
+    qsizetype p = 0;
+    if (line.startsWith('@')) {
+        p = 1;
+    } else {
+        const std::optional<QString> n = ReadQuoted(line, p);
+        if (!n) {
+            why = QStringLiteral("bad value name");
+            return std::nullopt;
+        }
+        v.name = *n;
+    }
+    if (v.name.size() > RegistryTree::kMaxValueNameLength) {
+        why = QStringLiteral("value name too long");
+        return std::nullopt;
+    }
+    p = SkipBlanks(line, p);
+    if (p >= line.size() || line[p] != '=') {
+        why = QStringLiteral("missing '='");
+        return std::nullopt;
+    }
+    p = SkipBlanks(line, p + 1);
+    if (!ParseData(QByteArrayView(line).sliced(p), v, why))
+        return std::nullopt;
+    return v;
+}
+
 } // namespace
 
 QByteArray RootName(Root root) {
@@ -162,26 +305,12 @@ RegParseResult ParseRegFile(QByteArrayView text, Root root) {
 
     bool sawHeader = false;
     std::optional<QString> currentKey; // nullopt: values here have nowhere to go
-    qsizetype pos = 0;
-    qsizetype lineNo = 0;
-
-    auto nextLine = [&](QByteArrayView& line) -> bool {
-        if (pos >= text.size())
-            return false;
-        qsizetype end = text.indexOf('\n', pos);
-        if (end < 0)
-            end = text.size();
-        line = text.sliced(pos, end - pos);
-        pos = end + 1;
-        ++lineNo;
-        if (line.endsWith('\r'))
-            line.chop(1);
-        return true;
-    };
-
     qsizetype entries = 0;
+    Lines lines(text);
     QByteArrayView raw;
-    while (nextLine(raw)) {
+    QString why;
+    while (lines.next(raw)) {
+        const qsizetype lineNo = lines.number();
         if (raw.size() > kMaxRegLineLength) {
             report(lineNo, QStringLiteral("line too long"));
             continue;
@@ -200,117 +329,30 @@ RegParseResult ParseRegFile(QByteArrayView text, Root root) {
             continue;
         }
         if (line.startsWith('[')) {
-            currentKey.reset();
-            const qsizetype close = line.lastIndexOf(']');
-            if (close < 0) {
-                report(lineNo, QStringLiteral("section without ']'"));
+            currentKey = ParseSection(line, root, why);
+            if (!currentKey) {
+                report(lineNo, why);
                 continue;
             }
-            const QByteArray inner = line.mid(1, close - 1);
-            if (inner.startsWith('-')) {
-                report(lineNo, QStringLiteral("key deletion is not supported"));
-                continue;
-            }
-            const qsizetype slash = inner.indexOf('\\');
-            const QByteArray rootPart = slash < 0 ? inner : inner.left(slash);
-            const std::optional<Root> r = ParseRootName(rootPart);
-            if (!r || *r != root) {
-                report(lineNo, QStringLiteral("section of another root"));
-                continue;
-            }
-            const std::optional<QString> key = RegistryTree::NormalizeKey(
-                slash < 0 ? QString() : QString::fromUtf8(inner.mid(slash + 1)));
-            if (!key) {
-                report(lineNo, QStringLiteral("key name too long or invalid"));
-                continue;
-            }
-            entries += key->count(u'\\') + 1;
-            result.tree.ensureKey(*key);
-            currentKey = *key;
+            entries += currentKey->count(u'\\') + 1;
+            result.tree.ensureKey(*currentKey);
             continue;
         }
-
-        // A value line, maybe continued by a trailing backslash.
-        qsizetype startLine = lineNo;
-        bool tooLong = false;
-        while (line.endsWith('\\') && pos < text.size()) {
-            QByteArrayView more;
-            if (!nextLine(more))
-                break;
-            line.chop(1);
-            if (line.size() + more.size() > kMaxRegLineLength) {
-                tooLong = true;
-                continue; // keep consuming the continuation, then drop it
-            }
-            line += more.toByteArray().trimmed();
-        }
-        if (tooLong) {
-            report(startLine, QStringLiteral("line too long"));
+        if (!JoinContinued(line, lines)) {
+            report(lineNo, QStringLiteral("line too long"));
             continue;
         }
         if (!currentKey) {
-            report(startLine, QStringLiteral("value outside a usable section"));
+            report(lineNo, QStringLiteral("value outside a usable section"));
             continue;
         }
-        QString name;
-        qsizetype p = 0;
-        if (line.startsWith('@')) {
-            p = 1;
-        } else {
-            const std::optional<QString> n = ReadQuoted(line, p);
-            if (!n) {
-                report(startLine, QStringLiteral("bad value name"));
-                continue;
-            }
-            name = *n;
-        }
-        if (name.size() > RegistryTree::kMaxValueNameLength) {
-            report(startLine, QStringLiteral("value name too long"));
-            continue;
-        }
-        while (p < line.size() && (line[p] == ' ' || line[p] == '\t'))
-            ++p;
-        if (p >= line.size() || line[p] != '=') {
-            report(startLine, QStringLiteral("missing '='"));
-            continue;
-        }
-        ++p;
-        while (p < line.size() && (line[p] == ' ' || line[p] == '\t'))
-            ++p;
-        const QByteArrayView data = QByteArrayView(line).sliced(p);
-        RegValue v;
-        v.name = name;
-        if (data.startsWith('"')) {
-            qsizetype q = 0;
-            const std::optional<QString> s = ReadQuoted(data, q);
-            if (!s || !data.sliced(q).trimmed().isEmpty()) {
-                report(startLine, QStringLiteral("bad text value"));
-                continue;
-            }
-            v.kind = ValueKind::Text;
-            v.text = *s;
-        } else if (data.startsWith("dword:")) {
-            const std::optional<qint32> d = ParseDword(data.sliced(6));
-            if (!d) {
-                report(startLine, QStringLiteral("bad dword value"));
-                continue;
-            }
-            v.kind = ValueKind::Integer;
-            v.integer = *d;
-        } else if (data.startsWith("hex:")) {
-            const std::optional<QByteArray> b = ParseHexList(data.sliced(4));
-            if (!b) {
-                report(startLine, QStringLiteral("bad hex value"));
-                continue;
-            }
-            v.kind = ValueKind::Binary;
-            v.bytes = *b;
-        } else {
-            report(startLine, QStringLiteral("unsupported value kind"));
+        std::optional<RegValue> v = ParseValue(line, why);
+        if (!v) {
+            report(lineNo, why);
             continue;
         }
         ++entries;
-        result.tree.setValue(*currentKey, std::move(v));
+        result.tree.setValue(*currentKey, std::move(*v));
     }
     return result;
 }

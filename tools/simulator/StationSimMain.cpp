@@ -10,6 +10,7 @@
 //   sleep <ms>         wait, still answering
 //   wait <prefix> [ms] wait for a line starting with prefix (default 5000 ms)
 //   quit               disconnect and end
+#include "protocol/Port.h"
 #include "simulator/StationSim.h"
 
 #include <QCommandLineParser>
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
     config.localAddress = parser.value(from);
     StationSim sim(config);
     sim.setEcho(true);
-    quint16 p = 6046;
+    quint16 p = tarvina::protocol::kDefaultPort;
     if (parser.isSet(port))
         p = static_cast<quint16>(parser.value(port).toUInt());
     else if (qEnvironmentVariableIsSet("TARVINA_PORT"))

@@ -4,7 +4,6 @@
 #include "common/Password.h"
 
 #include <QFileInfo>
-#include <QtEndian>
 
 namespace tarvina::client::config {
 
@@ -14,10 +13,6 @@ const QString ConfigModel::kPlaceholder1 = QStringLiteral("0123456789abc");
 const QString ConfigModel::kPlaceholder2 = QStringLiteral("cba9876543210");
 
 namespace {
-
-const QString SettingsKey() {
-    return QString::fromLatin1(ClientSettings::kKey);
-}
 
 struct Preset {
     int intDisconn, intConn, intNewConn, timeout;
@@ -82,28 +77,19 @@ QString ConfigModel::PresetCaption(int preset) {
 
 QList<RotationEntry> ConfigModel::ReadRotation(const platform::Registry& r) {
     QList<RotationEntry> list;
-    const QString key = QString::fromLatin1(kRotationKey);
-    for (const QString& name : r.valueNames(Root::LocalMachine, key)) {
+    const Root root = keys::kBannerList.root;
+    const QString key = keys::kBannerList.text();
+    for (const QString& name : r.valueNames(root, key)) {
         if (list.size() >= kMaxRotation)
             break;
-        const auto seconds = r.readInteger(Root::LocalMachine, key, name);
+        const auto seconds = r.readInteger(root, key, name);
         list.append({name, seconds && *seconds > 0 ? *seconds : 5});
     }
     return list;
 }
 
 quint32 ConfigModel::ReadHiddenDrives(const platform::Registry& r) {
-    const QString key = QString::fromLatin1(kExplorerPolicies);
-    const QString name = QStringLiteral("NoDrives");
-    quint32 mask = 0;
-    if (const auto raw = r.readBinary(Root::CurrentUser, key, name)) {
-        // As many bytes as are stored, up to four, low byte first.
-        for (qsizetype i = 0; i < qMin<qsizetype>(raw->size(), 4); ++i)
-            mask |= quint32(quint8(raw->at(i))) << (8 * i);
-    } else if (const auto integer = r.readInteger(Root::CurrentUser, key, name)) {
-        mask = static_cast<quint32>(*integer);
-    }
-    return mask & 0x03FFFFFFu;
+    return keys::kNoDrives.value(r) & 0x03FFFFFFu;
 }
 
 void ConfigModel::setControlPanel(platform::ControlAppletSource applets, QString controlIniPath) {
@@ -149,9 +135,7 @@ ConfigValues ConfigModel::load(const ClientSettings& s) const {
     v.transparency = TransparencyFromAlpha(s.alphaBlend);
     v.wallpaperStyle = qBound(0, s.winBackgroundTile + s.winBackgroundStyle, 2);
     v.startWithSystem = autostart_.isEnabled();
-    v.protectLogo =
-        registry_.readInteger(Root::LocalMachine, SettingsKey(), QStringLiteral("ProtectWinLogo"))
-            .value_or(0) != 0;
+    v.protectLogo = keys::kProtectWinLogo.value(registry_);
     v.hiddenTaskBar = s.glbBarraInvisible;
     v.msgOnlyWhenNotBlocked = !s.msgAtBlock;
     v.hiddenDrives = ReadHiddenDrives(registry_);
@@ -212,6 +196,75 @@ QString ConfigModel::takeFile(const QString& typed, const QString& current) cons
     return t;
 }
 
+void ConfigModel::saveRotation(const QList<RotationEntry>& rotation) {
+    // Rewritten whole, in its order.
+    if (ReadRotation(registry_) == rotation)
+        return;
+    const Root root = keys::kBannerList.root;
+    const QString key = keys::kBannerList.text();
+    registry_.deleteKey(root, key);
+    registry_.createKey(root, key);
+    for (const RotationEntry& e : rotation)
+        registry_.writeInteger(root, key, e.file.trimmed(), e.seconds);
+}
+
+void ConfigModel::saveDesktop(const ConfigValues& v, ConfigTarget& target, ClientSettings& next,
+                              SaveOutcome& out) {
+    // The control panel's applets ("Control.ini" is a file of its own, not
+    // part of the batch).
+    if (v.appletsLoaded && !controlIni_.isEmpty()) {
+        QString error;
+        if (!ControlIni(controlIni_).apply(v.applets, &error))
+            out.notStored << QStringLiteral("Panel de control: ") + error;
+    }
+
+    // Logo protection: its value is the backup's result.
+    const bool protect = v.protectLogo && target.backupLogos(false);
+    keys::kProtectWinLogo.write(registry_, protect);
+
+    // Start with the session.
+    QString autostartError;
+    if (!autostart_.setEnabled(v.startWithSystem, &autostartError))
+        out.notStored << QStringLiteral("Inicio con el sistema: ") + autostartError;
+
+    // Hidden task bar: at once.
+    target.setTaskBarHidden(v.hiddenTaskBar);
+    next.glbBarraInvisible = v.hiddenTaskBar;
+    keys::kGlbBarraInvisible.write(registry_, v.hiddenTaskBar);
+}
+
+bool ConfigModel::takeFiles(const ConfigValues& v, const ClientSettings& current,
+                            ClientSettings& next) const {
+    // Taken only when they exist and differ.
+    next.background = takeFile(v.background, current.background);
+    const QString wallpaper = takeFile(v.winBackground, current.winBackground);
+    next.alarmSnd = takeFile(v.alarmSnd, current.alarmSnd);
+    const int oldStyle = qBound(0, current.winBackgroundTile + current.winBackgroundStyle, 2);
+    const bool wallpaperChanged = wallpaper != current.winBackground;
+    const bool styleChanged = v.wallpaperStyle != oldStyle;
+    next.winBackground = wallpaper;
+    if (wallpaperChanged || styleChanged) {
+        next.winBackgroundStyle = v.wallpaperStyle > 1 ? v.wallpaperStyle : 0;
+        next.winBackgroundTile = v.wallpaperStyle > 1 ? 0 : v.wallpaperStyle;
+    }
+    return wallpaperChanged || styleChanged;
+}
+
+bool ConfigModel::saveDrives(const ConfigValues& v, SaveOutcome& out) {
+    // Only when the page was changed, and only into an existing policies key
+    // (it is not created for this).
+    const platform::SettingKey& policies = keys::kNoDrives.key();
+    const bool written = v.drivesChanged && registry_.keyExists(policies.root, policies.text());
+    if (written) {
+        keys::kNoDrives.write(registry_, v.hiddenDrives & 0x03FFFFFFu);
+    } else if (v.drivesChanged) {
+        out.notStored << QStringLiteral("Unidades de disco: no hay políticas del explorador donde "
+                                        "guardarlas; acepte primero la página \"Windows\" y "
+                                        "vuelva a elegir las unidades.");
+    }
+    return written;
+}
+
 SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& current,
                               ConfigTarget& target, const QString& currentDir,
                               const QString& exeName) {
@@ -230,47 +283,14 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
     }
 
     ClientSettings next = current;
-    const QString key = SettingsKey();
     platform::SaveBatch batch(registry_);
 
-    // Network intervals.
     next.intDisconn = v.intDisconn;
     next.intConn = v.intConn;
     next.intNewConn = v.intNewConn;
     next.timeout = v.timeout;
-
-    // The rotation list, rewritten whole in its order.
-    const QString rotationKey = QString::fromLatin1(kRotationKey);
-    if (ReadRotation(registry_) != v.rotation) {
-        registry_.deleteKey(Root::LocalMachine, rotationKey);
-        registry_.createKey(Root::LocalMachine, rotationKey);
-        for (const RotationEntry& e : v.rotation)
-            registry_.writeInteger(Root::LocalMachine, rotationKey, e.file.trimmed(), e.seconds);
-    }
-
-    // The control panel's applets ("Control.ini" is a file of its own, not
-    // part of the batch).
-    if (v.appletsLoaded && !controlIni_.isEmpty()) {
-        QString error;
-        if (!ControlIni(controlIni_).apply(v.applets, &error))
-            out.notStored << QStringLiteral("Panel de control: ") + error;
-    }
-
-    // Logo protection: its value is the backup's result.
-    const bool protect = v.protectLogo && target.backupLogos(false);
-    registry_.writeInteger(Root::LocalMachine, key, QStringLiteral("ProtectWinLogo"),
-                           protect ? 1 : 0);
-
-    // Start with the session.
-    QString autostartError;
-    if (!autostart_.setEnabled(v.startWithSystem, &autostartError))
-        out.notStored << QStringLiteral("Inicio con el sistema: ") + autostartError;
-
-    // Hidden task bar: at once.
-    target.setTaskBarHidden(v.hiddenTaskBar);
-    next.glbBarraInvisible = v.hiddenTaskBar;
-    registry_.writeInteger(Root::LocalMachine, key, QStringLiteral("GlbBarraInvisible"),
-                           v.hiddenTaskBar ? 1 : 0);
+    saveRotation(v.rotation);
+    saveDesktop(v, target, next, out);
 
     // Password: only when a box was edited and the scrambled form is new.
     if (v.passwordChanged) {
@@ -278,43 +298,13 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
         if (scrambled != current.password)
             next.password = scrambled;
     }
-
-    // Files: taken only when they exist and differ.
-    const QString background = takeFile(v.background, current.background);
-    const QString wallpaper = takeFile(v.winBackground, current.winBackground);
-    next.background = background;
-    next.alarmSnd = takeFile(v.alarmSnd, current.alarmSnd);
-    const int oldStyle = qBound(0, current.winBackgroundTile + current.winBackgroundStyle, 2);
-    const bool wallpaperChanged = wallpaper != current.winBackground;
-    const bool styleChanged = v.wallpaperStyle != oldStyle;
-    next.winBackground = wallpaper;
-    if (wallpaperChanged || styleChanged) {
-        next.winBackgroundStyle = v.wallpaperStyle > 1 ? v.wallpaperStyle : 0;
-        next.winBackgroundTile = v.wallpaperStyle > 1 ? 0 : v.wallpaperStyle;
-    }
-
+    const bool wallpaperChanged = takeFiles(v, current, next);
     next.msgAtBlock = !v.msgOnlyWhenNotBlocked;
     next.alphaBlend = AlphaFromTransparency(v.transparency);
-
     const QString host = v.host.trimmed();
     out.hostChanged = host != current.host;
     next.host = host;
-
-    // Drives: only when the page was changed, and only into an existing
-    // policies key (it is not created for this).
-    const QString explorer = QString::fromLatin1(kExplorerPolicies);
-    const quint32 drives = v.hiddenDrives & 0x03FFFFFFu;
-    const bool drivesWritten = v.drivesChanged && registry_.keyExists(Root::CurrentUser, explorer);
-    if (drivesWritten) {
-        QByteArray raw(4, '\0');
-        qToLittleEndian(drives, raw.data());
-        registry_.writeBinary(Root::CurrentUser, explorer, QStringLiteral("NoDrives"), raw);
-    } else if (v.drivesChanged) {
-        out.notStored << QStringLiteral("Unidades de disco: no hay políticas del explorador donde "
-                                        "guardarlas; acepte primero la página \"Windows\" y "
-                                        "vuelva a elegir las unidades.");
-    }
-
+    const bool drivesWritten = saveDrives(v, out);
     // The "Windows" page's policies and desktop icons.
     if (v.windowsLoaded)
         WriteWindowsPage(registry_, v.windows);
@@ -329,10 +319,10 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
     target.applySettings(next, out.hostChanged);
     target.reloadRotation();
     if (drivesWritten)
-        target.setHiddenDrives(drives);
-    if (background != current.background)
-        target.showLockPicture(background);
-    if (wallpaperChanged || styleChanged)
+        target.setHiddenDrives(v.hiddenDrives & 0x03FFFFFFu);
+    if (next.background != current.background)
+        target.showLockPicture(next.background);
+    if (wallpaperChanged)
         target.applyWallpaper();
     out.kind = SaveOutcome::Kind::Saved;
     return out;

@@ -138,13 +138,19 @@ public:
     // earlier versions stored it, is read too).
     static quint32 ReadHiddenDrives(const platform::Registry& r);
 
-    static constexpr char kRotationKey[] = "\\Software\\Velt\\Tarvina\\Background";
-    static constexpr char kExplorerPolicies[] =
-        "\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
     static constexpr int kMaxRotation = 250;
 
 private:
     QString takeFile(const QString& typed, const QString& current) const;
+    // The parts of a save, in its order.
+    void saveRotation(const QList<RotationEntry>& rotation);
+    void saveDesktop(const ConfigValues& v, ConfigTarget& target, ClientSettings& next,
+                     SaveOutcome& out);
+    // True when the wallpaper or its style changed.
+    bool takeFiles(const ConfigValues& v, const ClientSettings& current,
+                   ClientSettings& next) const;
+    // True when the drives were written.
+    bool saveDrives(const ConfigValues& v, SaveOutcome& out);
 
     platform::Registry& registry_;
     platform::Autostart& autostart_;

@@ -2,6 +2,7 @@
 
 #include "platform/NetworkBrowser.h"
 #include "platform/Pinger.h"
+#include "protocol/Port.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,7 +14,7 @@ namespace tarvina::client::config {
 enum class TestStage { Start, Echo, Port, Server };
 
 struct NetworkTestOptions {
-    quint16 port = 6046;
+    quint16 port = protocol::kDefaultPort;
     int echoTimeoutMs = 1000;
     // A server that takes no connection in this time counts as absent
     // (a firewall that drops packets would otherwise hold the test for

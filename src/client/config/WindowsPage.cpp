@@ -1,5 +1,7 @@
 #include "client/config/WindowsPage.h"
 
+#include "client/station/StationKeys.h"
+
 namespace tarvina::client::config {
 
 using platform::Root;
@@ -23,12 +25,7 @@ const std::array<PolicyBox, kPolicyCount> kPolicyBoxes = {{
 
 namespace {
 
-const QString kPolicies =
-    QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\");
-const QString kNameSpace = QStringLiteral(
-    "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\NameSpace\\");
-const QString kRecycleBin = kNameSpace + QStringLiteral("{645FF040-5081-101B-9F08-00AA002F954E}");
-const QString kMyDocuments = kNameSpace + QStringLiteral("{450D8FBA-AD25-11D0-98A8-0800361B1103}");
+const QString kPolicies = QString::fromLatin1(keys::kPoliciesPath);
 
 QString KeyOf(const PolicyBox& b) {
     return kPolicies + QString::fromLatin1(b.key);
@@ -39,6 +36,23 @@ bool RestrictionOn(const platform::Registry& r, const PolicyBox& b) {
            0;
 }
 
+using Icon = platform::SettingValue<platform::form::Text>;
+
+// A desktop icon is shown while its key exists.
+bool IconShown(const platform::Registry& r, const Icon& icon) {
+    return r.keyExists(icon.key().root, icon.key().text());
+}
+
+// Showing one writes its value; hiding it removes its key, so that the box
+// reads back as it was left.
+void ShowIcon(platform::Registry& r, const Icon& icon, bool show) {
+    const bool shown = IconShown(r, icon);
+    if (show && !shown)
+        icon.write(r, icon.fallback());
+    else if (!show && shown)
+        r.deleteKey(icon.key().root, icon.key().text());
+}
+
 } // namespace
 
 WindowsPageValues ReadWindowsPage(const platform::Registry& r) {
@@ -47,8 +61,8 @@ WindowsPageValues ReadWindowsPage(const platform::Registry& r) {
         const PolicyBox& b = kPolicyBoxes[i];
         v.ticked[i] = RestrictionOn(r, b) != b.tickedAllows;
     }
-    v.recycleBin = r.keyExists(Root::LocalMachine, kRecycleBin);
-    v.myDocuments = r.keyExists(Root::LocalMachine, kMyDocuments);
+    v.recycleBin = IconShown(r, keys::kRecycleBin);
+    v.myDocuments = IconShown(r, keys::kMyDocuments);
     return v;
 }
 
@@ -67,19 +81,8 @@ void WriteWindowsPage(platform::Registry& r, const WindowsPageValues& v) {
         else if (!on && r.valueExists(Root::CurrentUser, key, name))
             r.deleteValue(Root::CurrentUser, key, name);
     }
-    const bool bin = r.keyExists(Root::LocalMachine, kRecycleBin);
-    if (v.recycleBin && !bin)
-        r.writeString(Root::LocalMachine, kRecycleBin, QString(), QStringLiteral("Recycle Bin"));
-    else if (!v.recycleBin && bin)
-        r.deleteKey(Root::LocalMachine, kRecycleBin);
-    // Unticking the documents folder removes its key, so that the box reads
-    // back as it was left.
-    const bool docs = r.keyExists(Root::LocalMachine, kMyDocuments);
-    if (v.myDocuments && !docs)
-        r.writeString(Root::LocalMachine, kMyDocuments, QStringLiteral("Removal Message"),
-                      QStringLiteral("@mydocs.dll,-900"));
-    else if (!v.myDocuments && docs)
-        r.deleteKey(Root::LocalMachine, kMyDocuments);
+    ShowIcon(r, keys::kRecycleBin, v.recycleBin);
+    ShowIcon(r, keys::kMyDocuments, v.myDocuments);
 }
 
 } // namespace tarvina::client::config

@@ -1,13 +1,12 @@
 #include "client/control/Banners.h"
 
+#include "client/station/StationKeys.h"
 #include "common/Paths.h"
 #include "platform/Registry.h"
 
 #include <QFile>
 
 namespace tarvina::client {
-
-using platform::Root;
 
 namespace {
 constexpr qint64 kMaxBannerTextBytes = 64 * 1024;
@@ -18,11 +17,11 @@ Banners::Banners(platform::Registry& registry, QString folder)
 
 QList<Banners::Entry> Banners::readKey() const {
     QList<Entry> out;
-    const QString key = QString::fromLatin1(kKey);
-    for (const QString& name : registry_.valueNames(Root::LocalMachine, key)) {
+    const QString key = keys::kBannerList.text();
+    for (const QString& name : registry_.valueNames(keys::kBannerList.root, key)) {
         if (out.size() >= kMaxBanners)
             break;
-        out.append({name, registry_.readInteger(Root::LocalMachine, key, name).value_or(0)});
+        out.append({name, registry_.readInteger(keys::kBannerList.root, key, name).value_or(0)});
     }
     return out;
 }
@@ -30,7 +29,7 @@ QList<Banners::Entry> Banners::readKey() const {
 void Banners::load() {
     list_.clear();
     defaultSeconds_ = kDefaultSeconds;
-    if (registry_.keyExists(Root::LocalMachine, QString::fromLatin1(kKey))) {
+    if (registry_.keyExists(keys::kBannerList.root, keys::kBannerList.text())) {
         list_ = readKey();
         return;
     }
@@ -53,12 +52,12 @@ void Banners::load() {
 }
 
 void Banners::writeKey(const QList<Entry>& list) {
-    const QString key = QString::fromLatin1(kKey);
+    const QString key = keys::kBannerList.text();
     registry_.beginBatch();
-    registry_.deleteKey(Root::LocalMachine, key);
-    registry_.createKey(Root::LocalMachine, key);
+    registry_.deleteKey(keys::kBannerList.root, key);
+    registry_.createKey(keys::kBannerList.root, key);
     for (const Entry& e : list)
-        registry_.writeInteger(Root::LocalMachine, key, e.file, e.seconds);
+        registry_.writeInteger(keys::kBannerList.root, key, e.file, e.seconds);
     registry_.endBatch();
 }
 
@@ -66,7 +65,7 @@ void Banners::setFile(int position, const QString& file) {
     // Without the key, the positions the server knows are those of the list
     // in force (from "Banner.txt" or the default): the key starts from it.
     QList<Entry> list =
-        registry_.keyExists(Root::LocalMachine, QString::fromLatin1(kKey)) ? readKey() : list_;
+        registry_.keyExists(keys::kBannerList.root, keys::kBannerList.text()) ? readKey() : list_;
     for (Entry& e : list)
         if (e.seconds <= 0)
             e.seconds = defaultSeconds_ > 0 ? defaultSeconds_ : kDefaultSeconds;

@@ -15,7 +15,6 @@ namespace tarvina::client {
 // "Banner.txt" of the program folder; without either, "zu26x.gif" alone.
 class Banners {
 public:
-    static constexpr char kKey[] = "\\Software\\Velt\\Tarvina\\Background";
     static constexpr int kDefaultSeconds = 5;
     // More than this many banners are not read (a key or file that holds more
     // is cut there).

@@ -4,6 +4,7 @@
 #include "client/control/Wallpaper.h"
 #include "client/station/ClientSettings.h"
 #include "client/station/StationContext.h"
+#include "client/station/StationKeys.h"
 #include "common/Cp1252.h"
 #include "common/Paths.h"
 #include "platform/Autostart.h"
@@ -23,7 +24,6 @@ namespace tc = protocol::tc;
 
 namespace {
 
-const QString kSettingsKey = QString::fromLatin1(ClientSettings::kKey);
 // Seconds a banner may stay: a day.
 constexpr int kMaxBannerSeconds = 86400;
 
@@ -61,9 +61,7 @@ QByteArray RemoteConfig::report(const ClientSettings& s) const {
     out += ReportLine(s.alarmSnd);
     out += Flag(p_.autostart.isEnabled());
     out += Flag(s.glbBarraInvisible);
-    out += Flag(
-        p_.registry.readInteger(Root::LocalMachine, kSettingsKey, QStringLiteral("ProtectWinLogo"))
-            .value_or(0) != 0);
+    out += Flag(keys::kProtectWinLogo.value(p_.registry));
     out += ReportLine(s.winBackground);
     out += ReportLine(QString::number(s.winBackgroundStyle + s.winBackgroundTile));
     out += protocol::EncodeUInt32(config::ConfigModel::ReadHiddenDrives(p_.registry));
@@ -111,15 +109,13 @@ RemoteConfig::Result RemoteConfig::apply(int code, const QByteArray& payload,
     case tc::SetTaskBarHidden:
         p_.desktop.setTaskBarHidden(on);
         s.glbBarraInvisible = on;
-        if (!p_.registry.writeInteger(Root::LocalMachine, kSettingsKey,
-                                      QStringLiteral("GlbBarraInvisible"), on ? 1 : 0))
+        if (!keys::kGlbBarraInvisible.write(p_.registry, on))
             return Failure(QStringLiteral("AutoInvisibleTaskBar(2)"),
                            QStringLiteral("No se pudo guardar GlbBarraInvisible"));
         return {};
     case tc::SetLogoProtect: {
         const bool protect = on && p_.backupLogos && p_.backupLogos();
-        if (!p_.registry.writeInteger(Root::LocalMachine, kSettingsKey,
-                                      QStringLiteral("ProtectWinLogo"), protect ? 1 : 0))
+        if (!keys::kProtectWinLogo.write(p_.registry, protect))
             return Failure(QStringLiteral("AutoLogoProtect(2)"),
                            QStringLiteral("No se pudo guardar ProtectWinLogo"));
         if (on && !protect)
@@ -134,9 +130,8 @@ RemoteConfig::Result RemoteConfig::apply(int code, const QByteArray& payload,
                            QStringLiteral("Máscara de unidades no válida: '") +
                                common::FromCp1252(text.left(32)) + u'\'');
         const quint32 m = static_cast<quint32>(*mask) & 0x03FFFFFFu;
-        if (!p_.registry.writeInteger(Root::CurrentUser,
-                                      QString::fromLatin1(config::ConfigModel::kExplorerPolicies),
-                                      QStringLiteral("NoDrives"), static_cast<qint32>(m)))
+        // Written as an integer, as the cashier's command always has.
+        if (!keys::kNoDrives.writeAs<platform::form::Integer>(p_.registry, static_cast<qint32>(m)))
             return Failure(QStringLiteral("SetDiskState(2)"),
                            QStringLiteral("No se pudo guardar NoDrives"));
         p_.desktop.setHiddenDrives(m);

@@ -1,5 +1,6 @@
 #include "client/control/TaskList.h"
 
+#include "client/station/StationKeys.h"
 #include "common/Cp1252.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
@@ -72,17 +73,14 @@ bool TaskList::closeTask(const Task& task) {
 }
 
 void TaskList::recordBaseline() {
-    registry_.writeString(platform::Root::CurrentUser, QString::fromLatin1(kKey),
-                          QString::fromLatin1(kBaselineValue), common::FromCp1252(Encode(tasks())));
+    keys::kClientTasks.write(registry_, common::FromCp1252(Encode(tasks())));
 }
 
 std::optional<QStringList> TaskList::baseline() const {
-    const QString key = QString::fromLatin1(kKey), name = QString::fromLatin1(kBaselineValue);
     // A missing text value reads as empty: only a stored one is a baseline.
-    if (!registry_.valueExists(platform::Root::CurrentUser, key, name))
+    if (!keys::kClientTasks.exists(registry_))
         return std::nullopt;
-    const std::optional<QString> stored =
-        registry_.readString(platform::Root::CurrentUser, key, name);
+    const std::optional<QString> stored = keys::kClientTasks.read(registry_);
     if (!stored)
         return std::nullopt;
     const QString text = stored->left(kMaxBaselineText);

@@ -25,8 +25,6 @@ namespace tarvina::client {
 class TaskList {
 public:
     static constexpr int kMaxTitle = 199;
-    static constexpr char kKey[] = "\\Software\\Velt\\Tarvina";
-    static constexpr char kBaselineValue[] = "ClientTasks";
     // The program whose close only hides it: it gets the quit request.
     static constexpr char kQuitTitle[] = "MSN Messenger";
 

@@ -1,5 +1,6 @@
 #include "client/control/Wallpaper.h"
 
+#include "client/station/StationKeys.h"
 #include "platform/Desktop.h"
 #include "platform/Registry.h"
 
@@ -15,17 +16,9 @@ Wallpaper::Outcome Wallpaper::apply(const QString& path, int tile, int style) {
     if (path.isEmpty() || !path.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive) ||
         !QFileInfo(path).isFile())
         return Outcome::NotSet;
-    const QString desktopKey = QString::fromLatin1(kDesktopKey);
-    const QString tileText = QString::number(tile);
-    const QString styleText = QString::number(style);
-    const bool same =
-        registry_.readString(Root::CurrentUser, desktopKey, QStringLiteral("Wallpaper"))
-                .value_or(QString())
-                .compare(path, Qt::CaseInsensitive) == 0 &&
-        registry_.readString(Root::CurrentUser, desktopKey, QStringLiteral("TileWallpaper")) ==
-            tileText &&
-        registry_.readString(Root::CurrentUser, desktopKey, QStringLiteral("WallpaperStyle")) ==
-            styleText;
+    const bool same = keys::kWallpaper.value(registry_).compare(path, Qt::CaseInsensitive) == 0 &&
+                      keys::kTileWallpaper.read(registry_) == QString::number(tile) &&
+                      keys::kWallpaperStyle.read(registry_) == QString::number(style);
     const bool stored = same || storeValues(path, tile, style);
     const bool shown = desktop_.setWallpaper(path, platform::Desktop::ModeOf(tile, style));
     if (!stored || !shown)
@@ -36,23 +29,26 @@ Wallpaper::Outcome Wallpaper::apply(const QString& path, int tile, int style) {
 bool Wallpaper::storeValues(const QString& path, int tile, int style) {
     const QString tileText = QString::number(tile);
     const QString styleText = QString::number(style);
-    const QString desktopKey = QString::fromLatin1(kDesktopKey);
-    const QString browserKey = QString::fromLatin1(kBrowserKey);
-    const QString defaultUser = QString::fromLatin1(kDefaultUser);
+    const QString desktopKey = QString::fromLatin1(keys::kDesktopPath);
+    const QString browserKey = QString::fromLatin1(keys::kBrowserDesktopPath);
+    // The default user's copies: the store has no root of all users, so they
+    // live in the machine's, under the name that root gives them.
+    const QString defaultUser = QString::fromLatin1(keys::kDefaultUserPath);
     // One save for all of them; every write is tried even after one fails.
     platform::SaveBatch batch(registry_);
     bool ok = true;
-    const auto write = [&](Root root, const QString& key, const char* name, const QString& value) {
-        ok = registry_.writeString(root, key, QString::fromLatin1(name), value) && ok;
+    const auto write = [&](const auto& setting, Root root, const QString& key,
+                           const QString& value) {
+        ok = setting.in(root, key).write(registry_, value) && ok;
     };
     for (const auto& [root, prefix] :
          {std::pair{Root::CurrentUser, QString()}, std::pair{Root::LocalMachine, defaultUser}}) {
         for (const QString& key : {prefix + desktopKey, prefix + browserKey}) {
-            write(root, key, "Wallpaper", path);
-            write(root, key, "TileWallpaper", tileText);
-            write(root, key, "WallpaperStyle", styleText);
+            write(keys::kWallpaper, root, key, path);
+            write(keys::kTileWallpaper, root, key, tileText);
+            write(keys::kWallpaperStyle, root, key, styleText);
         }
-        write(root, prefix + browserKey, "BackupWallpaper", path);
+        write(keys::kBackupWallpaper, root, prefix + browserKey, path);
     }
     return batch.commit() && ok;
 }

@@ -24,12 +24,6 @@ class Wallpaper {
 public:
     // Said to the cashier when the wallpaper could not be put back.
     static const QString kFailure;
-    static constexpr char kDesktopKey[] = "\\Control Panel\\Desktop";
-    static constexpr char kBrowserKey[] =
-        "\\Software\\Microsoft\\Internet Explorer\\Desktop\\General";
-    // The default user's copies: the store has no root of all users, so they
-    // live in the machine's, under the name that root gives them.
-    static constexpr char kDefaultUser[] = "\\.DEFAULT";
 
     enum class Outcome {
         NotSet,  // no wallpaper, a missing file, or not a ".bmp"

@@ -144,20 +144,7 @@ void Session::StartGrant(const Grant& g) {
     lock_.HideMainWindow();
 
     int attemptsLeft = 3;
-    WelcomeDialog::Setup setup;
-    setup.caption = ctx_.view.text(Txt::AccessWelcomeCaption);
-    if (g.minutes.trimmed() == u"2880") {
-        setup.timeText = ctx_.view.text(Txt::StrNoLimite);
-        ctx_.view.display().countMode = 1;
-        UpdateDispCaption();
-    } else {
-        setup.timeText = g.minutes + u' ' + ctx_.view.text(Txt::lblMin);
-    }
-    setup.user = g.user;
-    setup.askPassword = !g.password.isEmpty();
-    lock_.KeepLockOnTop();
-    ctx_.view.setStatus(ctx_.view.text(Txt::StrBlock));
-
+    WelcomeDialog::Setup setup = PrepareWelcome(g);
     while (attemptsLeft > 0) {
         QString typed;
         const bool ok = dlg.exec(setup, &typed);
@@ -175,21 +162,8 @@ void Session::StartGrant(const Grant& g) {
             continue;
         }
         if (ok) {
-            link_.SendClientMessage(g.user + QStringLiteral(" está en ") + ctx_.env.computerName);
-            user_ = g.user;
-            minutes_ = g.minutes;
-            SetClientState(ClientState::InUse);
-            ctx_.view.setStatus(ctx_.view.text(Txt::StrEnUso) + QStringLiteral(": ") + user_);
-            const DateTime t = ctx_.now();
-            end_ = t.addMinutes(BoundedMinutes(WholeMinutes(g.minutes)));
-            start_ = t;
-            blinking_ = false;
-            lastMinuteSeen_ = -1;
-            SetAlarmTimeFromMinutes();
-            lock_.CloseLockScreen();
+            BeginUse(g);
             attemptsLeft = 0;
-            SaveSession();
-            link_.SendReply(protocol::station::SessionStarted(common::ToCp1252(user_)));
         } else {
             link_.SendClientMessage(setup.user +
                                     QStringLiteral(" abandona intento de contraseña."));
@@ -201,6 +175,40 @@ void Session::StartGrant(const Grant& g) {
         SetClientState(ClientState::Locked);
     SendStatusReport();
     ctx_.view.changed();
+}
+
+WelcomeDialog::Setup Session::PrepareWelcome(const Grant& g) {
+    WelcomeDialog::Setup setup;
+    setup.caption = ctx_.view.text(Txt::AccessWelcomeCaption);
+    if (g.minutes.trimmed() == u"2880") {
+        setup.timeText = ctx_.view.text(Txt::StrNoLimite);
+        ctx_.view.display().countMode = 1;
+        UpdateDispCaption();
+    } else {
+        setup.timeText = g.minutes + u' ' + ctx_.view.text(Txt::lblMin);
+    }
+    setup.user = g.user;
+    setup.askPassword = !g.password.isEmpty();
+    lock_.KeepLockOnTop();
+    ctx_.view.setStatus(ctx_.view.text(Txt::StrBlock));
+    return setup;
+}
+
+void Session::BeginUse(const Grant& g) {
+    link_.SendClientMessage(g.user + QStringLiteral(" está en ") + ctx_.env.computerName);
+    user_ = g.user;
+    minutes_ = g.minutes;
+    SetClientState(ClientState::InUse);
+    ctx_.view.setStatus(ctx_.view.text(Txt::StrEnUso) + QStringLiteral(": ") + user_);
+    const DateTime t = ctx_.now();
+    end_ = t.addMinutes(BoundedMinutes(WholeMinutes(g.minutes)));
+    start_ = t;
+    blinking_ = false;
+    lastMinuteSeen_ = -1;
+    SetAlarmTimeFromMinutes();
+    lock_.CloseLockScreen();
+    SaveSession();
+    link_.SendReply(protocol::station::SessionStarted(common::ToCp1252(user_)));
 }
 
 void Session::EndPasswordRequest() {

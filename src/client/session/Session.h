@@ -72,6 +72,10 @@ private:
     }
     void ExtraTimeGranted(int add, bool silent);
     void SetAlarmTimeFromMinutes();
+    // The welcome dialog of a grant, with the lock kept on top under it.
+    WelcomeDialog::Setup PrepareWelcome(const Grant& g);
+    // The grant accepted: the use starts, is saved and told.
+    void BeginUse(const Grant& g);
 
     StationContext& ctx_;
     StationLink& link_;

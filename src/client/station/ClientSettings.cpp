@@ -5,39 +5,14 @@
 
 namespace tarvina::client {
 
-using platform::Root;
+using namespace keys;
 
 namespace {
 
-const QString Key() {
-    return QString::fromLatin1(ClientSettings::kKey);
-}
-
-// Integers: a value of another kind or a missing one keeps the default.
-int ReadInt(const platform::Registry& r, const char* name, int fallback) {
-    const auto v = r.readInteger(Root::LocalMachine, Key(), QString::fromLatin1(name));
-    return v ? *v : fallback;
-}
-
-int ReadInterval(const platform::Registry& r, const char* name, int fallback) {
-    const int v = ReadInt(r, name, fallback);
-    return v < 0 ? fallback : v;
-}
-
-bool ReadBool(const platform::Registry& r, const char* name, bool fallback) {
-    const auto v = r.readInteger(Root::LocalMachine, Key(), QString::fromLatin1(name));
-    return v ? *v != 0 : fallback;
-}
-
-QString ReadText(const platform::Registry& r, const char* name) {
-    return r.readString(Root::LocalMachine, Key(), QString::fromLatin1(name)).value_or(QString());
-}
-
-// Tile and style are texts holding integers; anything else counts as 0.
-int ReadIntText(const platform::Registry& r, const char* name) {
-    bool ok = false;
-    const int v = ReadText(r, name).trimmed().toInt(&ok);
-    return ok ? v : 0;
+// Intervals: a negative one keeps the default.
+int ReadInterval(const platform::Registry& r, const SettingValue<form::Integer>& setting) {
+    const int v = setting.value(r);
+    return v < 0 ? setting.fallback() : v;
 }
 
 } // namespace
@@ -50,84 +25,70 @@ ClientSettings ClientSettings::Defaults() {
 
 ClientSettings ClientSettings::Read(const platform::Registry& r) {
     ClientSettings s = Defaults();
-    const QString pw = ReadText(r, "Password");
+    const QString pw = kPassword.value(r);
     if (!pw.isEmpty())
         s.password = common::ToCp1252(pw);
-    // A missing text reads as empty: it does not fall back to the built-in.
     // Without the key the built-in values stand; with it, a missing text reads
     // as empty rather than falling back.
-    if (r.keyExists(Root::LocalMachine, Key())) {
-        s.host = ReadText(r, "Host");
-        s.background = ReadText(r, "Background");
-        s.alarmSnd = ReadText(r, "AlarmSnd");
+    if (r.keyExists(kStation.root, kStation.text())) {
+        s.host = kHost.read(r).value_or(QString());
+        s.background = kBackground.read(r).value_or(QString());
+        s.alarmSnd = kAlarmSnd.read(r).value_or(QString());
     }
-    s.winBackground = ReadText(r, "WinBackground");
-    s.winBackgroundTile = ReadIntText(r, "WinBackgroundTile");
-    s.winBackgroundStyle = ReadIntText(r, "WinBackgroundStyle");
-    s.msgAtBlock = ReadBool(r, "MsgAtBlock", false);
-    s.alphaBlend = ReadInt(r, "AlphaBlend", 255);
+    s.winBackground = kWinBackground.value(r);
+    s.winBackgroundTile = kWinBackgroundTile.value(r);
+    s.winBackgroundStyle = kWinBackgroundStyle.value(r);
+    s.msgAtBlock = kMsgAtBlock.value(r);
+    s.alphaBlend = kAlphaBlend.value(r);
     if (s.alphaBlend < 0 || s.alphaBlend > 255)
-        s.alphaBlend = 255;
-    s.intDisconn = ReadInterval(r, "IntDisconn", 2000);
-    s.intConn = ReadInterval(r, "IntConn", 5000);
-    s.intNewConn = ReadInterval(r, "IntNewConn", 1500);
-    s.timeout = ReadInt(r, "timeout", 0);
+        s.alphaBlend = kAlphaBlend.fallback();
+    s.intDisconn = ReadInterval(r, kIntDisconn);
+    s.intConn = ReadInterval(r, kIntConn);
+    s.intNewConn = ReadInterval(r, kIntNewConn);
+    s.timeout = kTimeout.value(r);
     if (s.timeout < 0)
         s.timeout = 0;
-    s.glbCtrlPanelInvisible = ReadBool(r, "GlbCtrlPanelInvisible", false);
-    s.glbBarraInvisible = ReadBool(r, "GlbBarraInvisible", false);
+    s.glbCtrlPanelInvisible = kGlbCtrlPanelInvisible.value(r);
+    s.glbBarraInvisible = kGlbBarraInvisible.value(r);
     return s;
 }
 
 bool ClientSettings::write(platform::Registry& r, const QString& currentDir, const QString& exeName,
                            int lockOpacity, QString* error) const {
-    const QString key = Key();
     bool ok = true;
-    auto note = [&](bool done, const char* name) {
+    auto note = [&](bool done, const QString& name) {
         if (!done && ok) {
             ok = false;
             if (error)
-                *error = QString::fromLatin1(name);
+                *error = name;
         }
     };
+    auto put = [&](const auto& setting, const auto& value) {
+        note(setting.write(r, value), setting.name());
+    };
     platform::SaveBatch batch(r);
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("Password"),
-                       common::FromCp1252(password)),
-         "Password");
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("Host"), host), "Host");
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("Background"), background),
-         "Background");
-    note(r.writeInteger(Root::LocalMachine, key, QStringLiteral("MsgAtBlock"), msgAtBlock ? 1 : 0),
-         "MsgAtBlock");
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("WinBackground"), winBackground),
-         "WinBackground");
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("WinBackgroundTile"),
-                       QString::number(winBackgroundTile)),
-         "WinBackgroundTile");
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("WinBackgroundStyle"),
-                       QString::number(winBackgroundStyle)),
-         "WinBackgroundStyle");
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("AlarmSnd"), alarmSnd), "AlarmSnd");
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("CurDir"), currentDir), "CurDir");
-    note(r.writeString(Root::LocalMachine, key, QStringLiteral("PuestoExeName"), exeName),
-         "PuestoExeName");
-    note(r.writeInteger(Root::LocalMachine, key, QStringLiteral("AlphaBlend"), lockOpacity),
-         "AlphaBlend");
-    note(r.writeInteger(Root::LocalMachine, key, QStringLiteral("IntDisconn"), intDisconn),
-         "IntDisconn");
-    note(r.writeInteger(Root::LocalMachine, key, QStringLiteral("IntConn"), intConn), "IntConn");
-    note(r.writeInteger(Root::LocalMachine, key, QStringLiteral("IntNewConn"), intNewConn),
-         "IntNewConn");
-    note(r.writeInteger(Root::LocalMachine, key, QStringLiteral("timeout"), timeout), "timeout");
-    note(batch.commit(), "save");
+    put(kPassword, common::FromCp1252(password));
+    put(kHost, host);
+    put(kBackground, background);
+    put(kMsgAtBlock, msgAtBlock);
+    put(kWinBackground, winBackground);
+    put(kWinBackgroundTile, winBackgroundTile);
+    put(kWinBackgroundStyle, winBackgroundStyle);
+    put(kAlarmSnd, alarmSnd);
+    put(kCurDir, currentDir);
+    put(kPuestoExeName, exeName);
+    put(kAlphaBlend, lockOpacity);
+    put(kIntDisconn, intDisconn);
+    put(kIntConn, intConn);
+    put(kIntNewConn, intNewConn);
+    put(kTimeout, timeout);
+    note(batch.commit(), QStringLiteral("save"));
     return ok;
 }
 
 QString ReadCountry(const platform::Registry& r) {
-    const QString c = r.readString(Root::CurrentUser, QString::fromLatin1(kInternationalKey),
-                                   QStringLiteral("sCountry"))
-                          .value_or(QString());
-    return c.isEmpty() ? QStringLiteral("No%20definido") : c;
+    const QString c = kCountry.read(r).value_or(QString());
+    return c.isEmpty() ? kCountry.fallback() : c;
 }
 
 } // namespace tarvina::client

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/station/StationKeys.h"
 #include "platform/Registry.h"
 
 #include <QByteArray>
@@ -10,23 +11,21 @@ namespace tarvina::client {
 // The station's settings under the machine root. Read once at start, written
 // back at an orderly exit.
 struct ClientSettings {
-    static constexpr char kKey[] = "\\Software\\Velt\\Tarvina";
-
     QByteArray password; // ScramblePassword form
-    QString host = QStringLiteral("127.0.0.1");
-    QString background = QStringLiteral("zu26x.gif");
-    QString alarmSnd = QStringLiteral("alarm.wav");
+    QString host = keys::kHost.fallback();
+    QString background = keys::kBackground.fallback();
+    QString alarmSnd = keys::kAlarmSnd.fallback();
     QString winBackground;
-    int winBackgroundTile = 0;
-    int winBackgroundStyle = 0;
-    bool msgAtBlock = false;
-    int alphaBlend = 255;
-    int intDisconn = 2000;
-    int intConn = 5000;
-    int intNewConn = 1500;
-    int timeout = 0;
-    bool glbCtrlPanelInvisible = false;
-    bool glbBarraInvisible = false;
+    int winBackgroundTile = keys::kWinBackgroundTile.fallback();
+    int winBackgroundStyle = keys::kWinBackgroundStyle.fallback();
+    bool msgAtBlock = keys::kMsgAtBlock.fallback();
+    int alphaBlend = keys::kAlphaBlend.fallback();
+    int intDisconn = keys::kIntDisconn.fallback();
+    int intConn = keys::kIntConn.fallback();
+    int intNewConn = keys::kIntNewConn.fallback();
+    int timeout = keys::kTimeout.fallback();
+    bool glbCtrlPanelInvisible = keys::kGlbCtrlPanelInvisible.fallback();
+    bool glbBarraInvisible = keys::kGlbBarraInvisible.fallback();
 
     // The built-in values (password: the scrambled built-in word).
     static ClientSettings Defaults();
@@ -42,9 +41,7 @@ struct ClientSettings {
                int lockOpacity, QString* error = nullptr) const;
 };
 
-// The country and the screen-saver values of the current-user root.
-inline constexpr char kInternationalKey[] = "\\Control Panel\\International";
-inline constexpr char kDesktopKey[] = "\\Control Panel\\Desktop";
+// The desktop's country ("No%20definido" when it has none).
 QString ReadCountry(const platform::Registry& registry);
 
 } // namespace tarvina::client

@@ -3,6 +3,7 @@
 #include "client/station/ClientSettings.h"
 #include "client/station/StationPlatform.h"
 #include "common/DateTime.h"
+#include "protocol/Port.h"
 
 #include <QString>
 #include <atomic>
@@ -22,7 +23,7 @@ struct ClientEnvironment {
     QString programFolder; // data, logs and session file live under it
     QString currentDir;    // language files, "noalarm.txt"
     QString exeName;
-    quint16 port = 6046;
+    quint16 port = protocol::kDefaultPort;
     QString localAddress; // local end of the connection; empty: any
     bool testMode = false;
     QString computerName;

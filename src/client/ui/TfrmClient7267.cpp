@@ -18,6 +18,25 @@ TfrmClient7267::TfrmClient7267(StationCore& core, bool testMode, QWidget* parent
     setMinimumSize(390, 147);
     setMaximumHeight(282);
 
+    QHBoxLayout* toolbar = buildToolBar();
+    QGridLayout* timeRow = buildTimeRow();
+    buildPinPanel();
+    status_ = new QStatusBar(this);
+    status_->setSizeGripEnabled(false);
+
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(4, 4, 4, 0);
+    v->addLayout(toolbar);
+    v->addLayout(timeRow);
+    v->addWidget(pinPanel_);
+    v->addWidget(LblStsCheckPIN_);
+    v->addWidget(status_);
+
+    buildPopup(testMode);
+    buildTray();
+}
+
+QHBoxLayout* TfrmClient7267::buildToolBar() {
     auto tool = [this](const QString& text, QStyle::StandardPixmap icon) {
         auto* b = new QToolButton(this);
         b->setText(text);
@@ -61,7 +80,10 @@ TfrmClient7267::TfrmClient7267(StationCore& core, bool testMode, QWidget* parent
     for (QToolButton* b : {btRegresivo_, btAlarma_, btIdioma_, btMensajes_, btOculta_})
         toolbar->addWidget(b);
     toolbar->addStretch();
+    return toolbar;
+}
 
+QGridLayout* TfrmClient7267::buildTimeRow() {
     lblHora_ = new QLabel(QStringLiteral("Hora"), this);
     LblClock_ = new QLabel(this);
     lblDisp_ = new QLabel(this);
@@ -85,7 +107,10 @@ TfrmClient7267::TfrmClient7267(StationCore& core, bool testMode, QWidget* parent
     timeRow->addWidget(lblAlarma_, 0, 3);
     timeRow->addWidget(SEAlarm_, 1, 3);
     timeRow->addWidget(lblMin_, 1, 4);
+    return timeRow;
+}
 
+void TfrmClient7267::buildPinPanel() {
     pinPanel_ = new QWidget(this);
     lblPINMsg_ = new QLabel(pinPanel_);
     lblPINMsg_->setWordWrap(true);
@@ -108,18 +133,9 @@ TfrmClient7267::TfrmClient7267(StationCore& core, bool testMode, QWidget* parent
     pinGrid->addWidget(LblStsPin_, 1, 1);
     pinGrid->addWidget(EdPin, 1, 2);
     pinGrid->addWidget(BtnTryPin, 1, 3);
+}
 
-    status_ = new QStatusBar(this);
-    status_->setSizeGripEnabled(false);
-
-    auto* v = new QVBoxLayout(this);
-    v->setContentsMargins(4, 4, 4, 0);
-    v->addLayout(toolbar);
-    v->addLayout(timeRow);
-    v->addWidget(pinPanel_);
-    v->addWidget(LblStsCheckPIN_);
-    v->addWidget(status_);
-
+void TfrmClient7267::buildPopup(bool testMode) {
     popup_ = new QMenu(this);
     mnuTerminar_ = popup_->addAction(QStringLiteral("Terminar"));
     mnuVisible_ = popup_->addAction(QStringLiteral("Visible"));
@@ -143,18 +159,19 @@ TfrmClient7267::TfrmClient7267(StationCore& core, bool testMode, QWidget* parent
         mnuVisible_->setChecked(!mnuVisible_->isChecked()); // the logic decides
         core_.lock().ToggleMainWindow();
     });
+}
 
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
-        tray_->setToolTip(QStringLiteral("Tarvina (reloj)"));
-        tray_->setContextMenu(popup_);
-        connect(tray_, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason r) {
-                    if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
-                        core_.lock().ToggleMainWindow();
-                });
-        tray_->show();
-    }
+void TfrmClient7267::buildTray() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
+    tray_->setToolTip(QStringLiteral("Tarvina (reloj)"));
+    tray_->setContextMenu(popup_);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick)
+            core_.lock().ToggleMainWindow();
+    });
+    tray_->show();
 }
 
 void TfrmClient7267::setLanguageMenu(const QList<LanguageMenuEntry>& entries) {

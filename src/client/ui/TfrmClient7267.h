@@ -3,6 +3,8 @@
 #include "client/StationCore.h"
 
 #include <QAction>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -47,6 +49,13 @@ protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
+    // The window's parts, made in the order they take focus.
+    QHBoxLayout* buildToolBar(); // with the language and message menus
+    QGridLayout* buildTimeRow();
+    void buildPinPanel();
+    void buildPopup(bool testMode); // the test grants only in test mode
+    void buildTray();               // where the desktop has a tray
+
     StationCore& core_;
     bool closeAllowed_ = false;
     bool pinReady_ = false;

@@ -42,9 +42,10 @@ private:
     int fd_;
 };
 
-} // namespace
+using SteadyClock = std::chrono::steady_clock;
 
-std::optional<EchoReply> IcmpPinger::echo(const QString& host, int sequence, int timeoutMs) {
+// The IPv4 address of a host name or a dotted address.
+std::optional<sockaddr_in> Resolve(const QString& host) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo* res = nullptr;
@@ -54,6 +55,68 @@ std::optional<EchoReply> IcmpPinger::echo(const QString& host, int sequence, int
     sockaddr_in addr{};
     std::memcpy(&addr, res->ai_addr, sizeof addr);
     ::freeaddrinfo(res);
+    return addr;
+}
+
+// An echo request: identifier, sequence and a counting payload, checksummed.
+void FillRequest(unsigned char* packet, size_t size, quint16 ident, quint16 seq) {
+    std::memset(packet, 0, size);
+    packet[0] = ICMP_ECHO;
+    packet[4] = ident >> 8;
+    packet[5] = ident & 0xFF;
+    packet[6] = seq >> 8;
+    packet[7] = seq & 0xFF;
+    for (size_t i = 8; i < size; ++i)
+        packet[i] = static_cast<unsigned char>(i);
+    const quint16 csum = Checksum(packet, size);
+    packet[2] = csum >> 8;
+    packet[3] = csum & 0xFF;
+}
+
+// One message read from the socket. Its ICMP part starts at `at`, after the
+// IP header a raw socket keeps; the TTL comes from that header or, on a
+// datagram socket, from the control data.
+struct Message {
+    ssize_t size = 0;
+    ssize_t at = 0;
+    int ttl = 0;
+    sockaddr_in from{};
+    SteadyClock::time_point arrived;
+};
+
+bool Receive(int fd, bool raw, unsigned char* reply, size_t capacity, Message& m) {
+    char control[64];
+    iovec iov{reply, capacity};
+    msghdr msg{};
+    msg.msg_name = &m.from;
+    msg.msg_namelen = sizeof m.from;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    m.size = ::recvmsg(fd, &msg, 0);
+    m.arrived = SteadyClock::now();
+    if (m.size <= 0)
+        return false;
+    if (raw) {
+        m.at = (reply[0] & 0x0F) * 4;
+        if (m.size >= 20)
+            m.ttl = reply[8];
+        return true;
+    }
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL)
+            std::memcpy(&m.ttl, CMSG_DATA(c), sizeof m.ttl);
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<EchoReply> IcmpPinger::echo(const QString& host, int sequence, int timeoutMs) {
+    const std::optional<sockaddr_in> addr = Resolve(host);
+    if (!addr)
+        return std::nullopt;
 
     bool raw = false;
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
@@ -70,22 +133,12 @@ std::optional<EchoReply> IcmpPinger::echo(const QString& host, int sequence, int
 
     const quint16 ident = static_cast<quint16>(::getpid());
     const quint16 seq = static_cast<quint16>(sequence);
-    unsigned char packet[64] = {};
-    packet[0] = ICMP_ECHO;
-    packet[4] = ident >> 8;
-    packet[5] = ident & 0xFF;
-    packet[6] = seq >> 8;
-    packet[7] = seq & 0xFF;
-    for (size_t i = 8; i < sizeof packet; ++i)
-        packet[i] = static_cast<unsigned char>(i);
-    const quint16 csum = Checksum(packet, sizeof packet);
-    packet[2] = csum >> 8;
-    packet[3] = csum & 0xFF;
+    unsigned char packet[64];
+    FillRequest(packet, sizeof packet, ident, seq);
 
-    using SteadyClock = std::chrono::steady_clock;
     const auto sent = SteadyClock::now();
-    if (::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr) !=
-        static_cast<ssize_t>(sizeof packet))
+    if (::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<const sockaddr*>(&*addr),
+                 sizeof *addr) != static_cast<ssize_t>(sizeof packet))
         return std::nullopt;
     const auto deadline = sent + std::chrono::milliseconds(timeoutMs);
     // A raw socket sees every ICMP message of the machine: wait for ours.
@@ -99,34 +152,11 @@ std::optional<EchoReply> IcmpPinger::echo(const QString& host, int sequence, int
         if (::poll(&p, 1, static_cast<int>(left)) <= 0)
             return std::nullopt;
         unsigned char reply[1500];
-        sockaddr_in from{};
-        char control[64];
-        iovec iov{reply, sizeof reply};
-        msghdr msg{};
-        msg.msg_name = &from;
-        msg.msg_namelen = sizeof from;
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        const ssize_t n = ::recvmsg(fd, &msg, 0);
-        const auto arrived = SteadyClock::now();
-        if (n <= 0)
+        Message m;
+        if (!Receive(fd, raw, reply, sizeof reply, m))
             continue;
-        int ttl = 0;
-        ssize_t at = 0;
-        if (raw) {
-            at = (reply[0] & 0x0F) * 4;
-            if (n >= 20)
-                ttl = reply[8];
-        } else {
-            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-                if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TTL) {
-                    std::memcpy(&ttl, CMSG_DATA(c), sizeof ttl);
-                }
-            }
-        }
-        if (n < at + 8 || reply[at] != ICMP_ECHOREPLY)
+        const ssize_t at = m.at;
+        if (m.size < at + 8 || reply[at] != ICMP_ECHOREPLY)
             continue;
         const quint16 replySeq = static_cast<quint16>((reply[at + 6] << 8) | reply[at + 7]);
         const quint16 replyId = static_cast<quint16>((reply[at + 4] << 8) | reply[at + 5]);
@@ -134,14 +164,14 @@ std::optional<EchoReply> IcmpPinger::echo(const QString& host, int sequence, int
         if (replySeq != seq || (raw && replyId != ident))
             continue;
         char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+        ::inet_ntop(AF_INET, &m.from.sin_addr, text, sizeof text);
         EchoReply r;
-        r.bytes = static_cast<int>(n - at);
+        r.bytes = static_cast<int>(m.size - at);
         r.from = QString::fromLatin1(text);
         r.sequence = sequence;
-        r.ttl = ttl;
+        r.ttl = m.ttl;
         r.timeMs = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(arrived - sent).count());
+            std::chrono::duration_cast<std::chrono::milliseconds>(m.arrived - sent).count());
         return r;
     }
 }

@@ -4,34 +4,100 @@
 #include "common/Currency.h"
 #include "common/Password.h"
 
+#include <iterator>
+#include <utility>
+
 namespace tarvina::server {
 
 using platform::Registry;
-using platform::Root;
+using namespace keys;
 
 namespace {
 
-const QString& Key() {
-    static const QString k = QString::fromUtf16(kSettingsKey);
-    return k;
+// The ticket printer's values, each pair standing or falling together.
+void ReadTicket(const Registry& r, ServerSettings& s) {
+    const auto nLines = kNLines.read(r);
+    const auto raw = kRawMode.read(r);
+    if (nLines && raw) {
+        s.nLines = *nLines;
+        s.rawMode = *raw;
+    }
+    s.prnTicket = kPrnTicket.value(r);
+    s.port = kPort.value(r);
+    const auto left = kTicketLeft.read(r);
+    const auto width = kTicketWidth.read(r);
+    if (left && width) {
+        s.ticketLeft = *left;
+        s.ticketWidth = *width;
+    }
+    const auto f1 = kLineaFin1.read(r), f2 = kLineaFin2.read(r);
+    if (f1 && f2) {
+        s.lineaFin1 = *f1;
+        s.lineaFin2 = *f2;
+    } else {
+        s.lineaFin1 = kLineaFin1.fallback();
+        s.lineaFin2 = kLineaFin2.fallback();
+    }
 }
 
-std::optional<QString> Text(const Registry& r, const char* name) {
-    return r.readString(Root::CurrentUser, Key(), QLatin1String(name));
-}
-std::optional<qint32> Int(const Registry& r, const char* name) {
-    return r.readInteger(Root::CurrentUser, Key(), QLatin1String(name));
+// The four colours of the computers view, all or none.
+void ReadColours(const Registry& r, ServerSettings& s) {
+    const auto d = kCompColDesc.read(r), b = kCompColBlock.read(r), u = kCompColUse.read(r),
+               w = kCompColWait.read(r);
+    if (d && b && u && w) {
+        s.compColDesc = *d;
+        s.compColBlock = *b;
+        s.compColUse = *u;
+        s.compColWait = *w;
+    }
 }
 
-bool WriteText(Registry& r, const char* name, const QString& v) {
-    return r.writeString(Root::CurrentUser, Key(), QLatin1String(name), v);
+// Country, currency, service mode and the tax registration's caption.
+void ReadLocale(const Registry& r, ServerSettings& s) {
+    s.pais = kPais.value(r);
+    if (s.pais.isEmpty())
+        s.pais = kPais.fallback();
+    s.moneda = kMoneda.value(r);
+    if (s.moneda.isEmpty())
+        s.moneda = common::SystemCurrencySymbol();
+    if (const auto mode = kServiceMode.read(r)) {
+        s.serviceMode = *mode;
+    } else {
+        s.serviceMode = kServiceMode.fallback();
+        s.firstRun = true;
+    }
+    if (const auto reg = kRegistro.read(r))
+        s.registro = reg->isEmpty() ? QString::fromUtf16(kRegistroEmpty) : *reg;
+    else
+        s.registro = kRegistro.fallback();
 }
-bool WriteInt(Registry& r, const char* name, qint32 v) {
-    return r.writeInteger(Root::CurrentUser, Key(), QLatin1String(name), v);
-}
-bool WriteDate(Registry& r, const char* name, double days) {
-    return r.writeBinary(Root::CurrentUser, Key(), QLatin1String(name),
-                         platform::EncodeDateTimeValue(days));
+
+// The business's particulars, the passwords and the start command: all nine
+// or none, the start command then falling back to its default.
+void ReadBusiness(const Registry& r, ServerSettings& s) {
+    const std::pair<const SettingValue<form::Text>&, QString*> group[] = {
+        {kRif, &s.rif},
+        {kDenominacion, &s.denominacion},
+        {kDir1, &s.dir1},
+        {kDir2, &s.dir2},
+        {kDir3, &s.dir3},
+        {kTelefono, &s.telefono},
+        {kPasswordStd, &s.passwordStd},
+        {kPasswordStdPin, &s.passwordStdPin},
+        {kClientInit, &s.clientInit},
+    };
+    bool ok = true;
+    QString values[std::size(group)];
+    for (std::size_t i = 0; i < std::size(group) && ok; ++i) {
+        const auto v = group[i].first.read(r);
+        ok = v.has_value();
+        if (ok)
+            values[i] = *v;
+    }
+    for (std::size_t i = 0; i < std::size(group); ++i)
+        *group[i].second = ok ? values[i] : QString();
+    if (!ok)
+        s.clientInit = kClientInit.fallback();
 }
 
 } // namespace
@@ -46,173 +112,98 @@ QString ProgramVersionText() {
 
 ServerSettings LoadSettings(Registry& r) {
     ServerSettings s;
-    r.createKey(Root::CurrentUser, Key());
-    s.toolBarWallPaper = Text(r, "ToolBarWallPaper").value_or(QString());
-    s.toolBarFlat = Int(r, "ToolBarFlat").value_or(1);
-    s.toolBarAlign = Int(r, "ToolBarAlign").value_or(1);
-    s.zuStdVer = Text(r, "ZUSTDVer").value_or(QStringLiteral("1.3"));
-    s.confirmClose = Int(r, "ConfirmClose").value_or(1) != 0;
-    {
-        const auto nLines = Int(r, "NLines");
-        const auto raw = Int(r, "RawMode");
-        if (nLines && raw) {
-            s.nLines = *nLines;
-            s.rawMode = *raw != 0;
-        }
-    }
-    s.prnTicket = Int(r, "PrnTicket").value_or(0);
-    s.port = Int(r, "Port").value_or(0);
-    {
-        const auto left = Int(r, "TicketLeft");
-        const auto width = Int(r, "TicketWidth");
-        if (left && width) {
-            s.ticketLeft = *left;
-            s.ticketWidth = *width;
-        }
-    }
-    {
-        const auto d = Int(r, "CompColDesc"), b = Int(r, "CompColBlock"), u = Int(r, "CompColUse"),
-                   w = Int(r, "CompColWait");
-        if (d && b && u && w) {
-            s.compColDesc = *d;
-            s.compColBlock = *b;
-            s.compColUse = *u;
-            s.compColWait = *w;
-        }
-    }
-    {
-        const auto f1 = Text(r, "LineaFin1"), f2 = Text(r, "LineaFin2");
-        if (f1 && f2) {
-            s.lineaFin1 = *f1;
-            s.lineaFin2 = *f2;
-        } else {
-            s.lineaFin1 = QStringLiteral("Gracias por su preferencia");
-            s.lineaFin2.clear();
-        }
-    }
-    s.pais = Text(r, "Pais").value_or(QString());
-    if (s.pais.isEmpty())
-        s.pais = QStringLiteral("Venezuela");
-    s.moneda = Text(r, "Moneda").value_or(QString());
-    if (s.moneda.isEmpty())
-        s.moneda = common::SystemCurrencySymbol();
-    if (const auto mode = Int(r, "ServiceMode")) {
-        s.serviceMode = *mode;
-    } else {
-        s.serviceMode = 0;
-        s.firstRun = true;
-    }
-    if (const auto reg = Text(r, "Registro"))
-        s.registro = reg->isEmpty() ? QStringLiteral("Registro fiscal") : *reg;
-    else
-        s.registro = QStringLiteral("Registro");
-    {
-        static const char* const kGroup[] = {"RIF",         "Denominacion",   "DIR1",
-                                             "DIR2",        "DIR3",           "Telefono",
-                                             "PasswordStd", "PasswordStdPin", "ClientInit"};
-        QString* const fields[] = {&s.rif,         &s.denominacion,   &s.dir1,
-                                   &s.dir2,        &s.dir3,           &s.telefono,
-                                   &s.passwordStd, &s.passwordStdPin, &s.clientInit};
-        bool ok = true;
-        QString values[9];
-        for (int i = 0; i < 9 && ok; ++i) {
-            const auto v = Text(r, kGroup[i]);
-            ok = v.has_value();
-            if (ok)
-                values[i] = *v;
-        }
-        for (int i = 0; i < 9; ++i)
-            *fields[i] = ok ? values[i] : QString();
-        if (!ok)
-            s.clientInit = QString::fromUtf16(kDefaultClientInit);
-    }
-    {
-        const auto modo = Int(r, "ClienteModo");
-        const auto val = Text(r, "ClienteVal");
-        if (modo && val) {
-            s.clienteModo = *modo;
-            s.clienteVal = *val;
-        }
+    r.createKey(kTaquilla.root, kTaquilla.text());
+    s.toolBarWallPaper = kToolBarWallPaper.value(r);
+    s.toolBarFlat = kToolBarFlat.value(r);
+    s.toolBarAlign = kToolBarAlign.value(r);
+    s.zuStdVer = kZuStdVer.value(r);
+    s.confirmClose = kConfirmClose.value(r);
+    ReadTicket(r, s);
+    ReadColours(r, s);
+    ReadLocale(r, s);
+    ReadBusiness(r, s);
+    const auto modo = kClienteModo.read(r);
+    const auto val = kClienteVal.read(r);
+    if (modo && val) {
+        s.clienteModo = *modo;
+        s.clienteVal = *val;
     }
     s.limitBitacora = ReadLogLimit(r);
     return s;
 }
 
 qint32 ReadLogLimit(Registry& r) {
-    if (const auto v = Int(r, "LimitBitacora"))
+    if (const auto v = kLimitBitacora.read(r))
         return *v;
-    WriteInt(r, "LimitBitacora", 10485760);
-    return 10485760;
+    kLimitBitacora.write(r, kLimitBitacora.fallback());
+    return kLimitBitacora.fallback();
 }
 
 std::optional<qint32> StoredLogLimit(const Registry& r) {
-    return Int(r, "LimitBitacora");
+    return kLimitBitacora.read(r);
 }
 
 bool WriteLogLimit(Registry& r, qint32 limit) {
     platform::SaveBatch batch(r);
-    WriteInt(r, "LimitBitacora", limit);
+    kLimitBitacora.write(r, limit);
     return batch.commit();
 }
 
 bool SaveSettings(Registry& r, const ServerSettings& s, double nowDays) {
     platform::SaveBatch batch(r);
-    WriteInt(r, "ClienteModo", s.clienteModo);
-    WriteText(r, "ClienteVal", s.clienteVal);
-    WriteText(r, "ZUSTDVer", ProgramVersionText());
-    WriteText(r, "RIF", s.rif);
-    WriteText(r, "Pais", s.pais);
-    WriteText(r, "Moneda", s.moneda);
-    WriteText(r, "Registro", s.registro);
-    WriteInt(r, "ServiceMode", s.serviceMode);
-    WriteText(r, "DIR1", s.dir1);
-    WriteText(r, "PasswordStd", s.passwordStd);
-    WriteText(r, "PasswordStdPin", s.passwordStdPin);
-    WriteText(r, "Denominacion", s.denominacion);
-    WriteText(r, "DIR2", s.dir2);
-    WriteText(r, "DIR3", s.dir3);
-    WriteText(r, "Telefono", s.telefono);
-    WriteDate(r, "Salida", nowDays);
-    WriteText(r, "ClientInit", s.clientInit);
-    WriteText(r, "LineaFin1", s.lineaFin1);
-    WriteText(r, "LineaFin2", s.lineaFin2);
-    WriteInt(r, "PrnTicket", s.prnTicket);
-    WriteInt(r, "RawMode", s.rawMode ? 1 : 0);
-    WriteInt(r, "NLines", s.nLines);
-    WriteInt(r, "Port", s.port);
-    WriteInt(r, "ConfirmClose", s.confirmClose ? 1 : 0);
-    WriteText(r, "ToolBarWallPaper", s.toolBarWallPaper);
-    WriteInt(r, "ToolBarFlat", s.toolBarFlat);
-    WriteInt(r, "ToolBarAlign", s.toolBarAlign);
-    WriteInt(r, "TicketLeft", s.ticketLeft);
-    WriteInt(r, "TicketWidth", s.ticketWidth);
-    WriteInt(r, "CompColDesc", s.compColDesc);
-    WriteInt(r, "CompColBlock", s.compColBlock);
-    WriteInt(r, "CompColUse", s.compColUse);
-    WriteInt(r, "CompColWait", s.compColWait);
-    WriteDate(r, "LastOutStd", nowDays);
+    kClienteModo.write(r, s.clienteModo);
+    kClienteVal.write(r, s.clienteVal);
+    kZuStdVer.write(r, ProgramVersionText());
+    kRif.write(r, s.rif);
+    kPais.write(r, s.pais);
+    kMoneda.write(r, s.moneda);
+    kRegistro.write(r, s.registro);
+    kServiceMode.write(r, s.serviceMode);
+    kDir1.write(r, s.dir1);
+    kPasswordStd.write(r, s.passwordStd);
+    kPasswordStdPin.write(r, s.passwordStdPin);
+    kDenominacion.write(r, s.denominacion);
+    kDir2.write(r, s.dir2);
+    kDir3.write(r, s.dir3);
+    kTelefono.write(r, s.telefono);
+    kSalida.write(r, nowDays);
+    kClientInit.write(r, s.clientInit);
+    kLineaFin1.write(r, s.lineaFin1);
+    kLineaFin2.write(r, s.lineaFin2);
+    kPrnTicket.write(r, s.prnTicket);
+    kRawMode.write(r, s.rawMode);
+    kNLines.write(r, s.nLines);
+    kPort.write(r, s.port);
+    kConfirmClose.write(r, s.confirmClose);
+    kToolBarWallPaper.write(r, s.toolBarWallPaper);
+    kToolBarFlat.write(r, s.toolBarFlat);
+    kToolBarAlign.write(r, s.toolBarAlign);
+    kTicketLeft.write(r, s.ticketLeft);
+    kTicketWidth.write(r, s.ticketWidth);
+    kCompColDesc.write(r, s.compColDesc);
+    kCompColBlock.write(r, s.compColBlock);
+    kCompColUse.write(r, s.compColUse);
+    kCompColWait.write(r, s.compColWait);
+    kLastOut.write(r, nowDays);
     return batch.commit();
 }
 
 WindowPlacement RestorePlacement(const Registry& r, const QString& windowName, QSize screen) {
     WindowPlacement p;
-    if (!r.keyExists(Root::CurrentUser, Key()))
+    if (!r.keyExists(kTaquilla.root, kTaquilla.text()))
         return p;
-    const auto read = [&](const char* suffix) {
-        return r.readInteger(Root::CurrentUser, Key(), windowName + QLatin1String(suffix));
-    };
-    p.state = read(".WindowsState");
+    p.state = kWindowState.of(windowName).read(r);
     if (!p.state)
         return p;
     if (*p.state != 0)
         return p;
-    p.left = read(".Left");
+    p.left = kWindowLeft.of(windowName).read(r);
     if (p.left) {
-        p.top = read(".Top");
+        p.top = kWindowTop.of(windowName).read(r);
         if (p.top) {
-            p.height = read(".Height");
+            p.height = kWindowHeight.of(windowName).read(r);
             if (p.height)
-                p.width = read(".Width");
+                p.width = kWindowWidth.of(windowName).read(r);
         }
     }
     if (p.left && *p.left > screen.width())
@@ -227,14 +218,11 @@ WindowPlacement RestorePlacement(const Registry& r, const QString& windowName, Q
 bool SavePlacement(Registry& r, const QString& windowName, int left, int top, int height, int width,
                    int state) {
     platform::SaveBatch batch(r);
-    const auto write = [&](const char* suffix, int v) {
-        r.writeInteger(Root::CurrentUser, Key(), windowName + QLatin1String(suffix), v);
-    };
-    write(".Left", left);
-    write(".Top", top);
-    write(".Height", height);
-    write(".Width", width);
-    write(".WindowsState", state);
+    kWindowLeft.of(windowName).write(r, left);
+    kWindowTop.of(windowName).write(r, top);
+    kWindowHeight.of(windowName).write(r, height);
+    kWindowWidth.of(windowName).write(r, width);
+    kWindowState.of(windowName).write(r, state);
     return batch.commit();
 }
 

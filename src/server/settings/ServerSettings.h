@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Registry.h"
+#include "server/settings/ServerKeys.h"
 
 #include <QSize>
 #include <QString>
@@ -8,10 +9,6 @@
 
 namespace tarvina::server {
 
-// Where taquilla keeps its settings: a key of the current user's root.
-inline constexpr char16_t kSettingsKey[] = u"\\Software\\Velt\\Tarvina";
-// What the start command falls back to when its group cannot be read.
-inline constexpr char16_t kDefaultClientInit[] = u"http://localhost/";
 // Shown in the password fields while a password is stored.
 inline constexpr char kPasswordPlaceholder[] = "7403918826150";
 
@@ -19,26 +16,26 @@ inline constexpr char kPasswordPlaceholder[] = "7403918826150";
 // at an orderly close. Passwords are kept scrambled, as stored.
 struct ServerSettings {
     QString toolBarWallPaper;
-    qint32 toolBarFlat = 1;
-    qint32 toolBarAlign = 1;
+    qint32 toolBarFlat = keys::kToolBarFlat.fallback();
+    qint32 toolBarAlign = keys::kToolBarAlign.fallback();
     QString zuStdVer;
-    bool confirmClose = true;
-    qint32 nLines = 2;
-    bool rawMode = false;
-    qint32 prnTicket = 0;
-    qint32 port = 0;
-    qint32 ticketLeft = 2;
-    qint32 ticketWidth = 30;
-    qint32 compColDesc = 255;
-    qint32 compColBlock = 8421504;
-    qint32 compColUse = 65280;
-    qint32 compColWait = 65535;
+    bool confirmClose = keys::kConfirmClose.fallback();
+    qint32 nLines = keys::kNLines.fallback();
+    bool rawMode = keys::kRawMode.fallback();
+    qint32 prnTicket = keys::kPrnTicket.fallback();
+    qint32 port = keys::kPort.fallback();
+    qint32 ticketLeft = keys::kTicketLeft.fallback();
+    qint32 ticketWidth = keys::kTicketWidth.fallback();
+    qint32 compColDesc = keys::kCompColDesc.fallback();
+    qint32 compColBlock = keys::kCompColBlock.fallback();
+    qint32 compColUse = keys::kCompColUse.fallback();
+    qint32 compColWait = keys::kCompColWait.fallback();
     QString lineaFin1;
     QString lineaFin2;
-    QString pais = QStringLiteral("Venezuela");
+    QString pais = keys::kPais.fallback();
     QString moneda;
-    qint32 serviceMode = 0;
-    QString registro = QStringLiteral("Registro fiscal");
+    qint32 serviceMode = keys::kServiceMode.fallback();
+    QString registro = QString::fromUtf16(keys::kRegistroEmpty);
     QString rif;
     QString denominacion;
     QString dir1, dir2, dir3;
@@ -46,9 +43,9 @@ struct ServerSettings {
     QString passwordStd;
     QString passwordStdPin;
     QString clientInit;
-    qint32 clienteModo = 1;
-    QString clienteVal = QStringLiteral("15,30,60");
-    qint32 limitBitacora = 10485760;
+    qint32 clienteModo = keys::kClienteModo.fallback();
+    QString clienteVal = keys::kClienteVal.fallback();
+    qint32 limitBitacora = keys::kLimitBitacora.fallback();
     // Never stored.
     bool toolBarVisible = true;
     bool firstRun = false;

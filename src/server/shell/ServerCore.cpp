@@ -18,7 +18,6 @@
 namespace tarvina::server {
 
 using common::DateTime;
-using platform::Root;
 
 ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry, QString programFolder,
                        QString workFolder, QObject* parent)
@@ -116,17 +115,15 @@ void ServerCore::SetServiceMode(int mode) {
 
 void ServerCore::startUp(const std::function<bool(const QString&)>& logTooBig) {
     lastCommand_.set(QStringLiteral("TfrmZUCaja.FormCreate(Sender: TObject);"));
-    const QString key = QString::fromUtf16(kSettingsKey);
     // The tables' own start and close stamps.
-    const auto lastIn = store_.readBinary(Root::CurrentUser, key, QStringLiteral("LastInSTD"));
-    const auto lastOut = store_.readBinary(Root::CurrentUser, key, QStringLiteral("LastOutSTD"));
+    const auto lastIn = keys::kLastIn.readAs<platform::form::Raw>(store_);
+    const auto lastOut = keys::kLastOut.readAs<platform::form::Raw>(store_);
     const auto in = lastIn ? platform::DecodeDateTimeValue(*lastIn) : std::nullopt;
     const auto out = lastOut ? platform::DecodeDateTimeValue(*lastOut) : std::nullopt;
     const double now = clock_.now().days();
     const double start = (in && out) ? *in : now;
     const double close = (in && out) ? *out : now - 1;
-    if (!store_.writeBinary(Root::CurrentUser, key, QStringLiteral("LastInSTD"),
-                            platform::EncodeDateTimeValue(now)))
+    if (!keys::kLastIn.write(store_, now))
         ShowRemoteMessage(nullptr, QStringLiteral("STACK 4364 ") +
                                        QStringLiteral("no se pudo escribir el registro"));
     // A first start has no previous run that could have ended badly: without
@@ -162,17 +159,10 @@ void ServerCore::logActivity(const QString& text) {
 }
 
 bool ServerCore::readStartStamps() {
-    const QString key = QString::fromUtf16(kSettingsKey);
     const DateTime now = clock_.now();
-    const auto readStamp = [&](const char* name) {
-        const auto raw = store_.readBinary(Root::CurrentUser, key, QLatin1String(name));
-        const auto v = raw ? platform::DecodeDateTimeValue(*raw) : std::nullopt;
-        return v.value_or(now.days());
-    };
-    const double previousStart = readStamp("Entrada");
-    store_.writeBinary(Root::CurrentUser, key, QStringLiteral("Entrada"),
-                       platform::EncodeDateTimeValue(now.days()));
-    const double previousClose = readStamp("Salida");
+    const double previousStart = keys::kEntrada.read(store_).value_or(now.days());
+    keys::kEntrada.write(store_, now.days());
+    const double previousClose = keys::kSalida.read(store_).value_or(now.days());
     crashSuspected_ = previousStart > previousClose;
     return crashSuspected_;
 }

@@ -3,6 +3,7 @@
 #include "common/LastCommand.h"
 #include "platform/Clock.h"
 #include "platform/Registry.h"
+#include "protocol/Port.h"
 #include "server/computers/ComputerRegistry.h"
 #include "server/computers/ServerContext.h"
 #include "server/net/HandOff.h"
@@ -31,7 +32,7 @@ namespace tarvina::server {
 class ServerCore : public QObject {
     Q_OBJECT
 public:
-    static constexpr quint16 kDefaultPort = 6046;
+    static constexpr quint16 kDefaultPort = protocol::kDefaultPort;
 
     // What other parts of the program plug into the idle pass. Every hook
     // is optional; an absent one means the step has nothing to do yet.

@@ -1,6 +1,7 @@
 #include "server/shell/TechnicalInfo.h"
 
 #include "platform/Registry.h"
+#include "server/settings/ServerKeys.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -76,15 +77,10 @@ QStringList TechnicalInfo::Lines(const Input& in) {
 
 void TechnicalInfo::ReadOwner(const platform::Registry& registry, QString* owner,
                               QString* organization) {
-    const QString key = QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion");
-    using platform::Root;
     if (owner)
-        *owner = registry.readString(Root::LocalMachine, key, QStringLiteral("RegisteredOwner"))
-                     .value_or(QString());
+        *owner = keys::kRegisteredOwner.value(registry);
     if (organization)
-        *organization =
-            registry.readString(Root::LocalMachine, key, QStringLiteral("RegisteredOrganization"))
-                .value_or(QString());
+        *organization = keys::kRegisteredOrganization.value(registry);
 }
 
 } // namespace tarvina::server

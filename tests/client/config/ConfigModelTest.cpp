@@ -184,7 +184,7 @@ TEST_F(ConfigModelTest, TransparencyAndAlphaConvertBothWays) {
     v.transparency = 90;
     save(v);
     EXPECT_EQ(target.applied->alphaBlend, 26);
-    EXPECT_EQ(registry.readInteger(Root::LocalMachine, QString::fromLatin1(ClientSettings::kKey),
+    EXPECT_EQ(registry.readInteger(Root::LocalMachine, QStringLiteral("\\Software\\Velt\\Tarvina"),
                                    QStringLiteral("AlphaBlend")),
               26);
 }
@@ -227,7 +227,7 @@ TEST_F(ConfigModelTest, SwitchesAreWrittenAndAppliedAtOnce) {
     EXPECT_EQ(autostart.calls, QStringList{QStringLiteral("on")});
     EXPECT_TRUE(target.calls.contains(QStringLiteral("taskbar hidden")));
     EXPECT_TRUE(target.applied->msgAtBlock);
-    const QString key = QString::fromLatin1(ClientSettings::kKey);
+    const QString key = QStringLiteral("\\Software\\Velt\\Tarvina");
     EXPECT_EQ(registry.readInteger(Root::LocalMachine, key, QStringLiteral("GlbBarraInvisible")),
               1);
     EXPECT_EQ(registry.readInteger(Root::LocalMachine, key, QStringLiteral("ProtectWinLogo")), 0);
@@ -250,7 +250,8 @@ TEST_F(ConfigModelTest, RotationListIsStoredInItsOrder) {
 }
 
 TEST_F(ConfigModelTest, DrivesGoAsFourRawBytesIntoAnExistingPolicyKeyOnlyWhenChanged) {
-    const QString explorer = QString::fromLatin1(ConfigModel::kExplorerPolicies);
+    const QString explorer =
+        QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer");
     ConfigValues v = model.load(current);
     v.hiddenDrives = 0xC; // C: and D: unticked
     save(v);
@@ -283,7 +284,8 @@ TEST_F(ConfigModelTest, DrivesGoAsFourRawBytesIntoAnExistingPolicyKeyOnlyWhenCha
 }
 
 TEST_F(ConfigModelTest, WindowsPagePoliciesFollowTheirBoxesAndStayAloneUntilShown) {
-    const QString explorer = QString::fromLatin1(ConfigModel::kExplorerPolicies);
+    const QString explorer =
+        QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer");
     const QString network =
         QStringLiteral("\\Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Network");
     registry.writeInteger(Root::CurrentUser, explorer, QStringLiteral("NoRun"), 1);

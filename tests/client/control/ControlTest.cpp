@@ -382,7 +382,7 @@ TEST(Banners, KeyThenBannerTxtThenTheDefaultPicture) {
     b.load();
     EXPECT_EQ(b.defaultSeconds(), 5);
 
-    const QString key = QString::fromLatin1(Banners::kKey);
+    const QString key = QStringLiteral("\\Software\\Velt\\Tarvina\\Background");
     reg.writeInteger(Root::LocalMachine, key, QStringLiteral("a.gif"), 3);
     reg.writeInteger(Root::LocalMachine, key, QStringLiteral("b.gif"), 9);
     b.load();
@@ -393,7 +393,7 @@ TEST(Banners, KeyThenBannerTxtThenTheDefaultPicture) {
 TEST(Banners, PositionsReplaceAddChangeAndDeleteInPlace) {
     test::TempDir home;
     platform::MemoryRegistry reg;
-    const QString key = QString::fromLatin1(Banners::kKey);
+    const QString key = QStringLiteral("\\Software\\Velt\\Tarvina\\Background");
     for (const char* n : {"a.gif", "b.gif", "c.gif"})
         reg.writeInteger(Root::LocalMachine, key, QString::fromLatin1(n), 4);
     Banners b(reg, home.path());
@@ -627,10 +627,11 @@ struct WallpaperWorld {
     }
 };
 
-const QString kDesk = QString::fromLatin1(Wallpaper::kDesktopKey);
-const QString kBrowser = QString::fromLatin1(Wallpaper::kBrowserKey);
-const QString kDefDesk = QString::fromLatin1(Wallpaper::kDefaultUser) + kDesk;
-const QString kDefBrowser = QString::fromLatin1(Wallpaper::kDefaultUser) + kBrowser;
+const QString kDesk = QStringLiteral("\\Control Panel\\Desktop");
+const QString kBrowser =
+    QStringLiteral("\\Software\\Microsoft\\Internet Explorer\\Desktop\\General");
+const QString kDefDesk = QStringLiteral("\\.DEFAULT") + kDesk;
+const QString kDefBrowser = QStringLiteral("\\.DEFAULT") + kBrowser;
 
 } // namespace
 

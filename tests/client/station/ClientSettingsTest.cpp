@@ -77,3 +77,21 @@ TEST(ClientSettings, ExitWritesTheListedValuesButNotTheGlbOnes) {
     EXPECT_FALSE(s.write(reg, "/", "/x", 255, &err));
     EXPECT_FALSE(err.isEmpty());
 }
+
+// The names, their spelling and their kinds are those of every station's
+// store already out there: the exit writes exactly these, in this order.
+TEST(ClientSettings, ExitWritesTheStoredNamesAndKindsOfEarlierVersions) {
+    platform::MemoryRegistry reg;
+    ASSERT_TRUE(ClientSettings::Defaults().write(reg, "/opt/puesto", "puesto", 255));
+    QStringList written;
+    for (const QString& name : reg.valueNames(Root::LocalMachine, kKey))
+        written << name + (reg.valueKind(Root::LocalMachine, kKey, name) ==
+                                   platform::ValueKind::Integer
+                               ? QStringLiteral(":i")
+                               : QStringLiteral(":s"));
+    EXPECT_EQ(written.join(u' '),
+              QStringLiteral("Password:s Host:s Background:s MsgAtBlock:i WinBackground:s "
+                             "WinBackgroundTile:s WinBackgroundStyle:s AlarmSnd:s CurDir:s "
+                             "PuestoExeName:s AlphaBlend:i IntDisconn:i IntConn:i IntNewConn:i "
+                             "timeout:i"));
+}

@@ -116,6 +116,28 @@ TEST(ServerSettingsTest, SaveWritesEveryValueAndReadsBack) {
               names.indexOf(QStringLiteral("CompColWait")));
 }
 
+// The names, their spelling and their kinds are those of every settings
+// file already out there: the close writes exactly these, in this order.
+TEST(ServerSettingsTest, CloseWritesTheStoredNamesAndKindsOfEarlierVersions) {
+    platform::MemoryRegistry reg;
+    ASSERT_TRUE(SaveSettings(reg, ServerSettings{}, 45000.5));
+    QStringList written;
+    for (const QString& name : reg.valueNames(Root::CurrentUser, kKey)) {
+        const auto kind = reg.valueKind(Root::CurrentUser, kKey, name);
+        written << name + (kind == platform::ValueKind::Text      ? QStringLiteral(":s")
+                           : kind == platform::ValueKind::Integer ? QStringLiteral(":i")
+                                                                  : QStringLiteral(":b"));
+    }
+    EXPECT_EQ(written.join(u' '),
+              QStringLiteral(
+                  "ClienteModo:i ClienteVal:s ZUSTDVer:s RIF:s Pais:s Moneda:s Registro:s "
+                  "ServiceMode:i DIR1:s PasswordStd:s PasswordStdPin:s Denominacion:s DIR2:s "
+                  "DIR3:s Telefono:s Salida:b ClientInit:s LineaFin1:s LineaFin2:s PrnTicket:i "
+                  "RawMode:i NLines:i Port:i ConfirmClose:i ToolBarWallPaper:s ToolBarFlat:i "
+                  "ToolBarAlign:i TicketLeft:i TicketWidth:i CompColDesc:i CompColBlock:i "
+                  "CompColUse:i CompColWait:i LastOutStd:b"));
+}
+
 TEST(ServerSettingsTest, PasswordPagesAndLogLimit) {
     QString stored = common::FromCp1252(common::ScramblePassword("vieja"));
     const QString before = stored;
