@@ -35,7 +35,7 @@ CodeDesk::CodeDesk(ServerCore& core, xbase::IFileSystem& fs, PinTables tables,
 
     UsageJournal::Hooks jh;
     jh.generalError = generalError;
-    jh.endCodeUse = [this](TCompItem* r) { codes_->EndCodeUse(r); };
+    jh.endCodeUse = [this](const StateChange& change) { return codes_->EndCodeUse(change); };
     journal_ = std::make_unique<UsageJournal>(fs, core.context(), tbDiario, usageReport,
                                               core.programFolder(), std::move(jh));
 }
@@ -55,11 +55,11 @@ void CodeDesk::attach() {
             core_.ShowRemoteMessage(r, StepFailure(QStringLiteral("ProcesaPIn")));
         }
     };
-    h.stateChange = [this](TCompItem* r) {
+    h.stateChange = [this](const StateChange& change) {
         try {
-            journal_->Statuspinchange(r);
+            journal_->Statuspinchange(change);
         } catch (...) {
-            core_.ShowRemoteMessage(r, StepFailure(QStringLiteral("Statuspinchange")));
+            core_.ShowRemoteMessage(change.record, StepFailure(QStringLiteral("Statuspinchange")));
         }
     };
     h.codesTableOpen = [this] {

@@ -260,25 +260,31 @@ void PinCodes::ChargeRow(xbase::TableEngine& t, qint64 used) {
 }
 
 void PinCodes::EndCodeUse(TCompItem* record) {
-    if (record == nullptr) {
-        return;
-    }
-    int state = 0;
-    QString pin, mac;
-    bool lockedBeforeGrant = false;
+    StateChange present;
     {
         ComputersGuard guard(ctx_.registry.lock());
-        state = record->state;
-        pin = record->pin;
-        mac = record->mac;
-        lockedBeforeGrant = record->pinGrantStamp > record->stateStamp;
+        present = StateChange::Of(record);
     }
-    // A state change still queued from before the code was granted (the
-    // station's lock report, handled after the code in the same idle pass)
-    // says nothing about the new use: ending it would hand the code back
-    // while the customer plays on it.
-    if (state != 1 || lockedBeforeGrant || pin.trimmed().isEmpty() || !IsWellFormedCode(pin)) {
-        return;
+    EndCodeUse(present);
+}
+
+bool PinCodes::EndCodeUse(const StateChange& change) {
+    TCompItem* record = change.record;
+    if (record == nullptr) {
+        return false;
+    }
+    const QString& pin = change.seen.pin;
+    QString mac;
+    bool regranted = false;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        mac = record->mac;
+        // The same code granted again after this lock (typed at once, served
+        // first in the same idle pass) is a new use this lock did not end.
+        regranted = record->pinGrantStamp > change.seen.stamp && record->pin == pin;
+    }
+    if (change.seen.state != 1 || regranted || pin.trimmed().isEmpty() || !IsWellFormedCode(pin)) {
+        return false;
     }
     if (!tableOpen(tables_.tbPin)) {
         throw std::runtime_error("code table closed");
@@ -287,8 +293,9 @@ void PinCodes::EndCodeUse(TCompItem* record) {
     t.Seek(Field(pin, 6));
     if (t.Eof() || Text(t.GetString("PIN")) != pin || Blank(t.GetString("CHORA")) ||
         t.GetString("MAC") != Field(mac, 17)) {
-        return;
+        return false;
     }
+    bool ended = false;
     try {
         const auto start = UseStart(t.GetDate("CFECHA"), t.GetString("CHORA"));
         if (!start) {
@@ -297,8 +304,12 @@ void PinCodes::EndCodeUse(TCompItem* record) {
         const qint64 used = MinutesCharged(*start, ctx_.clock.now());
         RegConsumo(HistoryKind::Consumption, pin, *start, used);
         {
+            // Only when it is still that code: the station may have sent its
+            // next one while the consumption was being written.
             ComputersGuard guard(ctx_.registry.lock());
-            record->pin.clear();
+            if (record->pin == pin) {
+                record->pin.clear();
+            }
         }
         xbase::TableEngine* frame = tables_.frameTbPin;
         if (tableOpen(frame) && frame != &t && !frame->Eof() && frame->RecNo() == t.RecNo()) {
@@ -306,10 +317,12 @@ void PinCodes::EndCodeUse(TCompItem* record) {
             frame->First();
         }
         ChargeRow(t, used);
+        ended = true;
     } catch (const std::exception& e) {
         console(nullptr, QStringLiteral("STACK 4568 ") + ErrorText(e));
     }
     refreshGrid();
+    return ended;
 }
 
 // ---- a session moved to another computer ----

@@ -2,6 +2,7 @@
 
 #include "common/DateTime.h"
 #include "server/computers/ServerContext.h"
+#include "server/computers/StateChange.h"
 
 #include <QHash>
 #include <QString>
@@ -62,8 +63,12 @@ public:
     PinTables& tables() { return tables_; }
 
     void ProcesaPIn(TCompItem* record);
-    // First step of a state change. Throws when the code cannot be looked
-    // up (the caller hands that to the general error handling).
+    // First step of a state change: a lock ends the use of the code the
+    // station held at that lock. True when a use was ended and charged.
+    // Throws when the code cannot be looked up (the caller hands that to the
+    // general error handling).
+    bool EndCodeUse(const StateChange& change);
+    // The same for the record as it stands now.
     void EndCodeUse(TCompItem* record);
     // The head entry of PinAssignQueue; true when it leaves the queue.
     bool ApplyPinAssign(const QString& code, TCompItem* record);

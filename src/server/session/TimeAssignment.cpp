@@ -251,7 +251,6 @@ void WithdrawAccess(ServerContext& ctx, TCompItem* record) {
 void HandleStatusReport(ServerContext& ctx, TCompItem* record, const QByteArray& line) {
     ComputersGuard guard(ctx.registry.lock());
     const char digit = line.size() > 3 ? line.at(3) : '0';
-    SetState(ctx, record, (digit >= '0' && digit <= '9') ? digit - '0' : 0);
     // The fields proper start at the sixth character.
     const QByteArray fields = p::LimitPayload(line.mid(5));
     record->user = FromCp1252(p::CommaField(fields, 1));
@@ -276,6 +275,8 @@ void HandleStatusReport(ServerContext& ctx, TCompItem* record, const QByteArray&
             record->versionNumber = static_cast<qint32>(p::VersionNumber(p::CommaField(fields, 6)));
         }
     }
+    // After the fields: the change carries the session the report is about.
+    SetState(ctx, record, (digit >= '0' && digit <= '9') ? digit - '0' : 0);
     ctx.updateRow(record);
     if (record->lockRequested && now < DateTime::FromDays(record->end)) {
         SendToComputer(ctx, record, p::FormatToClient(p::tc::Lock), QString(),

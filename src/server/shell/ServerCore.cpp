@@ -302,7 +302,7 @@ void ServerCore::apply(UiEvent& e) {
         break;
     case K::StateChanged:
         if (!isClosing) {
-            StateChangeQueue.push_back(e.record);
+            StateChangeQueue.push_back(StateChange{e.record, e.seen});
             ++eventTally;
         }
         break;
@@ -375,10 +375,10 @@ void ServerCore::IdlePump() {
     }
     // 5. State changes for the usage journal, then the tally.
     while (!StateChangeQueue.empty()) {
-        TCompItem* r = StateChangeQueue.front();
+        const StateChange change = std::move(StateChangeQueue.front());
         StateChangeQueue.pop_front();
         if (hooks_.stateChange)
-            hooks_.stateChange(r);
+            hooks_.stateChange(change);
     }
     if (eventTally > 0)
         --eventTally;

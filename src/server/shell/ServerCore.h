@@ -5,6 +5,7 @@
 #include "platform/Registry.h"
 #include "server/computers/ComputerRegistry.h"
 #include "server/computers/ServerContext.h"
+#include "server/computers/StateChange.h"
 #include "server/net/HandOff.h"
 #include "server/net/StationServer.h"
 #include "server/session/ComputersModel.h"
@@ -36,10 +37,10 @@ public:
     // What other parts of the program plug into the idle pass. Every hook
     // is optional; an absent one means the step has nothing to do yet.
     struct Hooks {
-        std::function<void(TCompItem*)> pinCheck;    // PinCheckQueue entry
-        std::function<void(TCompItem*)> stateChange; // StateChangeQueue entry (journal)
-        std::function<void()> uncleanCloseNotice;    // shows the last-activity notice
-        std::function<void()> firstRunJump;          // "Modo de operación" page
+        std::function<void(TCompItem*)> pinCheck;            // PinCheckQueue entry
+        std::function<void(const StateChange&)> stateChange; // StateChangeQueue entry (journal)
+        std::function<void()> uncleanCloseNotice;            // shows the last-activity notice
+        std::function<void()> firstRunJump;                  // "Modo de operación" page
         std::function<void(TCompItem*, const QByteArray&)> taskList;
         std::function<void(TCompItem*)> remoteConfig;     // the editor for that record
         std::function<void(TCompItem*, int, int)> volume; // the volume window (percent)
@@ -144,7 +145,7 @@ public:
     int tickCounter() const { return tickCounter_; }
 
     // Queues and slots (UI thread only).
-    std::deque<TCompItem*> StateChangeQueue;
+    std::deque<StateChange> StateChangeQueue;
     std::deque<TCompItem*> PinCheckQueue;
     std::deque<std::pair<QString, TCompItem*>> PinAssignQueue;
     struct TaskListSlot {

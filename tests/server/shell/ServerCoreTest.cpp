@@ -357,7 +357,7 @@ TEST_F(CoreFixture, TickShowsTimesAndForgetsPastEnds) {
 TEST_F(CoreFixture, IdlePumpDrainsQueuesAndSlotsInOrder) {
     TCompItem* r = connected(QStringLiteral("PCI"));
     QStringList calls;
-    core.hooks().stateChange = [&](TCompItem*) { calls << QStringLiteral("state"); };
+    core.hooks().stateChange = [&](const StateChange&) { calls << QStringLiteral("state"); };
     core.hooks().pinCheck = [&](TCompItem*) { calls << QStringLiteral("pin"); };
     core.hooks().remoteConfig = [&](TCompItem*) { calls << QStringLiteral("config"); };
     core.hooks().codesTableOpen = [] { return true; };
