@@ -142,7 +142,29 @@ void PinCodes::ProcesaPIn(TCompItem* record) {
         return;
     }
     ctx_.lastCommand.set(QStringLiteral("ProcesaPIn"));
-    QString name, pin, mac;
+    TypedCode typed;
+    if (!readTypedCode(record, typed)) {
+        return;
+    }
+    xbase::TableEngine& t = *tables_.tbPin;
+    try {
+        const bool guarded = blocked(record);
+        // Only a well-formed code is ever looked up: the station's text never
+        // reaches the table otherwise (and a shorter text would match a
+        // prefix).
+        const std::optional<qint64> balance =
+            guarded || !IsWellFormedCode(typed.pin) ? std::nullopt : liveBalance(t, typed.pin);
+        if (balance) {
+            grantCode(t, record, typed, *balance);
+        } else {
+            refuseCode(record, typed.pin, guarded);
+        }
+    } catch (const std::exception&) {
+        console(record, QStringLiteral("Falla enviado comando a ejecutar en ") + typed.name);
+    }
+}
+
+bool PinCodes::readTypedCode(TCompItem* record, TypedCode& typed) {
     try {
         if (!tableOpen(tables_.tbPin) && repairing() && hooks_.waitForRepair) {
             hooks_.waitForRepair(kRepairWaitMs);
@@ -150,13 +172,13 @@ void PinCodes::ProcesaPIn(TCompItem* record) {
         bool live = false;
         {
             ComputersGuard guard(ctx_.registry.lock());
-            name = record->name;
-            pin = record->pin;
-            mac = record->mac;
+            typed.name = record->name;
+            typed.pin = record->pin;
+            typed.mac = record->mac;
             live = record->connection && record->connection->isUp();
         }
         if (!live) {
-            return;
+            return false;
         }
         if (!tableOpen(tables_.tbPin)) {
             throw std::runtime_error("code table closed");
@@ -164,80 +186,74 @@ void PinCodes::ProcesaPIn(TCompItem* record) {
     } catch (const std::exception&) {
         console(record, QStringLiteral(
                             "Falla al solicitar autorización de PIN (problema en base de datos) ") +
-                            name);
-        return;
+                            typed.name);
+        return false;
     }
+    return true;
+}
 
-    xbase::TableEngine& t = *tables_.tbPin;
-    try {
-        const bool guarded = blocked(record);
-        bool accepted = false;
-        qint64 balance = 0;
-        // Only a well-formed code is ever looked up: the station's text never
-        // reaches the table otherwise (and a shorter text would match a
-        // prefix).
-        if (!guarded && IsWellFormedCode(pin)) {
-            t.Seek(Field(pin, 6));
-            if (!t.Eof() && Text(t.GetString("PIN")) == pin && Blank(t.GetString("CHORA"))) {
-                balance = t.GetInteger("SALDO");
-                // A live row without balance is a used-up code.
-                accepted = balance > 0;
-            }
-        }
-        if (accepted) {
-            const DateTime now = ctx_.clock.now();
-            const std::string previousEquipo = t.GetString("EQUIPO");
-            t.Edit();
-            t.SetString("CHORA", TimeOf(now));
-            t.SetDate("CFECHA", DateOf(now));
-            t.SetString("MAC", Field(mac, 17));
-            t.SetString("EQUIPO", Field(name, 64));
-            t.Post();
-            t.Commit();
-            const SendResult sent =
-                SendToComputer(ctx_, record, VerdictLine(true, pin), QString(), FailureText());
-            if (sent != SendResult::Sent) {
-                // The station never heard the verdict: the code must not stay
-                // bound to it, or the periodic check would charge the whole
-                // balance later.
-                t.Edit();
-                t.SetString("CHORA", std::string());
-                t.SetNull("CFECHA");
-                t.SetString("MAC", std::string());
-                t.SetString("EQUIPO", previousEquipo);
-                t.Post();
-                t.Commit();
-                throw std::runtime_error("verdict not sent");
-            }
-            {
-                ComputersGuard guard(ctx_.registry.lock());
-                record->pinGrantStamp = ctx_.registry.nextStamp();
-            }
-            RegConsumo(HistoryKind::Assignment, pin, now, balance);
-            GrantAccess(ctx_, record, QString::number(balance), QString::fromUtf16(kGenericUser),
-                        QString());
-            refreshGrid();
-        } else {
-            {
-                // Cleared before the verdict goes, and only when it is still
-                // the code checked here: a station that answers the refusal
-                // at once with its next code must have that one checked.
-                ComputersGuard guard(ctx_.registry.lock());
-                if (record->pin == pin)
-                    record->pin.clear();
-            }
-            const SendResult sent =
-                SendToComputer(ctx_, record, VerdictLine(false, pin), QString(), FailureText());
-            if (!guarded) {
-                console(record, QStringLiteral("Intento de PIN inválido ") + pin);
-                noteRefusal(record);
-            }
-            if (sent == SendResult::Failed) {
-                throw std::runtime_error("verdict not sent");
-            }
-        }
-    } catch (const std::exception&) {
-        console(record, QStringLiteral("Falla enviado comando a ejecutar en ") + name);
+std::optional<qint64> PinCodes::liveBalance(xbase::TableEngine& t, const QString& pin) {
+    t.Seek(Field(pin, 6));
+    if (t.Eof() || Text(t.GetString("PIN")) != pin || !Blank(t.GetString("CHORA"))) {
+        return std::nullopt;
+    }
+    const qint64 balance = t.GetInteger("SALDO");
+    // A live row without balance is a used-up code.
+    return balance > 0 ? std::optional<qint64>(balance) : std::nullopt;
+}
+
+void PinCodes::grantCode(xbase::TableEngine& t, TCompItem* record, const TypedCode& typed,
+                         qint64 balance) {
+    const DateTime now = ctx_.clock.now();
+    const std::string previousEquipo = t.GetString("EQUIPO");
+    t.Edit();
+    t.SetString("CHORA", TimeOf(now));
+    t.SetDate("CFECHA", DateOf(now));
+    t.SetString("MAC", Field(typed.mac, 17));
+    t.SetString("EQUIPO", Field(typed.name, 64));
+    t.Post();
+    t.Commit();
+    const SendResult sent =
+        SendToComputer(ctx_, record, VerdictLine(true, typed.pin), QString(), FailureText());
+    if (sent != SendResult::Sent) {
+        // The station never heard the verdict: the code must not stay bound
+        // to it, or the periodic check would charge the whole balance later.
+        t.Edit();
+        t.SetString("CHORA", std::string());
+        t.SetNull("CFECHA");
+        t.SetString("MAC", std::string());
+        t.SetString("EQUIPO", previousEquipo);
+        t.Post();
+        t.Commit();
+        throw std::runtime_error("verdict not sent");
+    }
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        record->pinGrantStamp = ctx_.registry.nextStamp();
+    }
+    RegConsumo(HistoryKind::Assignment, typed.pin, now, balance);
+    GrantAccess(ctx_, record, QString::number(balance), QString::fromUtf16(kGenericUser),
+                QString());
+    refreshGrid();
+}
+
+void PinCodes::refuseCode(TCompItem* record, const QString& pin, bool guarded) {
+    {
+        // Cleared before the verdict goes, and only when it is still the
+        // code checked here: a station that answers the refusal at once with
+        // its next code must have that one checked.
+        ComputersGuard guard(ctx_.registry.lock());
+        if (record->pin == pin)
+            record->pin.clear();
+    }
+    const SendResult sent =
+        SendToComputer(ctx_, record, VerdictLine(false, pin), QString(), FailureText());
+    if (!guarded) {
+        console(record, QStringLiteral("Intento de PIN inválido ") + pin);
+        noteRefusal(record);
+    }
+    if (sent == SendResult::Failed) {
+        throw std::runtime_error("verdict not sent");
     }
 }
 

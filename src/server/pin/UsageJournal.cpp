@@ -51,6 +51,38 @@ bool RowOpen(const std::optional<xbase::Date>& end) {
     return std::tie(end->year, end->month, end->day) < std::tuple(2004, 1, 1);
 }
 
+// Moves t to the computer's last row in the journal's order; false when it
+// has none.
+bool SeekLastRow(xbase::TableEngine& t, const std::string& key) {
+    std::string padded = key;
+    padded.resize(64, ' ');
+    if (!t.Seek(padded) || t.Eof() || t.GetString("EQUIPO") != key) {
+        return false;
+    }
+    std::uint32_t last = t.RecNo();
+    for (t.Next(); !t.Eof() && t.GetString("EQUIPO") == key; t.Next()) {
+        last = t.RecNo();
+    }
+    t.GoTo(last);
+    return true;
+}
+
+// An open row of another session (its lock was never seen: the station comes
+// back with a different start) ends now, as it stands, and true is returned;
+// the change then gets a row of its own.
+bool CloseOtherSession(xbase::TableEngine& t, const DateTime& from, const DateTime& now) {
+    if (!RowOpen(t.GetDate("FHASTA")) ||
+        (t.GetDate("FDESDE") == DateOf(from) && t.GetString("HDESDE") == TimeOf(from))) {
+        return false;
+    }
+    t.Edit();
+    t.SetDate("FHASTA", DateOf(now));
+    t.SetString("HHASTA", TimeOf(now));
+    t.Post();
+    t.Commit();
+    return true;
+}
+
 } // namespace
 
 UsageJournal::UsageJournal(xbase::IFileSystem& fs, ServerContext& ctx, xbase::TableEngine* tbDiario,
@@ -283,31 +315,9 @@ void UsageJournal::WriteJournal(const StateChange& change) {
     }
     xbase::TableEngine& t = *tbDiario_;
     const std::string key = Field(address, 64);
-    std::string padded = key;
-    padded.resize(64, ' ');
-    bool found = t.Seek(padded) && !t.Eof() && t.GetString("EQUIPO") == key;
-    if (found) {
-        // The computer's last row in this order.
-        std::uint32_t last = t.RecNo();
-        for (t.Next(); !t.Eof() && t.GetString("EQUIPO") == key; t.Next()) {
-            last = t.RecNo();
-        }
-        t.GoTo(last);
-    }
     const DateTime from = DateTime::FromDays(start);
     const DateTime now = ctx_.clock.now();
-    // An open row of another session (its lock was never seen: the station
-    // comes back with a different start) ends now, as it stands; this
-    // change then gets a row of its own.
-    if (found && RowOpen(t.GetDate("FHASTA")) &&
-        !(t.GetDate("FDESDE") == DateOf(from) && t.GetString("HDESDE") == TimeOf(from))) {
-        t.Edit();
-        t.SetDate("FHASTA", DateOf(now));
-        t.SetString("HHASTA", TimeOf(now));
-        t.Post();
-        t.Commit();
-        found = false;
-    }
+    const bool found = SeekLastRow(t, key) && !CloseOtherSession(t, from, now);
     // Only a well-formed code reaches the table.
     const QString& pin = change.seen.pin;
     const std::string pinField = IsWellFormedCode(pin) ? Field(pin, 6) : std::string();
