@@ -45,7 +45,8 @@ public:
         for (int i = 0; i < kSteps; ++i) {
             if (i > int(Step::Tally) && closing_ && closing_())
                 return;
-            if (const auto& f = owner_[size_t(i)] ? owner_[size_t(i)] : fallback_[size_t(i)])
+            // A copy: a step may register or remove steps, its own too.
+            if (const auto f = owner_[size_t(i)] ? owner_[size_t(i)] : fallback_[size_t(i)])
                 f();
         }
     }
