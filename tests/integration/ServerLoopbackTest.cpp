@@ -26,6 +26,7 @@
 #include <vector>
 
 using namespace tarvina;
+using server::IdlePass;
 using server::ServerCore;
 using server::TCompItem;
 using sim::StationSim;
@@ -173,7 +174,7 @@ TEST_F(Loopback, CommandsBeforeBindingAreIgnored) {
     ASSERT_TRUE(waitConsole(QStringLiteral("R99- Comando no reconocido (00000099)")));
     EXPECT_EQ(s->lines(), (QList<QByteArray>{"48", "01"}));
     EXPECT_EQ(core->registry().rowCount(), 0);
-    EXPECT_TRUE(core->PinAssignQueue.empty());
+    EXPECT_EQ(core->codeAssignmentsWaiting(), 0u);
     EXPECT_FALSE(consoleHas(QStringLiteral("Solicita más tiempo (15 minutos)")));
 }
 
@@ -324,7 +325,10 @@ TEST_F(Loopback, ConsoleTextsOfTheHandlers) {
     TCompItem* r = record(QStringLiteral("PCM"));
     ASSERT_NE(r, nullptr);
     QList<TCompItem*> typed;
-    core->hooks().pinCheck = [&](TCompItem* rec) { typed.append(rec); };
+    core->idlePass().add(IdlePass::Step::TypedCodes, [&] {
+        while (TCompItem* rec = core->takeTypedCode())
+            typed.append(rec);
+    });
 
     s->sendLine("R13Hola operador");
     s->sendLine("r01");
@@ -368,8 +372,8 @@ TEST_F(Loopback, ConsoleTextsOfTheHandlers) {
     EXPECT_EQ(r->pin, QStringLiteral("DEF456"));
     EXPECT_EQ(r->cdDrives, QStringLiteral("DE"));
     EXPECT_EQ(typed, QList<TCompItem*>{r});
-    ASSERT_EQ(core->PinAssignQueue.size(), 1u);
-    EXPECT_EQ(core->PinAssignQueue.front().first, QStringLiteral("ABC123"));
+    ASSERT_EQ(core->codeAssignmentsWaiting(), 1u);
+    EXPECT_EQ(core->nextCodeAssignment()->first, QStringLiteral("ABC123"));
 }
 
 TEST_F(Loopback, VolumeTransparencyAndSlots) {

@@ -9,10 +9,13 @@
 #include "server/pin/HtmlListFile.h"
 #include "server/pin/PinRuntime.h"
 #include "support/CodeTables.h"
+#include "support/FaultyFileSystem.h"
 #include "xbase/PosixFileSystem.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -99,9 +102,53 @@ protected:
                     {"FHASTA"});
     }
 
+    // A station that typed `code`, was granted it and started its session
+    // of 30 minutes now; the journal row of that session is open.
+    StationSim* inUse(const QByteArray& name, const QByteArray& mac, const QString& from,
+                      const QByteArray& code) {
+        StationSim* s = bound(name, mac, from);
+        s->sendLine("R38" + code);
+        EXPECT_TRUE(waitUntil([&] { return s->count("04") > 0; })) << "no grant";
+        s->config().state = 2;
+        s->config().pin = code;
+        s->config().timeLeft = protocol::FormatDateTimeNumber(30.0 / 1440);
+        s->config().start = protocol::FormatDateTimeNumber(clock.now().days());
+        const auto rows = journalRows().size();
+        s->sendStatusReport();
+        EXPECT_TRUE(waitUntil([&] { return journalRows().size() == rows + 1; }));
+        return s;
+    }
+    QString pinOf(TCompItem* r) {
+        ComputersGuard guard(core->registry().lock());
+        return r->pin;
+    }
+    int stateOf(TCompItem* r) {
+        ComputersGuard guard(core->registry().lock());
+        return r->state;
+    }
+    // Waits for the connection threads alone: the UI thread does nothing
+    // meanwhile (no event is handled, no idle pass runs).
+    static bool WaitWithoutEvents(const std::function<bool()>& pred) {
+        for (QDeadlineTimer deadline(kWait); !deadline.hasExpired(); QThread::msleep(1)) {
+            if (pred()) {
+                return true;
+            }
+        }
+        return pred();
+    }
+    bool consoleHas(const QString& text) const {
+        for (const QString& line : core->console().texts()) {
+            if (line.contains(text)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     // The fixture's clock stands at 15 January 2024, 10:00.
     QString data, journalPath;
-    PinRuntime runtime{xbase::RealFileSystem()};
+    xbase::FaultyFileSystem files{xbase::RealFileSystem()};
+    PinRuntime runtime{files};
 };
 
 TEST_F(PinLoopback, TypedCodeIsGrantedJournaledAndCharged) {
@@ -197,6 +244,107 @@ TEST_F(PinLoopback, TypedCodeIsGrantedJournaledAndCharged) {
     EXPECT_EQ(py.readAllStandardOutput(), "0A1B2C 30 None 10:00:00\n"
                                           "0A1B2C None 20 10:00:00\n"
                                           "127.0.0.31 - 10:00:00 10:20:00 30\n");
+}
+
+// The station locks and its customer's next code follows 1 ms later, while
+// the lock's consumption is being written: that code is checked and granted,
+// not refused as empty.
+TEST_F(PinLoopback, ACodeSentWhileTheLockIsChargedIsGranted) {
+    StationSim* s = inUse("PC2", "00-11-22-33-44-32", QStringLiteral("127.0.0.32"), "0A1B2C");
+    TCompItem* r = record(QStringLiteral("PC2"));
+    ASSERT_NE(r, nullptr);
+    clock.advanceMinutes(10);
+    bool sent = false;
+    files.DuringSync([&] {
+        if (sent) {
+            return;
+        }
+        sent = true;
+        s->sendLine("R380D3E4F");
+        EXPECT_TRUE(WaitWithoutEvents([&] { return pinOf(r) == "0D3E4F"; }));
+    });
+    s->clearReceived();
+    s->config().state = 1;
+    s->config().timeLeft = "0";
+    s->sendStatusReport();
+    ASSERT_TRUE(waitUntil([&] { return s->count("39") > 0; })) << "no verdict";
+    files.DuringSync({});
+    ASSERT_TRUE(sent);
+    EXPECT_TRUE(s->lines().contains("3910D3E4F"));
+    EXPECT_FALSE(consoleHas(QStringLiteral("Intento de PIN inválido")));
+    auto history = historyRows();
+    ASSERT_EQ(history.size(), 3);
+    EXPECT_EQ(history[1].text["PIN"], "0A1B2C");
+    EXPECT_EQ(history[1].number["CONSUMO"], 10);
+    EXPECT_EQ(history[2].text["PIN"], "0D3E4F");
+    EXPECT_EQ(history[2].number["ASIG"], 30);
+}
+
+// A station in use loses its cashier's connection, its time ends while it is
+// offline; it comes back with the lock report and the customer's next code
+// at once. Then it loses the connection again and comes back already in a
+// session whose lock was never seen. Each session keeps a row of its own.
+TEST_F(PinLoopback, SessionsAcrossLostConnectionsKeepOneRowEach) {
+    StationSim* s = inUse("PC3", "00-11-22-33-44-33", QStringLiteral("127.0.0.33"), "0A1B2C");
+    TCompItem* r = record(QStringLiteral("PC3"));
+    ASSERT_NE(r, nullptr);
+    s->abort();
+    ASSERT_TRUE(waitUntil([&] { return stateOf(r) == 0; }));
+    clock.advanceMinutes(30);
+
+    StationSim::Config back = s->config();
+    back.state = 1;
+    back.timeLeft = "0";
+    back.answerStatusQuery = false;
+    back.answerPinQuery = false;
+    s = station(back);
+    ASSERT_TRUE(s->waitForLine("02", kWait));
+    s->sendRaw(s->statusReportLine() + "\r\nR380D3E4F\r\n");
+    // Both lines are the server's before its next idle pass.
+    ASSERT_TRUE(WaitWithoutEvents([&] { return pinOf(r) == "0D3E4F" && stateOf(r) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return s->count("04") > 0; })) << "no grant";
+    EXPECT_TRUE(s->lines().contains("3910D3E4F"));
+    ASSERT_TRUE(waitUntil([&] { return !journalRows()[0].nullDate["FHASTA"]; }));
+    auto journal = journalRows();
+    ASSERT_EQ(journal.size(), 1);
+    EXPECT_EQ(journal[0].text["HDESDE"], "10:00:00");
+    EXPECT_EQ(journal[0].text["HHASTA"], "10:30:00");
+    EXPECT_EQ(journal[0].text["PIN"], "");
+    auto history = historyRows();
+    ASSERT_EQ(history.size(), 3);
+    EXPECT_EQ(history[2].text["PIN"], "0A1B2C");
+    EXPECT_EQ(history[2].number["CONSUMO"], 30);
+
+    // The next session.
+    s->config().state = 2;
+    s->config().pin = "0D3E4F";
+    s->config().timeLeft = protocol::FormatDateTimeNumber(30.0 / 1440);
+    s->config().start = protocol::FormatDateTimeNumber(clock.now().days());
+    s->sendStatusReport();
+    ASSERT_TRUE(waitUntil([&] { return journalRows().size() == 2; }));
+    journal = journalRows();
+    EXPECT_EQ(journal[1].text["PIN"], "0D3E4F");
+    EXPECT_EQ(journal[1].text["HDESDE"], "10:30:00");
+    EXPECT_TRUE(journal[1].nullDate["FHASTA"]);
+
+    // Lost again; it comes back in a session that started while it was away.
+    s->abort();
+    ASSERT_TRUE(waitUntil([&] { return stateOf(r) == 0; }));
+    clock.advanceMinutes(15);
+    back = s->config();
+    back.answerStatusQuery = true;
+    back.start = protocol::FormatDateTimeNumber(clock.now().days());
+    s = station(back);
+    ASSERT_TRUE(waitUntil([&] { return journalRows().size() == 3; }));
+    journal = journalRows();
+    EXPECT_EQ(journal[0].text["HDESDE"], "10:00:00");
+    EXPECT_EQ(journal[0].text["HHASTA"], "10:30:00");
+    EXPECT_EQ(journal[1].text["PIN"], "0D3E4F");
+    EXPECT_EQ(journal[1].text["HDESDE"], "10:30:00");
+    EXPECT_EQ(journal[1].text["HHASTA"], "10:45:00");
+    EXPECT_FALSE(journal[1].nullDate["FHASTA"]);
+    EXPECT_EQ(journal[2].text["HDESDE"], "10:45:00");
+    EXPECT_TRUE(journal[2].nullDate["FHASTA"]);
 }
 
 } // namespace

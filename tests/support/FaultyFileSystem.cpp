@@ -39,6 +39,8 @@ public:
         inner_->Truncate(size);
     }
     void Sync() override {
+        if (fs_.duringSync_)
+            fs_.duringSync_();
         fs_.AdmitChange();
         if (fs_.failSync_)
             Fail(XBaseError::Code::Io, "injected sync failure");

@@ -3,6 +3,7 @@
 #include "xbase/File.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -37,6 +38,9 @@ public:
     // half its bytes, any other change does not happen.
     void CrashAtChange(int n) { crashChange_ = n; }
     void FailSync(bool on) { failSync_ = on; }
+    // Runs at the start of every file sync: what happens elsewhere while the
+    // disk is busy (a slow device, a station's next line).
+    void DuringSync(std::function<void()> f) { duringSync_ = std::move(f); }
     void Reset();
     bool Crashed() const { return crashed_; }
     int Writes() const { return writes_; }
@@ -82,6 +86,7 @@ private:
     std::int64_t crashBudget_ = -1;
     int crashChange_ = 0;
     bool failSync_ = false;
+    std::function<void()> duringSync_;
     bool crashed_ = false;
     int writes_ = 0;
     int changes_ = 0;

@@ -47,7 +47,9 @@ void SetState(ServerContext& ctx, TCompItem* record, int state) {
         return;
     record->state = s;
     record->stateStamp = ctx.registry.nextStamp();
-    ctx.handoff.post({UiEvent::Kind::StateChanged, record, QString(), QByteArray(), s});
+    UiEvent changed(UiEvent::Kind::StateChanged, record, QString(), QByteArray(), s);
+    changed.seen = StateChange::Of(record).seen;
+    ctx.handoff.post(std::move(changed));
     if (s == 1) {
         record->relock = false;
     } else if (record->relock && s == 2) {

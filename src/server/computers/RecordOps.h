@@ -1,6 +1,7 @@
 #pragma once
 
 #include "server/computers/ServerContext.h"
+#include "server/computers/StateChange.h"
 
 #include <QString>
 #include <memory>
@@ -22,7 +23,9 @@ class StationConnection;
 TCompItem* BindConnection(ServerContext& ctx, const std::shared_ptr<StationConnection>& conn,
                           const std::optional<QString>& mac);
 
-// Changes the state; raises the state change; applies the relock rule.
+// Changes the state; raises the state change with what the record holds
+// then (set the session's start, end, user and code before); applies the
+// relock rule.
 void SetState(ServerContext& ctx, TCompItem* record, int state);
 
 // Changes the display name; a real change raises the name change (which

@@ -14,6 +14,18 @@ namespace tarvina::server {
 
 struct TCompItem;
 
+// What a state change left on its record, copied under ComputersLock as the
+// change is made: whoever serves the change later sees that session, not
+// whatever the station reported since.
+struct StateSeen {
+    int state = 0;
+    double start = 0; // days since 1899-12-30
+    double end = 0;
+    QString pin;
+    QString user;
+    quint64 stamp = 0; // the record's stateStamp of this change
+};
+
 // One effect on the user interface, posted by any thread and applied on the
 // UI thread in posting order.
 struct UiEvent {
@@ -23,7 +35,7 @@ struct UiEvent {
         ConnectionCount, // a = the count
         RowAdded,        // record
         RowUpdate,       // record
-        StateChanged,    // record, a = new state
+        StateChanged,    // record, a = new state, seen
         NameChanged,     // record
         CodeTyped,       // record
         TaskList,        // record, data = the whole payload
@@ -43,6 +55,7 @@ struct UiEvent {
     QByteArray data;
     int a = 0;
     int b = 0;
+    StateSeen seen;
     // The connection that posted it (0: the UI thread or none); set by post().
     quint64 source = 0;
     // Kept alive as long as the event (the memory its data was charged to).

@@ -1,12 +1,12 @@
 #include "server/pin/CodeDesk.h"
 
 #include "server/computers/StepFailure.h"
-#include "server/shell/ServerCore.h"
+#include "server/session/StationFront.h"
 #include "xbase/TableEngine.h"
 
 namespace tarvina::server {
 
-CodeDesk::CodeDesk(ServerCore& core, xbase::IFileSystem& fs, PinTables tables,
+CodeDesk::CodeDesk(StationFront& core, xbase::IFileSystem& fs, PinTables tables,
                    xbase::TableEngine* tbDiario, HtmlListFile* usageReport, Hooks hooks)
     : core_(core), hooks_(std::move(hooks)) {
     auto generalError = [this](const QString& text) {
@@ -35,7 +35,7 @@ CodeDesk::CodeDesk(ServerCore& core, xbase::IFileSystem& fs, PinTables tables,
 
     UsageJournal::Hooks jh;
     jh.generalError = generalError;
-    jh.endCodeUse = [this](TCompItem* r) { codes_->EndCodeUse(r); };
+    jh.endCodeUse = [this](const StateChange& change) { return codes_->EndCodeUse(change); };
     journal_ = std::make_unique<UsageJournal>(fs, core.context(), tbDiario, usageReport,
                                               core.programFolder(), std::move(jh));
 }
@@ -45,52 +45,70 @@ CodeDesk::~CodeDesk() {
 }
 
 void CodeDesk::attach() {
-    ServerCore::Hooks& h = core_.hooks();
-    // The idle pass calls these without a guard of its own: nothing thrown
-    // may leave them.
-    h.pinCheck = [this](TCompItem* r) {
+    using Step = IdlePass::Step;
+    IdlePass& pass = core_.idlePass();
+    pass.add(Step::TypedCodes, [this] { checkTypedCodes(); });
+    pass.add(Step::StateChanges, [this] { journalStateChanges(); });
+    pass.add(Step::CodeAssignment, [this] { applyOneCodeAssignment(); });
+    pass.add(Step::PeriodicCodeCheck, [this] {
+        if (core_.periodicCodeCheckDue())
+            periodicCheck();
+    });
+}
+
+void CodeDesk::detach() {
+    using Step = IdlePass::Step;
+    IdlePass& pass = core_.idlePass();
+    for (Step step :
+         {Step::TypedCodes, Step::StateChanges, Step::CodeAssignment, Step::PeriodicCodeCheck})
+        pass.remove(step);
+}
+
+// The steps run without a guard of their own in the idle pass: nothing
+// thrown may leave them.
+
+void CodeDesk::checkTypedCodes() {
+    while (TCompItem* r = core_.takeTypedCode()) {
         try {
             codes_->ProcesaPIn(r);
         } catch (...) {
             core_.ShowRemoteMessage(r, StepFailure(QStringLiteral("ProcesaPIn")));
         }
-    };
-    h.stateChange = [this](TCompItem* r) {
-        try {
-            journal_->Statuspinchange(r);
-        } catch (...) {
-            core_.ShowRemoteMessage(r, StepFailure(QStringLiteral("Statuspinchange")));
-        }
-    };
-    h.codesTableOpen = [this] {
-        xbase::TableEngine* t = codes_->tables().tbPin;
-        return t != nullptr && t->IsOpen();
-    };
-    h.pinAssign = [this](const QString& code, TCompItem* r) {
-        try {
-            return codes_->ApplyPinAssign(code, r);
-        } catch (...) {
-            core_.ShowRemoteMessage(r, StepFailure(QStringLiteral("ApplyPinAssign")));
-            return false;
-        }
-    };
-    h.periodicPinCheck = [this] {
-        try {
-            codes_->VerificaPin();
-        } catch (...) {
-            core_.ShowRemoteMessage(nullptr, StepFailure(QStringLiteral("VerificaPin")));
-            core_.setPinCheckRunning(false);
-        }
-    };
+    }
 }
 
-void CodeDesk::detach() {
-    ServerCore::Hooks& h = core_.hooks();
-    h.pinCheck = nullptr;
-    h.stateChange = nullptr;
-    h.codesTableOpen = nullptr;
-    h.pinAssign = nullptr;
-    h.periodicPinCheck = nullptr;
+void CodeDesk::journalStateChanges() {
+    while (const auto change = core_.takeStateChange()) {
+        try {
+            journal_->Statuspinchange(*change);
+        } catch (...) {
+            core_.ShowRemoteMessage(change->record, StepFailure(QStringLiteral("Statuspinchange")));
+        }
+    }
+}
+
+void CodeDesk::applyOneCodeAssignment() {
+    xbase::TableEngine* t = codes_->tables().tbPin;
+    const auto entry = core_.nextCodeAssignment();
+    if (!entry || t == nullptr || !t->IsOpen())
+        return;
+    bool done = false;
+    try {
+        done = codes_->ApplyPinAssign(entry->first, entry->second);
+    } catch (...) {
+        core_.ShowRemoteMessage(entry->second, StepFailure(QStringLiteral("ApplyPinAssign")));
+    }
+    if (done)
+        core_.codeAssignmentDone();
+}
+
+void CodeDesk::periodicCheck() {
+    try {
+        codes_->VerificaPin();
+    } catch (...) {
+        core_.ShowRemoteMessage(nullptr, StepFailure(QStringLiteral("VerificaPin")));
+        core_.setPinCheckRunning(false);
+    }
 }
 
 } // namespace tarvina::server

@@ -8,13 +8,14 @@
 
 namespace tarvina::server {
 
-class ServerCore;
+class StationFront;
 class HtmlListFile;
 
-// Plugs the code checks and the usage journal into the main form's idle
-// pass, in its order: typed codes, then state changes (the end of a code's
-// use before the journal), one PinAssignQueue entry per pass while the code
-// table is open, and the periodic code check.
+// Registers the code checks and the usage journal as steps of the idle
+// pass, which runs them in its order (IdlePass::Step): typed codes, then
+// state changes (the end of a code's use before the journal), one moved
+// session's code per pass while the code table is open, and the periodic
+// code check.
 class CodeDesk {
 public:
     struct Hooks {
@@ -27,11 +28,11 @@ public:
     // fs: where the tables and the history files live; tables: the code
     // handles (PinTables); tbDiario: the start day's journal; usageReport:
     // the start day's report, opened. Every pointer must outlive the desk.
-    CodeDesk(ServerCore& core, xbase::IFileSystem& fs, PinTables tables,
+    CodeDesk(StationFront& core, xbase::IFileSystem& fs, PinTables tables,
              xbase::TableEngine* tbDiario, HtmlListFile* usageReport, Hooks hooks = {});
     ~CodeDesk();
 
-    // Installs the idle-pass hooks on the core.
+    // Registers the desk's steps of the idle pass.
     void attach();
     // Removes them (before the handles close).
     void detach();
@@ -43,7 +44,12 @@ public:
     UsageJournal& journal() { return *journal_; }
 
 private:
-    ServerCore& core_;
+    void checkTypedCodes();
+    void journalStateChanges();
+    void applyOneCodeAssignment();
+    void periodicCheck();
+
+    StationFront& core_;
     Hooks hooks_;
     std::unique_ptr<PinCodes> codes_;
     std::unique_ptr<UsageJournal> journal_;

@@ -142,7 +142,29 @@ void PinCodes::ProcesaPIn(TCompItem* record) {
         return;
     }
     ctx_.lastCommand.set(QStringLiteral("ProcesaPIn"));
-    QString name, pin, mac;
+    TypedCode typed;
+    if (!readTypedCode(record, typed)) {
+        return;
+    }
+    xbase::TableEngine& t = *tables_.tbPin;
+    try {
+        const bool guarded = blocked(record);
+        // Only a well-formed code is ever looked up: the station's text never
+        // reaches the table otherwise (and a shorter text would match a
+        // prefix).
+        const std::optional<qint64> balance =
+            guarded || !IsWellFormedCode(typed.pin) ? std::nullopt : liveBalance(t, typed.pin);
+        if (balance) {
+            grantCode(t, record, typed, *balance);
+        } else {
+            refuseCode(record, typed.pin, guarded);
+        }
+    } catch (const std::exception&) {
+        console(record, QStringLiteral("Falla enviado comando a ejecutar en ") + typed.name);
+    }
+}
+
+bool PinCodes::readTypedCode(TCompItem* record, TypedCode& typed) {
     try {
         if (!tableOpen(tables_.tbPin) && repairing() && hooks_.waitForRepair) {
             hooks_.waitForRepair(kRepairWaitMs);
@@ -150,13 +172,13 @@ void PinCodes::ProcesaPIn(TCompItem* record) {
         bool live = false;
         {
             ComputersGuard guard(ctx_.registry.lock());
-            name = record->name;
-            pin = record->pin;
-            mac = record->mac;
+            typed.name = record->name;
+            typed.pin = record->pin;
+            typed.mac = record->mac;
             live = record->connection && record->connection->isUp();
         }
         if (!live) {
-            return;
+            return false;
         }
         if (!tableOpen(tables_.tbPin)) {
             throw std::runtime_error("code table closed");
@@ -164,80 +186,74 @@ void PinCodes::ProcesaPIn(TCompItem* record) {
     } catch (const std::exception&) {
         console(record, QStringLiteral(
                             "Falla al solicitar autorización de PIN (problema en base de datos) ") +
-                            name);
-        return;
+                            typed.name);
+        return false;
     }
+    return true;
+}
 
-    xbase::TableEngine& t = *tables_.tbPin;
-    try {
-        const bool guarded = blocked(record);
-        bool accepted = false;
-        qint64 balance = 0;
-        // Only a well-formed code is ever looked up: the station's text never
-        // reaches the table otherwise (and a shorter text would match a
-        // prefix).
-        if (!guarded && IsWellFormedCode(pin)) {
-            t.Seek(Field(pin, 6));
-            if (!t.Eof() && Text(t.GetString("PIN")) == pin && Blank(t.GetString("CHORA"))) {
-                balance = t.GetInteger("SALDO");
-                // A live row without balance is a used-up code.
-                accepted = balance > 0;
-            }
-        }
-        if (accepted) {
-            const DateTime now = ctx_.clock.now();
-            const std::string previousEquipo = t.GetString("EQUIPO");
-            t.Edit();
-            t.SetString("CHORA", TimeOf(now));
-            t.SetDate("CFECHA", DateOf(now));
-            t.SetString("MAC", Field(mac, 17));
-            t.SetString("EQUIPO", Field(name, 64));
-            t.Post();
-            t.Commit();
-            const SendResult sent =
-                SendToComputer(ctx_, record, VerdictLine(true, pin), QString(), FailureText());
-            if (sent != SendResult::Sent) {
-                // The station never heard the verdict: the code must not stay
-                // bound to it, or the periodic check would charge the whole
-                // balance later.
-                t.Edit();
-                t.SetString("CHORA", std::string());
-                t.SetNull("CFECHA");
-                t.SetString("MAC", std::string());
-                t.SetString("EQUIPO", previousEquipo);
-                t.Post();
-                t.Commit();
-                throw std::runtime_error("verdict not sent");
-            }
-            {
-                ComputersGuard guard(ctx_.registry.lock());
-                record->pinGrantStamp = ctx_.registry.nextStamp();
-            }
-            RegConsumo(HistoryKind::Assignment, pin, now, balance);
-            GrantAccess(ctx_, record, QString::number(balance), QString::fromUtf16(kGenericUser),
-                        QString());
-            refreshGrid();
-        } else {
-            {
-                // Cleared before the verdict goes, and only when it is still
-                // the code checked here: a station that answers the refusal
-                // at once with its next code must have that one checked.
-                ComputersGuard guard(ctx_.registry.lock());
-                if (record->pin == pin)
-                    record->pin.clear();
-            }
-            const SendResult sent =
-                SendToComputer(ctx_, record, VerdictLine(false, pin), QString(), FailureText());
-            if (!guarded) {
-                console(record, QStringLiteral("Intento de PIN inválido ") + pin);
-                noteRefusal(record);
-            }
-            if (sent == SendResult::Failed) {
-                throw std::runtime_error("verdict not sent");
-            }
-        }
-    } catch (const std::exception&) {
-        console(record, QStringLiteral("Falla enviado comando a ejecutar en ") + name);
+std::optional<qint64> PinCodes::liveBalance(xbase::TableEngine& t, const QString& pin) {
+    t.Seek(Field(pin, 6));
+    if (t.Eof() || Text(t.GetString("PIN")) != pin || !Blank(t.GetString("CHORA"))) {
+        return std::nullopt;
+    }
+    const qint64 balance = t.GetInteger("SALDO");
+    // A live row without balance is a used-up code.
+    return balance > 0 ? std::optional<qint64>(balance) : std::nullopt;
+}
+
+void PinCodes::grantCode(xbase::TableEngine& t, TCompItem* record, const TypedCode& typed,
+                         qint64 balance) {
+    const DateTime now = ctx_.clock.now();
+    const std::string previousEquipo = t.GetString("EQUIPO");
+    t.Edit();
+    t.SetString("CHORA", TimeOf(now));
+    t.SetDate("CFECHA", DateOf(now));
+    t.SetString("MAC", Field(typed.mac, 17));
+    t.SetString("EQUIPO", Field(typed.name, 64));
+    t.Post();
+    t.Commit();
+    const SendResult sent =
+        SendToComputer(ctx_, record, VerdictLine(true, typed.pin), QString(), FailureText());
+    if (sent != SendResult::Sent) {
+        // The station never heard the verdict: the code must not stay bound
+        // to it, or the periodic check would charge the whole balance later.
+        t.Edit();
+        t.SetString("CHORA", std::string());
+        t.SetNull("CFECHA");
+        t.SetString("MAC", std::string());
+        t.SetString("EQUIPO", previousEquipo);
+        t.Post();
+        t.Commit();
+        throw std::runtime_error("verdict not sent");
+    }
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        record->pinGrantStamp = ctx_.registry.nextStamp();
+    }
+    RegConsumo(HistoryKind::Assignment, typed.pin, now, balance);
+    GrantAccess(ctx_, record, QString::number(balance), QString::fromUtf16(kGenericUser),
+                QString());
+    refreshGrid();
+}
+
+void PinCodes::refuseCode(TCompItem* record, const QString& pin, bool guarded) {
+    {
+        // Cleared before the verdict goes, and only when it is still the
+        // code checked here: a station that answers the refusal at once with
+        // its next code must have that one checked.
+        ComputersGuard guard(ctx_.registry.lock());
+        if (record->pin == pin)
+            record->pin.clear();
+    }
+    const SendResult sent =
+        SendToComputer(ctx_, record, VerdictLine(false, pin), QString(), FailureText());
+    if (!guarded) {
+        console(record, QStringLiteral("Intento de PIN inválido ") + pin);
+        noteRefusal(record);
+    }
+    if (sent == SendResult::Failed) {
+        throw std::runtime_error("verdict not sent");
     }
 }
 
@@ -260,25 +276,31 @@ void PinCodes::ChargeRow(xbase::TableEngine& t, qint64 used) {
 }
 
 void PinCodes::EndCodeUse(TCompItem* record) {
-    if (record == nullptr) {
-        return;
-    }
-    int state = 0;
-    QString pin, mac;
-    bool lockedBeforeGrant = false;
+    StateChange present;
     {
         ComputersGuard guard(ctx_.registry.lock());
-        state = record->state;
-        pin = record->pin;
-        mac = record->mac;
-        lockedBeforeGrant = record->pinGrantStamp > record->stateStamp;
+        present = StateChange::Of(record);
     }
-    // A state change still queued from before the code was granted (the
-    // station's lock report, handled after the code in the same idle pass)
-    // says nothing about the new use: ending it would hand the code back
-    // while the customer plays on it.
-    if (state != 1 || lockedBeforeGrant || pin.trimmed().isEmpty() || !IsWellFormedCode(pin)) {
-        return;
+    EndCodeUse(present);
+}
+
+bool PinCodes::EndCodeUse(const StateChange& change) {
+    TCompItem* record = change.record;
+    if (record == nullptr) {
+        return false;
+    }
+    const QString& pin = change.seen.pin;
+    QString mac;
+    bool regranted = false;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        mac = record->mac;
+        // The same code granted again after this lock (typed at once, served
+        // first in the same idle pass) is a new use this lock did not end.
+        regranted = record->pinGrantStamp > change.seen.stamp && record->pin == pin;
+    }
+    if (change.seen.state != 1 || regranted || pin.trimmed().isEmpty() || !IsWellFormedCode(pin)) {
+        return false;
     }
     if (!tableOpen(tables_.tbPin)) {
         throw std::runtime_error("code table closed");
@@ -287,8 +309,9 @@ void PinCodes::EndCodeUse(TCompItem* record) {
     t.Seek(Field(pin, 6));
     if (t.Eof() || Text(t.GetString("PIN")) != pin || Blank(t.GetString("CHORA")) ||
         t.GetString("MAC") != Field(mac, 17)) {
-        return;
+        return false;
     }
+    bool ended = false;
     try {
         const auto start = UseStart(t.GetDate("CFECHA"), t.GetString("CHORA"));
         if (!start) {
@@ -297,8 +320,12 @@ void PinCodes::EndCodeUse(TCompItem* record) {
         const qint64 used = MinutesCharged(*start, ctx_.clock.now());
         RegConsumo(HistoryKind::Consumption, pin, *start, used);
         {
+            // Only when it is still that code: the station may have sent its
+            // next one while the consumption was being written.
             ComputersGuard guard(ctx_.registry.lock());
-            record->pin.clear();
+            if (record->pin == pin) {
+                record->pin.clear();
+            }
         }
         xbase::TableEngine* frame = tables_.frameTbPin;
         if (tableOpen(frame) && frame != &t && !frame->Eof() && frame->RecNo() == t.RecNo()) {
@@ -306,10 +333,12 @@ void PinCodes::EndCodeUse(TCompItem* record) {
             frame->First();
         }
         ChargeRow(t, used);
+        ended = true;
     } catch (const std::exception& e) {
         console(nullptr, QStringLiteral("STACK 4568 ") + ErrorText(e));
     }
     refreshGrid();
+    return ended;
 }
 
 // ---- a session moved to another computer ----

@@ -2,6 +2,7 @@
 
 #include "common/DateTime.h"
 #include "server/computers/ServerContext.h"
+#include "server/computers/StateChange.h"
 
 #include <QHash>
 #include <QString>
@@ -53,7 +54,7 @@ public:
     // passed since the refusal that tripped the guard.
     static constexpr int kGuessLimit = 10;
     static constexpr qint64 kGuessWindowMs = 60000;
-    // A PinAssignQueue entry that has not matched for this long is dropped.
+    // A moved session's code that has not matched for this long is dropped.
     static constexpr qint64 kAssignWaitMs = 120000;
     static constexpr int kRepairWaitMs = 120000;
 
@@ -62,10 +63,14 @@ public:
     PinTables& tables() { return tables_; }
 
     void ProcesaPIn(TCompItem* record);
-    // First step of a state change. Throws when the code cannot be looked
-    // up (the caller hands that to the general error handling).
+    // First step of a state change: a lock ends the use of the code the
+    // station held at that lock. True when a use was ended and charged.
+    // Throws when the code cannot be looked up (the caller hands that to the
+    // general error handling).
+    bool EndCodeUse(const StateChange& change);
+    // The same for the record as it stands now.
     void EndCodeUse(TCompItem* record);
-    // The head entry of PinAssignQueue; true when it leaves the queue.
+    // The oldest moved session's code waiting; true when it is done with.
     bool ApplyPinAssign(const QString& code, TCompItem* record);
     void VerificaPin();
     // Ends the use of TBPinCheck's current row.
@@ -88,6 +93,20 @@ private:
         bool announced = false;
     };
 
+    // What the station sent with its code, read under the lock.
+    struct TypedCode {
+        QString name, pin, mac;
+    };
+    // False (and told, when the table is the cause) when the code cannot be
+    // checked: the station is gone or the table is closed.
+    bool readTypedCode(TCompItem* record, TypedCode& typed);
+    // The balance of a code that is not in use; nullopt for an unknown,
+    // used-up or bound code. Moves t to the code's row.
+    static std::optional<qint64> liveBalance(xbase::TableEngine& t, const QString& pin);
+    // Binds the code at t's row to the station and grants its balance.
+    void grantCode(xbase::TableEngine& t, TCompItem* record, const TypedCode& typed,
+                   qint64 balance);
+    void refuseCode(TCompItem* record, const QString& pin, bool guarded);
     void console(TCompItem* record, const QString& text);
     void generalError(const QString& text);
     void refreshGrid();
@@ -103,7 +122,7 @@ private:
     PinTables tables_;
     Hooks hooks_;
     QHash<TCompItem*, Guard> guards_;
-    // The head of PinAssignQueue as last seen, and since when.
+    // The oldest waiting code as last seen, and since when.
     QString assignHeadCode_;
     TCompItem* assignHeadRecord_ = nullptr;
     qint64 assignHeadSince_ = 0;

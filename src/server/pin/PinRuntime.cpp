@@ -2,7 +2,7 @@
 
 #include "common/Paths.h"
 #include "server/pin/PinTableText.h"
-#include "server/shell/ServerCore.h"
+#include "server/session/StationFront.h"
 
 #include <QFile>
 
@@ -47,7 +47,7 @@ void PinRuntime::EnsureJournal(xbase::IFileSystem& fs, const QString& journalPat
     TableOps(fs, folder, unused).CreaDiario(journalPath);
 }
 
-QStringList PinRuntime::start(ServerCore& core, const QString& programFolder,
+QStringList PinRuntime::start(StationFront& core, const QString& programFolder,
                               const common::DateTime& startDay, CodeDesk::Hooks hooks) {
     QStringList failures;
     auto attempt = [&](const std::function<void()>& step) {

@@ -12,7 +12,7 @@
 
 namespace tarvina::server {
 
-class ServerCore;
+class StationFront;
 
 // What the code checks and the usage journal run on for one run of the
 // program: the main window's handles on the code table, the history handle,
@@ -32,7 +32,7 @@ public:
     // of the start day, and the desk attached. Failures, and files found
     // damaged and set aside, are returned as text for the operator;
     // whatever opened stays usable.
-    QStringList start(ServerCore& core, const QString& programFolder,
+    QStringList start(StationFront& core, const QString& programFolder,
                       const common::DateTime& startDay, CodeDesk::Hooks hooks = {});
     // Where ChkTables' texts go while start runs.
     void setSplash(std::function<void(const QString&)> splash) { splash_ = std::move(splash); }
@@ -69,7 +69,7 @@ private:
     HtmlListFile usageReport_, codeList_;
     std::unique_ptr<CodeDesk> desk_;
     QString dataFolder_, programFolder_;
-    ServerCore* core_ = nullptr;
+    StationFront* core_ = nullptr;
     std::function<void(const QString&)> splash_;
     bool repairInProgress_ = false;
 };

@@ -111,75 +111,12 @@ TableWindow::Row TableWindow::readRow() {
 }
 
 void TableWindow::fill(int line) {
-    std::vector<Row> rows;
-    int current = 0;
-    bool atFirst = false, atLast = false;
+    Page page;
     QString failure;
     try {
         error_.clear();
         if (usable()) {
-            xbase::TableEngine& t = *table_;
-            if (t.Eof()) {
-                t.Last();
-            }
-            // A row deleted under the grid (a used-up code) gives way to the
-            // next one.
-            if (!t.Eof() && t.Deleted()) {
-                t.Next();
-                if (t.Eof()) {
-                    t.Last();
-                }
-            }
-            if (!t.Eof()) {
-                const std::uint32_t cur = t.RecNo();
-                int up = 0;
-                while (up < line) {
-                    t.Prior();
-                    if (t.Bof()) {
-                        atFirst = true;
-                        break;
-                    }
-                    ++up;
-                }
-                if (line == 0) {
-                    t.Prior();
-                    atFirst = t.Bof();
-                    if (!atFirst) {
-                        t.Next();
-                    }
-                }
-                for (int i = 0; i < pageRows_; ++i) {
-                    rows.push_back(readRow());
-                    t.Next();
-                    if (t.Eof()) {
-                        atLast = true;
-                        break;
-                    }
-                }
-                // Near the end of the table the rows above fill the grid.
-                if (int(rows.size()) < pageRows_ && !atFirst) {
-                    t.GoTo(rows.front().recno);
-                    while (int(rows.size()) < pageRows_) {
-                        t.Prior();
-                        if (t.Bof()) {
-                            break;
-                        }
-                        rows.insert(rows.begin(), readRow());
-                        ++up;
-                    }
-                }
-                current = up;
-                atLast = atLast && current == int(rows.size()) - 1;
-                t.GoTo(cur);
-                const std::uint32_t count = t.RecordCount();
-                if (atFirst && current == 0) {
-                    position_ = 0;
-                } else if (atLast) {
-                    position_ = 1;
-                } else if (count > 1) {
-                    position_ = std::clamp(double(cur - 1) / double(count - 1), 0.001, 0.999);
-                }
-            }
+            page = readPage(line);
         }
     } catch (const std::exception& e) {
         failure = QString::fromLocal8Bit(e.what());
@@ -189,13 +126,87 @@ void TableWindow::fill(int line) {
         return;
     }
     beginResetModel();
-    rows_ = std::move(rows);
-    current_ = rows_.empty() ? 0 : std::clamp(current, 0, int(rows_.size()) - 1);
+    rows_ = std::move(page.rows);
+    current_ = rows_.empty() ? 0 : std::clamp(page.current, 0, int(rows_.size()) - 1);
     if (rows_.empty()) {
         position_ = 0;
     }
     endResetModel();
     Q_EMIT currentChanged(currentRow());
+}
+
+TableWindow::Page TableWindow::readPage(int line) {
+    Page page;
+    xbase::TableEngine& t = *table_;
+    if (t.Eof()) {
+        t.Last();
+    }
+    // A row deleted under the grid (a used-up code) gives way to the next
+    // one.
+    if (!t.Eof() && t.Deleted()) {
+        t.Next();
+        if (t.Eof()) {
+            t.Last();
+        }
+    }
+    if (t.Eof()) {
+        return page;
+    }
+    const std::uint32_t cur = t.RecNo();
+    bool atFirst = false, atLast = false;
+    int up = 0;
+    while (up < line) {
+        t.Prior();
+        if (t.Bof()) {
+            atFirst = true;
+            break;
+        }
+        ++up;
+    }
+    if (line == 0) {
+        t.Prior();
+        atFirst = t.Bof();
+        if (!atFirst) {
+            t.Next();
+        }
+    }
+    std::vector<Row>& rows = page.rows;
+    for (int i = 0; i < pageRows_; ++i) {
+        rows.push_back(readRow());
+        t.Next();
+        if (t.Eof()) {
+            atLast = true;
+            break;
+        }
+    }
+    // Near the end of the table the rows above fill the grid.
+    if (int(rows.size()) < pageRows_ && !atFirst) {
+        t.GoTo(rows.front().recno);
+        while (int(rows.size()) < pageRows_) {
+            t.Prior();
+            if (t.Bof()) {
+                break;
+            }
+            rows.insert(rows.begin(), readRow());
+            ++up;
+        }
+    }
+    page.current = up;
+    atLast = atLast && page.current == int(rows.size()) - 1;
+    t.GoTo(cur);
+    placeScrollBar(cur, atFirst && page.current == 0, atLast);
+    return page;
+}
+
+void TableWindow::placeScrollBar(std::uint32_t recno, bool atFirst, bool atLast) {
+    const std::uint32_t count = table_->RecordCount();
+    if (atFirst) {
+        position_ = 0;
+    } else if (atLast) {
+        position_ = 1;
+    } else if (count > 1) {
+        position_ = std::clamp(double(recno - 1) / double(count - 1), 0.001, 0.999);
+    }
 }
 
 void TableWindow::updatePosition() {

@@ -95,6 +95,15 @@ private:
     // Rows around the handle's current record, that record on line `line`
     // (or as near as the ends of the table allow).
     void fill(int line);
+    struct Page {
+        std::vector<Row> rows;
+        int current = 0;
+    };
+    // The rows fill shows, read from the table; the handle stays where it
+    // was.
+    Page readPage(int line);
+    // The scroll bar's place for the current record.
+    void placeScrollBar(std::uint32_t recno, bool atFirst, bool atLast);
     void fail(const QString& text);
     void updatePosition();
 

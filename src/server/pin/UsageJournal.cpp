@@ -51,6 +51,38 @@ bool RowOpen(const std::optional<xbase::Date>& end) {
     return std::tie(end->year, end->month, end->day) < std::tuple(2004, 1, 1);
 }
 
+// Moves t to the computer's last row in the journal's order; false when it
+// has none.
+bool SeekLastRow(xbase::TableEngine& t, const std::string& key) {
+    std::string padded = key;
+    padded.resize(64, ' ');
+    if (!t.Seek(padded) || t.Eof() || t.GetString("EQUIPO") != key) {
+        return false;
+    }
+    std::uint32_t last = t.RecNo();
+    for (t.Next(); !t.Eof() && t.GetString("EQUIPO") == key; t.Next()) {
+        last = t.RecNo();
+    }
+    t.GoTo(last);
+    return true;
+}
+
+// An open row of another session (its lock was never seen: the station comes
+// back with a different start) ends now, as it stands, and true is returned;
+// the change then gets a row of its own.
+bool CloseOtherSession(xbase::TableEngine& t, const DateTime& from, const DateTime& now) {
+    if (!RowOpen(t.GetDate("FHASTA")) ||
+        (t.GetDate("FDESDE") == DateOf(from) && t.GetString("HDESDE") == TimeOf(from))) {
+        return false;
+    }
+    t.Edit();
+    t.SetDate("FHASTA", DateOf(now));
+    t.SetString("HHASTA", TimeOf(now));
+    t.Post();
+    t.Commit();
+    return true;
+}
+
 } // namespace
 
 UsageJournal::UsageJournal(xbase::IFileSystem& fs, ServerContext& ctx, xbase::TableEngine* tbDiario,
@@ -92,90 +124,108 @@ void UsageJournal::reportError(const QString& text) {
 }
 
 void UsageJournal::Statuspinchange(TCompItem* record) {
-    if (record == nullptr) {
+    StateChange present;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        present = StateChange::Of(record);
+    }
+    Statuspinchange(present);
+}
+
+void UsageJournal::Statuspinchange(const StateChange& change) {
+    if (change.record == nullptr) {
         return;
     }
     ctx_.lastCommand.set(QStringLiteral("Statuspinchange"));
+    StateChange served = change;
     // Each step reports its own failure, so that a fault in the code table
     // never costs the journal or the history their entry.
     try {
-        if (hooks_.endCodeUse) {
-            hooks_.endCodeUse(record);
+        // A code whose use this change ended and charged is no longer the
+        // session's: its row closes without it.
+        if (hooks_.endCodeUse && hooks_.endCodeUse(change)) {
+            served.seen.pin.clear();
         }
     } catch (const std::exception& e) {
         reportError(QString::fromLocal8Bit(e.what()));
     }
     try {
-        WriteJournal(record);
+        WriteJournal(served);
     } catch (const std::exception& e) {
         reportError(QStringLiteral("Falla al escribir el diario de uso: ") +
                     QString::fromLocal8Bit(e.what()));
     }
-
     try {
-        const DateTime now = ctx_.clock.now();
-        QString address, user, name, lastUse;
-        int state = 0;
-        double start = 0;
-        bool historyEmpty = false;
-        {
-            ComputersGuard guard(ctx_.registry.lock());
-            address = record->address;
-            historyEmpty = record->history.isEmpty();
-        }
-        if (historyEmpty) {
-            loadHistory(record, address);
-        }
-        {
-            ComputersGuard guard(ctx_.registry.lock());
-            if (historyEmpty) {
-                record->history.prepend(Bracketed(now) + QStringLiteral(" Inicio de operaciones"));
-            }
-            state = record->state;
-            user = record->user;
-            name = record->name;
-            start = record->start;
-            lastUse = record->lastUse;
-        }
-        if (state == 1 && !lastUse.isEmpty()) {
-            const DateTime from = DateTime::FromDays(start);
-            QStringList history;
-            {
-                ComputersGuard guard(ctx_.registry.lock());
-                record->history.prepend(SessionLine(now, user, from));
-                // Kept as the file is kept when it is loaded: beyond the trim
-                // limit, back to its newest lines.
-                if (record->history.size() > kHistoryTrimAbove) {
-                    record->history.resize(kHistoryKeep);
-                }
-                record->lastUse = LastUseText(now, from);
-                history = record->history;
-            }
-            // A history that cannot be written must not cost the report
-            // its row.
-            try {
-                saveHistory(address, history);
-            } catch (const std::exception& e) {
-                reportError(QString::fromLocal8Bit(e.what()));
-            }
-            if (start != 0 && from.msecsTo(now) > kReportMinMs && report_ != nullptr) {
-                // The name and the user are the station's words: as text,
-                // never as markup.
-                report_->append(HtmlListRow(
-                    {Bracketed(now), HtmlEscape(name) + QStringLiteral("//") + HtmlEscape(user),
-                     Hms(from), Hms(now), Elapsed(from, now)}));
-                // The rows stay in memory for the next save; the cashier
-                // hears of the failure now.
-                if (!report_->SaveHtmlList()) {
-                    reportError(QStringLiteral("No se pudo escribir ") + report_->path());
-                }
-            }
-        } else if (lastUse.isEmpty()) {
-            ComputersGuard guard(ctx_.registry.lock());
-            record->lastUse = QStringLiteral("N/A");
-        }
+        writeHistory(served);
     } catch (const std::exception& e) {
         reportError(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void UsageJournal::writeHistory(const StateChange& change) {
+    TCompItem* record = change.record;
+    const DateTime now = ctx_.clock.now();
+    QString address, name, lastUse;
+    bool historyEmpty = false;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        address = record->address;
+        historyEmpty = record->history.isEmpty();
+    }
+    if (historyEmpty) {
+        loadHistory(record, address);
+    }
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        if (historyEmpty) {
+            record->history.prepend(Bracketed(now) + QStringLiteral(" Inicio de operaciones"));
+        }
+        name = record->name;
+        lastUse = record->lastUse;
+    }
+    if (change.seen.state == 1 && !lastUse.isEmpty()) {
+        closeSession(change, address, name, now);
+    } else if (lastUse.isEmpty()) {
+        ComputersGuard guard(ctx_.registry.lock());
+        record->lastUse = QStringLiteral("N/A");
+    }
+}
+
+void UsageJournal::closeSession(const StateChange& change, const QString& address,
+                                const QString& name, const DateTime& now) {
+    TCompItem* record = change.record;
+    const QString& user = change.seen.user;
+    const double start = change.seen.start;
+    const DateTime from = DateTime::FromDays(start);
+    QStringList history;
+    {
+        ComputersGuard guard(ctx_.registry.lock());
+        record->history.prepend(SessionLine(now, user, from));
+        // Kept as the file is kept when it is loaded: beyond the trim
+        // limit, back to its newest lines.
+        if (record->history.size() > kHistoryTrimAbove) {
+            record->history.resize(kHistoryKeep);
+        }
+        record->lastUse = LastUseText(now, from);
+        history = record->history;
+    }
+    // A history that cannot be written must not cost the report its row.
+    try {
+        saveHistory(address, history);
+    } catch (const std::exception& e) {
+        reportError(QString::fromLocal8Bit(e.what()));
+    }
+    if (start != 0 && from.msecsTo(now) > kReportMinMs && report_ != nullptr) {
+        // The name and the user are the station's words: as text, never as
+        // markup.
+        report_->append(
+            HtmlListRow({Bracketed(now), HtmlEscape(name) + QStringLiteral("//") + HtmlEscape(user),
+                         Hms(from), Hms(now), Elapsed(from, now)}));
+        // The rows stay in memory for the next save; the cashier hears of
+        // the failure now.
+        if (!report_->SaveHtmlList()) {
+            reportError(QStringLiteral("No se pudo escribir ") + report_->path());
+        }
     }
 }
 
@@ -247,40 +297,29 @@ void UsageJournal::saveHistory(const QString& address, const QStringList& lines)
     ReplaceWholeFile(fs_, path, out);
 }
 
-void UsageJournal::WriteJournal(TCompItem* record) {
+void UsageJournal::WriteJournal(const StateChange& change) {
+    TCompItem* record = change.record;
     if (record == nullptr || tbDiario_ == nullptr || !tbDiario_->IsOpen()) {
         return;
     }
-    QString address, mac, pin;
-    int state = 0;
-    double start = 0, end = 0;
+    const int state = change.seen.state;
+    const double start = change.seen.start;
+    if (state != 2 && !(state == 1 && start != 0)) {
+        return;
+    }
+    QString address, mac;
     {
         ComputersGuard guard(ctx_.registry.lock());
         address = record->address;
         mac = record->mac;
-        pin = record->pin;
-        state = record->state;
-        start = record->start;
-        end = record->end;
-    }
-    if (state != 2 && !(state == 1 && start != 0)) {
-        return;
     }
     xbase::TableEngine& t = *tbDiario_;
     const std::string key = Field(address, 64);
-    std::string padded = key;
-    padded.resize(64, ' ');
-    const bool found = t.Seek(padded) && !t.Eof() && t.GetString("EQUIPO") == key;
-    if (found) {
-        // The computer's last row in this order.
-        std::uint32_t last = t.RecNo();
-        for (t.Next(); !t.Eof() && t.GetString("EQUIPO") == key; t.Next()) {
-            last = t.RecNo();
-        }
-        t.GoTo(last);
-    }
     const DateTime from = DateTime::FromDays(start);
+    const DateTime now = ctx_.clock.now();
+    const bool found = SeekLastRow(t, key) && !CloseOtherSession(t, from, now);
     // Only a well-formed code reaches the table.
+    const QString& pin = change.seen.pin;
     const std::string pinField = IsWellFormedCode(pin) ? Field(pin, 6) : std::string();
     auto writeCommon = [&] {
         t.SetString("EQUIPO", key);
@@ -289,7 +328,6 @@ void UsageJournal::WriteJournal(TCompItem* record) {
         t.SetDate("FDESDE", DateOf(from));
         t.SetString("HDESDE", TimeOf(from));
     };
-    const DateTime now = ctx_.clock.now();
     if (state == 2) {
         if (found && !RowClosed(t.GetDate("FHASTA"))) {
             return; // the last session of this computer is still open
@@ -299,7 +337,7 @@ void UsageJournal::WriteJournal(TCompItem* record) {
         // Whole seconds first: the station's start travels as a rounded
         // decimal, and 30 minutes must not read as 29.
         const qint64 seconds =
-            (DateTime::FromDays(start).msecsTo(DateTime::FromDays(end)) + 500) / 1000;
+            (DateTime::FromDays(start).msecsTo(DateTime::FromDays(change.seen.end)) + 500) / 1000;
         const qint64 minutes = seconds / 60;
         t.SetInteger("MINSOL", std::clamp<qint64>(minutes, 0, kMaxMinsol));
         t.Post();

@@ -2,6 +2,7 @@
 
 #include "common/DateTime.h"
 #include "server/computers/ServerContext.h"
+#include "server/computers/StateChange.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,8 +25,9 @@ public:
     struct Hooks {
         std::function<void(const QString&)> generalError;
         // The code step that comes first at every state change (EndCodeUse);
-        // it may throw, which goes to the general error handling.
-        std::function<void(TCompItem*)> endCodeUse;
+        // true when it ended the use of the change's code. It may throw,
+        // which goes to the general error handling.
+        std::function<bool(const StateChange&)> endCodeUse;
     };
 
     // A history file beyond this many lines is cut back to kHistoryKeep.
@@ -40,8 +42,12 @@ public:
     UsageJournal(xbase::IFileSystem& fs, ServerContext& ctx, xbase::TableEngine* tbDiario,
                  HtmlListFile* usageReport, QString programFolder, Hooks hooks);
 
+    // Every change is served as it happened: the journal, the history and
+    // the report work from what the change left on the record.
+    void Statuspinchange(const StateChange& change);
+    // The record's present state served as a change.
     void Statuspinchange(TCompItem* record);
-    void WriteJournal(TCompItem* record);
+    void WriteJournal(const StateChange& change);
 
     // The computer's history file (its address + ".txt"); empty when the
     // address could not name a file of the folder.
@@ -54,6 +60,11 @@ public:
     static QString LastUseText(const common::DateTime& now, const common::DateTime& start);
 
 private:
+    void writeHistory(const StateChange& change);
+    // The history line, the last-use text and the report row of a session
+    // that ended with this change.
+    void closeSession(const StateChange& change, const QString& address, const QString& name,
+                      const common::DateTime& now);
     void loadHistory(TCompItem* record, const QString& address);
     void saveHistory(const QString& address, const QStringList& lines);
     void reportError(const QString& text);

@@ -106,7 +106,6 @@ void ReportHandlers::onMacReport(const report::MacReport& r) {
 
 void ReportHandlers::onStatusReport(const report::StatusReport& r) {
     withRecord([&](TCompItem* record) {
-        SetState(ctx_, record, StateByte(r.state));
         record->user = r.user;
         const DateTime now = ctx_.clock.now();
         if (!r.timeLeft || !r.start || !std::isfinite(*r.timeLeft) || !std::isfinite(*r.start)) {
@@ -125,6 +124,8 @@ void ReportHandlers::onStatusReport(const report::StatusReport& r) {
                 record->versionNumber = r.versionNumber;
             }
         }
+        // After the fields: the change carries the session the report is about.
+        SetState(ctx_, record, StateByte(r.state));
         // The station waits for its answer and the row can wait for it: the
         // answer goes first, so the UI thread's wake-up is not in its way.
         if (record->lockRequested && now < DateTime::FromDays(record->end)) {

@@ -21,9 +21,8 @@ using common::DateTime;
 
 ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry, QString programFolder,
                        QString workFolder, QObject* parent)
-    : QObject(parent), clock_(clock), store_(registry), programFolder_(std::move(programFolder)),
-      workFolder_(std::move(workFolder)),
-      ctx_(clock_, registry_, handoff_, lastCommand_, workFolder_), model_(registry_),
+    : QObject(parent), StationFront(clock, std::move(programFolder), std::move(workFolder)),
+      store_(registry),
       server_(ListenerHost{clock_, registry_.lock(),
                            [this](const QString& text) { ctx_.console(nullptr, text); },
                            [this](std::shared_ptr<StationConnection> conn) {
@@ -31,7 +30,6 @@ ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry, QSt
                                session.run();
                            }}),
       activityLog_(workFolder_), port_(PortFromEnvironment()) {
-    lastPinCheck_ = clock_.now();
     handoff_.setWake([this] {
         QMetaObject::invokeMethod(this, &ServerCore::drainHandOff, Qt::QueuedConnection);
     });
@@ -43,6 +41,86 @@ ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry, QSt
     connect(&model_, &ComputersModel::stateLabelChanged, this, &ServerCore::actionsMayChange);
     statusTexts_[1] = QStringLiteral("localhost");
     showConnectionCount(0);
+    addOwnSteps();
+    addViewSteps();
+}
+
+void ServerCore::addOwnSteps() {
+    using Step = IdlePass::Step;
+    idlePass().add(Step::CloseRequest, [this] {
+        if (!closeRequested_)
+            return;
+        closeRequested_ = false;
+        ctx_.closing = true;
+        if (hooks_.closeMainWindow)
+            hooks_.closeMainWindow();
+    });
+    // The listener comes back unless an unclean close is pending.
+    idlePass().add(Step::Listener, [this] {
+        if (!closing() && listenerArmed_ && !server_.isListening() && !crashSuspected())
+            startListener();
+    });
+    // Once; the listener waits for it.
+    idlePass().add(Step::UncleanCloseNotice, [this] {
+        if (!crashSuspected() || noticePosted_)
+            return;
+        noticePosted_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (hooks_.uncleanCloseNotice)
+                    hooks_.uncleanCloseNotice();
+                setCrashSuspected(false);
+                listenerArmed_ = true;
+                scheduleIdle();
+            },
+            Qt::QueuedConnection);
+    });
+    idlePass().add(Step::Tally, [this] { lowerTally(); });
+}
+
+// The steps that hand the views what they wait for.
+void ServerCore::addViewSteps() {
+    using Step = IdlePass::Step;
+    idlePass().add(Step::FirstRun, [this] {
+        if (!settings_.firstRun)
+            return;
+        settings_.firstRun = false;
+        if (hooks_.firstRunJump)
+            hooks_.firstRunJump();
+    });
+    idlePass().add(Step::TaskList, [this] {
+        if (!taskListSlot_)
+            return;
+        const TaskListSlot slot = *taskListSlot_;
+        taskListSlot_.reset();
+        if (hooks_.taskList)
+            hooks_.taskList(slot.record, slot.payload);
+    });
+    idlePass().add(Step::RemoteConfig, [this] {
+        if (remoteConfigSlot_ == nullptr)
+            return;
+        TCompItem* r = remoteConfigSlot_;
+        remoteConfigSlot_ = nullptr;
+        QueryTransparency(ctx_, r);
+        if (hooks_.remoteConfig)
+            hooks_.remoteConfig(r);
+    });
+    idlePass().add(Step::Volume, [this] {
+        if (!volumeSlot_)
+            return;
+        const VolumeSlot slot = *volumeSlot_;
+        volumeSlot_.reset();
+        if (hooks_.volume)
+            hooks_.volume(slot.record, slot.left, slot.right);
+    });
+    idlePass().add(Step::Minimize, [this] {
+        if (!minimizeRequested_)
+            return;
+        minimizeRequested_ = false;
+        if (hooks_.minimize)
+            hooks_.minimize();
+    });
 }
 
 ServerCore::~ServerCore() {
@@ -129,7 +207,7 @@ void ServerCore::startUp(const std::function<bool(const QString&)>& logTooBig) {
     // A first start has no previous run that could have ended badly: without
     // either stamp there is nothing to suspect, and the tables just created
     // at load keep their tags as made.
-    tablesUnclean_ = (lastIn || lastOut) && close < start;
+    setTablesClosedUncleanly((lastIn || lastOut) && close < start);
 
     applySettings(LoadSettings(store_));
 
@@ -163,8 +241,8 @@ bool ServerCore::readStartStamps() {
     const double previousStart = keys::kEntrada.read(store_).value_or(now.days());
     keys::kEntrada.write(store_, now.days());
     const double previousClose = keys::kSalida.read(store_).value_or(now.days());
-    crashSuspected_ = previousStart > previousClose;
-    return crashSuspected_;
+    setCrashSuspected(previousStart > previousClose);
+    return crashSuspected();
 }
 
 bool ServerCore::startListener() {
@@ -292,8 +370,7 @@ void ServerCore::apply(UiEvent& e) {
         break;
     case K::StateChanged:
         if (!isClosing) {
-            StateChangeQueue.push_back(e.record);
-            ++eventTally;
+            postStateChange(StateChange{e.record, e.seen});
         }
         break;
     case K::NameChanged:
@@ -302,22 +379,22 @@ void ServerCore::apply(UiEvent& e) {
         break;
     case K::CodeTyped:
         if (!isClosing)
-            PinCheckQueue.push_back(e.record);
+            postTypedCode(e.record);
         break;
     case K::TaskList:
-        taskListSlot = TaskListSlot{e.record, e.data};
+        taskListSlot_ = TaskListSlot{e.record, e.data};
         break;
     case K::RemoteConfig:
-        remoteConfigSlot = e.record;
+        remoteConfigSlot_ = e.record;
         break;
     case K::Volume:
-        volumeSlot = VolumeSlot{e.record, e.a, e.b};
+        volumeSlot_ = VolumeSlot{e.record, e.a, e.b};
         break;
     case K::Transparency:
         Q_EMIT transparencyReported(e.record, e.a);
         break;
     case K::PinAssigned:
-        PinAssignQueue.emplace_back(e.text, e.record);
+        postCodeAssignment(e.text, e.record);
         break;
     case K::Screenshot:
         Q_EMIT screenshotReceived(e.record, e.data);
@@ -326,161 +403,10 @@ void ServerCore::apply(UiEvent& e) {
 }
 
 void ServerCore::IdlePump() {
-    // Events posted since the last drain come first: they were posted before
-    // the queue emptied.
     bool applied = false;
     if (applyPosted(applied))
         QMetaObject::invokeMethod(this, &ServerCore::drainHandOff, Qt::QueuedConnection);
-    // 1. A close requested from elsewhere.
-    if (closeRequested_) {
-        closeRequested_ = false;
-        ctx_.closing = true;
-        if (hooks_.closeMainWindow)
-            hooks_.closeMainWindow();
-    }
-    const bool isClosing = closing();
-    // 2. The listener comes back unless an unclean close is pending.
-    if (!isClosing && listenerArmed_ && !server_.isListening() && !crashSuspected_)
-        startListener();
-    // 3. Typed codes.
-    while (!PinCheckQueue.empty()) {
-        TCompItem* r = PinCheckQueue.front();
-        PinCheckQueue.pop_front();
-        if (hooks_.pinCheck)
-            hooks_.pinCheck(r);
-    }
-    // 4. The unclean-close notice, once; the listener waits for it.
-    if (crashSuspected_ && !noticePosted_) {
-        noticePosted_ = true;
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (hooks_.uncleanCloseNotice)
-                    hooks_.uncleanCloseNotice();
-                crashSuspected_ = false;
-                listenerArmed_ = true;
-                scheduleIdle();
-            },
-            Qt::QueuedConnection);
-    }
-    // 5. State changes for the usage journal, then the tally.
-    while (!StateChangeQueue.empty()) {
-        TCompItem* r = StateChangeQueue.front();
-        StateChangeQueue.pop_front();
-        if (hooks_.stateChange)
-            hooks_.stateChange(r);
-    }
-    if (eventTally > 0)
-        --eventTally;
-    if (isClosing)
-        return;
-    // 6.
-    if (settings_.firstRun) {
-        settings_.firstRun = false;
-        if (hooks_.firstRunJump)
-            hooks_.firstRunJump();
-    }
-    if (taskListSlot) {
-        const TaskListSlot slot = *taskListSlot;
-        taskListSlot.reset();
-        if (hooks_.taskList)
-            hooks_.taskList(slot.record, slot.payload);
-    }
-    if (remoteConfigSlot != nullptr) {
-        TCompItem* r = remoteConfigSlot;
-        remoteConfigSlot = nullptr;
-        QueryTransparency(ctx_, r);
-        if (hooks_.remoteConfig)
-            hooks_.remoteConfig(r);
-    }
-    if (volumeSlot) {
-        const VolumeSlot slot = *volumeSlot;
-        volumeSlot.reset();
-        if (hooks_.volume)
-            hooks_.volume(slot.record, slot.left, slot.right);
-    }
-    if (!PinAssignQueue.empty() && hooks_.pinAssign && hooks_.codesTableOpen &&
-        hooks_.codesTableOpen()) {
-        const auto entry = PinAssignQueue.front();
-        if (hooks_.pinAssign(entry.first, entry.second))
-            PinAssignQueue.pop_front();
-    }
-    if (settings_.serviceMode == 1 && !crashSuspected_ && !pinCheckRunning_) {
-        const DateTime now = clock_.now();
-        if (lastPinCheck_.msecsTo(now) > 75000) {
-            lastPinCheck_ = now;
-            if (hooks_.periodicPinCheck)
-                hooks_.periodicPinCheck();
-        }
-    }
-    if (minimizeRequested_) {
-        minimizeRequested_ = false;
-        if (hooks_.minimize)
-            hooks_.minimize();
-    }
-}
-
-void ServerCore::Tick() {
-    const DateTime now = clock_.now();
-    const QString na = QStringLiteral("N/A");
-    for (int row = 0; row < model_.rowCount(); ++row) {
-        TCompItem* r = model_.recordAt(row);
-        if (r == nullptr)
-            continue;
-        try {
-            double end = 0, start = 0;
-            int state = 0;
-            QString lastUse;
-            bool running = false;
-            {
-                ComputersGuard guard(registry_.lock());
-                end = r->end;
-                start = r->start;
-                state = r->state;
-                lastUse = r->lastUse;
-                running = DateTime::FromDays(end) >= now && state == 2;
-                if (!running)
-                    r->end = 0;
-            }
-            if (running) {
-                model_.setCell(row, ComputersModel::Left,
-                               common::FormatDuration(QStringLiteral("hh:nn:ss"),
-                                                      now.msecsTo(DateTime::FromDays(end))));
-                model_.setCell(row, ComputersModel::Used,
-                               common::FormatDuration(QStringLiteral("hh:nn:ss"),
-                                                      DateTime::FromDays(start).msecsTo(now)));
-            } else {
-                model_.setCell(row, ComputersModel::LastUse, lastUse);
-                model_.setCell(row, ComputersModel::Left, na);
-                model_.setCell(row, ComputersModel::Used, na);
-            }
-        } catch (...) {
-            ShowRemoteMessage(
-                nullptr, StepFailure(QStringLiteral("tiempos de la fila ") + QString::number(row)));
-        }
-    }
-    ++tickCounter_;
-    if (tickCounter_ % 30 == 0) {
-        for (int row = 0; row < model_.rowCount(); ++row) {
-            try {
-                if (TCompItem* r = model_.recordAt(row))
-                    Refresh(ctx_, r);
-            } catch (...) {
-                ShowRemoteMessage(nullptr, StepFailure(QStringLiteral("Refresh")));
-            }
-        }
-    }
-    if (tickCounter_ % 120 == 0) {
-        for (int row = 0; row < model_.rowCount(); ++row) {
-            try {
-                if (TCompItem* r = model_.recordAt(row))
-                    SyncTime(ctx_, r);
-            } catch (...) {
-                ShowRemoteMessage(nullptr, StepFailure(QStringLiteral("SyncTime")));
-            }
-        }
-        tickCounter_ = 0;
-    }
+    idlePass().run();
 }
 
 } // namespace tarvina::server

@@ -1,14 +1,10 @@
 #pragma once
 
-#include "common/LastCommand.h"
 #include "platform/Clock.h"
 #include "platform/Registry.h"
 #include "protocol/Port.h"
-#include "server/computers/ComputerRegistry.h"
-#include "server/computers/ServerContext.h"
-#include "server/net/HandOff.h"
 #include "server/net/StationServer.h"
-#include "server/session/ComputersModel.h"
+#include "server/session/StationFront.h"
 #include "server/settings/ServerSettings.h"
 #include "server/shell/ActivityLog.h"
 #include "server/shell/ConsoleModel.h"
@@ -16,38 +12,30 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <deque>
 #include <functional>
 #include <optional>
-#include <utility>
 
 namespace tarvina::server {
 
-// The logic of taquilla's main form: the registry of computers and its
-// connections, the hand-off from the connection threads, the queues and
-// slots that later views consume, IdlePump, the one-second tick, the console,
-// the settings and the activity log. It lives on the UI thread (the thread of
-// the Qt event loop) and has no widgets: the main window connects to its
-// signals and fills in its hooks.
-class ServerCore : public QObject {
+// The logic of taquilla's main form: the station front (registry, hand-off,
+// idle pass and its queues) with the listener, the slots that the remote
+// windows consume, the one-second tick, the console, the settings and the
+// activity log. It lives on the UI thread (the thread of the Qt event loop)
+// and has no widgets: the main window connects to its signals and fills in
+// its hooks; the code desk registers its own steps of the idle pass.
+class ServerCore : public QObject, public StationFront {
     Q_OBJECT
 public:
     static constexpr quint16 kDefaultPort = protocol::kDefaultPort;
 
-    // What other parts of the program plug into the idle pass. Every hook
-    // is optional; an absent one means the step has nothing to do yet.
+    // What the views plug into the core's own steps and its close. Every
+    // hook is optional; an absent one means the step has nothing to do yet.
     struct Hooks {
-        std::function<void(TCompItem*)> pinCheck;    // PinCheckQueue entry
-        std::function<void(TCompItem*)> stateChange; // StateChangeQueue entry (journal)
-        std::function<void()> uncleanCloseNotice;    // shows the last-activity notice
-        std::function<void()> firstRunJump;          // "Modo de operación" page
+        std::function<void()> uncleanCloseNotice; // shows the last-activity notice
+        std::function<void()> firstRunJump;       // "Modo de operación" page
         std::function<void(TCompItem*, const QByteArray&)> taskList;
         std::function<void(TCompItem*)> remoteConfig;     // the editor for that record
         std::function<void(TCompItem*, int, int)> volume; // the volume window (percent)
-        std::function<bool()> codesTableOpen;
-        // The first PinAssignQueue entry; true when it is done with.
-        std::function<bool(const QString&, TCompItem*)> pinAssign;
-        std::function<void()> periodicPinCheck;
         std::function<void()> minimize;
         std::function<void()> closeMainWindow;
         std::function<void()> closeCodeTable;
@@ -60,16 +48,9 @@ public:
     ~ServerCore() override;
 
     Hooks& hooks() { return hooks_; }
-    ServerContext& context() { return ctx_; }
-    ComputerRegistry& registry() { return registry_; }
-    ComputersModel& computers() { return model_; }
     ConsoleModel& console() { return console_; }
     StationServer& server() { return server_; }
     ServerSettings& settings() { return settings_; }
-    common::LastCommand& lastCommand() { return lastCommand_; }
-    platform::Clock& clock() { return clock_; }
-    const QString& programFolder() const { return programFolder_; }
-    const QString& workFolder() const { return workFolder_; }
 
     // The port: TARVINA_PORT when set and valid, else 6046. 0 asks the
     // system for a free port (tests, several servers on one machine); the
@@ -95,8 +76,6 @@ public:
     // The orderly close: activity log, code table, listener, settings,
     // console archive.
     void closeDown();
-    bool crashSuspected() const { return crashSuspected_; }
-    bool tablesClosedUncleanly() const { return tablesUnclean_; }
 
     // Emits listening() with the port it bound.
     bool startListener();
@@ -121,17 +100,16 @@ public:
     // Applies posted events in posting order within the budget, schedules
     // another pass when some are left, then runs the idle pass.
     void drainHandOff();
+    // Events posted since the last drain first (they were posted before the
+    // queues emptied), then every step of the idle pass in its order.
     void IdlePump();
-    // The computers view's one-second tick.
-    void Tick();
     // Schedules an idle pass (a zero-time call on the event loop).
     void scheduleIdle();
 
     // ShowRemoteMessage on the UI thread.
-    void ShowRemoteMessage(TCompItem* record, const QString& text);
+    void ShowRemoteMessage(TCompItem* record, const QString& text) override;
 
     // Flags of the main form.
-    bool closing() const { return ctx_.closing.load(); }
     void requestClose() {
         closeRequested_ = true;
         scheduleIdle();
@@ -140,28 +118,6 @@ public:
         minimizeRequested_ = true;
         scheduleIdle();
     }
-    void setCrashSuspected(bool on) { crashSuspected_ = on; }
-    void setPinCheckRunning(bool on) { pinCheckRunning_ = on; }
-    int tickCounter() const { return tickCounter_; }
-
-    // Queues and slots (UI thread only).
-    std::deque<TCompItem*> StateChangeQueue;
-    std::deque<TCompItem*> PinCheckQueue;
-    std::deque<std::pair<QString, TCompItem*>> PinAssignQueue;
-    struct TaskListSlot {
-        TCompItem* record = nullptr;
-        QByteArray payload;
-    };
-    struct VolumeSlot {
-        TCompItem* record = nullptr;
-        int left = 0, right = 0;
-    };
-    std::optional<TaskListSlot> taskListSlot;
-    TCompItem* remoteConfigSlot = nullptr;
-    std::optional<VolumeSlot> volumeSlot;
-    // Grows with every StateChangeQueue entry; each idle pass drops its
-    // newest entry after the queue is drained.
-    int eventTally = 0;
 
     int connectionCount() const { return connectionCount_; }
     QString statusText(int panel) const;
@@ -179,7 +135,24 @@ Q_SIGNALS:
     // The listener is up on that port.
     void listening(quint16 port);
 
+protected:
+    bool codesInService() const override { return settings_.serviceMode == 1; }
+
 private:
+    // The remote windows' slots: the newest report of each kind waits for
+    // the next idle pass.
+    struct TaskListSlot {
+        TCompItem* record = nullptr;
+        QByteArray payload;
+    };
+    struct VolumeSlot {
+        TCompItem* record = nullptr;
+        int left = 0, right = 0;
+    };
+
+    // The core's own steps of the idle pass, and its views'.
+    void addOwnSteps();
+    void addViewSteps();
     void apply(UiEvent& e);
     // Applies posted events within the budget; true when some are left.
     // appliedAny tells whether there were any.
@@ -187,34 +160,24 @@ private:
     void setStatus(int panel, const QString& text);
     void showConnectionCount(int n);
 
-    platform::Clock& clock_;
     platform::Registry& store_;
-    QString programFolder_;
-    QString workFolder_;
-    common::LastCommand lastCommand_;
-    ComputerRegistry registry_;
-    HandOff handoff_;
-    ServerContext ctx_;
     ConsoleModel console_;
-    ComputersModel model_;
     StationServer server_;
     ServerSettings settings_;
     ActivityLog activityLog_;
     Hooks hooks_;
     quint16 port_;
     QString statusTexts_[4];
+    std::optional<TaskListSlot> taskListSlot_;
+    TCompItem* remoteConfigSlot_ = nullptr;
+    std::optional<VolumeSlot> volumeSlot_;
     int connectionCount_ = 0;
-    int tickCounter_ = 0;
     bool listenerArmed_ = false;
     bool listenFailureShown_ = false;
     bool closeRequested_ = false;
     bool minimizeRequested_ = false;
-    bool crashSuspected_ = false;
     bool noticePosted_ = false;
-    bool tablesUnclean_ = false;
-    bool pinCheckRunning_ = false;
     bool idleScheduled_ = false;
-    common::DateTime lastPinCheck_;
 };
 
 } // namespace tarvina::server

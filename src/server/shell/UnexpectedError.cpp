@@ -18,7 +18,7 @@ QString UnexpectedError::Record(ServerCore& core, const QString& senderClass,
         info.knownMacs = core.registry().knownMacs();
         info.knownNames = core.registry().knownAddresses();
     }
-    info.tallyLength = core.eventTally;
+    info.tallyLength = core.eventTally();
     info.lastCommand = core.lastCommand().get();
     ComputersModel& rows = core.computers();
     for (int row = 0; row < rows.rowCount(); ++row)

@@ -25,7 +25,7 @@ protected:
         report.OpenHtmlList(dir.file("report/07032026.html"), UsageReportHeaderLines(clock.now()));
         UsageJournal::Hooks hooks;
         hooks.generalError = [this](const QString& e) { errors << e; };
-        hooks.endCodeUse = [this](TCompItem* r) { codes->EndCodeUse(r); };
+        hooks.endCodeUse = [this](const StateChange& c) { return codes->EndCodeUse(c); };
         journal = std::make_unique<UsageJournal>(xbase::RealFileSystem(), ctx, &tbDiario, &report,
                                                  dir.path(), hooks);
     }

@@ -379,12 +379,22 @@ TEST_F(CoreFixture, TickShowsTimesAndForgetsPastEnds) {
 TEST_F(CoreFixture, IdlePumpDrainsQueuesAndSlotsInOrder) {
     TCompItem* r = connected(QStringLiteral("PCI"));
     QStringList calls;
-    core.hooks().stateChange = [&](TCompItem*) { calls << QStringLiteral("state"); };
-    core.hooks().pinCheck = [&](TCompItem*) { calls << QStringLiteral("pin"); };
-    core.hooks().remoteConfig = [&](TCompItem*) { calls << QStringLiteral("config"); };
-    core.hooks().codesTableOpen = [] { return true; };
+    using Step = IdlePass::Step;
+    // Registered out of order: the pass keeps its own.
     int assignTries = 0;
-    core.hooks().pinAssign = [&](const QString&, TCompItem*) { return ++assignTries == 2; };
+    core.idlePass().add(Step::CodeAssignment, [&] {
+        if (core.nextCodeAssignment() && ++assignTries == 2)
+            core.codeAssignmentDone();
+    });
+    core.idlePass().add(Step::StateChanges, [&] {
+        while (core.takeStateChange())
+            calls << QStringLiteral("state");
+    });
+    core.idlePass().add(Step::TypedCodes, [&] {
+        while (core.takeTypedCode())
+            calls << QStringLiteral("pin");
+    });
+    core.hooks().remoteConfig = [&](TCompItem*) { calls << QStringLiteral("config"); };
     SetState(core.context(), r, 2);
     core.context().handoff.post({UiEvent::Kind::CodeTyped, r});
     core.context().handoff.post({UiEvent::Kind::RemoteConfig, r});
@@ -394,12 +404,12 @@ TEST_F(CoreFixture, IdlePumpDrainsQueuesAndSlotsInOrder) {
     core.IdlePump();
     EXPECT_EQ(calls, (QStringList{QStringLiteral("pin"), QStringLiteral("state"),
                                   QStringLiteral("config")}));
-    EXPECT_EQ(readPeer(), "43\r\n");           // the remote configuration asks for the transparency
-    EXPECT_EQ(core.PinAssignQueue.size(), 2u); // an entry not done with stays at the head
+    EXPECT_EQ(readPeer(), "43\r\n"); // the remote configuration asks for the transparency
+    EXPECT_EQ(core.codeAssignmentsWaiting(), 2u); // an entry not done with stays at the head
     core.IdlePump();
-    EXPECT_EQ(core.PinAssignQueue.size(), 1u);
-    EXPECT_EQ(core.PinAssignQueue.front().first, QStringLiteral("DEF456"));
-    EXPECT_EQ(core.eventTally, 0);
+    EXPECT_EQ(core.codeAssignmentsWaiting(), 1u);
+    EXPECT_EQ(core.nextCodeAssignment()->first, QStringLiteral("DEF456"));
+    EXPECT_EQ(core.eventTally(), 0);
 }
 
 // A step that fails in the idle pass says so on the console and the next
@@ -409,7 +419,10 @@ TEST_F(CoreFixture, AFailingEventIsReportedAndTheOthersRun) {
     QStringList calls;
     QObject::connect(&core, &ServerCore::transparencyReported,
                      [](TCompItem*, int) { throw std::runtime_error("editor roto"); });
-    core.hooks().pinCheck = [&](TCompItem*) { calls << QStringLiteral("pin"); };
+    core.idlePass().add(IdlePass::Step::TypedCodes, [&] {
+        while (core.takeTypedCode())
+            calls << QStringLiteral("pin");
+    });
     core.context().handoff.post({UiEvent::Kind::Transparency, r, {}, {}, 0x80});
     core.context().handoff.post({UiEvent::Kind::CodeTyped, r});
     core.IdlePump();
