@@ -11,6 +11,8 @@ using namespace tarvina::server;
 
 namespace {
 
+using A = ComputerAction;
+
 ActionInput Selected(int state, const QString& version = QStringLiteral("V 3.0 (B 0.0)"),
                      quint32 number = 3u << 24, int selected = 1, int rows = 1) {
     ActionInput in;
@@ -25,58 +27,65 @@ ActionInput Selected(int state, const QString& version = QStringLiteral("V 3.0 (
 
 TEST(UpdateActionsTest, StateDecidesTimeActions) {
     const ActionStates none = UpdateActions(ActionInput{});
-    EXPECT_FALSE(none.grant || none.usageHistory || none.refresh || none.sendMessage || none.cdRom);
+    EXPECT_FALSE(none[A::Grant] || none[A::UsageHistory] || none[A::Refresh] ||
+                 none[A::SendMessage] || none.cdRom);
 
     const ActionStates locked = UpdateActions(Selected(1));
-    EXPECT_TRUE(locked.grant);
-    EXPECT_FALSE(locked.withdraw || locked.moreTime || locked.lock || locked.move);
-    EXPECT_TRUE(locked.refresh && locked.restart && locked.tasks && locked.cleanTasks);
-    EXPECT_FALSE(locked.sendMessage) << "one row, not in use";
+    EXPECT_TRUE(locked[A::Grant]);
+    EXPECT_FALSE(locked[A::Withdraw] || locked[A::MoreTime] || locked[A::Lock] || locked[A::Move]);
+    EXPECT_TRUE(locked[A::Refresh] && locked[A::Restart] && locked[A::Tasks] &&
+                locked[A::CleanTasks]);
+    EXPECT_FALSE(locked[A::SendMessage]) << "one row, not in use";
 
     const ActionStates waiting = UpdateActions(Selected(4));
-    EXPECT_TRUE(waiting.grant && waiting.withdraw);
-    EXPECT_FALSE(waiting.lock);
+    EXPECT_TRUE(waiting[A::Grant] && waiting[A::Withdraw]);
+    EXPECT_FALSE(waiting[A::Lock]);
 
     const ActionStates inUse = UpdateActions(Selected(2));
-    EXPECT_TRUE(inUse.moreTime && inUse.lock && inUse.move && inUse.capture && inUse.sendMessage);
-    EXPECT_FALSE(inUse.grant || inUse.withdraw);
+    EXPECT_TRUE(inUse[A::MoreTime] && inUse[A::Lock] && inUse[A::Move] && inUse[A::Capture] &&
+                inUse[A::SendMessage]);
+    EXPECT_FALSE(inUse[A::Grant] || inUse[A::Withdraw]);
 
     const ActionStates down =
         UpdateActions(Selected(0, QStringLiteral("V 3.0 (B 0.0)"), 3u << 24, 1, 2));
-    EXPECT_FALSE(down.refresh || down.restart || down.tasks || down.servicePassword ||
-                 down.remoteConfig || down.clientLog || down.cdRom);
-    EXPECT_TRUE(down.usageHistory);
-    EXPECT_TRUE(down.sendMessage) << "the list holds more than one row";
+    EXPECT_FALSE(down[A::Refresh] || down[A::Restart] || down[A::Tasks] ||
+                 down[A::ServicePassword] || down[A::RemoteConfig] || down[A::ClientLog] ||
+                 down.cdRom);
+    EXPECT_TRUE(down[A::UsageHistory]);
+    EXPECT_TRUE(down[A::SendMessage]) << "the list holds more than one row";
 
     const ActionStates service = UpdateActions(Selected(3));
-    EXPECT_FALSE(service.grant || service.lock);
-    EXPECT_TRUE(service.refresh);
+    EXPECT_FALSE(service[A::Grant] || service[A::Lock]);
+    EXPECT_TRUE(service[A::Refresh]);
 }
 
 TEST(UpdateActionsTest, VersionsAndSelectionSizeGateRemoteActions) {
     const quint32 v2630 = (2u << 24) | (6u << 16) | (3u << 8);
     const ActionStates oldest = UpdateActions(Selected(1, QStringLiteral("V 2.6 (B 3.0)"), v2630));
-    EXPECT_TRUE(oldest.servicePassword);
-    EXPECT_FALSE(oldest.remoteConfig || oldest.volume || oldest.run || oldest.clientLog);
+    EXPECT_TRUE(oldest[A::ServicePassword]);
+    EXPECT_FALSE(oldest[A::RemoteConfig] || oldest[A::Volume] || oldest[A::Run] ||
+                 oldest[A::ClientLog]);
 
     const quint32 v2760 = (2u << 24) | (7u << 16) | (6u << 8);
     const ActionStates atLog = UpdateActions(Selected(1, QStringLiteral("V 2.7 (B 6.0)"), v2760));
-    EXPECT_TRUE(atLog.remoteConfig && atLog.volume && atLog.run);
-    EXPECT_FALSE(atLog.clientLog) << "2.7.6.0 itself is not above 2.7.6.0";
-    EXPECT_TRUE(UpdateActions(Selected(1, QStringLiteral("V 2.7 (B 6.1)"), v2760 + 1)).clientLog);
+    EXPECT_TRUE(atLog[A::RemoteConfig] && atLog[A::Volume] && atLog[A::Run]);
+    EXPECT_FALSE(atLog[A::ClientLog]) << "2.7.6.0 itself is not above 2.7.6.0";
+    EXPECT_TRUE(
+        UpdateActions(Selected(1, QStringLiteral("V 2.7 (B 6.1)"), v2760 + 1))[A::ClientLog]);
 
     const ActionStates two =
         UpdateActions(Selected(2, QStringLiteral("V 3.0 (B 0.0)"), 3u << 24, 2, 2));
-    EXPECT_FALSE(two.remoteConfig || two.volume || two.run || two.clientLog);
-    EXPECT_TRUE(two.servicePassword && two.lock);
+    EXPECT_FALSE(two[A::RemoteConfig] || two[A::Volume] || two[A::Run] || two[A::ClientLog]);
+    EXPECT_TRUE(two[A::ServicePassword] && two[A::Lock]);
 
     // Texts that are no version: nothing that depends on the version, even
     // when the text sorts above the oldest version.
     for (const char* bad : {"Z", "", "V 9", "V 3.0 (B 0.0)\n", "W 3.0 (B 0.0)", "V 3.0 (B x.0)"}) {
         const ActionStates s = UpdateActions(Selected(1, QString::fromLatin1(bad), 0xFFFFFFFFu));
-        EXPECT_FALSE(s.servicePassword || s.remoteConfig || s.volume || s.run || s.clientLog)
+        EXPECT_FALSE(s[A::ServicePassword] || s[A::RemoteConfig] || s[A::Volume] || s[A::Run] ||
+                     s[A::ClientLog])
             << bad;
-        EXPECT_TRUE(s.grant);
+        EXPECT_TRUE(s[A::Grant]);
     }
 }
 
