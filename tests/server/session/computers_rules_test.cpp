@@ -372,4 +372,82 @@ TEST_F(CommandsTest, CdLogMessagesAndHistory) {
     EXPECT_EQ(cmd.history(a).lines, QStringList{"uso 1"});
 }
 
+// Answers every question with a cancel and writes down what the actions
+// asked for.
+class CancellingPrompts final : public ActionPrompts {
+public:
+    std::optional<GrantAnswer> askGrant(const QString& name) override {
+        asked << "grant " + name;
+        return std::nullopt;
+    }
+    void grantRefused(const QString& text) override { asked << "refused " + text; }
+    std::optional<MoreTimeAnswer> askMoreTime() override {
+        asked << "more time";
+        return std::nullopt;
+    }
+    TCompItem* askMoveTarget(const QList<MoveTarget>& targets) override {
+        asked << QStringLiteral("move to one of %1").arg(targets.size());
+        return nullptr;
+    }
+    std::optional<std::pair<int, QChar>> askShutdown() override {
+        asked << "shutdown";
+        return std::nullopt;
+    }
+    std::optional<QString> askNotice() override {
+        asked << "notice";
+        return std::nullopt;
+    }
+    std::optional<QString> askServicePassword() override {
+        asked << "password";
+        return std::nullopt;
+    }
+    void showText(const ComputerCommands::TextWindow& w) override { asked << "text " + w.title; }
+    void openRun(TCompItem*, const QString& name) override { asked << "run " + name; }
+    void openClientLog(const QString&) override { asked << "client log"; }
+    void handOver(ComputerAction::Id id, const QList<TCompItem*>& rows) override {
+        handedOver << id;
+        handedRows = rows;
+    }
+
+    QStringList asked;
+    QList<ComputerAction::Id> handedOver;
+    QList<TCompItem*> handedRows;
+};
+
+TEST_F(CommandsTest, TableActionsAskFirstAndACancelSendsNothing) {
+    TCompItem* a = station("A", 2, "AA-00-00-00-00-01");
+    TCompItem* b = station("B", 1, "AA-00-00-00-00-02");
+    ComputerCommands cmd(core.context());
+    CancellingPrompts prompts;
+    const QList<TCompItem*> rows{a, b};
+    const auto run = [&](A::Id id) {
+        ComputerActionOf(id).run({cmd, core.context(), prompts, rows});
+    };
+
+    for (A::Id id :
+         {A::Grant, A::MoreTime, A::Move, A::Restart, A::SendMessage, A::ServicePassword}) {
+        run(id);
+        EXPECT_EQ(read(a), "") << QString::fromUtf16(ComputerActionOf(id).caption).toStdString();
+        EXPECT_EQ(read(b), "") << QString::fromUtf16(ComputerActionOf(id).caption).toStdString();
+    }
+    EXPECT_EQ(prompts.asked, QStringList({"grant A", "grant B", "more time", "more time",
+                                          "move to one of 1", "shutdown", "notice", "password"}))
+        << "once per row for the time, once for the rest";
+
+    // The windows of other parts get the whole selection.
+    for (A::Id id : {A::Capture, A::Tasks, A::CleanTasks, A::RemoteConfig})
+        run(id);
+    EXPECT_EQ(prompts.handedOver,
+              (QList<A::Id>{A::Capture, A::Tasks, A::CleanTasks, A::RemoteConfig}));
+    EXPECT_EQ(prompts.handedRows, rows);
+
+    // The first row's: the run window and the volume query.
+    prompts.asked.clear();
+    run(A::Run);
+    run(A::Volume);
+    EXPECT_EQ(prompts.asked, QStringList{"run A"});
+    EXPECT_EQ(read(a), "36\r\n");
+    EXPECT_EQ(read(b), "");
+}
+
 } // namespace
