@@ -14,7 +14,6 @@
 #include <QMenu>
 #include <QStackedWidget>
 #include <QTableView>
-#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace tarvina::server {

@@ -47,6 +47,22 @@ const QString kStampFormat = QStringLiteral("dd/mm/yyyy hh:nn:ss");
 // answers (four seconds, plus a slow name lookup) before the start goes on.
 constexpr int kFirstShowPingWaitMs = 8000;
 
+// The window where the last orderly close left it, on this screen.
+void PlaceAsLastTime(MainWindow& w, platform::Registry& registry) {
+    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
+                                                          : QSize(1024, 768);
+    const WindowPlacement placement = RestorePlacement(registry, w.objectName(), screen);
+    w.resize(900, 600);
+    if (placement.state && *placement.state == 2)
+        w.setWindowState(Qt::WindowMaximized);
+    if (placement.left && placement.top)
+        w.move(*placement.left, *placement.top);
+    if (placement.width && placement.height)
+        w.resize(*placement.width, *placement.height);
+    if (w.height() < 150)
+        w.resize(w.width(), 150);
+}
+
 } // namespace
 
 ShellController::ShellController(ShellPlatform platform, Folders folders, QObject* parent)
@@ -157,18 +173,7 @@ void ShellController::createMainWindow() {
     window_ = std::make_unique<MainWindow>(core_);
     qApp->installEventFilter(help_.get());
     MainWindow& w = *window_;
-    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
-                                                          : QSize(1024, 768);
-    const WindowPlacement placement = RestorePlacement(platform_.registry, w.objectName(), screen);
-    w.resize(900, 600);
-    if (placement.state && *placement.state == 2)
-        w.setWindowState(Qt::WindowMaximized);
-    if (placement.left && placement.top)
-        w.move(*placement.left, *placement.top);
-    if (placement.width && placement.height)
-        w.resize(*placement.width, *placement.height);
-    if (w.height() < 150)
-        w.resize(w.width(), 150);
+    PlaceAsLastTime(w, platform_.registry);
 
     w.setCloseHandler([this] { return onCloseRequest(); });
     w.setTerminateHandler([this] { requestTerminate(); });
