@@ -16,6 +16,7 @@
 #include "server/ui/pages/TaquillaPages.h"
 #include "server/ui/remote/RemoteWindows.h"
 #include "server/ui/shell/ShellController.h"
+#include "server/ui/shell/ShellHelp.h"
 #include "server/ui/shell/TaquillaApplication.h"
 #include "xbase/PosixFileSystem.h"
 
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
         // Screen capture, tasks and remote configuration of a station.
         new server::RemoteWindows(core, *computers, &window);
         pages = new server::ui::TaquillaPages(core, pins, registry, printing, &window);
-        pages->openHelp = [&taquilla](int topic) { taquilla.openHelp(topic); };
+        pages->openHelp = [&taquilla](int topic) { taquilla.help().openHelp(topic); };
         server::ui::InstallPages(window, *pages);
     });
     taquilla.setCodesFrameTable([&pages]() -> xbase::TableEngine* {

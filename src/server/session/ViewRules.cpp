@@ -18,25 +18,19 @@ ActionStates UpdateActions(const ActionInput& in) {
     ActionStates a;
     if (!in.hasRecord)
         return a;
-    const int s = in.record.state;
-    const bool connected = s != 0;
-    const bool single = in.selectedCount <= 1;
-    const bool wellFormed = IsVersionText(in.record.versionText);
+    ActionFacts f;
+    f.state = in.record.state;
+    f.hasMessages = in.record.hasMessages;
+    f.knownVersion = IsVersionText(in.record.versionText);
     // Versions compare as texts (ordinal), as the stations have always been
     // told apart.
-    const int vs = in.record.versionText.compare(QString::fromUtf16(kRemoteVersionText));
-
-    a.grant = s == 1 || s == 4;
-    a.withdraw = s == 4;
-    a.moreTime = a.lock = a.move = a.capture = s == 2;
-    a.tasks = a.cleanTasks = a.restart = a.refresh = connected;
-    a.viewMessages = in.record.hasMessages;
-    a.sendMessage = s == 2 || in.rowCount > 1;
-    a.servicePassword = connected && wellFormed && vs >= 0;
-    a.remoteConfig = a.volume = a.run = single && connected && wellFormed && vs > 0;
-    a.clientLog = single && connected && wellFormed && in.record.versionNumber > kClientLogVersion;
-    a.usageHistory = true;
-    a.cdRom = connected;
+    f.versionOrder = in.record.versionText.compare(QString::fromUtf16(kRemoteVersionText));
+    f.versionNumber = in.record.versionNumber;
+    f.single = in.selectedCount <= 1;
+    f.rowCount = in.rowCount;
+    for (const ComputerAction& action : ComputerActions())
+        a.enabled[action.id] = action.enabled(f);
+    a.cdRom = f.connected();
     return a;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "server/session/ComputerActions.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <array>
 
 namespace tarvina::server {
 
@@ -30,26 +33,13 @@ struct ActionInput {
     int rowCount = 0;
 };
 
+// Whether each action of the table is enabled for one selection, and the
+// CD ROM submenu.
 struct ActionStates {
-    bool grant = false;
-    bool withdraw = false;
-    bool moreTime = false;
-    bool lock = false;
-    bool move = false;
-    bool refresh = false;
-    bool restart = false;
-    bool capture = false;
-    bool tasks = false;
-    bool cleanTasks = false;
-    bool sendMessage = false;
-    bool viewMessages = false;
-    bool servicePassword = false;
-    bool remoteConfig = false;
-    bool volume = false;
-    bool run = false;
-    bool clientLog = false;
-    bool usageHistory = false;
+    std::array<bool, ComputerAction::Count> enabled{};
     bool cdRom = false;
+
+    bool operator[](ComputerAction::Id id) const { return enabled[id]; }
 };
 
 // The oldest station versions that take the newer commands.
@@ -61,6 +51,8 @@ inline constexpr quint32 kClientLogVersion = (2u << 24) | (7u << 16) | (6u << 8)
 // when its text happens to compare above the oldest one.
 bool IsVersionText(const QString& text);
 
+// Each action's rule from the table, on the facts of the selection; none
+// without a selected record.
 ActionStates UpdateActions(const ActionInput& input);
 
 // Snapshot of a record for UpdateActions. Requires ComputersLock.

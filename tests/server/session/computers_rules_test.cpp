@@ -11,6 +11,8 @@ using namespace tarvina::server;
 
 namespace {
 
+using A = ComputerAction;
+
 ActionInput Selected(int state, const QString& version = QStringLiteral("V 3.0 (B 0.0)"),
                      quint32 number = 3u << 24, int selected = 1, int rows = 1) {
     ActionInput in;
@@ -25,58 +27,65 @@ ActionInput Selected(int state, const QString& version = QStringLiteral("V 3.0 (
 
 TEST(UpdateActionsTest, StateDecidesTimeActions) {
     const ActionStates none = UpdateActions(ActionInput{});
-    EXPECT_FALSE(none.grant || none.usageHistory || none.refresh || none.sendMessage || none.cdRom);
+    EXPECT_FALSE(none[A::Grant] || none[A::UsageHistory] || none[A::Refresh] ||
+                 none[A::SendMessage] || none.cdRom);
 
     const ActionStates locked = UpdateActions(Selected(1));
-    EXPECT_TRUE(locked.grant);
-    EXPECT_FALSE(locked.withdraw || locked.moreTime || locked.lock || locked.move);
-    EXPECT_TRUE(locked.refresh && locked.restart && locked.tasks && locked.cleanTasks);
-    EXPECT_FALSE(locked.sendMessage) << "one row, not in use";
+    EXPECT_TRUE(locked[A::Grant]);
+    EXPECT_FALSE(locked[A::Withdraw] || locked[A::MoreTime] || locked[A::Lock] || locked[A::Move]);
+    EXPECT_TRUE(locked[A::Refresh] && locked[A::Restart] && locked[A::Tasks] &&
+                locked[A::CleanTasks]);
+    EXPECT_FALSE(locked[A::SendMessage]) << "one row, not in use";
 
     const ActionStates waiting = UpdateActions(Selected(4));
-    EXPECT_TRUE(waiting.grant && waiting.withdraw);
-    EXPECT_FALSE(waiting.lock);
+    EXPECT_TRUE(waiting[A::Grant] && waiting[A::Withdraw]);
+    EXPECT_FALSE(waiting[A::Lock]);
 
     const ActionStates inUse = UpdateActions(Selected(2));
-    EXPECT_TRUE(inUse.moreTime && inUse.lock && inUse.move && inUse.capture && inUse.sendMessage);
-    EXPECT_FALSE(inUse.grant || inUse.withdraw);
+    EXPECT_TRUE(inUse[A::MoreTime] && inUse[A::Lock] && inUse[A::Move] && inUse[A::Capture] &&
+                inUse[A::SendMessage]);
+    EXPECT_FALSE(inUse[A::Grant] || inUse[A::Withdraw]);
 
     const ActionStates down =
         UpdateActions(Selected(0, QStringLiteral("V 3.0 (B 0.0)"), 3u << 24, 1, 2));
-    EXPECT_FALSE(down.refresh || down.restart || down.tasks || down.servicePassword ||
-                 down.remoteConfig || down.clientLog || down.cdRom);
-    EXPECT_TRUE(down.usageHistory);
-    EXPECT_TRUE(down.sendMessage) << "the list holds more than one row";
+    EXPECT_FALSE(down[A::Refresh] || down[A::Restart] || down[A::Tasks] ||
+                 down[A::ServicePassword] || down[A::RemoteConfig] || down[A::ClientLog] ||
+                 down.cdRom);
+    EXPECT_TRUE(down[A::UsageHistory]);
+    EXPECT_TRUE(down[A::SendMessage]) << "the list holds more than one row";
 
     const ActionStates service = UpdateActions(Selected(3));
-    EXPECT_FALSE(service.grant || service.lock);
-    EXPECT_TRUE(service.refresh);
+    EXPECT_FALSE(service[A::Grant] || service[A::Lock]);
+    EXPECT_TRUE(service[A::Refresh]);
 }
 
 TEST(UpdateActionsTest, VersionsAndSelectionSizeGateRemoteActions) {
     const quint32 v2630 = (2u << 24) | (6u << 16) | (3u << 8);
     const ActionStates oldest = UpdateActions(Selected(1, QStringLiteral("V 2.6 (B 3.0)"), v2630));
-    EXPECT_TRUE(oldest.servicePassword);
-    EXPECT_FALSE(oldest.remoteConfig || oldest.volume || oldest.run || oldest.clientLog);
+    EXPECT_TRUE(oldest[A::ServicePassword]);
+    EXPECT_FALSE(oldest[A::RemoteConfig] || oldest[A::Volume] || oldest[A::Run] ||
+                 oldest[A::ClientLog]);
 
     const quint32 v2760 = (2u << 24) | (7u << 16) | (6u << 8);
     const ActionStates atLog = UpdateActions(Selected(1, QStringLiteral("V 2.7 (B 6.0)"), v2760));
-    EXPECT_TRUE(atLog.remoteConfig && atLog.volume && atLog.run);
-    EXPECT_FALSE(atLog.clientLog) << "2.7.6.0 itself is not above 2.7.6.0";
-    EXPECT_TRUE(UpdateActions(Selected(1, QStringLiteral("V 2.7 (B 6.1)"), v2760 + 1)).clientLog);
+    EXPECT_TRUE(atLog[A::RemoteConfig] && atLog[A::Volume] && atLog[A::Run]);
+    EXPECT_FALSE(atLog[A::ClientLog]) << "2.7.6.0 itself is not above 2.7.6.0";
+    EXPECT_TRUE(
+        UpdateActions(Selected(1, QStringLiteral("V 2.7 (B 6.1)"), v2760 + 1))[A::ClientLog]);
 
     const ActionStates two =
         UpdateActions(Selected(2, QStringLiteral("V 3.0 (B 0.0)"), 3u << 24, 2, 2));
-    EXPECT_FALSE(two.remoteConfig || two.volume || two.run || two.clientLog);
-    EXPECT_TRUE(two.servicePassword && two.lock);
+    EXPECT_FALSE(two[A::RemoteConfig] || two[A::Volume] || two[A::Run] || two[A::ClientLog]);
+    EXPECT_TRUE(two[A::ServicePassword] && two[A::Lock]);
 
     // Texts that are no version: nothing that depends on the version, even
     // when the text sorts above the oldest version.
     for (const char* bad : {"Z", "", "V 9", "V 3.0 (B 0.0)\n", "W 3.0 (B 0.0)", "V 3.0 (B x.0)"}) {
         const ActionStates s = UpdateActions(Selected(1, QString::fromLatin1(bad), 0xFFFFFFFFu));
-        EXPECT_FALSE(s.servicePassword || s.remoteConfig || s.volume || s.run || s.clientLog)
+        EXPECT_FALSE(s[A::ServicePassword] || s[A::RemoteConfig] || s[A::Volume] || s[A::Run] ||
+                     s[A::ClientLog])
             << bad;
-        EXPECT_TRUE(s.grant);
+        EXPECT_TRUE(s[A::Grant]);
     }
 }
 
@@ -361,6 +370,84 @@ TEST_F(CommandsTest, CdLogMessagesAndHistory) {
     }
     EXPECT_EQ(cmd.history(a).title, QStringLiteral("Accesos hechos a PC/../1"));
     EXPECT_EQ(cmd.history(a).lines, QStringList{"uso 1"});
+}
+
+// Answers every question with a cancel and writes down what the actions
+// asked for.
+class CancellingPrompts final : public ActionPrompts {
+public:
+    std::optional<GrantAnswer> askGrant(const QString& name) override {
+        asked << "grant " + name;
+        return std::nullopt;
+    }
+    void grantRefused(const QString& text) override { asked << "refused " + text; }
+    std::optional<MoreTimeAnswer> askMoreTime() override {
+        asked << "more time";
+        return std::nullopt;
+    }
+    TCompItem* askMoveTarget(const QList<MoveTarget>& targets) override {
+        asked << QStringLiteral("move to one of %1").arg(targets.size());
+        return nullptr;
+    }
+    std::optional<std::pair<int, QChar>> askShutdown() override {
+        asked << "shutdown";
+        return std::nullopt;
+    }
+    std::optional<QString> askNotice() override {
+        asked << "notice";
+        return std::nullopt;
+    }
+    std::optional<QString> askServicePassword() override {
+        asked << "password";
+        return std::nullopt;
+    }
+    void showText(const ComputerCommands::TextWindow& w) override { asked << "text " + w.title; }
+    void openRun(TCompItem*, const QString& name) override { asked << "run " + name; }
+    void openClientLog(const QString&) override { asked << "client log"; }
+    void handOver(ComputerAction::Id id, const QList<TCompItem*>& rows) override {
+        handedOver << id;
+        handedRows = rows;
+    }
+
+    QStringList asked;
+    QList<ComputerAction::Id> handedOver;
+    QList<TCompItem*> handedRows;
+};
+
+TEST_F(CommandsTest, TableActionsAskFirstAndACancelSendsNothing) {
+    TCompItem* a = station("A", 2, "AA-00-00-00-00-01");
+    TCompItem* b = station("B", 1, "AA-00-00-00-00-02");
+    ComputerCommands cmd(core.context());
+    CancellingPrompts prompts;
+    const QList<TCompItem*> rows{a, b};
+    const auto run = [&](A::Id id) {
+        ComputerActionOf(id).run({cmd, core.context(), prompts, rows});
+    };
+
+    for (A::Id id :
+         {A::Grant, A::MoreTime, A::Move, A::Restart, A::SendMessage, A::ServicePassword}) {
+        run(id);
+        EXPECT_EQ(read(a), "") << QString::fromUtf16(ComputerActionOf(id).caption).toStdString();
+        EXPECT_EQ(read(b), "") << QString::fromUtf16(ComputerActionOf(id).caption).toStdString();
+    }
+    EXPECT_EQ(prompts.asked, QStringList({"grant A", "grant B", "more time", "more time",
+                                          "move to one of 1", "shutdown", "notice", "password"}))
+        << "once per row for the time, once for the rest";
+
+    // The windows of other parts get the whole selection.
+    for (A::Id id : {A::Capture, A::Tasks, A::CleanTasks, A::RemoteConfig})
+        run(id);
+    EXPECT_EQ(prompts.handedOver,
+              (QList<A::Id>{A::Capture, A::Tasks, A::CleanTasks, A::RemoteConfig}));
+    EXPECT_EQ(prompts.handedRows, rows);
+
+    // The first row's: the run window and the volume query.
+    prompts.asked.clear();
+    run(A::Run);
+    run(A::Volume);
+    EXPECT_EQ(prompts.asked, QStringList{"run A"});
+    EXPECT_EQ(read(a), "36\r\n");
+    EXPECT_EQ(read(b), "");
 }
 
 } // namespace

@@ -42,7 +42,25 @@ TPinFrame::TPinFrame(xbase::IFileSystem& fs, Deps deps, QWidget* parent)
         std::make_unique<CodesPage>(fs, *deps_.clock, *deps_.codeList, *deps_.random, deps_.print);
 
     auto* caption = CaptionBar(QStringLiteral("Manipulación de Boletos de PIN.  "), this);
+    QGroupBox* group = buildBatchGroup();
+    buildGrid();
+    QHBoxLayout* foot = buildFoot();
 
+    auto* col = new QVBoxLayout(this);
+    col->setContentsMargins(0, 0, 0, 9);
+    col->addWidget(caption);
+    col->addWidget(group);
+    col->addWidget(ErrorLabel);
+    col->addWidget(RxDBGrid1, 1);
+    col->addSpacing(8 - col->spacing());
+    col->addLayout(foot);
+
+    connectParts();
+    applyColours();
+    updateActions();
+}
+
+QGroupBox* TPinFrame::buildBatchGroup() {
     auto* group = new QGroupBox(QStringLiteral("Nuevos Boletos PIN"), this);
     CmbTime = new QComboBox(group);
     CmbTime->setEditable(true);
@@ -73,7 +91,10 @@ TPinFrame::TPinFrame(xbase::IFileSystem& fs, Deps deps, QWidget* parent)
     groupRow->addSpacing(12);
     groupRow->addWidget(BtnCreaPIN);
     groupRow->addStretch(1);
+    return group;
+}
 
+void TPinFrame::buildGrid() {
     RxDBGrid1 = new DbGrid(model_, this);
     RxDBGrid1->view()->setToolTip(QStringLiteral("Clic con botón derecho para menú (imprimir)"));
     RxDBGrid1->view()->setAccessibleName(QStringLiteral("PINs"));
@@ -83,7 +104,9 @@ TPinFrame::TPinFrame(xbase::IFileSystem& fs, Deps deps, QWidget* parent)
     ErrorLabel->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold"));
     ErrorLabel->setWordWrap(true);
     ErrorLabel->hide();
+}
 
+QHBoxLayout* TPinFrame::buildFoot() {
     Navigator = new DbNavigator(model_, this);
     PrintButton = new QPushButton(QStringLiteral("Imprimir"), this);
     PrintButton->setToolTip(QStringLiteral("Imprime ticket seleccionado"));
@@ -106,16 +129,10 @@ TPinFrame::TPinFrame(xbase::IFileSystem& fs, Deps deps, QWidget* parent)
     foot->addSpacing(8);
     foot->addWidget(ChkPrint, 0, Qt::AlignBottom);
     foot->addStretch(1);
+    return foot;
+}
 
-    auto* col = new QVBoxLayout(this);
-    col->setContentsMargins(0, 0, 0, 9);
-    col->addWidget(caption);
-    col->addWidget(group);
-    col->addWidget(ErrorLabel);
-    col->addWidget(RxDBGrid1, 1);
-    col->addSpacing(8 - col->spacing());
-    col->addLayout(foot);
-
+void TPinFrame::connectParts() {
     connect(CmbTime, &QComboBox::editTextChanged, this, &TPinFrame::CmbTimeChange);
     connect(CmbTime, &QComboBox::currentTextChanged, this, &TPinFrame::CmbTimeChange);
     connect(BtnCreaPIN, &QPushButton::clicked, this, &TPinFrame::BtnCreaPINClick);
@@ -138,8 +155,6 @@ TPinFrame::TPinFrame(xbase::IFileSystem& fs, Deps deps, QWidget* parent)
             ErrorLabel->hide();
         }
     };
-    applyColours();
-    updateActions();
 }
 
 TPinFrame::~TPinFrame() {

@@ -16,6 +16,9 @@
 #include <functional>
 #include <memory>
 
+class QGroupBox;
+class QHBoxLayout;
+
 namespace tarvina::platform {
 class Clock;
 }
@@ -89,6 +92,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    QGroupBox* buildBatchGroup();
+    void buildGrid();
+    QHBoxLayout* buildFoot();
+    void connectParts();
     void showError(const QString& text);
     void updateActions();
 

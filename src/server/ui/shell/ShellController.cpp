@@ -1,28 +1,24 @@
 #include "server/ui/shell/ShellController.h"
 
 #include "common/DateTime.h"
-#include "common/ExceptionLog.h"
 #include "platform/Clock.h"
 #include "platform/MachineIdentity.h"
-#include "platform/Mail.h"
 #include "platform/Printing.h"
 #include "platform/Shell.h"
 #include "server/pin/Reports.h"
 #include "server/pin/TableOps.h"
-#include "server/shell/DiagnosticReport.h"
 #include "server/shell/FirstShow.h"
 #include "server/shell/Greeting.h"
 #include "server/shell/HelpTopics.h"
 #include "server/shell/NetworkTest.h"
 #include "server/shell/PasswordGate.h"
 #include "server/shell/StartupTexts.h"
-#include "server/shell/TechnicalInfo.h"
-#include "server/shell/UnexpectedError.h"
 #include "server/ui/shell/AboutBox.h"
 #include "server/ui/shell/ConfirmCloseDialog.h"
-#include "server/ui/shell/InfoPage.h"
 #include "server/ui/shell/PasswordDialog.h"
 #include "server/ui/shell/ProgressRepairWindow.h"
+#include "server/ui/shell/ShellBoxes.h"
+#include "server/ui/shell/ShellHelp.h"
 #include "server/ui/shell/SplashWindow.h"
 #include "server/ui/shell/TaquillaApplication.h"
 #include "server/ui/shell/TrayIcon.h"
@@ -31,18 +27,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
-#include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QRandomGenerator>
 #include <QScreen>
 #include <QSystemTrayIcon>
-#include <QTemporaryFile>
 #include <QThread>
 
 namespace tarvina::server {
@@ -55,9 +47,20 @@ const QString kStampFormat = QStringLiteral("dd/mm/yyyy hh:nn:ss");
 // answers (four seconds, plus a slow name lookup) before the start goes on.
 constexpr int kFirstShowPingWaitMs = 8000;
 
-QString ProgramName() {
-    const QString name = QCoreApplication::applicationName();
-    return name.isEmpty() ? QStringLiteral("taquilla") : name;
+// The window where the last orderly close left it, on this screen.
+void PlaceAsLastTime(MainWindow& w, platform::Registry& registry) {
+    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
+                                                          : QSize(1024, 768);
+    const WindowPlacement placement = RestorePlacement(registry, w.objectName(), screen);
+    w.resize(900, 600);
+    if (placement.state && *placement.state == 2)
+        w.setWindowState(Qt::WindowMaximized);
+    if (placement.left && placement.top)
+        w.move(*placement.left, *placement.top);
+    if (placement.width && placement.height)
+        w.resize(*placement.width, *placement.height);
+    if (w.height() < 150)
+        w.resize(w.width(), 150);
 }
 
 } // namespace
@@ -65,9 +68,14 @@ QString ProgramName() {
 ShellController::ShellController(ShellPlatform platform, Folders folders, QObject* parent)
     : QObject(parent), platform_(platform), folders_(std::move(folders)),
       core_(platform.clock, platform.registry, folders_.program, folders_.work),
-      pins_(platform.files), stamp_(LastActivityStamp::PathFor(folders_.program, ProgramName())) {
+      pins_(platform.files),
+      stamp_(LastActivityStamp::PathFor(folders_.program, ShellProgramName())) {
     const QString qpa = QGuiApplication::platformName();
     headless_ = qpa == QLatin1String("offscreen") || qpa == QLatin1String("minimal");
+    boxes_ = std::make_unique<ShellBoxes>(core_, headless_, [this]() -> QWidget* {
+        return window_ && window_->isVisible() ? window_.get() : nullptr;
+    });
+    help_ = std::make_unique<ShellHelp>(platform_, folders_, core_, *boxes_, life_);
     // The idle pass every second; the computers view drives its own tick.
     connect(&tick_, &QTimer::timeout, &core_, [this] { core_.scheduleIdle(); });
     saveDate_.setInterval(LastActivityStamp::kIntervalMs);
@@ -107,7 +115,7 @@ void ShellController::start() {
     core_.lastCommand().set(QStringLiteral("TfrmZUCaja.FormCreate(Sender: TObject);"));
     if (auto* app = qobject_cast<TaquillaApplication*>(QCoreApplication::instance()))
         app->setUnexpectedErrorHandler([this](const QString& sender, const QString& text) {
-            onUnexpectedError(sender, text);
+            boxes_->unexpectedError(sender, text);
         });
 
     // The code tables exist, with their tags, before the main window comes.
@@ -117,7 +125,7 @@ void ShellController::start() {
         core_.ShowRemoteMessage(nullptr, QString::fromLocal8Bit(e.what()));
     }
     core_.startUp([this](const QString& question) {
-        return askQuestion(QStringLiteral("Confirmación"), question);
+        return boxes_->ask(QStringLiteral("Confirmación"), question);
     });
     started_ = true;
     if (endedMeanwhile())
@@ -128,7 +136,7 @@ void ShellController::start() {
     CodeDesk::Hooks hooks = deskHooks_;
     if (!hooks.generalError)
         hooks.generalError = [this](const QString& text) {
-            onUnexpectedError(QStringLiteral("CodeDesk"), text);
+            boxes_->unexpectedError(QStringLiteral("CodeDesk"), text);
         };
     for (const QString& failure :
          pins_.start(core_, folders_.program, platform_.clock.now(), hooks))
@@ -163,32 +171,16 @@ void ShellController::start() {
 
 void ShellController::createMainWindow() {
     window_ = std::make_unique<MainWindow>(core_);
-    qApp->installEventFilter(this);
+    qApp->installEventFilter(help_.get());
     MainWindow& w = *window_;
-    const QSize screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->size()
-                                                          : QSize(1024, 768);
-    const WindowPlacement placement = RestorePlacement(platform_.registry, w.objectName(), screen);
-    w.resize(900, 600);
-    if (placement.state && *placement.state == 2)
-        w.setWindowState(Qt::WindowMaximized);
-    if (placement.left && placement.top)
-        w.move(*placement.left, *placement.top);
-    if (placement.width && placement.height)
-        w.resize(*placement.width, *placement.height);
-    if (w.height() < 150)
-        w.resize(w.width(), 150);
+    PlaceAsLastTime(w, platform_.registry);
 
     w.setCloseHandler([this] { return onCloseRequest(); });
     w.setTerminateHandler([this] { requestTerminate(); });
     w.setHideWhenMinimized(trayAvailable_);
     w.setPinGate([this] { return askGate(Gate::PinPage); });
 
-    infoPage_ = new InfoPage;
-    w.setPage(MainWindow::PageId::Information, infoPage_);
-    connect(&w, &MainWindow::pageShown, this, [this](MainWindow::PageId id) {
-        if (id == MainWindow::PageId::Information)
-            refreshInfoPage();
-    });
+    help_->attach(w);
 
     core_.hooks().minimize = [this] {
         if (window_)
@@ -285,11 +277,11 @@ void ShellController::fillMenus() {
 
     QMenu* help = w.menu(MenuId::Help);
     add(help, QStringLiteral("Ayuda del sistema"), QString(),
-        [this] { openHelp(HelpTopics::kSystem); });
+        [this] { help_->openHelp(HelpTopics::kSystem); });
     add(help, QStringLiteral("Ayuda del programa de caja"), QString(),
-        [this] { openHelp(HelpTopics::kCashier); });
+        [this] { help_->openHelp(HelpTopics::kCashier); });
     add(help, QStringLiteral("Ayuda del programa cliente"), QString(),
-        [this] { openHelp(HelpTopics::kStation); });
+        [this] { help_->openHelp(HelpTopics::kStation); });
     help->addSeparator();
     add(help, QStringLiteral("Información técnica sobre la versión actual..."), QString(),
         [this] { technicalInfoAction(); });
@@ -297,7 +289,7 @@ void ShellController::fillMenus() {
     help->addSeparator();
     // The last entry of the help menu, as the error box tells the operator.
     add(help, QStringLiteral("Reporte a soporte técnico"), QString(),
-        [this] { supportReportAction(); });
+        [this] { help_->supportReport(); });
 }
 
 void ShellController::firstShow() {
@@ -343,8 +335,8 @@ void ShellController::firstShow() {
     window_->show();
 
     if (crash) {
-        notice(QStringLiteral("Advertencia"), QString::fromUtf16(StartupTexts::kCrashWarning),
-               QMessageBox::Warning);
+        boxes_->notice(QStringLiteral("Advertencia"),
+                       QString::fromUtf16(StartupTexts::kCrashWarning), QMessageBox::Warning);
         if (endPending_)
             return;
         // The last-activity notice follows at the next idle pass; the
@@ -389,47 +381,14 @@ void ShellController::writeFirstShowLines() {
 
 void ShellController::showUncleanCloseNotice() {
     const common::DateTime when = lastActivity_.value_or(platform_.clock.now());
-    notice(QStringLiteral("Error"),
-           QString::fromUtf16(StartupTexts::kLastActivity) +
-               common::FormatDateTime(kStampFormat, when),
-           QMessageBox::Critical);
+    boxes_->notice(QStringLiteral("Error"),
+                   QString::fromUtf16(StartupTexts::kLastActivity) +
+                       common::FormatDateTime(kStampFormat, when),
+                   QMessageBox::Critical);
 }
 
-// ------------------------------------------------------------ boxes
-
-void ShellController::notice(const QString& title, const QString& text, int icon) {
-    notices_ << title + QStringLiteral(": ") + text;
-    if (headless_) {
-        // No one could see the box: the console and the activity log keep
-        // what it would have said, and nothing waits for it.
-        core_.ShowRemoteMessage(nullptr, text);
-        core_.logActivity(text);
-        return;
-    }
-    QWidget* owner = window_ && window_->isVisible() ? window_.get() : nullptr;
-    QMessageBox box(static_cast<QMessageBox::Icon>(icon), title, text, QMessageBox::Ok, owner);
-    box.exec();
-}
-
-bool ShellController::askQuestion(const QString& title, const QString& text) {
-    notices_ << title + QStringLiteral(": ") + text;
-    if (headless_) {
-        core_.ShowRemoteMessage(nullptr, text + QStringLiteral(" No (sin pantalla)."));
-        return false;
-    }
-    QWidget* owner = window_ && window_->isVisible() ? window_.get() : nullptr;
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, owner);
-    return box.exec() == QMessageBox::Yes;
-}
-
-void ShellController::onUnexpectedError(const QString& sender, const QString& text) {
-    const QString box = UnexpectedError::Record(core_, sender, text);
-    if (headless_) {
-        notices_ << QStringLiteral("Error: ") + box;
-        core_.ShowRemoteMessage(nullptr, box);
-        return;
-    }
-    notice(QStringLiteral("Error"), box, QMessageBox::Critical);
+QStringList ShellController::shownNotices() const {
+    return boxes_->shown();
 }
 
 // ------------------------------------------------------------ close
@@ -616,17 +575,6 @@ void ShellController::repairAction() {
     endedMeanwhile();
 }
 
-void ShellController::refreshInfoPage() {
-    if (!infoPage_)
-        return;
-    TechnicalInfo::Input in;
-    in.osText = platform::GetWindowsVersion(platform_.machine, platform::Program::Taquilla).text;
-    TechnicalInfo::ReadOwner(platform_.registry, &in.owner, &in.organization);
-    in.now = platform_.clock.now();
-    in.executablePath = QCoreApplication::applicationFilePath();
-    infoPage_->setLines(TechnicalInfo::Lines(in));
-}
-
 void ShellController::technicalInfoAction() {
     if (window_)
         window_->showPage(MainWindow::PageId::Information);
@@ -635,106 +583,6 @@ void ShellController::technicalInfoAction() {
 void ShellController::aboutAction() {
     if (about_ && !headless_)
         about_->exec();
-}
-
-void ShellController::openHelp(int topic) {
-    const QString address = HelpTopics::Address(folders_.help, topic);
-    if (address.isEmpty()) {
-        notice(QStringLiteral("Ayuda"),
-               QStringLiteral("No se encontró la ayuda ") +
-                   QDir(folders_.help).filePath(HelpTopics::PageOf(topic).file),
-               QMessageBox::Warning);
-        return;
-    }
-    if (!platform_.shell.openDocument(address))
-        notice(QStringLiteral("Ayuda"), QStringLiteral("No se pudo abrir la ayuda ") + address,
-               QMessageBox::Warning);
-}
-
-bool ShellController::eventFilter(QObject* watched, QEvent* event) {
-    // F1 anywhere in the program asks for the help of the control (or the
-    // menu entry) it was pressed on, as the help key does on the desktop
-    // the program came from.
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier &&
-            !key->isAutoRepeat()) {
-            // The key goes to the control with the focus, or to the open menu.
-            const int topic = HelpTopics::ContextOf(watched);
-            openHelp(topic > 0 ? topic : HelpTopics::kCashier);
-            return true;
-        }
-    }
-    return QObject::eventFilter(watched, event);
-}
-
-bool ShellController::writeSupportReport(const QString& path) {
-    DiagnosticReport::Input in;
-    in.diskSerial = platform::GetDiskSerial(platform_.machine);
-    in.mac = platform::GetMacAddress(platform_.machine, platform::Program::Taquilla);
-    in.registry = &platform_.registry;
-    in.settingsKey = QString::fromUtf16(kSettingsKey);
-    TechnicalInfo::Input info;
-    info.osText = platform::GetWindowsVersion(platform_.machine, platform::Program::Taquilla).text;
-    TechnicalInfo::ReadOwner(platform_.registry, &info.owner, &info.organization);
-    info.now = platform_.clock.now();
-    info.executablePath = QCoreApplication::applicationFilePath();
-    in.techInfoLines = TechnicalInfo::Lines(info);
-    in.exceptionLogPath =
-        QDir(folders_.program).filePath(QString::fromLatin1(common::kServerExceptionLogName));
-    in.consoleArchivePath = QDir(folders_.program).filePath(ProgramName() + QStringLiteral(".log"));
-    in.workFolder = folders_.work;
-    in.now = platform_.clock.now();
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return DiagnosticReport::Write(f, in) && f.flush();
-}
-
-void ShellController::supportReportAction() {
-    core_.lastCommand().set(QStringLiteral("Reporte a soporte técnico"));
-    QTemporaryFile temp(QDir(QDir::tempPath()).filePath(QStringLiteral("DiagXXXXXX.txt")));
-    // The mail program reads the file after this returns: it stays.
-    temp.setAutoRemove(false);
-    if (!temp.open()) {
-        notice(QStringLiteral("Reporte a soporte técnico"),
-               QStringLiteral("Falla al crear el reporte ") + temp.errorString(),
-               QMessageBox::Warning);
-        return;
-    }
-    const QString path = temp.fileName();
-    temp.close();
-    writeSupportReport(path);
-    if (askQuestion(QStringLiteral("Enviando correo"),
-                    QStringLiteral("¿Desea enviar el mensaje con su paquete de correo por "
-                                   "defecto?"))) {
-        platform::MailMessage m;
-        m.to = QString::fromUtf16(DiagnosticReport::kSupportAddress);
-        m.subject = DiagnosticReport::Subject(core_.settings().denominacion);
-        m.body = QStringLiteral("Reporte Anexo");
-        m.attachments << path;
-        QPointer<ShellController> self(this);
-        platform_.mail.compose(m, [self](bool ok, const QString&) {
-            if (!ok && self)
-                self->notice(QStringLiteral("Enviando correo"),
-                             QStringLiteral("Error enviando correo"), QMessageBox::Critical);
-        });
-    }
-    if (life_.terminating())
-        return;
-    if (askQuestion(QStringLiteral("Reporte a soporte técnico"),
-                    QStringLiteral("¿Desea guardar copia del reporte?"))) {
-        QFileDialog save(window_.get(), QStringLiteral("Guardar copia del reporte"), QString(),
-                         QStringLiteral("Texto (*.txt)"));
-        save.setAcceptMode(QFileDialog::AcceptSave);
-        save.setDefaultSuffix(QStringLiteral("txt"));
-        if (save.exec() == QDialog::Accepted && !save.selectedFiles().isEmpty()) {
-            const QString copy = save.selectedFiles().first();
-            if (!writeSupportReport(copy))
-                notice(QStringLiteral("Reporte a soporte técnico"),
-                       QStringLiteral("Falla al escribir ") + copy, QMessageBox::Warning);
-        }
-    }
 }
 
 } // namespace tarvina::server

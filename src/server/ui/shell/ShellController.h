@@ -9,6 +9,7 @@
 #include "server/ui/MainWindow.h"
 #include "server/ui/shell/ConfirmCloseDialog.h"
 #include "server/ui/shell/PasswordDialog.h"
+#include "server/ui/shell/ShellPlatform.h"
 
 #include <QObject>
 #include <QPointer>
@@ -17,39 +18,17 @@
 #include <memory>
 #include <optional>
 
-namespace tarvina::platform {
-class Clock;
-class Mail;
-class MachineInfo;
-class Pinger;
-class Printing;
-class Registry;
-class Shell;
-} // namespace tarvina::platform
-
 namespace tarvina::server {
 
 class AboutBox;
-class InfoPage;
 class NetworkTest;
 class ProgressRepairWindow;
 class Reports;
+class ShellBoxes;
+class ShellHelp;
 class SplashWindow;
 class TrayIcon;
 class WidgetDialogs;
-
-// The platform back ends the program's shell works through.
-struct ShellPlatform {
-    platform::Clock& clock;
-    platform::Registry& registry;
-    platform::MachineInfo& machine;
-    platform::Printing& printing;
-    platform::Pinger& pinger;
-    platform::Shell& shell;
-    platform::Mail& mail;
-    // The code tables' disk.
-    xbase::IFileSystem& files;
-};
 
 // The life of taquilla as the operator meets it: the start-up in its order
 // (splash, main window, tables, first show with its console lines, the
@@ -62,11 +41,7 @@ struct ShellPlatform {
 class ShellController : public QObject {
     Q_OBJECT
 public:
-    struct Folders {
-        QString program; // data/, report/, pin/, the console archive, the stamp
-        QString work;    // bitacora.log, Excepc.log, citas.txt, stations' logs
-        QString help;    // the HTML help
-    };
+    using Folders = ShellFolders;
 
     ShellController(ShellPlatform platform, Folders folders, QObject* parent = nullptr);
     ~ShellController() override;
@@ -105,26 +80,19 @@ public:
     const ShellLife& life() const { return life_; }
     bool headless() const { return headless_; }
     // The boxes shown to the operator, for tests: title and text.
-    QStringList shownNotices() const { return notices_; }
+    QStringList shownNotices() const;
+    // Help, technical information and the report to technical support.
+    ShellHelp& help() const { return *help_; }
 
     // Menu actions (public for tests and for the other windows).
     void networkTestAction();
     void repairAction();
     void technicalInfoAction();
-    void supportReportAction();
     void aboutAction();
-    // Opens a topic of the help (HelpTopics) with the desktop's browser.
-    void openHelp(int topic);
     // The two gates of the icon menu.
     void manageClients();
     void closeFromIcon();
     bool askGate(Gate gate);
-
-    // Builds the report to technical support into a file.
-    bool writeSupportReport(const QString& path);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 Q_SIGNALS:
     // The start-up reached its end (window shown, or cut short).
@@ -136,19 +104,14 @@ private:
     void firstShow();
     void writeFirstShowLines();
     void showUncleanCloseNotice();
-    // icon: a QMessageBox::Icon.
-    void notice(const QString& title, const QString& text, int icon);
-    bool askQuestion(const QString& title, const QString& text);
     bool onCloseRequest();
     void requestTerminate();
     void runOrderlyClose();
     void quit();
-    void onUnexpectedError(const QString& sender, const QString& text);
     void step(const QString& text);
     // After a modal moment of the start: true when a signal asked the
     // program to end meanwhile (the close then runs here).
     bool endedMeanwhile();
-    void refreshInfoPage();
 
     ShellPlatform platform_;
     Folders folders_;
@@ -156,13 +119,14 @@ private:
     PinRuntime pins_;
     ShellLife life_;
     LastActivityStamp stamp_;
+    std::unique_ptr<ShellBoxes> boxes_;
+    std::unique_ptr<ShellHelp> help_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<SplashWindow> splash_;
     QPointer<PasswordDialog> password_;
     QPointer<ConfirmCloseDialog> confirmClose_;
     QPointer<ProgressRepairWindow> progress_;
     QPointer<AboutBox> about_;
-    QPointer<InfoPage> infoPage_;
     TrayIcon* tray_ = nullptr;
     std::unique_ptr<WidgetDialogs> dialogs_;
     std::unique_ptr<Reports> reports_;
@@ -173,7 +137,6 @@ private:
     CodeDesk::Hooks deskHooks_;
     std::function<xbase::TableEngine*()> codesFrameTable_;
     std::function<void()> quit_;
-    QStringList notices_;
     bool headless_ = false;
     bool trayAvailable_ = false;
     int busy_ = 0; // start-up or repair under way: a signal waits for it

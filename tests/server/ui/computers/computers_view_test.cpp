@@ -2,7 +2,9 @@
 #include "protocol/DateTimeText.h"
 #include "server/ComputersFixture.h"
 #include "server/ui/computers/ComputerDialogs.h"
+#include "server/ui/computers/ComputerPrompts.h"
 #include "server/ui/computers/ComputersListModel.h"
+#include "server/ui/computers/ComputersToolBar.h"
 #include "server/ui/computers/TfrmComputers.h"
 
 #include <QAction>
@@ -150,7 +152,7 @@ TEST_F(ComputersViewTest, ColumnsActionsMenusAndToolBar) {
     EXPECT_EQ(Layout(machines.actions()[19]->menu()), Layout(remote));
 
     QStringList bar;
-    for (QAction* a : view.toolBar()->actions())
+    for (QAction* a : view.tools().bar()->actions())
         bar << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(bar, QStringList({"Iconos grandes", "Iconos pequeños", "Lista", "Detalle", "-",
                                 "Autorizar uso...", "Desautorizar uso", "Otorgar más tiempo...",
@@ -158,7 +160,7 @@ TEST_F(ComputersViewTest, ColumnsActionsMenusAndToolBar) {
                                 "Limpiar tareas", "-", "Reiniciar computador...",
                                 "Refrescar información", "Capturar pantalla...",
                                 "Ver mensajes recibidos...", "Enviar mensaje al usuario..."}));
-    EXPECT_EQ(view.toolBar()->windowTitle(), QStringLiteral("ZU - Máquinas clientes"));
+    EXPECT_EQ(view.tools().bar()->windowTitle(), QStringLiteral("ZU - Máquinas clientes"));
 
     // In the prepaid-code mode the cashier neither grants nor adds time.
     core.SetServiceMode(1);
@@ -200,13 +202,13 @@ TEST_F(ComputersViewTest, SelectionEnablesActionsAndStateChangesFollow) {
     EXPECT_EQ(role(b, Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::blue));
 
     Trigger(view.action(F::ViewMessages));
-    ASSERT_NE(view.lastTextWindow(), nullptr);
-    EXPECT_EQ(view.lastTextWindow()->windowTitle(), QStringLiteral("Mensajes desde B"));
-    auto* memo = view.lastTextWindow()->findChild<QPlainTextEdit*>();
+    ASSERT_NE(view.prompts().lastTextWindow(), nullptr);
+    EXPECT_EQ(view.prompts().lastTextWindow()->windowTitle(), QStringLiteral("Mensajes desde B"));
+    auto* memo = view.prompts().lastTextWindow()->findChild<QPlainTextEdit*>();
     ASSERT_NE(memo, nullptr);
     EXPECT_EQ(memo->toPlainText(), QStringLiteral("hola"));
     EXPECT_TRUE(memo->isReadOnly());
-    view.lastTextWindow()->close();
+    view.prompts().lastTextWindow()->close();
     // The look stays until the row's next update.
     EXPECT_EQ(role(b, Qt::ForegroundRole).value<QBrush>().color(), QColor(Qt::blue));
     core.computers().updateRow(b);
@@ -287,35 +289,35 @@ TEST_F(ComputersViewTest, ColoursTipsSortingAndHostileNames) {
 TEST_F(ComputersViewTest, StylesTickAndToolBarSettings) {
     EXPECT_EQ(view.viewStyle(), F::ViewStyle::Report);
     EXPECT_TRUE(view.tickRunning());
-    view.toolBar()->actions()[0]->trigger();
+    view.tools().bar()->actions()[0]->trigger();
     EXPECT_EQ(view.viewStyle(), F::ViewStyle::LargeIcons);
     EXPECT_FALSE(view.tickRunning());
     EXPECT_TRUE(view.iconView()->isVisible());
     EXPECT_FALSE(view.reportView()->isVisible());
-    view.toolBar()->actions()[2]->trigger();
+    view.tools().bar()->actions()[2]->trigger();
     EXPECT_EQ(view.viewStyle(), F::ViewStyle::List);
-    EXPECT_TRUE(view.toolBar()->actions()[2]->isChecked());
-    EXPECT_FALSE(view.toolBar()->actions()[0]->isChecked());
-    view.toolBar()->actions()[3]->trigger();
+    EXPECT_TRUE(view.tools().bar()->actions()[2]->isChecked());
+    EXPECT_FALSE(view.tools().bar()->actions()[0]->isChecked());
+    view.tools().bar()->actions()[3]->trigger();
     EXPECT_TRUE(view.tickRunning());
     EXPECT_TRUE(view.reportView()->isVisible());
 
     for (int align : {3, 2, 4, 1, 0}) {
-        view.setToolBarAlign(align);
-        EXPECT_EQ(view.toolBarAlign(), align);
+        view.tools().setAlign(align);
+        EXPECT_EQ(view.tools().align(), align);
         EXPECT_EQ(core.settings().toolBarAlign, align);
     }
-    EXPECT_TRUE(view.toolBarDock()->isFloating());
-    EXPECT_EQ(view.toolBarDock()->windowTitle(), QStringLiteral("ZU - Máquinas clientes"));
-    view.setToolBarAlign(3);
-    EXPECT_EQ(view.toolBar()->orientation(), Qt::Vertical);
-    view.setToolBarAlign(5);
-    EXPECT_EQ(view.toolBarAlign(), 1) << "fill docks at the top";
+    EXPECT_TRUE(view.tools().dock()->isFloating());
+    EXPECT_EQ(view.tools().dock()->windowTitle(), QStringLiteral("ZU - Máquinas clientes"));
+    view.tools().setAlign(3);
+    EXPECT_EQ(view.tools().bar()->orientation(), Qt::Vertical);
+    view.tools().setAlign(5);
+    EXPECT_EQ(view.tools().align(), 1) << "fill docks at the top";
 
     // Dragging the grip over the frame: the diagonals choose the side.
-    view.setToolBarAlign(1);
+    view.tools().setAlign(1);
     QApplication::processEvents();
-    QWidget* grip = view.toolBarDock()->titleBarWidget();
+    QWidget* grip = view.tools().dock()->titleBarWidget();
     ASSERT_NE(grip, nullptr);
     QWidget* area = view.reportView()->parentWidget()->parentWidget();
     auto drag = [&](QPoint inArea) {
@@ -326,20 +328,20 @@ TEST_F(ComputersViewTest, StylesTickAndToolBarSettings) {
         QApplication::processEvents();
     };
     drag(QPoint(10, area->height() * 3 / 4));
-    EXPECT_EQ(view.toolBarAlign(), 3);
+    EXPECT_EQ(view.tools().align(), 3);
     EXPECT_EQ(core.settings().toolBarAlign, 3);
-    grip = view.toolBarDock()->titleBarWidget();
+    grip = view.tools().dock()->titleBarWidget();
     drag(QPoint(area->width() / 2, area->height() - 5));
-    EXPECT_EQ(view.toolBarAlign(), 2);
-    grip = view.toolBarDock()->titleBarWidget();
+    EXPECT_EQ(view.tools().align(), 2);
+    grip = view.tools().dock()->titleBarWidget();
     drag(QPoint(area->width() / 2, 5));
-    EXPECT_EQ(view.toolBarAlign(), 1);
+    EXPECT_EQ(view.tools().align(), 1);
 
-    view.setToolBarFlat(false);
+    view.tools().setFlat(false);
     EXPECT_EQ(core.settings().toolBarFlat, 0);
-    view.setToolBarFlat(true);
+    view.tools().setFlat(true);
     EXPECT_EQ(core.settings().toolBarFlat, 1);
-    view.setToolBarPicture(dir.path() + "/missing.bmp");
+    view.tools().setPicture(dir.path() + "/missing.bmp");
     EXPECT_EQ(core.settings().toolBarWallPaper, dir.path() + "/missing.bmp");
 }
 
@@ -350,10 +352,10 @@ TEST_F(ComputersViewTest, ToolBarStartsWhereTheSettingsSay) {
     other.resize(800, 500);
     other.show();
     QApplication::processEvents();
-    EXPECT_EQ(other.toolBarAlign(), 3);
-    EXPECT_EQ(other.toolBar()->orientation(), Qt::Vertical);
-    EXPECT_GT(other.toolBar()->height(), other.toolBar()->width());
-    EXPECT_FALSE(other.toolBarFlat());
+    EXPECT_EQ(other.tools().align(), 3);
+    EXPECT_EQ(other.tools().bar()->orientation(), Qt::Vertical);
+    EXPECT_GT(other.tools().bar()->height(), other.tools().bar()->width());
+    EXPECT_FALSE(other.tools().flat());
 }
 
 TEST_F(ComputersViewTest, GrantMoreTimeAndMoveThroughTheirDialogs) {
@@ -364,7 +366,7 @@ TEST_F(ComputersViewTest, GrantMoreTimeAndMoveThroughTheirDialogs) {
 
     // Empty minutes are refused with the dialog's own box; then "30".
     QStringList refusals;
-    QObject::connect(view.grantDialog(), &TfrmAutoriza::refused,
+    QObject::connect(view.prompts().grantDialog(), &TfrmAutoriza::refused,
                      [&](const QString& t) { refusals << t; });
     OnNextModal<TfrmAutoriza>([&](TfrmAutoriza* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Autoriza acceso a cliente"));
@@ -422,7 +424,7 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
     TCompItem* b = station("PC2", 1, "AA-00-00-00-00-02");
     view.selectRecord(a);
     view.selectRecord(b, true);
-    view.askNotice = [] { return std::optional<QString>(QStringLiteral("Hola")); };
+    view.prompts().noticeBox = [] { return std::optional<QString>(QStringLiteral("Hola")); };
     Trigger(view.action(F::SendMessage));
     EXPECT_EQ(read(a), "14Hola\r\n");
     EXPECT_EQ(read(b), "");
@@ -455,7 +457,7 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
 
     // The run dialog keeps its computer when the selection moves on.
     Trigger(view.action(F::Run));
-    TfrmRun* run = view.runDialog();
+    TfrmRun* run = view.prompts().runDialog();
     ASSERT_NE(run, nullptr);
     EXPECT_EQ(run->windowTitle(), QStringLiteral("Ejecutar en PC1"));
     EXPECT_FALSE(run->isModal());
@@ -470,7 +472,7 @@ TEST_F(ComputersViewTest, NoticePasswordShutdownRunVolumeAndClientLog) {
     Trigger(view.action(F::Volume));
     EXPECT_EQ(read(a), "36\r\n");
     core.hooks().volume(a, 40, 60);
-    TfrmVol* vol = view.volumeDialog();
+    TfrmVol* vol = view.prompts().volumeDialog();
     EXPECT_TRUE(vol->isVisible());
     EXPECT_EQ(vol->leftSlider()->value(), 40);
     EXPECT_EQ(vol->rightSlider()->value(), 60);

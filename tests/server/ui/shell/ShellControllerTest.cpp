@@ -15,6 +15,7 @@
 #include "platform/fake/MemoryRegistry.h"
 #include "server/settings/ServerSettings.h"
 #include "server/ui/MainWindow.h"
+#include "server/ui/shell/ShellHelp.h"
 #include "support/TempDir.h"
 #include "xbase/PosixFileSystem.h"
 
@@ -239,15 +240,15 @@ TEST_F(ShellControllerTest, MenusOfTheShell) {
     QFile h(dir.file(QStringLiteral("help/caja.html")));
     ASSERT_TRUE(h.open(QIODevice::WriteOnly));
     h.close();
-    shell->openHelp(1001);
+    shell->help().openHelp(1001);
     ASSERT_EQ(opener.opened.size(), 1);
     EXPECT_EQ(QUrl(opener.opened[0]).toLocalFile(), dir.file(QStringLiteral("help/caja.html")));
     // The reports' entries carry their topic, a section of the same page.
     QAction* today = w->menu(MainWindow::MenuId::Reports)->actions().first();
-    shell->openHelp(today->property("helpContext").toInt());
+    shell->help().openHelp(today->property("helpContext").toInt());
     ASSERT_EQ(opener.opened.size(), 2);
     EXPECT_EQ(QUrl(opener.opened[1]).fragment(), QStringLiteral("reportes"));
-    shell->openHelp(1002); // not shipped here: told, nothing opened
+    shell->help().openHelp(1002); // not shipped here: told, nothing opened
     EXPECT_EQ(opener.opened.size(), 2);
     // F1 on a page's control asks for that page's topic.
     w->showPage(MainWindow::PageId::Information);
@@ -275,7 +276,7 @@ TEST_F(ShellControllerTest, SupportReportHasItsSevenPartsAndIsMailedAsAnAttachme
     station.write("linea del puesto\n");
     station.close();
     const QString path = dir.file(QStringLiteral("reporte.txt"));
-    ASSERT_TRUE(shell->writeSupportReport(path));
+    ASSERT_TRUE(shell->help().writeSupportReport(path));
     const QString text = ReadAll(path);
     int at = 0;
     for (const char* part :
