@@ -20,12 +20,13 @@ namespace tarvina::server {
 using common::DateTime;
 using platform::Root;
 
-ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry, QString programFolder,
-                       QString workFolder, QObject* parent)
+ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry,
+                       platform::Network& network, QString programFolder, QString workFolder,
+                       QObject* parent)
     : QObject(parent), clock_(clock), store_(registry), programFolder_(std::move(programFolder)),
       workFolder_(std::move(workFolder)),
       ctx_(clock_, registry_, handoff_, lastCommand_, workFolder_), model_(registry_),
-      server_(ListenerHost{clock_, registry_.lock(),
+      server_(ListenerHost{network, clock_, registry_.lock(),
                            [this](const QString& text) { ctx_.console(nullptr, text); },
                            [this](std::shared_ptr<StationConnection> conn) {
                                StationSession session(ctx_, std::move(conn));

@@ -64,7 +64,7 @@ QString ProgramName() {
 
 ShellController::ShellController(ShellPlatform platform, Folders folders, QObject* parent)
     : QObject(parent), platform_(platform), folders_(std::move(folders)),
-      core_(platform.clock, platform.registry, folders_.program, folders_.work),
+      core_(platform.clock, platform.registry, platform.network, folders_.program, folders_.work),
       pins_(platform.files), stamp_(LastActivityStamp::PathFor(folders_.program, ProgramName())) {
     const QString qpa = QGuiApplication::platformName();
     headless_ = qpa == QLatin1String("offscreen") || qpa == QLatin1String("minimal");
