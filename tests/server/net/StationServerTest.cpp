@@ -75,7 +75,9 @@ TEST_F(ServerOnFakeNetwork, AStreamIsServedThroughTheConnectionWhateverItIs) {
     auto station = connect(QStringLiteral("10.0.0.7"));
     ASSERT_TRUE(station);
     ASSERT_FALSE(station->writeAll("R01PC7\r\n", 8, 1000));
-    // The session's answer, then the end when its thread is done.
+    // The session's answer, then the end when its thread is done (the
+    // accept itself runs in this thread's event loop).
+    ASSERT_TRUE(Until([&] { return station->waitReadable(0); }));
     EXPECT_EQ(readAll(*station), QByteArray("OK R01PC7\r\n"));
     ASSERT_TRUE(Until([&] { return server.threadCount() == 0; }));
     std::lock_guard g(seenMutex);
@@ -97,6 +99,7 @@ TEST_F(ServerOnFakeNetwork, AStreamThatCannotStartIsNeverServed) {
     network.startFailure.reset();
     auto next = connect(QStringLiteral("10.0.0.8"));
     ASSERT_FALSE(next->writeAll("R01PC8\r\n", 8, 1000));
+    ASSERT_TRUE(Until([&] { return next->waitReadable(0); }));
     EXPECT_EQ(readAll(*next), QByteArray("OK R01PC8\r\n"));
     EXPECT_EQ(served.load(), 1);
 }
