@@ -24,6 +24,7 @@
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StationServices.h"
 #include "platform/linux/SystemdServiceControl.h"
+#include "platform/linux/TcpNetwork.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/X11ScreenGrabber.h"
 #include "platform/linux/XdgAutostart.h"
@@ -47,6 +48,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 
 using namespace tarvina;
 
@@ -152,51 +154,39 @@ void AtExit() {
     lastWords();
 }
 
-} // namespace
+// --help and --version: their text, for main to print and end.
+std::optional<QString> InfoText(int argc, char** argv) {
+    return common::InfoSwitchText(
+        argc, argv, QStringLiteral("puesto"),
+        QStringLiteral("Uso: puesto [-test]\n"
+                       "Puesto de cliente de Tarvina: bloquea la computadora hasta que la "
+                       "caja asigne tiempo.\n"
+                       "  -test      permite una segunda copia y agrega asignaciones de "
+                       "prueba al menú\n"
+                       "  --help     muestra esta ayuda\n"
+                       "  --version  muestra la versión\n"
+                       "Variables: TARVINA_HOME, TARVINA_REGISTRY, TARVINA_PORT; ver "
+                       "puesto(1).\n"));
+}
 
-int main(int argc, char** argv) {
-    {
-        const auto info = common::InfoSwitchText(
-            argc, argv, QStringLiteral("puesto"),
-            QStringLiteral("Uso: puesto [-test]\n"
-                           "Puesto de cliente de Tarvina: bloquea la computadora hasta que la "
-                           "caja asigne tiempo.\n"
-                           "  -test      permite una segunda copia y agrega asignaciones de "
-                           "prueba al menú\n"
-                           "  --help     muestra esta ayuda\n"
-                           "  --version  muestra la versión\n"
-                           "Variables: TARVINA_HOME, TARVINA_REGISTRY, TARVINA_PORT; ver "
-                           "puesto(1).\n"));
-        if (info) {
-            fputs(info->toLocal8Bit().constData(), stdout);
-            return 0;
-        }
-    }
-    // A display or a cashier that goes away is noticed by the calls that
-    // talk to it, not by a signal that ends the station before it can save.
-    std::signal(SIGPIPE, SIG_IGN);
-    StationApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("puesto"));
-    QApplication::setQuitOnLastWindowClosed(false);
-    const bool testMode = TestSwitch(QApplication::arguments());
-
+// The program's folder, made when missing and made the current one.
+QString EnterProgramFolder() {
     const QString folder = common::ProgramFolder(QStringLiteral("puesto"));
     QDir().mkpath(folder);
     QDir::setCurrent(folder);
+    return folder;
+}
 
-    platform::SingleInstance single(folder, QStringLiteral("ZuClientMutex"));
-    if (!single.acquire() && !testMode)
-        return 0;
-
-    platform::FileRegistry registry;
-    platform::RealClock clock;
-    platform::LinuxMachineInfo machine;
+// What the station starts with, but its MAC address (read once the log can
+// take its errors).
+client::ClientEnvironment StartEnvironment(const QString& folder, bool testMode,
+                                           platform::Registry& registry,
+                                           platform::MachineInfo& machine) {
     common::LastCommand identityStep;
     const QString computerName =
         platform::GetComputerName(registry, machine, &identityStep).value_or(machine.hostName());
     const platform::WindowsVersion os =
         platform::GetWindowsVersion(machine, platform::Program::Puesto);
-
     client::ClientEnvironment env;
     env.programFolder = folder;
     env.currentDir = folder;
@@ -208,8 +198,31 @@ int main(int argc, char** argv) {
     env.versionText =
         QString::fromLatin1(protocol::VersionText(TARVINA_VERSION_MAJOR, TARVINA_VERSION_MINOR,
                                                   TARVINA_VERSION_RELEASE, TARVINA_VERSION_BUILD));
+    return env;
+}
 
-    client::ui::StationUi ui(testMode);
+platform::LinuxDesktopSetup DesktopSetup(platform::SysfsDrives& drives) {
+    platform::LinuxDesktopSetup setup;
+    setup.deviceOf = [&drives](QChar letter) { return drives.deviceOf(letter); };
+    return setup;
+}
+
+// The system's back ends the station runs on, and its machine control over
+// them. The identity pieces (registry, clock, machine) come first: the
+// start environment reads them.
+struct BackEnds {
+    BackEnds(client::ui::StationUi& ui, const QString& folder)
+        : control({registry, windows, processes, desktop, autostart, grabber, displayModes, ui,
+                   folder, QApplication::applicationFilePath()}) {}
+
+    client::StationPlatform stationPlatform(client::ui::StationUi& ui) {
+        return {clock,   registry, windows, audio, service, shell, drives,  timeSetter,
+                control, ui,       ui,      ui,    ui,      power, desktop, network};
+    }
+
+    platform::FileRegistry registry;
+    platform::RealClock clock;
+    platform::LinuxMachineInfo machine;
     const std::unique_ptr<platform::WindowSystem> windowSystem =
         platform::MakeToolkitWindowSystem();
     platform::WindowSystem& windows = *windowSystem;
@@ -224,103 +237,143 @@ int main(int argc, char** argv) {
     platform::LinuxSystemTime timeSetter;
     platform::IcmpPinger pinger;
     platform::LogindPower power;
-    platform::LinuxDesktopSetup desktopSetup;
-    desktopSetup.deviceOf = [&drives](QChar letter) { return drives.deviceOf(letter); };
-    platform::LinuxDesktop desktop(windows, desktopSetup);
-    platform::XdgAutostart autostart(registry, QApplication::applicationFilePath());
+    platform::LinuxDesktopSetup desktopSetup = DesktopSetup(drives);
+    platform::LinuxDesktop desktop{windows, desktopSetup};
+    platform::XdgAutostart autostart{registry, QApplication::applicationFilePath()};
     platform::X11ScreenGrabber grabber;
     platform::XrandrDisplayModes displayModes;
     platform::ProcProcesses processes;
-    client::StationControl control({registry, windows, processes, desktop, autostart, grabber,
-                                    displayModes, ui, folder, QApplication::applicationFilePath()});
+    platform::TcpNetwork network;
+    client::StationControl control;
+};
 
-    const client::StationPlatform services{clock, registry, windows,    audio,   service,
-                                           shell, drives,   timeSetter, control, ui,
-                                           ui,    ui,       ui,         power,   desktop};
+// "Configuración": the service password, then the dialog. Its pages reach
+// the desktop for the logo backup, the task bar and the hidden drives; the
+// control panel's applets are the desktop's settings programs, hidden
+// through "Control.ini" beside machine.reg. "Tareas": the service password,
+// then the station's own task window.
+struct ServiceMenus {
+    ServiceMenus(client::StationCore& core, const client::ClientEnvironment& env,
+                 client::ui::StationUi& ui, BackEnds& back)
+        : browser(Port()), configModel(back.registry, back.autostart),
+          logoBackup(back.desktop, env.currentDir),
+          configDialog(core, configModel, back.pinger, &browser, Port(), env.currentDir,
+                       env.exeName),
+          taskGate({ui, ui, core.view(), core.lock(), core.session(), core.settings(),
+                    [&core] { return core.closing(); }},
+                   back.control.tasks()) {
+        platform::LinuxDesktop& desktop = back.desktop;
+        core.configTarget().setDesktopHooks(
+            {[this](bool force) { return logoBackup.backup(force); },
+             [&desktop](bool hidden) { desktop.setTaskBarHidden(hidden); },
+             [&desktop](quint32 mask) { desktop.setHiddenDrives(mask); }});
+        configModel.setControlPanel(
+            [] { return platform::ListSettingsApplets(platform::ApplicationFolders()); },
+            QFileInfo(back.registry.paths().machine).dir().filePath(QStringLiteral("Control.ini")));
+        ui.setConfigDialog(configDialog.dialog());
+        QObject::connect(ui.main(), &client::ui::TfrmClient7267::configRequested, &core,
+                         [this, &core] { core.configGate().MnuConfigClick(configDialog); });
+        QObject::connect(ui.main(), &client::ui::TfrmClient7267::tasksRequested, &core,
+                         [this, &ui] { taskGate.MnuTareasClick(ui); });
+    }
 
-    // The MAC address is read before the logic starts, as the original does
-    // while its main window is created.
-    client::StationCore* corePtr = nullptr;
-    env.macText =
-        platform::GetMacAddress(machine, platform::Program::Puesto, [&](const QString& e) {
-            if (corePtr)
-                corePtr->log().LogException(e);
-        });
-    client::StationCore core(env, services);
-    corePtr = &core;
-    app.core = &core;
-    ui.attach(&core);
-    core.Create();
+    platform::AvahiBrowser browser;
+    client::config::ConfigModel configModel;
+    client::config::LogoBackup logoBackup;
+    client::ui::ConfigDialogRunner configDialog;
+    client::TaskGate taskGate;
+};
 
-    // "Configuración": the service password, then the dialog. Its pages
-    // reach the desktop for the logo backup, the task bar and the hidden
-    // drives; the control panel's applets are the desktop's settings
-    // programs, hidden through "Control.ini" beside machine.reg.
-    platform::AvahiBrowser browser(Port());
-    client::config::ConfigModel configModel(registry, autostart);
-    client::config::LogoBackup logoBackup(desktop, env.currentDir);
-    core.configTarget().setDesktopHooks(
-        {[&logoBackup](bool force) { return logoBackup.backup(force); },
-         [&desktop](bool hidden) { desktop.setTaskBarHidden(hidden); },
-         [&desktop](quint32 mask) { desktop.setHiddenDrives(mask); }});
-    configModel.setControlPanel(
-        [] { return platform::ListSettingsApplets(platform::ApplicationFolders()); },
-        QFileInfo(registry.paths().machine).dir().filePath(QStringLiteral("Control.ini")));
-    client::ui::ConfigDialogRunner configDialog(core, configModel, pinger, &browser, Port(),
-                                                env.currentDir, env.exeName);
-    ui.setConfigDialog(configDialog.dialog());
-    QObject::connect(ui.main(), &client::ui::TfrmClient7267::configRequested, &core,
-                     [&] { core.configGate().MnuConfigClick(configDialog); });
-    // "Tareas": the service password, then the station's own task window.
-    client::TaskGate taskGate({ui, ui, core.view(), core.lock(), core.session(), core.settings(),
-                               [&core] { return core.closing(); }},
-                              control.tasks());
-    QObject::connect(ui.main(), &client::ui::TfrmClient7267::tasksRequested, &core,
-                     [&] { taskGate.MnuTareasClick(ui); });
-
-    QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core] {
-        if (!core.display().mainVisible)
-            core.lock().ToggleMainWindow();
-    });
-    // With logo protection on, the start and shut-down pictures changed
-    // while the station ran are put back at its close (the cashier is told
-    // while the connection is still up). The stored flag is what the dialog
-    // and the cashier set, so protection holds from one start to the next.
-    const auto restoreLogos = [&] {
-        if (client::keys::kProtectWinLogo.value(registry))
-            client::RestoreLogos(desktop, env.currentDir,
+// With logo protection on, the start and shut-down pictures changed while
+// the station ran are put back at its close (the cashier is told while the
+// connection is still up). The stored flag is what the dialog and the
+// cashier set, so protection holds from one start to the next.
+std::function<void()> LogoRestorer(client::StationCore& core, BackEnds& back,
+                                   const QString& currentDir) {
+    return [&core, &back, currentDir] {
+        if (client::keys::kProtectWinLogo.value(back.registry))
+            client::RestoreLogos(back.desktop, currentDir,
                                  [&core](const QString& t) { core.link().SendClientMessage(t); });
     };
-    QObject::connect(&ui, &client::ui::StationUi::quitRequested, &app, [&] {
+}
+
+// The ways the station ends: the quit of its menu, a system shutdown or
+// log-out (as a pending shutdown action does: no password, the session saved
+// first), and the display going away (the view's listeners go first, then
+// the close saves and stops the threads as always; `displayLost` must live
+// until the program ends).
+void ConnectEndings(StationApplication& app, client::StationCore& core, client::ui::StationUi& ui,
+                    const std::function<void()>& restoreLogos, std::function<void()>& displayLost) {
+    QObject::connect(&ui, &client::ui::StationUi::quitRequested, &app, [&core, restoreLogos] {
         restoreLogos();
         core.Close();
         // exit(), not quit(): quit() first asks every window to close, and
         // the lock screen and the clock refuse.
         QCoreApplication::exit(0);
     });
-
-    // A system shutdown or log-out closes as a pending shutdown action does:
-    // no password, the session saved first.
     platform::OnTerminationSignal(&app, [&ui] {
         ui.main()->setCloseAllowed(true);
         ui.main()->close();
     });
-
-    // Without a display the windows are gone: the view's listeners go
-    // first, then the close saves and stops the threads as always.
-    std::function<void()> displayLost = [&core, &restoreLogos] {
+    displayLost = [&core, restoreLogos] {
         core.view().disconnect();
         restoreLogos();
         core.Close();
     };
     g_displayLost = &displayLost;
     std::atexit(AtExit);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (const auto info = InfoText(argc, argv)) {
+        fputs(info->toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    // A display or a cashier that goes away is noticed by the calls that
+    // talk to it, not by a signal that ends the station before it can save.
+    std::signal(SIGPIPE, SIG_IGN);
+    StationApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("puesto"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    const bool testMode = TestSwitch(QApplication::arguments());
+    const QString folder = EnterProgramFolder();
+
+    platform::SingleInstance single(folder, QStringLiteral("ZuClientMutex"));
+    if (!single.acquire() && !testMode)
+        return 0;
+
+    client::ui::StationUi ui(testMode);
+    BackEnds back(ui, folder);
+    client::ClientEnvironment env = StartEnvironment(folder, testMode, back.registry, back.machine);
+    // The MAC address is read before the logic starts, as the original does
+    // while its main window is created.
+    client::StationCore* corePtr = nullptr;
+    env.macText =
+        platform::GetMacAddress(back.machine, platform::Program::Puesto, [&](const QString& e) {
+            if (corePtr)
+                corePtr->log().LogException(e);
+        });
+    client::StationCore core(env, back.stationPlatform(ui));
+    corePtr = &core;
+    app.core = &core;
+    ui.attach(&core);
+    core.Create();
+
+    ServiceMenus menus(core, env, ui, back);
+    QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core] {
+        if (!core.display().mainVisible)
+            core.lock().ToggleMainWindow();
+    });
+    std::function<void()> displayLost;
+    ConnectEndings(app, core, ui, LogoRestorer(core, back, env.currentDir), displayLost);
 
     core.setTimersDriven(true);
     core.Show();
     // With no server configured the chooser opens now, above the lock that
     // already covers the desktop (never before it).
-    ChooseServer(core, ui, pinger, browser);
+    ChooseServer(core, ui, back.pinger, menus.browser);
     const int rc = app.exec();
     g_displayLost = nullptr;
     app.core = nullptr;

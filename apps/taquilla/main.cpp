@@ -8,6 +8,7 @@
 #include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/SingleInstance.h"
 #include "platform/linux/StationServices.h"
+#include "platform/linux/TcpNetwork.h"
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/XdgMail.h"
 #include "platform/linux/XdgShell.h"
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <optional>
 #include <sys/resource.h>
 
 using namespace tarvina;
@@ -59,22 +61,94 @@ void LoadSpanishTexts(QCoreApplication& app) {
         QCoreApplication::installTranslator(qt);
 }
 
+// --help and --version: their text, for main to print and end.
+std::optional<QString> InfoText(int argc, char** argv) {
+    return common::InfoSwitchText(
+        argc, argv, QStringLiteral("taquilla"),
+        QStringLiteral("Uso: taquilla\n"
+                       "Caja de Tarvina: controla las computadoras del café.\n"
+                       "  --help     muestra esta ayuda\n"
+                       "  --version  muestra la versión\n"
+                       "Variables: TARVINA_HOME, TARVINA_REGISTRY, TARVINA_PORT; ver "
+                       "taquilla(1).\n"));
+}
+
+// The program's folder, made when missing and made the current one.
+QString EnterProgramFolder() {
+    const QString folder = common::ProgramFolder(QStringLiteral("taquilla"));
+    QDir().mkpath(folder);
+    QDir::setCurrent(folder);
+    return folder;
+}
+
+// The system's back ends the cashier's program runs on.
+struct BackEnds {
+    platform::FileRegistry registry;
+    platform::RealClock clock;
+    platform::LinuxMachineInfo machine;
+    platform::CupsPrinting printing;
+    platform::IcmpPinger pinger;
+    platform::XdgShell shell;
+    platform::XdgMail mail;
+    platform::TcpNetwork network;
+
+    server::ShellPlatform shellPlatform() {
+        return {clock,    registry, machine,
+                printing, pinger,   shell,
+                mail,     network,  xbase::RealFileSystem()};
+    }
+};
+
+// The frames in their side bar slots, and the computers view's copy of its
+// row menu as "Máquinas". The codes, code history and preferences pages live
+// as long as the window that owns them (`pages` tells main's caller where
+// they are); the repair closes and reopens the codes page's own table handle.
+void InstallFrames(server::ShellController& taquilla, BackEnds& back,
+                   server::ui::TaquillaPages*& pages) {
+    taquilla.setFrameFactory([&back, &pages, &taquilla](server::MainWindow& window,
+                                                        server::ServerCore& core,
+                                                        server::PinRuntime& pins) {
+        auto* computers = new server::TfrmComputers(core, back.shell, &window);
+        window.setPage(server::MainWindow::PageId::Computers, computers);
+        computers->FillMachinesMenu(window.menu(server::MainWindow::MenuId::Machines));
+        // Screen capture, tasks and remote configuration of a station.
+        new server::RemoteWindows(core, *computers, &window);
+        pages = new server::ui::TaquillaPages(core, pins, back.registry, back.printing, &window);
+        pages->openHelp = [&taquilla](int topic) { taquilla.help().openHelp(topic); };
+        server::ui::InstallPages(window, *pages);
+    });
+    taquilla.setCodesFrameTable([&pages]() -> xbase::TableEngine* {
+        return pages != nullptr ? &pages->codesFrame()->tbPin() : nullptr;
+    });
+}
+
+void PrintLine(const QString& line) {
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+// Stations find the server on the local network where Avahi runs, on the
+// port the listener bound (the system's choice under TARVINA_PORT=0). The
+// port goes to standard output too, for whoever started the program, and so
+// does every console line.
+void AnnounceAndEcho(server::ServerCore& core, platform::AvahiAnnouncer& announcer) {
+    QObject::connect(&core, &server::ServerCore::listening, &announcer, [&announcer](quint16 port) {
+        PrintLine(server::ServerCore::ListeningText(port) + u'\n');
+        announcer.start(QStringLiteral("Tarvina Caja en ") + QSysInfo::machineHostName(), port);
+    });
+    QObject::connect(&core.console(), &server::ConsoleModel::messageShown,
+                     [](const QString& stamp, const QString& computer, const QString& text) {
+                         PrintLine(stamp + QStringLiteral(" [") + computer + QStringLiteral("]: ") +
+                                   text + QLatin1Char('\n'));
+                     });
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    {
-        const auto info = common::InfoSwitchText(
-            argc, argv, QStringLiteral("taquilla"),
-            QStringLiteral("Uso: taquilla\n"
-                           "Caja de Tarvina: controla las computadoras del café.\n"
-                           "  --help     muestra esta ayuda\n"
-                           "  --version  muestra la versión\n"
-                           "Variables: TARVINA_HOME, TARVINA_REGISTRY, TARVINA_PORT; ver "
-                           "taquilla(1).\n"));
-        if (info) {
-            fputs(info->toLocal8Bit().constData(), stdout);
-            return 0;
-        }
+    if (const auto info = InfoText(argc, argv)) {
+        fputs(info->toLocal8Bit().constData(), stdout);
+        return 0;
     }
     RaiseDescriptorLimit();
     server::TaquillaApplication app(argc, argv);
@@ -83,69 +157,19 @@ int main(int argc, char** argv) {
     // the dialogs carry their own captions.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     LoadSpanishTexts(app);
-
-    const QString folder = common::ProgramFolder(QStringLiteral("taquilla"));
-    QDir().mkpath(folder);
-    QDir::setCurrent(folder);
+    const QString folder = EnterProgramFolder();
 
     // A second start shows the first one and ends.
     platform::SingleInstance single(folder, QStringLiteral("ZEZuraRozed"));
     if (!single.acquire())
         return 0;
 
-    platform::FileRegistry registry;
-    platform::RealClock clock;
-    platform::LinuxMachineInfo machine;
-    platform::CupsPrinting printing;
-    platform::IcmpPinger pinger;
-    platform::XdgShell shell;
-    platform::XdgMail mail;
-    server::ShellController taquilla(
-        {clock, registry, machine, printing, pinger, shell, mail, xbase::RealFileSystem()},
-        {folder, folder, HelpFolder()});
-
-    // The frames in their side bar slots, and the computers view's copy of
-    // its row menu as "Máquinas".
-    // The codes, code history and preferences pages live as long as the
-    // window that owns them; the repair closes and reopens the codes page's
-    // own table handle.
+    BackEnds back;
+    server::ShellController taquilla(back.shellPlatform(), {folder, folder, HelpFolder()});
     server::ui::TaquillaPages* pages = nullptr;
-    taquilla.setFrameFactory([&shell, &registry, &printing, &pages,
-                              &taquilla](server::MainWindow& window, server::ServerCore& core,
-                                         server::PinRuntime& pins) {
-        auto* computers = new server::TfrmComputers(core, shell, &window);
-        window.setPage(server::MainWindow::PageId::Computers, computers);
-        computers->FillMachinesMenu(window.menu(server::MainWindow::MenuId::Machines));
-        // Screen capture, tasks and remote configuration of a station.
-        new server::RemoteWindows(core, *computers, &window);
-        pages = new server::ui::TaquillaPages(core, pins, registry, printing, &window);
-        pages->openHelp = [&taquilla](int topic) { taquilla.help().openHelp(topic); };
-        server::ui::InstallPages(window, *pages);
-    });
-    taquilla.setCodesFrameTable([&pages]() -> xbase::TableEngine* {
-        return pages != nullptr ? &pages->codesFrame()->tbPin() : nullptr;
-    });
-
-    // Stations find the server on the local network where Avahi runs, on
-    // the port the listener bound (the system's choice under TARVINA_PORT=0).
-    // The port goes to standard output too, for whoever started the program.
+    InstallFrames(taquilla, back, pages);
     platform::AvahiAnnouncer announcer;
-    QObject::connect(
-        &taquilla.core(), &server::ServerCore::listening, &announcer, [&announcer](quint16 port) {
-            const QString line = server::ServerCore::ListeningText(port) + u'\n';
-            std::fputs(line.toUtf8().constData(), stdout);
-            std::fflush(stdout);
-            announcer.start(QStringLiteral("Tarvina Caja en ") + QSysInfo::machineHostName(), port);
-        });
-
-    // Every console line also goes to standard output.
-    QObject::connect(&taquilla.core().console(), &server::ConsoleModel::messageShown,
-                     [](const QString& stamp, const QString& computer, const QString& text) {
-                         const QString line = stamp + QStringLiteral(" [") + computer +
-                                              QStringLiteral("]: ") + text + QLatin1Char('\n');
-                         std::fputs(line.toUtf8().constData(), stdout);
-                         std::fflush(stdout);
-                     });
+    AnnounceAndEcho(taquilla.core(), announcer);
 
     QObject::connect(&single, &platform::SingleInstance::showRequested, &taquilla,
                      &server::ShellController::restore);

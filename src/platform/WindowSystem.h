@@ -38,26 +38,25 @@ public:
     // Asks the task bar to show its task list (the SC_TASKLIST command).
     virtual void postTaskList(WindowId taskBar) = 0;
 
-    // The calls below have harmless answers for a desktop that offers no
-    // such thing (the doubles of the session tests, a desktop seen only
-    // through the toolkit).
+    // A desktop that offers no such thing answers the calls below with
+    // their "could not" value (false, 0) and leaves the rest alone.
 
     // Iconifies w; false when the desktop cannot.
-    virtual bool minimize(WindowId) { return false; }
+    virtual bool minimize(WindowId w) = 0;
     // Asks w to close, as its close button would; false when w is gone.
-    virtual bool closeWindow(WindowId) { return false; }
+    virtual bool closeWindow(WindowId w) = 0;
     // The process of this machine that owns w, 0 when unknown (a window of
     // another machine's program, or a desktop that does not tell).
-    virtual qint64 windowProcess(WindowId) { return 0; }
+    virtual qint64 windowProcess(WindowId w) = 0;
     // The quit request: the program that owns w is asked to end, not only
     // the window (for programs whose close only hides them). Never this
     // program's own windows. False when w is gone or nobody could be asked.
-    virtual bool quitWindow(WindowId) { return false; }
+    virtual bool quitWindow(WindowId w) = 0;
     // Hides or shows the desktop's task bars (every dock window).
-    virtual void setTaskBarVisible(bool) {}
+    virtual void setTaskBarVisible(bool visible) = 0;
     // The window that draws the desktop (icons, wallpaper); the root window
     // when no program draws one. 0 when unknown.
-    virtual WindowId desktopWindow() { return 0; }
+    virtual WindowId desktopWindow() = 0;
 
     // An active keyboard and pointer grab for w (the lock screen): the
     // window manager's own keys and mouse bindings never see input while it
@@ -66,14 +65,14 @@ public:
     // is harmless and takes the grab back when something released it.
     // False when it could not be taken (another client holds a grab, w is
     // not showing).
-    virtual bool grabInput(WindowId) { return false; }
-    virtual void releaseInput() {}
+    virtual bool grabInput(WindowId w) = 0;
+    virtual void releaseInput() = 0;
     // Keys the display server itself acts on (switch to a text console,
     // kill the display server): off while blocked. False when that could
     // not be done.
-    virtual bool setSystemKeysBlocked(bool) { return false; }
+    virtual bool setSystemKeysBlocked(bool blocked) = 0;
     // True once the display connection is gone for good.
-    virtual bool displayLost() { return false; }
+    virtual bool displayLost() = 0;
 };
 
 } // namespace tarvina::platform

@@ -12,6 +12,7 @@
 #include "platform/fake/FakeSystemTime.h"
 #include "platform/fake/FakeWindowSystem.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -105,13 +106,16 @@ struct FakeStationPlatform {
     RecordingNotice notice;
     platform::FakePower power;
     platform::FakeDesktop desktop;
+    // The stations of these tests that connect do so to a server on loopback.
+    platform::TcpNetwork network;
 
     StationPlatform platform(MachineControl* control = nullptr) {
         return {clockRef, registry,   windows,
                 audio,    service,    shell,
                 drives,   timeSetter, control ? *control : nullControl,
                 own,      welcome,    password,
-                notice,   power,      desktop};
+                notice,   power,      desktop,
+                network};
     }
 };
 

@@ -5,6 +5,7 @@
 #include "ServerProbe.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/shell/ServerCore.h"
 #include "simulator/StationSim.h"
 #include "support/TempDir.h"
@@ -25,7 +26,7 @@ protected:
     // The core started as taquilla starts it; `beforeShow` runs between the
     // start-up and the first show, where the program starts its code tables.
     void startServer(const std::function<void()>& beforeShow = {}) {
-        core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
+        core = std::make_unique<ServerCore>(clock, store, network, env.home(), env.home());
         core->setPort(0);
         core->startUp();
         if (beforeShow)
@@ -90,6 +91,7 @@ protected:
     tarvina::test::ScopedTarvinaEnv env;
     platform::FakeClock clock;
     platform::MemoryRegistry store;
+    platform::TcpNetwork network;
     std::unique_ptr<ServerCore> core;
     std::vector<std::unique_ptr<sim::StationSim>> sims;
     quint16 port = 0;

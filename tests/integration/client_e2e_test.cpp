@@ -7,6 +7,7 @@
 #include "platform/fake/FakeDisplayModes.h"
 #include "platform/fake/FakeProcesses.h"
 #include "platform/fake/FakeScreenGrabber.h"
+#include "platform/linux/TcpNetwork.h"
 #include "protocol/DateTimeText.h"
 #include "protocol/Fields.h"
 #include "server/computers/Senders.h"
@@ -40,7 +41,8 @@ protected:
     }
 
     void startServer(quint16 fixedPort) {
-        core = std::make_unique<server::ServerCore>(clock(), store, env.home(), env.home());
+        core =
+            std::make_unique<server::ServerCore>(clock(), store, network, env.home(), env.home());
         core->setPort(fixedPort);
         core->startUp();
         core->firstShow();
@@ -129,6 +131,7 @@ protected:
     tarvina::test::ScopedTarvinaEnv env;
     platform::FakeClock sharedClock;
     platform::MemoryRegistry store;
+    platform::TcpNetwork network;
     std::unique_ptr<server::ServerCore> core;
     std::vector<std::unique_ptr<Station>> stations;
     struct Controls {

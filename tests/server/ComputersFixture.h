@@ -2,6 +2,7 @@
 
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/StationPeer.h"
 #include "server/shell/ServerCore.h"
 #include "support/TempDir.h"
@@ -17,7 +18,7 @@ namespace tarvina::test {
 // pair each; the test reads what a station was sent from the other end.
 class ComputersFixture : public ::testing::Test {
 protected:
-    ComputersFixture() : core(clock, reg, dir.path(), dir.path()) {}
+    ComputersFixture() : core(clock, reg, network, dir.path(), dir.path()) {}
 
     server::TCompItem* station(const QString& name, int state, const QString& mac) {
         auto& peer = *peers.emplace_back(std::make_unique<StationPeer>());
@@ -68,6 +69,7 @@ protected:
     TempDir dir;
     platform::FakeClock clock;
     platform::MemoryRegistry reg;
+    platform::TcpNetwork network;
     server::ServerCore core;
     std::vector<std::unique_ptr<StationPeer>> peers;
     QList<server::TCompItem*> records;

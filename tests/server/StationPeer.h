@@ -4,6 +4,7 @@
 // end of a socket pair, and the test reads from the other end what the
 // server sent it.
 
+#include "platform/linux/SocketStream.h"
 #include "server/computers/ComputerRegistry.h"
 #include "server/net/StationConnection.h"
 
@@ -22,7 +23,8 @@ public:
     StationPeer() {
         int fds[2] = {-1, -1};
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-        connection = std::make_shared<server::StationConnection>(fds[0]);
+        connection = std::make_shared<server::StationConnection>(
+            std::make_unique<platform::SocketStream>(fds[0], false));
         peer_ = fds[1];
     }
     ~StationPeer() {

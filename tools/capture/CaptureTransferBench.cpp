@@ -8,6 +8,7 @@
 //   capture-transfer-bench [rounds]   (default 20)
 #include "platform/Clock.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "protocol/Block.h"
 #include "server/shell/ServerCore.h"
 #include "simulator/StationSim.h"
@@ -103,7 +104,8 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     platform::RealClock clock;
     platform::MemoryRegistry store;
-    server::ServerCore core(clock, store, home.path(), home.path());
+    platform::TcpNetwork network;
+    server::ServerCore core(clock, store, network, home.path(), home.path());
     core.setPort(0);
     core.startUp();
     core.firstShow();

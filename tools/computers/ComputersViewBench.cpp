@@ -13,6 +13,7 @@
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/computers/ComputerRegistry.h"
 #include "server/shell/ServerCore.h"
 #include "server/ui/computers/TfrmComputers.h"
@@ -68,7 +69,8 @@ void BenchRows(int rows) {
     // The clock moves one second before each tick, as the timer's would.
     platform::FakeClock clock(common::DateTime::FromQDateTime(QDateTime::currentDateTime()));
     platform::MemoryRegistry reg;
-    server::ServerCore core(clock, reg, dir.path(), dir.path());
+    platform::TcpNetwork network;
+    server::ServerCore core(clock, reg, network, dir.path(), dir.path());
     platform::FakeShell shell;
     server::TfrmComputers view(core, shell);
     view.resize(1024, 768);
@@ -173,7 +175,8 @@ void BenchBurst(int n) {
     QTemporaryDir dir;
     platform::RealClock clock;
     platform::MemoryRegistry reg;
-    server::ServerCore core(clock, reg, dir.path(), dir.path());
+    platform::TcpNetwork network;
+    server::ServerCore core(clock, reg, network, dir.path(), dir.path());
     platform::FakeShell shell;
     server::TfrmComputers view(core, shell);
     view.resize(1024, 768);

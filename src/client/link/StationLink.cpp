@@ -42,7 +42,8 @@ template <typename Done, typename Show> void WaitWithCountdown(Done done, Show s
 } // namespace
 
 StationLink::StationLink(StationContext& ctx, QObject* parent)
-    : QObject(parent), ctx_(ctx), timChkCon_(this, [this] { TimChkConTick(); }),
+    : QObject(parent), ctx_(ctx), link_(ctx.platform.network),
+      timChkCon_(this, [this] { TimChkConTick(); }),
       timChkNewConn_(this, [this] { TimChkNewConnTick(); }) {
     timChkCon_.setInterval(ctx_.settings.intDisconn);
     timChkNewConn_.setInterval(ctx_.settings.intNewConn);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/Network.h"
+#include "platform/Stream.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -10,16 +13,15 @@
 
 namespace tarvina::client {
 
-// One TCP connection to the server with blocking, bounded operations: the
+// One connection to the server with blocking, bounded operations: the
 // connect thread opens it, the receive thread reads lines and blocks from it,
 // and the main and receive threads both send on it. Sends are serialised so
 // that each line (and a block written right after its line) goes out whole.
-// The socket is closed only when the last user lets go of the object, so a
+// The stream is closed only when the last user lets go of the object, so a
 // receive thread that is still winding down never reads a newer connection.
 class TcpConnection {
 public:
-    explicit TcpConnection(int fd);
-    ~TcpConnection();
+    explicit TcpConnection(std::unique_ptr<platform::Stream> stream);
     TcpConnection(const TcpConnection&) = delete;
     TcpConnection& operator=(const TcpConnection&) = delete;
 
@@ -50,10 +52,7 @@ private:
     enum class Fill { Data, Timeout, Closed };
     Fill fill(int waitMs);
 
-    const int fd_;
-    // An eventfd the reader waits on beside the socket (-1 if none could be
-    // made; the reader then wakes every few milliseconds instead).
-    const int wakeFd_;
+    const std::unique_ptr<platform::Stream> stream_;
     std::atomic<bool> up_{true};
     std::mutex sendMutex_;
     QByteArray buffer_;
@@ -62,11 +61,14 @@ private:
 
 class TcpLink {
 public:
+    explicit TcpLink(platform::Network& network) : network_(network) {}
+
     // Blocking connect with a time-out; stop() is polled so a thread that is
     // told to stop does not wait the whole time-out. On success the new
     // connection replaces the previous one.
     // localAddress (an IPv4 text, empty for any) binds the local end first,
-    // so that several stations can run from one machine.
+    // so that several stations can run from one machine. The new stream is
+    // started (its handshake, if it has one) within the same time-out.
     bool connectTo(const QString& host, quint16 port, int timeoutMs, QString* error,
                    const std::function<bool()>& stop = {}, const QString& localAddress = {});
     std::shared_ptr<TcpConnection> connection() const;
@@ -77,6 +79,7 @@ public:
     void setWriteTimeout(int ms) { writeTimeoutMs_ = ms; }
 
 private:
+    platform::Network& network_;
     mutable std::mutex mutex_;
     std::shared_ptr<TcpConnection> current_;
     std::atomic<int> writeTimeoutMs_{10000};

@@ -10,6 +10,7 @@ class Audio;
 class Clock;
 class Desktop;
 class Drives;
+class Network;
 class Power;
 class Registry;
 class ServiceControl;
@@ -101,6 +102,7 @@ struct StationPlatform {
     NoticeView& notice;
     platform::Power& power;
     platform::Desktop& desktop;
+    platform::Network& network;
 };
 
 } // namespace tarvina::client

@@ -37,6 +37,8 @@ public:
     QList<WindowId> minimizeCalls;
     QList<WindowId> quitCalls;
     bool grabFails = false;
+    WindowId desktop = 0;  // the window that draws the desktop, 0: unknown
+    bool lost = false;     // the display connection is gone
     bool quitWorks = true; // false: a desktop that cannot end programs
 
     WindowId foregroundWindow() override { return foreground; }
@@ -89,6 +91,8 @@ public:
         systemKeyCalls << blocked;
         return true;
     }
+    WindowId desktopWindow() override { return desktop; }
+    bool displayLost() override { return lost; }
 
     void clearCalls() {
         foregroundCalls.clear();

@@ -20,6 +20,22 @@ public:
     void setTopMost(WindowId w) override;
     void raise(WindowId w) override;
     void postTaskList(WindowId) override {}
+
+    // The toolkit neither reaches other programs' windows nor the display's
+    // grabs and keys, and its own windows are the station's business: all
+    // of this is out of its reach.
+    bool minimize(WindowId) override { return false; }
+    bool closeWindow(WindowId) override { return false; }
+    qint64 windowProcess(WindowId) override { return 0; }
+    bool quitWindow(WindowId) override { return false; }
+    void setTaskBarVisible(bool) override {}
+    WindowId desktopWindow() override { return 0; }
+    bool grabInput(WindowId) override { return false; }
+    void releaseInput() override {}
+    bool setSystemKeysBlocked(bool) override { return false; }
+    // No display connection of its own to lose; the toolkit ends the
+    // program when its own goes.
+    bool displayLost() override { return false; }
 };
 
 } // namespace tarvina::platform

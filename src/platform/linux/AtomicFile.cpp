@@ -1,4 +1,4 @@
-#include "platform/linux/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/AtomicFile.h"
 #include "platform/TreeRegistry.h"
-#include "platform/linux/AtomicFile.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "platform/linux/LinuxDesktop.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/WindowSystem.h"
-#include "platform/linux/AtomicFile.h"
 
 #include <QFile>
 #include <QFileInfo>

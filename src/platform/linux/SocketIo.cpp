@@ -1,6 +1,7 @@
 #include "platform/linux/SocketIo.h"
 
 #include <QDeadlineTimer>
+#include <QHostAddress>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -72,6 +73,21 @@ SocketRead ReceiveFromSocket(int fd, char* data, qint64 maxSize) {
         r.error = QString::fromLocal8Bit(std::strerror(errno));
         return r;
     }
+}
+
+QString PeerAddressOf(int fd) {
+    sockaddr_storage ss{};
+    socklen_t len = sizeof ss;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&ss), &len) != 0)
+        return {};
+    if (ss.ss_family != AF_INET && ss.ss_family != AF_INET6)
+        return {};
+    QHostAddress addr(reinterpret_cast<const sockaddr*>(&ss));
+    bool isV4 = false;
+    const quint32 v4 = addr.toIPv4Address(&isV4);
+    if (isV4)
+        return QHostAddress(v4).toString();
+    return addr.toString();
 }
 
 } // namespace tarvina::platform

@@ -4,8 +4,7 @@
 #include <optional>
 
 // Reads that never wait and blocking-with-deadline writes on POSIX sockets,
-// shared by the station server's connection threads and the station's own
-// link.
+// under the socket streams of the station server and of the station.
 namespace tarvina::platform {
 
 // Waits for `events` (poll flags) on fd for at most msecs (negative: no
@@ -34,5 +33,9 @@ struct SocketRead {
 // Reads at most maxSize bytes of what already arrived on fd, retrying when a
 // signal interrupts the call.
 SocketRead ReceiveFromSocket(int fd, char* data, qint64 maxSize);
+
+// The peer's IP address as text ("192.168.0.15"; IPv4 addresses mapped into
+// IPv6 are given in their IPv4 form); empty when unknown.
+QString PeerAddressOf(int fd);
 
 } // namespace tarvina::platform

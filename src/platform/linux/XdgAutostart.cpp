@@ -1,6 +1,6 @@
 #include "platform/linux/XdgAutostart.h"
 
-#include "platform/linux/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,35 +1,26 @@
 #include "server/net/StationConnection.h"
 
-#include "platform/linux/SocketIo.h"
 #include "protocol/Block.h"
 #include "protocol/Line.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace tarvina::server {
 
-StationConnection::StationConnection(int fd)
-    : fd_(fd), peer_(platform::PeerAddressOf(fd)), device_(fd), reader_(&device_) {
-    int on = 1;
-    // A station that vanishes without closing is found by the keep-alive
-    // probes even when the server has nothing to write.
-    ::setsockopt(fd_, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-}
+StationConnection::StationConnection(std::unique_ptr<platform::Stream> stream)
+    : stream_(std::move(stream)), peer_(stream_->peerAddress()), device_(*stream_, kWriteTimeoutMs),
+      reader_(&device_) {}
 
 StationConnection::~StationConnection() {
     device_.close();
-    ::close(fd_);
 }
 
 std::optional<QString> StationConnection::sendRaw(QByteArrayView bytes) {
     std::lock_guard<std::mutex> guard(writeMutex_);
     if (!up_.load())
         return QStringLiteral("Conexión cerrada");
-    auto err = platform::WriteAllToSocket(fd_, bytes.data(), bytes.size(), kWriteTimeoutMs);
+    auto err = stream_->writeAll(bytes.data(), bytes.size(), kWriteTimeoutMs);
     if (err) {
         up_.store(false);
-        ::shutdown(fd_, SHUT_RDWR);
+        stream_->shutdown();
     }
     return err;
 }
@@ -49,7 +40,7 @@ std::optional<QString> StationConnection::sendLineWithBlock(QByteArrayView line,
 
 void StationConnection::shutdown() {
     up_.store(false);
-    ::shutdown(fd_, SHUT_RDWR);
+    stream_->shutdown();
 }
 
 } // namespace tarvina::server

@@ -1,12 +1,14 @@
 #pragma once
 
-#include "platform/linux/SocketDevice.h"
+#include "platform/Stream.h"
+#include "platform/StreamDevice.h"
 #include "protocol/LineReader.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -14,7 +16,7 @@ namespace tarvina::server {
 
 struct TCompItem;
 
-// One station's TCP connection. The connection thread alone reads from it
+// One station's connection. The connection thread alone reads from it
 // (through reader()); any thread may write.
 //
 // Writes: a line, or a line and its block, is written whole under the
@@ -28,8 +30,8 @@ class StationConnection {
 public:
     static constexpr int kWriteTimeoutMs = 2000;
 
-    // Takes ownership of the descriptor.
-    explicit StationConnection(int fd);
+    // The stream is not started yet: the connection's thread does that.
+    explicit StationConnection(std::unique_ptr<platform::Stream> stream);
     ~StationConnection();
     StationConnection(const StationConnection&) = delete;
     StationConnection& operator=(const StationConnection&) = delete;
@@ -44,6 +46,10 @@ public:
     // Bytes as they are (a line already ended, counted lines...).
     std::optional<QString> sendRaw(QByteArrayView bytes);
 
+    // Whatever the stream needs before its first byte, on the connection
+    // thread, waiting at most timeoutMs; the error text on failure.
+    std::optional<QString> start(int timeoutMs) { return stream_->start(timeoutMs); }
+
     // Ends the connection from any thread: the reader sees it closed.
     void shutdown();
     // Called by the connection thread when its read found the end.
@@ -57,11 +63,11 @@ public:
     TCompItem* record = nullptr;
 
 private:
-    int fd_;
+    std::unique_ptr<platform::Stream> stream_;
     QString peer_;
     std::atomic<bool> up_{true};
     std::mutex writeMutex_;
-    platform::SocketDevice device_;
+    platform::StreamDevice device_;
     protocol::LineReader reader_;
 };
 

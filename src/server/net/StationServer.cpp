@@ -1,32 +1,13 @@
 #include "server/net/StationServer.h"
 
-#include "platform/linux/SocketDevice.h"
 #include "server/net/StationConnection.h"
 
 #include <QThread>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace tarvina::server {
 
-class StationServer::Listener final : public QTcpServer {
-public:
-    explicit Listener(StationServer* owner) : QTcpServer(owner), owner_(owner) {}
-
-protected:
-    void incomingConnection(qintptr fd) override { owner_->accept(fd); }
-
-private:
-    StationServer* owner_;
-};
-
 StationServer::StationServer(ListenerHost host, QObject* parent)
-    : QObject(parent), host_(std::move(host)), listener_(new Listener(this)) {
-    // Many stations start at once after a power cut: a short accept queue
-    // would drop their handshakes and leave them waiting on TCP back-off.
-    listener_->setListenBacklogSize(1024);
+    : QObject(parent), host_(std::move(host)), listener_(host_.network.makeListener()) {
     sweepTimer_.setInterval(1000);
     connect(&sweepTimer_, &QTimer::timeout, this, &StationServer::Sweep);
 }
@@ -39,7 +20,11 @@ bool StationServer::listen(quint16 port) {
     if (listener_->isListening())
         return true;
     Q_EMIT listenerStateChanged(ListenerState::Connecting);
-    const bool ok = listener_->listen(QHostAddress::Any, port);
+    // Many stations start at once after a power cut: a short accept queue
+    // would drop their handshakes and leave them waiting on TCP back-off.
+    constexpr int kBacklog = 1024;
+    const bool ok = listener_->listen(
+        port, kBacklog, [this](std::unique_ptr<platform::Stream> s) { accept(std::move(s)); });
     if (ok)
         sweepTimer_.start();
     Q_EMIT listenerStateChanged(ok ? ListenerState::Connected : ListenerState::Disconnected);
@@ -50,7 +35,7 @@ bool StationServer::isListening() const {
     return listener_->isListening();
 }
 quint16 StationServer::serverPort() const {
-    return listener_->serverPort();
+    return listener_->port();
 }
 QString StationServer::errorString() const {
     return listener_->errorString();
@@ -96,28 +81,26 @@ bool StationServer::makeRoom() {
     return false;
 }
 
-void StationServer::accept(qintptr fd) {
-    const QString peer = platform::PeerAddressOf(static_cast<int>(fd));
+void StationServer::accept(std::unique_ptr<platform::Stream> stream) {
+    // A refused stream is dropped (closed) on return.
+    const QString peer = stream->peerAddress();
     const auto fromPeer = perAddress_.find(peer);
     if (fromPeer != perAddress_.end() && fromPeer->second >= kMaxPerAddress) {
-        ::close(static_cast<int>(fd));
         ++refusedByAddress_[peer];
         return;
     }
     if (!makeRoom()) {
-        ::close(static_cast<int>(fd));
         ++refusedOverTotal_;
         return;
     }
     ++perAddress_[peer];
-    // Every answer is one short line that the station waits for: holding it
-    // back to coalesce with more (Nagle) only adds delay.
-    const int one = 1;
-    ::setsockopt(static_cast<int>(fd), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    auto conn = std::make_shared<StationConnection>(static_cast<int>(fd));
+    auto conn = std::make_shared<StationConnection>(std::move(stream));
     const quint64 id = nextId_++;
     QThread* thread = QThread::create([this, conn, id] {
-        host_.serve(conn);
+        if (!conn->start(kStartTimeoutMs))
+            host_.serve(conn);
+        else
+            conn->markDown();
         QMetaObject::invokeMethod(
             this, [this, id] { finished(id); }, Qt::QueuedConnection);
     });

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/Network.h"
 #include "server/net/ComputersLock.h"
 
 #include <QObject>
 #include <QString>
-#include <QTcpServer>
 #include <QTimer>
 #include <functional>
 #include <map>
@@ -17,20 +17,22 @@ namespace tarvina::server {
 
 class StationConnection;
 
-// What the listener needs from the server it serves: the clock, the lock that
+// What the listener needs from the server it serves: the network it listens
+// on, the clock, the lock that
 // guards each connection's bound record, where its summaries go, and what a
 // connection's thread runs until the connection ends.
 struct ListenerHost {
+    platform::Network& network;
     platform::Clock& clock;
     ComputersLock& lock;
     std::function<void(const QString&)> console;
     std::function<void(std::shared_ptr<StationConnection>)> serve;
 };
 
-// The TCP listener on all local addresses and one thread per connection.
-// Lives on the UI thread: the listener accepts there, hands the descriptor
-// to a new connection thread and forgets it; a finished thread tells the UI
-// thread, which joins it (it is already on its way out) and drops it.
+// The listener on all local addresses and one thread per connection.
+// Lives on the UI thread: the listener accepts there, hands the stream to a
+// new connection thread (which starts it before serving) and forgets it; a finished thread tells
+// the UI thread, which joins it (it is already on its way out) and drops it.
 //
 // A connection costs a thread, so they are rationed: at most kMaxConnections
 // in all and kMaxPerAddress from one address (a refused one is closed at
@@ -48,6 +50,8 @@ public:
     static constexpr int kMaxPerAddress = 8;
     static constexpr qint64 kIdentifyTimeoutMs = 30000;
     static constexpr qint64 kEvictAfterMs = 2000;
+    // A stream that needs a handshake before its first byte gets this long.
+    static constexpr int kStartTimeoutMs = 10000;
 
     enum class ListenerState { Resolving, Connecting, Connected, Disconnecting, Disconnected };
 
@@ -79,7 +83,6 @@ Q_SIGNALS:
     void listenerStateChanged(tarvina::server::StationServer::ListenerState state);
 
 private:
-    class Listener;
     struct Entry {
         std::shared_ptr<StationConnection> conn;
         QThread* thread = nullptr;
@@ -87,7 +90,7 @@ private:
         qint64 acceptedMs = 0;
     };
 
-    void accept(qintptr fd);
+    void accept(std::unique_ptr<platform::Stream> stream);
     // True when a new connection may have a thread, after closing the
     // oldest unidentified connection if all places are taken.
     bool makeRoom();
@@ -95,7 +98,7 @@ private:
     void join(Entry& entry);
 
     ListenerHost host_;
-    Listener* listener_;
+    std::unique_ptr<platform::Listener> listener_;
     std::map<quint64, Entry> threads_;
     quint64 nextId_ = 1;
     std::map<QString, int> perAddress_;

@@ -1,6 +1,6 @@
 #include "server/shell/LastActivityStamp.h"
 
-#include "platform/linux/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -19,11 +19,12 @@ namespace tarvina::server {
 
 using common::DateTime;
 
-ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry, QString programFolder,
-                       QString workFolder, QObject* parent)
+ServerCore::ServerCore(platform::Clock& clock, platform::Registry& registry,
+                       platform::Network& network, QString programFolder, QString workFolder,
+                       QObject* parent)
     : QObject(parent), StationFront(clock, std::move(programFolder), std::move(workFolder)),
       store_(registry),
-      server_(ListenerHost{clock_, registry_.lock(),
+      server_(ListenerHost{network, clock_, registry_.lock(),
                            [this](const QString& text) { ctx_.console(nullptr, text); },
                            [this](std::shared_ptr<StationConnection> conn) {
                                StationSession session(ctx_, std::move(conn));

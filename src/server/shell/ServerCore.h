@@ -43,8 +43,8 @@ public:
         std::function<void()> afterListenerStopped;
     };
 
-    ServerCore(platform::Clock& clock, platform::Registry& registry, QString programFolder,
-               QString workFolder, QObject* parent = nullptr);
+    ServerCore(platform::Clock& clock, platform::Registry& registry, platform::Network& network,
+               QString programFolder, QString workFolder, QObject* parent = nullptr);
     ~ServerCore() override;
 
     Hooks& hooks() { return hooks_; }

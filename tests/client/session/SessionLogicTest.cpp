@@ -804,9 +804,10 @@ public:
 TEST(SessionLogic, ClosingTheStationWaitsForAMovingTray) {
     Station st;
     SlowTray tray;
-    const StationPlatform p{st.clock,   st.registry, st.windows,    st.audio,       st.service,
-                            st.shell,   tray,        st.timeSetter, st.nullControl, st.own,
-                            st.welcome, st.password, st.notice,     st.power,       st.desktop};
+    const StationPlatform p{st.clock,       st.registry, st.windows, st.audio,
+                            st.service,     st.shell,    tray,       st.timeSetter,
+                            st.nullControl, st.own,      st.welcome, st.password,
+                            st.notice,      st.power,    st.desktop, st.network};
     st.core = std::make_unique<StationCore>(st.env(), p);
     st.start();
     st.core->dispatcher().Dispatch("34D1");

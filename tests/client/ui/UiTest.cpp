@@ -21,9 +21,9 @@ struct UiStation {
     ui::StationUi ui{false};
     UiStation() {
         const StationPlatform p{
-            st.clock,  st.registry,   st.windows,     st.audio, st.service, st.shell,
-            st.drives, st.timeSetter, st.nullControl, ui,       ui,         ui,
-            ui,        st.power,      st.desktop};
+            st.clock,  st.registry,   st.windows,     st.audio,  st.service, st.shell,
+            st.drives, st.timeSetter, st.nullControl, ui,        ui,         ui,
+            ui,        st.power,      st.desktop,     st.network};
         st.core = std::make_unique<StationCore>(st.env(), p);
         ui.attach(st.core.get());
         st.core->Create();

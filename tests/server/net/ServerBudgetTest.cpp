@@ -3,6 +3,7 @@
 // and the names of the files it causes.
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/computers/ServerContext.h"
 #include "server/net/ConsoleRate.h"
 #include "server/net/InFlightPool.h"
@@ -98,7 +99,8 @@ TEST(DrainTest, OnePassStopsAfterItsBudgetAndTheRestFollowsInOrder) {
     test::TempDir dir;
     platform::FakeClock clock;
     platform::MemoryRegistry store;
-    ServerCore core(clock, store, dir.path(), dir.path());
+    platform::TcpNetwork network;
+    ServerCore core(clock, store, network, dir.path(), dir.path());
     // Each console line costs the UI thread a millisecond here, so the first
     // batch alone uses up a pass's budget.
     QObject::connect(&core.console(), &ConsoleModel::lineAdded, [] { QThread::msleep(1); });

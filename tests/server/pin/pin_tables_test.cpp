@@ -6,6 +6,7 @@
 #include "platform/Registry.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/PinTestPrinters.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
@@ -466,7 +467,7 @@ protected:
                           platform::EncodeDateTimeValue(closedInOrder ? now - 0.5 : now - 2));
     }
     QStringList start() {
-        core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
+        core = std::make_unique<ServerCore>(clock, store, network, env.home(), env.home());
         core->setPort(0);
         core->startUp();
         runtime.setSplash([this](const QString& t) { splash << t; });
@@ -476,6 +477,7 @@ protected:
     tarvina::test::ScopedTarvinaEnv env;
     platform::FakeClock clock; // 15 January 2024, 10:00
     platform::MemoryRegistry store;
+    platform::TcpNetwork network;
     QString data;
     std::unique_ptr<ServerCore> core;
     PinRuntime runtime{xbase::RealFileSystem()};

@@ -5,6 +5,8 @@
 #include "common/Password.h"
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/SocketStream.h"
+#include "platform/linux/TcpNetwork.h"
 #include "protocol/DateTimeText.h"
 #include "server/computers/RecordOps.h"
 #include "server/computers/Senders.h"
@@ -274,13 +276,14 @@ TEST(StationRulesTest, NamesLabelsAndScaling) {
 
 class CoreFixture : public ::testing::Test {
 protected:
-    CoreFixture() : core(clock, reg, dir.path(), dir.path()) {}
+    CoreFixture() : core(clock, reg, network, dir.path(), dir.path()) {}
     // A record bound to one end of a socket pair; the other end is `peer`.
     TCompItem* connected(const QString& name) {
         int fds[2];
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
         peer = fds[1];
-        auto conn = std::make_shared<StationConnection>(fds[0]);
+        auto conn = std::make_shared<StationConnection>(
+            std::make_unique<platform::SocketStream>(fds[0], false));
         ServerContext& ctx = core.context();
         ComputersGuard g(ctx.registry.lock());
         TCompItem* r = BindConnection(ctx, conn, QStringLiteral("AA-00-00-00-00-01"));
@@ -303,6 +306,7 @@ protected:
     test::TempDir dir;
     platform::FakeClock clock;
     platform::MemoryRegistry reg;
+    platform::TcpNetwork network;
     ServerCore core;
     int peer = -1;
 };

@@ -5,6 +5,7 @@
 
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/shell/ServerCore.h"
 #include "support/TempDir.h"
 
@@ -29,7 +30,8 @@ protected:
     test::TempDir dir;
     platform::FakeClock clock;
     platform::MemoryRegistry registry;
-    ServerCore core{clock, registry, dir.path(), dir.path()};
+    platform::TcpNetwork network;
+    ServerCore core{clock, registry, network, dir.path(), dir.path()};
     MainWindow window{core};
 
     QWidget* shown() const { return window.findChild<QStackedWidget*>()->currentWidget(); }

@@ -67,7 +67,7 @@ void PlaceAsLastTime(MainWindow& w, platform::Registry& registry) {
 
 ShellController::ShellController(ShellPlatform platform, Folders folders, QObject* parent)
     : QObject(parent), platform_(platform), folders_(std::move(folders)),
-      core_(platform.clock, platform.registry, folders_.program, folders_.work),
+      core_(platform.clock, platform.registry, platform.network, folders_.program, folders_.work),
       pins_(platform.files),
       stamp_(LastActivityStamp::PathFor(folders_.program, ShellProgramName())) {
     const QString qpa = QGuiApplication::platformName();

@@ -7,6 +7,7 @@ namespace tarvina::platform {
 class Clock;
 class Mail;
 class MachineInfo;
+class Network;
 class Pinger;
 class Printing;
 class Registry;
@@ -28,6 +29,8 @@ struct ShellPlatform {
     platform::Pinger& pinger;
     platform::Shell& shell;
     platform::Mail& mail;
+    // Where the station listener listens.
+    platform::Network& network;
     // The code tables' disk.
     xbase::IFileSystem& files;
 };

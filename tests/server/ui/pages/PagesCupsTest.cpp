@@ -5,6 +5,7 @@
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/MemoryRegistry.h"
 #include "platform/linux/CupsPrinting.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/PrivateCups.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
@@ -42,7 +43,8 @@ TEST(PagesCups, TenCodesTenTicketsThroughTheSpooler) {
     platform::FakeClock clock;
     platform::MemoryRegistry store;
     TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
-    ServerCore core(clock, store, env.home(), env.home());
+    platform::TcpNetwork network;
+    ServerCore core(clock, store, network, env.home(), env.home());
     core.setPort(0);
     core.startUp();
     PinRuntime runtime{xbase::RealFileSystem()};

@@ -8,6 +8,7 @@
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakePrinting.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
 #include "server/pin/Ticket.h"
@@ -63,7 +64,7 @@ class Pages : public ::testing::Test {
 protected:
     Pages() {
         TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
-        core = std::make_unique<ServerCore>(clock, store, env.home(), env.home());
+        core = std::make_unique<ServerCore>(clock, store, network, env.home(), env.home());
         core->setPort(0);
         core->startUp();
         const QStringList failures = runtime.start(*core, env.home(), clock.now());
@@ -91,6 +92,7 @@ protected:
     test::ScopedTarvinaEnv env;
     platform::FakeClock clock; // 15 January 2024, 10:00
     platform::MemoryRegistry store;
+    platform::TcpNetwork network;
     platform::FakePrinting printing;
     std::unique_ptr<ServerCore> core;
     PinRuntime runtime{xbase::RealFileSystem()};

@@ -5,6 +5,7 @@
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakePrinting.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
 #include "server/shell/ServerCore.h"
@@ -49,7 +50,8 @@ TEST(PagesOnDisplay, DrivenByCaption) {
     platform::FakePrinting printing;
     printing.printers = {"Ticket"};
     TableOps::CreateTablesAtLoad(xbase::RealFileSystem(), env.home());
-    ServerCore core(clock, store, env.home(), env.home());
+    platform::TcpNetwork network;
+    ServerCore core(clock, store, network, env.home(), env.home());
     core.setPort(0);
     core.startUp();
     PinRuntime runtime{xbase::RealFileSystem()};

@@ -13,6 +13,7 @@
 #include "platform/fake/FakePrinting.h"
 #include "platform/fake/FakeShell.h"
 #include "platform/fake/MemoryRegistry.h"
+#include "platform/linux/TcpNetwork.h"
 #include "server/settings/ServerSettings.h"
 #include "server/ui/MainWindow.h"
 #include "server/ui/shell/ShellHelp.h"
@@ -57,7 +58,7 @@ protected:
 
     void make() {
         shell = std::make_unique<ShellController>(
-            ShellPlatform{clock, registry, machine, printing, pinger, opener, mail,
+            ShellPlatform{clock, registry, machine, printing, pinger, opener, mail, network,
                           xbase::RealFileSystem()},
             ShellController::Folders{dir.path(), dir.path(), dir.file(QStringLiteral("help"))});
         shell->setQuit([this] { ++quits; });
@@ -90,6 +91,7 @@ protected:
     platform::FakePrinting printing;
     EchoPinger pinger;
     platform::FakeShell opener;
+    platform::TcpNetwork network;
     platform::FakeMail mail;
     std::unique_ptr<ShellController> shell;
     QStringList lines;

@@ -1,5 +1,6 @@
-#include "platform/linux/SocketDevice.h"
+#include "platform/linux/SocketStream.h"
 
+#include "platform/StreamDevice.h"
 #include "platform/linux/SocketIo.h"
 
 #include <QElapsedTimer>
@@ -17,8 +18,9 @@
 
 using tarvina::platform::PeerAddressOf;
 using tarvina::platform::ReceiveFromSocket;
-using tarvina::platform::SocketDevice;
 using tarvina::platform::SocketRead;
+using tarvina::platform::SocketStream;
+using tarvina::platform::StreamDevice;
 
 namespace {
 
@@ -52,6 +54,12 @@ struct Pair {
         closeB();
         if (a >= 0)
             ::close(a);
+    }
+    // Hands end a to a stream, which closes it.
+    int release() {
+        const int fd = a;
+        a = -1;
+        return fd;
     }
     void closeB() {
         if (b >= 0)
@@ -101,10 +109,11 @@ struct Tcp {
 
 } // namespace
 
-TEST(SocketDevice, ReadsWhatCameThenTheEndAsAClosedConnection) {
+TEST(StreamDevice, ReadsWhatCameThenTheEndAsAClosedConnection) {
     Pair p;
     ASSERT_GE(p.a, 0);
-    SocketDevice dev(p.a);
+    SocketStream stream(p.release(), false);
+    StreamDevice dev(stream);
     ASSERT_TRUE(p.put("R01PC1\r\n"));
     ASSERT_TRUE(dev.waitForReadyRead(30000));
     EXPECT_EQ(dev.bytesAvailable(), 8);
@@ -121,22 +130,23 @@ TEST(SocketDevice, ReadsWhatCameThenTheEndAsAClosedConnection) {
     EXPECT_EQ(dev.read(&c, 1), -1);
 }
 
-TEST(SocketDevice, AWaitWithoutDataRunsOutAndAShutdownFromAnotherThreadWakesIt) {
+TEST(StreamDevice, AWaitWithoutDataRunsOutAndAShutdownFromAnotherThreadWakesIt) {
     Pair p;
     ASSERT_GE(p.a, 0);
-    SocketDevice dev(p.a);
+    SocketStream stream(p.release(), false);
+    StreamDevice dev(stream);
     EXPECT_FALSE(dev.waitForReadyRead(20));
 
     // The shutdown comes once the wait has begun, so that it is the wake-up
     // that is seen.
     const pid_t waiter = ::gettid();
     std::atomic<bool> sawWaiting{false};
-    std::thread closer([fd = p.a, waiter, &sawWaiting] {
+    std::thread closer([&stream, waiter, &sawWaiting] {
         QElapsedTimer limit;
         limit.start();
         while (!(sawWaiting = InPoll(waiter)) && limit.elapsed() < 30000)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ::shutdown(fd, SHUT_RDWR);
+        stream.shutdown();
     });
     QElapsedTimer t;
     t.start();
@@ -149,10 +159,11 @@ TEST(SocketDevice, AWaitWithoutDataRunsOutAndAShutdownFromAnotherThreadWakesIt) 
     EXPECT_EQ(dev.read(&c, 1), -1);
 }
 
-TEST(SocketDevice, WritesEverythingOrFailsWhenThePeerStopsReading) {
+TEST(StreamDevice, WritesEverythingOrFailsWhenThePeerStopsReading) {
     Pair p;
     ASSERT_GE(p.a, 0);
-    SocketDevice dev(p.a, 100);
+    SocketStream stream(p.release(), false);
+    StreamDevice dev(stream, 100);
     const QByteArray line("01\r\n");
     EXPECT_EQ(dev.write(line), line.size());
     char buf[8] = {};
@@ -167,6 +178,33 @@ TEST(SocketDevice, WritesEverythingOrFailsWhenThePeerStopsReading) {
     // A peer that is gone: an error, never SIGPIPE.
     p.closeB();
     EXPECT_EQ(dev.write(line), -1);
+}
+
+// The station's receive thread waits without limit and is woken to stop
+// (or to look at its flags) without losing the connection.
+TEST(SocketStream, AWakeEndsAWaitWithoutLimitAndLeavesTheStreamUsable) {
+    Pair p;
+    ASSERT_GE(p.a, 0);
+    SocketStream stream(p.release(), true);
+    const pid_t waiter = ::gettid();
+    std::thread waker([&stream, waiter] {
+        QElapsedTimer limit;
+        limit.start();
+        while (!InPoll(waiter) && limit.elapsed() < 30000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        stream.wake();
+    });
+    char buf[8];
+    EXPECT_EQ(stream.read(buf, sizeof buf, -1).status, SocketStream::Read::Status::Nothing);
+    waker.join();
+    // The wake is used up: the next wait runs its time.
+    EXPECT_FALSE(stream.waitReadable(20));
+    ASSERT_TRUE(p.put("ok"));
+    const SocketStream::Read r = stream.read(buf, sizeof buf, 30000);
+    EXPECT_EQ(r.status, SocketStream::Read::Status::Data);
+    EXPECT_EQ(QByteArray(buf, static_cast<int>(r.bytes)), QByteArray("ok"));
+    p.closeB();
+    EXPECT_EQ(stream.read(buf, sizeof buf, 30000).status, SocketStream::Read::Status::Ended);
 }
 
 TEST(SocketRead, TellsDataNothingYetAndTheEndApart) {

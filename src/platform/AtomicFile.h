@@ -10,6 +10,10 @@ namespace tarvina::platform {
 enum class AtomicStage { TempCreated, HalfWritten, Written, Synced, Renamed };
 using AtomicWriteHook = std::function<void(AtomicStage)>;
 
+// Defined by the system's back end the library is built with
+// (linux/AtomicFile.cpp), so that code above the platform saves through it
+// without choosing one.
+//
 // Replaces the file at path with data so that, whatever happens to the
 // process or the machine, the path holds either the old content or the new:
 // the data goes to a temporary file in the same folder, which is flushed to
