@@ -194,8 +194,6 @@ int main(int argc, char** argv) {
     common::LastCommand identityStep;
     const QString computerName =
         platform::GetComputerName(registry, machine, &identityStep).value_or(machine.hostName());
-    const platform::WindowsVersion os =
-        platform::GetWindowsVersion(machine, platform::Program::Puesto);
 
     client::ClientEnvironment env;
     env.programFolder = folder;
@@ -204,7 +202,8 @@ int main(int argc, char** argv) {
     env.port = Port();
     env.testMode = testMode;
     env.computerName = computerName;
-    env.osMajor = os.major;
+    // osMajor keeps its default: on Linux the caption and the companion
+    // service follow the newest Windows, the kernel's number ranks nothing.
     env.versionText =
         QString::fromLatin1(protocol::VersionText(TARVINA_VERSION_MAJOR, TARVINA_VERSION_MINOR,
                                                   TARVINA_VERSION_RELEASE, TARVINA_VERSION_BUILD));
