@@ -19,8 +19,8 @@ public:
         QString mountInfo = QStringLiteral("/proc/self/mountinfo");
         QString byUuid = QStringLiteral("/dev/disk/by-uuid");
         QString sysClassNet = QStringLiteral("/sys/class/net");
-        // The first of these that is a readable regular file names the
-        // distribution.
+        // The first of these that is a regular file with some text names
+        // the distribution (a pipe or an emptied file gives way to the next).
         QStringList osRelease{QStringLiteral("/etc/os-release"),
                               QStringLiteral("/usr/lib/os-release")};
         int commandTimeoutMs = 5000;
