@@ -185,8 +185,6 @@ client::ClientEnvironment StartEnvironment(const QString& folder, bool testMode,
     common::LastCommand identityStep;
     const QString computerName =
         platform::GetComputerName(registry, machine, &identityStep).value_or(machine.hostName());
-    const platform::WindowsVersion os =
-        platform::GetWindowsVersion(machine, platform::Program::Puesto);
     client::ClientEnvironment env;
     env.programFolder = folder;
     env.currentDir = folder;
@@ -194,7 +192,8 @@ client::ClientEnvironment StartEnvironment(const QString& folder, bool testMode,
     env.port = Port();
     env.testMode = testMode;
     env.computerName = computerName;
-    env.osMajor = os.major;
+    // osMajor keeps its default: on Linux the caption and the companion
+    // service follow the newest Windows, the kernel's number ranks nothing.
     env.versionText =
         QString::fromLatin1(protocol::VersionText(TARVINA_VERSION_MAJOR, TARVINA_VERSION_MINOR,
                                                   TARVINA_VERSION_RELEASE, TARVINA_VERSION_BUILD));

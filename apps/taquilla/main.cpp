@@ -133,7 +133,7 @@ void PrintLine(const QString& line) {
 // does every console line.
 void AnnounceAndEcho(server::ServerCore& core, platform::AvahiAnnouncer& announcer) {
     QObject::connect(&core, &server::ServerCore::listening, &announcer, [&announcer](quint16 port) {
-        PrintLine(server::ServerCore::ListeningText(port) + u'\n');
+        PrintLine(server::ListeningText(port) + u'\n');
         announcer.start(QStringLiteral("Tarvina Caja en ") + QSysInfo::machineHostName(), port);
     });
     QObject::connect(&core.console(), &server::ConsoleModel::messageShown,

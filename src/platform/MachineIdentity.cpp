@@ -122,7 +122,9 @@ QString GetMacAddress(MachineInfo& info, Program program, const IdentityErrorLog
     if (card != notFound)
         return card;
     const OsVersion v = info.osVersion();
-    if (v.platformId == 2 && v.major > 4) {
+    // Windows after NT 4 lists its adapters with the command; a system that
+    // describes itself (Linux) is taken alike whatever its kernel's number.
+    if (v.platformId == 2 && (v.major > 4 || !v.description.isEmpty())) {
         const QString mac = MacFromCommandOutput(info, log);
         return mac != notFound ? mac : MacFromFirstAdapter(info);
     }
@@ -141,6 +143,15 @@ QString GetMacAddress(MachineInfo& info, Program program, const IdentityErrorLog
 
 WindowsVersion GetWindowsVersion(const MachineInfo& info, Program program) {
     const OsVersion v = info.osVersion();
+    const int build = v.platformId == 1 ? (v.build & 0xFFFF) : v.build;
+    WindowsVersion out;
+    out.major = v.major;
+    out.minor = v.minor;
+    out.build = build;
+    if (!v.description.isEmpty()) {
+        out.text = v.description;
+        return out;
+    }
     QString prefix;
     switch (v.platformId) {
     case 0:
@@ -156,11 +167,6 @@ WindowsVersion GetWindowsVersion(const MachineInfo& info, Program program) {
     default:
         break;
     }
-    const int build = v.platformId == 1 ? (v.build & 0xFFFF) : v.build;
-    WindowsVersion out;
-    out.major = v.major;
-    out.minor = v.minor;
-    out.build = build;
     out.text = prefix + QStringLiteral("Versión %1.%2.%3").arg(v.major).arg(v.minor).arg(build) +
                u' ' + v.servicePack;
     return out;

@@ -49,7 +49,9 @@ struct WindowsVersion {
     int minor = 0;
     int build = 0;
 };
-// "Windows NT/2000 Versión 6.1.0 Linux 6.1.0-18-amd64" and the like.
+// "Windows NT/2000 Versión 6.1.0 Service Pack 1" and the like on Windows; on
+// another system its own description ("Debian GNU/Linux 12 (bookworm) Linux
+// 6.1.0-18-amd64"), the numbers being those of its kernel.
 WindowsVersion GetWindowsVersion(const MachineInfo& info, Program program);
 
 // "ABCD-1234", or "Sin serial (o sin \"C\")".

@@ -27,6 +27,11 @@ struct OsVersion {
     int minor = 0;
     int build = 0;
     QString servicePack; // free text shown after the numbers
+    // How a system other than Windows names itself and its version, which is
+    // then the whole version text: on Linux the distribution's and the
+    // kernel's ("Debian GNU/Linux 12 (bookworm) Linux 6.1.0-18-amd64").
+    // Empty on Windows, whose text is made of the numbers above.
+    QString description;
 };
 
 // What the machine-identity functions ask of the system. Pure interface so

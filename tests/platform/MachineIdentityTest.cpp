@@ -51,6 +51,11 @@ TEST(MachineIdentity, StationOnNewSystemsTriesTheCommandFirst) {
     m.callOrder.clear();
     EXPECT_EQ(GetMacAddress(m, Program::Puesto), "00-0C-29-AB-CD-EF");
     EXPECT_EQ(m.callOrder, "AA");
+    // Linux is a new system whatever its kernel's number.
+    m.version.description = "Debian GNU/Linux 9 (stretch) Linux 4.9.0-19-amd64";
+    m.callOrder.clear();
+    GetMacAddress(m, Program::Puesto);
+    EXPECT_EQ(m.callOrder, "ACA");
 }
 
 TEST(MachineIdentity, StationOnOldSystemsChecksTheIdentifierTwice) {
@@ -104,7 +109,7 @@ TEST(MachineIdentity, CommandTextLabels) {
 
 TEST(MachineIdentity, VersionAndDiskSerialTexts) {
     FakeMachineInfo m;
-    m.version = {2, 6, 1, 0, "Linux 6.1.0-18-amd64"};
+    m.version = {2, 6, 1, 0, "Linux 6.1.0-18-amd64", ""};
     EXPECT_EQ(GetWindowsVersion(m, Program::Taquilla).text,
               QString::fromUtf8("Windows NT/2000 Versión 6.1.0 Linux 6.1.0-18-amd64"));
     const WindowsVersion pv = GetWindowsVersion(m, Program::Puesto);
@@ -112,12 +117,19 @@ TEST(MachineIdentity, VersionAndDiskSerialTexts) {
     EXPECT_EQ(pv.major, 6);
     // The 95 family keeps the low 16 bits of the build; an empty service
     // pack leaves a trailing space.
-    m.version = {1, 4, 10, 0x040A08AE, ""};
+    m.version = {1, 4, 10, 0x040A08AE, "", ""};
     EXPECT_EQ(GetWindowsVersion(m, Program::Puesto).text,
               QString::fromUtf8("Windows 95/98 Versión 4.10.2222 "));
-    m.version = {0, 3, 11, 0, "x"};
+    m.version = {0, 3, 11, 0, "x", ""};
     EXPECT_EQ(GetWindowsVersion(m, Program::Taquilla).text,
               QString::fromUtf8("Windows 3.x Versión 3.11.0 x"));
+    // A system that names itself is shown by that name alone, in both programs.
+    m.version = {
+        2, 6, 1, 0, "Linux 6.1.0-18-amd64", "Debian GNU/Linux 12 (bookworm) Linux 6.1.0-18-amd64"};
+    EXPECT_EQ(GetWindowsVersion(m, Program::Taquilla).text,
+              "Debian GNU/Linux 12 (bookworm) Linux 6.1.0-18-amd64");
+    EXPECT_EQ(GetWindowsVersion(m, Program::Puesto).text,
+              "Debian GNU/Linux 12 (bookworm) Linux 6.1.0-18-amd64");
 
     m.volumeSerial = 0xABCD1234u;
     EXPECT_EQ(GetDiskSerial(m), "ABCD-1234");

@@ -29,6 +29,8 @@ struct ClientEnvironment {
     QString computerName;
     QString macText;
     QString versionText;
+    // The Windows major version: from 5 on the caption says "[XP]", from 4 on
+    // the companion service is watched. Systems other than Windows keep 6.
     int osMajor = 6;
 };
 

@@ -10,7 +10,9 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
@@ -32,6 +34,96 @@ QByteArray ReadBounded(const QString& path, qint64 max) {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     return f.read(max);
+}
+
+// At most max bytes of a regular file; empty for anything else. The file is
+// opened without blocking, so that a pipe or a device put in its place
+// cannot hold the start.
+QByteArray ReadRegularFile(const QString& path, qint64 max) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    QByteArray out;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        out.resize(max);
+        qint64 got = 0;
+        while (got < max) {
+            const ssize_t n = ::read(fd, out.data() + got, size_t(max - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        out.truncate(got);
+    }
+    ::close(fd);
+    return out;
+}
+
+// One value of an os-release assignment as the shell reads it: single quotes
+// keep everything, double quotes let a backslash escape only " \ $ and `,
+// outside quotes a backslash escapes any character; a quote left open ends
+// with the line, and blanks that end the value outside quotes are dropped.
+QByteArray ShellValue(QByteArrayView raw) {
+    enum class Quote { None, Single, Double } quote = Quote::None;
+    QByteArray out;
+    qsizetype kept = 0;
+    qsizetype i = 0;
+    while (i < raw.size() && (raw[i] == ' ' || raw[i] == '\t'))
+        ++i;
+    for (; i < raw.size(); ++i) {
+        const char c = raw[i];
+        if (quote == Quote::Single) {
+            if (c == '\'')
+                quote = Quote::None;
+            else
+                out += c;
+            kept = out.size();
+            continue;
+        }
+        if (quote == Quote::Double) {
+            if (c == '"') {
+                quote = Quote::None;
+            } else if (c == '\\' && i + 1 < raw.size() &&
+                       QByteArrayView("\"\\$`").contains(raw[i + 1])) {
+                out += raw[++i];
+            } else {
+                out += c;
+            }
+            kept = out.size();
+            continue;
+        }
+        if (c == '\'') {
+            quote = Quote::Single;
+        } else if (c == '"') {
+            quote = Quote::Double;
+        } else if (c == '\\') {
+            if (i + 1 < raw.size())
+                out += raw[++i];
+            kept = out.size();
+        } else {
+            out += c;
+            if (c != ' ' && c != '\t')
+                kept = out.size();
+        }
+    }
+    out.truncate(kept);
+    return out;
+}
+
+// Printable characters only: the name goes to the console, the technical
+// information page and the diagnostic report.
+QString Printable(const QByteArray& utf8) {
+    QString out;
+    for (char32_t c : QString::fromUtf8(utf8).toUcs4()) {
+        if (QChar::isSpace(c))
+            c = U' ';
+        if (QChar::isPrint(c))
+            out += QString::fromUcs4(&c, 1);
+    }
+    return out.simplified();
 }
 
 QByteArray ParseMacText(const QByteArray& text) {
@@ -216,11 +308,56 @@ OsVersion LinuxMachineInfo::VersionFromRelease(const QString& sysname, const QSt
     return v;
 }
 
+QString LinuxMachineInfo::SystemNameFromOsRelease(QByteArrayView text) {
+    QString pretty, name, version;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        QByteArrayView line = text.sliced(start, end - start).trimmed();
+        start = end + 1;
+        const qsizetype eq = line.indexOf('=');
+        if (line.isEmpty() || line.front() == '#' || eq <= 0)
+            continue;
+        const QByteArrayView key = line.first(eq).trimmed();
+        QString* field = key == "PRETTY_NAME" ? &pretty
+                         : key == "NAME"      ? &name
+                         : key == "VERSION"   ? &version
+                                              : nullptr;
+        // A later assignment wins, as it does for the shell.
+        if (field != nullptr)
+            *field = Printable(ShellValue(line.sliced(eq + 1)));
+    }
+    QString out = !pretty.isEmpty() ? pretty : (name + u' ' + version).trimmed();
+    // Cut between characters, never inside a surrogate pair.
+    if (out.size() > kMaxSystemName) {
+        qsizetype cut = kMaxSystemName;
+        if (out.at(cut).isLowSurrogate())
+            --cut;
+        out = out.left(cut).trimmed();
+    }
+    return out;
+}
+
 OsVersion LinuxMachineInfo::osVersion() const {
+    QString system;
+    for (const QString& path : sources_.osRelease) {
+        const QByteArray text = ReadRegularFile(path, kMaxOsRelease);
+        if (!text.isEmpty()) {
+            system = SystemNameFromOsRelease(text);
+            break;
+        }
+    }
+    OsVersion v;
     utsname u{};
-    if (::uname(&u) != 0)
-        return OsVersion();
-    return VersionFromRelease(QString::fromLocal8Bit(u.sysname), QString::fromLocal8Bit(u.release));
+    if (::uname(&u) == 0)
+        v = VersionFromRelease(QString::fromLocal8Bit(u.sysname),
+                               QString::fromLocal8Bit(u.release));
+    // Without an os-release the kernel alone names the system.
+    const QString kernel = v.servicePack.isEmpty() ? QStringLiteral("Linux") : v.servicePack;
+    v.description = system.isEmpty() ? kernel : system + u' ' + kernel;
+    return v;
 }
 
 std::optional<quint32> LinuxMachineInfo::SerialFromUuid(const QString& uuid) {

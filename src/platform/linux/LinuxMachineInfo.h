@@ -10,7 +10,8 @@ namespace tarvina::platform {
 // a time-based identifier built here (its node is the first adapter's
 // address), "ip link" as the address command, gethostname, uname, and the
 // root volume's id from the mount table and /dev/disk/by-uuid (statfs's
-// file-system id when the volume has no UUID).
+// file-system id when the volume has no UUID), the distribution's name from
+// os-release.
 class LinuxMachineInfo final : public MachineInfo {
 public:
     struct Sources {
@@ -18,6 +19,10 @@ public:
         QString mountInfo = QStringLiteral("/proc/self/mountinfo");
         QString byUuid = QStringLiteral("/dev/disk/by-uuid");
         QString sysClassNet = QStringLiteral("/sys/class/net");
+        // The first of these that is a regular file with some text names
+        // the distribution (a pipe or an emptied file gives way to the next).
+        QStringList osRelease{QStringLiteral("/etc/os-release"),
+                              QStringLiteral("/usr/lib/os-release")};
         int commandTimeoutMs = 5000;
     };
     LinuxMachineInfo() = default;
@@ -36,6 +41,14 @@ public:
     static std::optional<QPair<unsigned, unsigned>> RootDeviceFromMountInfo(const QByteArray& text);
     // "6.1.0-18-amd64" -> 6, 1, 0.
     static OsVersion VersionFromRelease(const QString& sysname, const QString& release);
+    // The distribution's name and version from an os-release text: its
+    // PRETTY_NAME, else NAME and VERSION; empty when it gives none. Values
+    // are unquoted and unescaped as the shell does, lose control and
+    // formatting characters and are cut to kMaxSystemName characters.
+    static QString SystemNameFromOsRelease(QByteArrayView text);
+    static constexpr qsizetype kMaxSystemName = 100;
+    // Only this much of an os-release file is read.
+    static constexpr qint64 kMaxOsRelease = 16 * 1024;
 
 private:
     Sources sources_;

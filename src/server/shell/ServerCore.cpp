@@ -138,7 +138,7 @@ quint16 ServerCore::PortFromEnvironment() {
     return kDefaultPort;
 }
 
-QString ServerCore::ListeningText(quint16 port) {
+QString ListeningText(quint16 port) {
     return QStringLiteral("Escuchando en el puerto ") + QString::number(port);
 }
 

@@ -17,6 +17,11 @@
 
 namespace tarvina::server {
 
+// "Escuchando en el puerto 6046": what the program reports of a bound
+// listener on its standard output (tools/simulator/ReportedPort.h reads it
+// back).
+QString ListeningText(quint16 port);
+
 // The logic of taquilla's main form: the station front (registry, hand-off,
 // idle pass and its queues) with the listener, the slots that the remote
 // windows consume, the one-second tick, the console, the settings and the
@@ -80,10 +85,6 @@ public:
     // Emits listening() with the port it bound.
     bool startListener();
     void stopListener();
-    // "Escuchando en el puerto 6046": what the program reports of a bound
-    // listener on its standard output (tools/simulator/ReportedPort.h reads
-    // it back).
-    static QString ListeningText(quint16 port);
 
     // LoadSettings result to memory and to the connection threads.
     void applySettings(const ServerSettings& s);

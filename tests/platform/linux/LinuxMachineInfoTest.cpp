@@ -38,6 +38,58 @@ TEST(LinuxMachineInfo, ParsesReleaseUuidAndMountTable) {
     EXPECT_EQ(LinuxMachineInfo::RootDeviceFromMountInfo("nothing here"), std::nullopt);
 }
 
+TEST(LinuxMachineInfo, NamesTheDistributionFromItsOsRelease) {
+    const auto name = [](const QByteArray& text) {
+        return LinuxMachineInfo::SystemNameFromOsRelease(text).toStdString();
+    };
+    EXPECT_EQ(name("PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\n"
+                   "VERSION_ID=\"12\"\nVERSION=\"12 (bookworm)\"\nID=debian\n"),
+              "Debian GNU/Linux 12 (bookworm)");
+    // The shell's quoting; comments, CR LF, blanks and lines without "="
+    // are skipped, and the last assignment wins.
+    EXPECT_EQ(name("# PRETTY_NAME=\"comentario\"\r\nPRETTY_NAME=viejo\r\nbasura\r\n"
+                   "  PRETTY_NAME = 'Mi \\\"Linux\\\"' \r\n"),
+              "Mi \\\"Linux\\\"");
+    EXPECT_EQ(name("PRETTY_NAME=\"Caf\\\"e\\\" \\\\ \\$HOME \\`x\\` \\n\""),
+              "Caf\"e\" \\ $HOME `x` \\n");
+    EXPECT_EQ(name("PRETTY_NAME=\"Fedora\"' Linux'\\ 40   \n"), "Fedora Linux 40");
+    // Without PRETTY_NAME, NAME and VERSION; without either, nothing.
+    EXPECT_EQ(name("NAME=\"Alpine Linux\"\nVERSION=3.19\n"), "Alpine Linux 3.19");
+    EXPECT_EQ(name("PRETTY_NAME=\"\"\nNAME=Gentoo\n"), "Gentoo");
+    EXPECT_EQ(name("ID=arch\n"), "");
+    EXPECT_EQ(name(""), "");
+    // Terminal controls, a direction override and an open quote are
+    // harmless; a long name is cut between characters.
+    EXPECT_EQ(name("PRETTY_NAME=\"\x1b]0;x\x07\x1b[2JDebian\xE2\x80\xAE\t12\xC3"),
+              "]0;x[2JDebian 12\xEF\xBF\xBD");
+    EXPECT_EQ(name("PRETTY_NAME=" + QByteArray(5000, 'A')).size(), 100u);
+    EXPECT_EQ(name("PRETTY_NAME=" + QByteArray(99, 'A') + "\xF0\x9F\x98\x80" + "B"),
+              std::string(99, 'A'));
+
+    // The files: /etc's, else /usr/lib's; a pipe in /etc's place neither
+    // blocks nor counts; of a huge file only the head is read; with none,
+    // the kernel alone names the system.
+    tarvina::test::TempDir dir;
+    LinuxMachineInfo::Sources s;
+    s.osRelease = {dir.file("etc-os-release"), dir.file("lib-os-release")};
+    QFile lib(s.osRelease[1]);
+    ASSERT_TRUE(lib.open(QIODevice::WriteOnly));
+    lib.write("PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n");
+    lib.close();
+    ASSERT_EQ(::mkfifo(QFile::encodeName(s.osRelease[0]).constData(), 0600), 0);
+    const OsVersion v = LinuxMachineInfo(s).osVersion();
+    EXPECT_TRUE(v.servicePack.startsWith("Linux ")) << v.servicePack.toStdString();
+    EXPECT_EQ(v.description, "Debian GNU/Linux 12 (bookworm) " + v.servicePack);
+    ASSERT_TRUE(QFile::remove(s.osRelease[0]));
+    QFile etc(s.osRelease[0]);
+    ASSERT_TRUE(etc.open(QIODevice::WriteOnly));
+    etc.write(QByteArray(LinuxMachineInfo::kMaxOsRelease, '#') + "\nPRETTY_NAME=Tarde\n");
+    etc.close();
+    EXPECT_EQ(LinuxMachineInfo(s).osVersion().description, v.servicePack);
+    s.osRelease = {dir.file("none")};
+    EXPECT_EQ(LinuxMachineInfo(s).osVersion().description, v.servicePack);
+}
+
 TEST(LinuxMachineInfo, AddressCommandIsReadWhole) {
     LinuxMachineInfo::Sources s;
     s.addressCommand = {"sh", "-c",

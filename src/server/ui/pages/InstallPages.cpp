@@ -4,10 +4,29 @@
 #include "server/ui/pages/TaquillaPages.h"
 
 #include <QAbstractItemView>
+#include <QAbstractProxyModel>
 #include <QItemSelectionModel>
 #include <QMenu>
 
 namespace tarvina::server::ui {
+
+namespace {
+
+// The row is the registry's, which is the computers model's row; the list
+// shows that model through its sorting proxy, so once the operator sorted
+// it the same number is another computer.
+QModelIndex ListIndexOfRow(const QAbstractItemModel* model, int row) {
+    if (const auto* proxy = qobject_cast<const QAbstractProxyModel*>(model)) {
+        const QModelIndex source = ListIndexOfRow(proxy->sourceModel(), row);
+        return source.isValid() ? proxy->mapFromSource(source) : QModelIndex();
+    }
+    if (model == nullptr || row < 0 || row >= model->rowCount()) {
+        return {};
+    }
+    return model->index(row, 0);
+}
+
+} // namespace
 
 void InstallPages(MainWindow& window, TaquillaPages& pages) {
     using PageId = MainWindow::PageId;
@@ -35,8 +54,8 @@ void InstallPages(MainWindow& window, TaquillaPages& pages) {
         if (list == nullptr || list->model() == nullptr) {
             return;
         }
-        if (row >= 0 && row < list->model()->rowCount()) {
-            const QModelIndex i = list->model()->index(row, 0);
+        const QModelIndex i = ListIndexOfRow(list->model(), row);
+        if (i.isValid()) {
             list->setCurrentIndex(i);
             list->selectionModel()->select(i, QItemSelectionModel::ClearAndSelect |
                                                   QItemSelectionModel::Rows);

@@ -3,16 +3,22 @@
 // double: a batch of codes with its tickets and list rows, the history seek
 // by prefix, a save of the preferences that the next start reads back, the
 // tax-id mask keeping the page open, the mode switch and its "PIN" menu, the
-// first-run jump, and a codes table broken under the open page.
+// first-run jump, a codes table broken under the open page, and the jump from
+// a code to its computer in the sorted computers list.
 
 #include "platform/fake/FakeClock.h"
 #include "platform/fake/FakePrinting.h"
+#include "platform/fake/FakeShell.h"
 #include "platform/fake/MemoryRegistry.h"
 #include "platform/linux/TcpNetwork.h"
 #include "server/pin/PinRuntime.h"
 #include "server/pin/TableOps.h"
 #include "server/pin/Ticket.h"
 #include "server/shell/ServerCore.h"
+#include "server/ui/MainWindow.h"
+#include "server/ui/computers/ComputersListModel.h"
+#include "server/ui/computers/TfrmComputers.h"
+#include "server/ui/pages/InstallPages.h"
 #include "server/ui/pages/TaquillaPages.h"
 #include "server/ui/pages/ToolBarPicture.h"
 #include "server/ui/pages/WindowsColour.h"
@@ -25,7 +31,9 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QMessageBox>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -245,6 +253,68 @@ TEST_F(Pages, ViewConnectionFollowsTheComputerUsingTheCode) {
     t.Commit();
     f->MnuGoConn->trigger();
     EXPECT_EQ(computerRows, (QList<int>{0, -1}));
+}
+
+// In the main window the jump selects that computer's row of the computers
+// list, by record and not by position, since the operator may have sorted it.
+TEST_F(Pages, ViewConnectionSelectsTheComputerInTheSortedList) {
+    MainWindow main(*core);
+    platform::FakeShell shell;
+    auto* computers = new TfrmComputers(*core, shell, &main);
+    main.setPage(MainWindow::PageId::Computers, computers);
+    InstallPages(main, *pages);
+    QList<TCompItem*> records;
+    for (const char* name : {"beta", "Alfa", "gamma"}) {
+        const QString mac =
+            QStringLiteral("00-11-22-33-44-%1").arg(records.size(), 2, 10, QChar('0'));
+        TCompItem* r = nullptr;
+        {
+            ComputersGuard guard(core->registry().lock());
+            r = core->registry().addRecord(QStringLiteral("10.0.0.%1").arg(records.size() + 1),
+                                           mac);
+            r->name = QString::fromLatin1(name);
+            r->mac = mac;
+        }
+        core->context().handoff.post({UiEvent::Kind::RowAdded, r});
+        core->drainHandOff();
+        records << r;
+    }
+    // By name: Alfa, beta, gamma; "beta" is row 0 only in the registry.
+    Q_EMIT computers->reportView()->horizontalHeader()->sectionClicked(0);
+    ComputersListModel* list = computers->listModel();
+    ASSERT_EQ(list->index(0, 0).data().toString(), QStringLiteral("Alfa"));
+
+    pages->showCodesFrame();
+    TPinFrame* f = pages->codesFrame();
+    f->CmbTime->setEditText("60");
+    f->ChkPrint->setChecked(false);
+    f->BtnCreaPINClick();
+    xbase::TableEngine& t = f->tbPin();
+    auto useBy = [&](const QString& mac) {
+        t.Edit();
+        t.SetDate("CFECHA", xbase::Date{2024, 1, 15});
+        t.SetString("CHORA", "10:00:00");
+        t.SetString("MAC", mac.toStdString());
+        t.Post();
+        t.Commit();
+        f->refreshGrid();
+    };
+    auto selected = [&] {
+        QStringList names;
+        for (const QModelIndex& i : computers->reportView()->selectionModel()->selectedRows())
+            names << i.data().toString();
+        return names.join(',').toStdString();
+    };
+    useBy(records[0]->mac);
+    f->MnuGoConn->trigger();
+    EXPECT_EQ(main.currentPage(), MainWindow::PageId::Computers);
+    EXPECT_EQ(selected(), "beta");
+    EXPECT_EQ(computers->reportView()->currentIndex().row(), 1);
+
+    // A computer the list does not know leaves nothing selected.
+    useBy(QStringLiteral("AA-AA-AA-AA-AA-AA"));
+    f->MnuGoConn->trigger();
+    EXPECT_EQ(selected(), "");
 }
 
 TEST_F(Pages, ABrokenCodesTableIsReportedOnThePage) {

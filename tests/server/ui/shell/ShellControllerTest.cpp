@@ -100,6 +100,8 @@ protected:
 
 TEST_F(ShellControllerTest, FirstStartWritesTheFirstShowLinesInOrderAndListens) {
     printing.printers = {QStringLiteral("Ticketera")};
+    machine.version.description =
+        QStringLiteral("Debian GNU/Linux 12 (bookworm) Linux 6.1.0-18-amd64");
     QFile quotes(dir.file(QStringLiteral("citas.txt")));
     ASSERT_TRUE(quotes.open(QIODevice::WriteOnly));
     quotes.write("1\nEl que madruga...\n");
@@ -108,6 +110,8 @@ TEST_F(ShellControllerTest, FirstStartWritesTheFirstShowLinesInOrderAndListens) 
 
     const int os = indexOf(QStringLiteral("OS: "));
     ASSERT_GE(os, 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.value(os),
+              QStringLiteral("OS: Debian GNU/Linux 12 (bookworm) Linux 6.1.0-18-amd64"));
     EXPECT_EQ(lines.value(os + 1), QStringLiteral("Impresora: Ticketera"));
     EXPECT_TRUE(lines.value(os + 2).startsWith(QStringLiteral("IP: ")));
     EXPECT_EQ(lines.value(os + 3).mid(8), lines.value(os + 2).mid(4)); // "Nombre: " + the address
