@@ -19,77 +19,79 @@ using platform::SettingKey;
 using platform::SettingValue;
 namespace form = platform::form;
 
-inline constexpr SettingKey kTaquilla{platform::Root::CurrentUser, kSettingsKey};
+// Built at start rather than at compile time: a view over a named array is
+// not a constant expression once the undefined-behaviour checks are on.
+inline const SettingKey kTaquilla{platform::Root::CurrentUser, kSettingsKey};
 
-inline constexpr SettingValue<form::Text> kToolBarWallPaper{kTaquilla, u"ToolBarWallPaper"};
-inline constexpr SettingValue<form::Integer> kToolBarFlat{kTaquilla, u"ToolBarFlat", 1};
-inline constexpr SettingValue<form::Integer> kToolBarAlign{kTaquilla, u"ToolBarAlign", 1};
+inline const SettingValue<form::Text> kToolBarWallPaper{kTaquilla, u"ToolBarWallPaper"};
+inline const SettingValue<form::Integer> kToolBarFlat{kTaquilla, u"ToolBarFlat", 1};
+inline const SettingValue<form::Integer> kToolBarAlign{kTaquilla, u"ToolBarAlign", 1};
 // The version that last closed; written with this program's version.
-inline constexpr SettingValue<form::Text> kZuStdVer{kTaquilla, u"ZUSTDVer", u"1.3"};
-inline constexpr SettingValue<form::Flag> kConfirmClose{kTaquilla, u"ConfirmClose", true};
+inline const SettingValue<form::Text> kZuStdVer{kTaquilla, u"ZUSTDVer", u"1.3"};
+inline const SettingValue<form::Flag> kConfirmClose{kTaquilla, u"ConfirmClose", true};
 // The ticket printer's line feeds and raw mode: read as a pair.
-inline constexpr SettingValue<form::Integer> kNLines{kTaquilla, u"NLines", 2};
-inline constexpr SettingValue<form::Flag> kRawMode{kTaquilla, u"RawMode", false};
-inline constexpr SettingValue<form::Integer> kPrnTicket{kTaquilla, u"PrnTicket", 0};
-inline constexpr SettingValue<form::Integer> kPort{kTaquilla, u"Port", 0};
+inline const SettingValue<form::Integer> kNLines{kTaquilla, u"NLines", 2};
+inline const SettingValue<form::Flag> kRawMode{kTaquilla, u"RawMode", false};
+inline const SettingValue<form::Integer> kPrnTicket{kTaquilla, u"PrnTicket", 0};
+inline const SettingValue<form::Integer> kPort{kTaquilla, u"Port", 0};
 // The ticket's margin and width: read as a pair.
-inline constexpr SettingValue<form::Integer> kTicketLeft{kTaquilla, u"TicketLeft", 2};
-inline constexpr SettingValue<form::Integer> kTicketWidth{kTaquilla, u"TicketWidth", 30};
+inline const SettingValue<form::Integer> kTicketLeft{kTaquilla, u"TicketLeft", 2};
+inline const SettingValue<form::Integer> kTicketWidth{kTaquilla, u"TicketWidth", 30};
 // The computers view's colours (0x00BBGGRR): read as a group of four.
-inline constexpr SettingValue<form::Integer> kCompColDesc{kTaquilla, u"CompColDesc", 255};
-inline constexpr SettingValue<form::Integer> kCompColBlock{kTaquilla, u"CompColBlock", 8421504};
-inline constexpr SettingValue<form::Integer> kCompColUse{kTaquilla, u"CompColUse", 65280};
-inline constexpr SettingValue<form::Integer> kCompColWait{kTaquilla, u"CompColWait", 65535};
+inline const SettingValue<form::Integer> kCompColDesc{kTaquilla, u"CompColDesc", 255};
+inline const SettingValue<form::Integer> kCompColBlock{kTaquilla, u"CompColBlock", 8421504};
+inline const SettingValue<form::Integer> kCompColUse{kTaquilla, u"CompColUse", 65280};
+inline const SettingValue<form::Integer> kCompColWait{kTaquilla, u"CompColWait", 65535};
 // The ticket's closing lines: read as a pair.
-inline constexpr SettingValue<form::Text> kLineaFin1{kTaquilla, u"LineaFin1",
-                                                     u"Gracias por su preferencia"};
-inline constexpr SettingValue<form::Text> kLineaFin2{kTaquilla, u"LineaFin2"};
+inline const SettingValue<form::Text> kLineaFin1{kTaquilla, u"LineaFin1",
+                                                 u"Gracias por su preferencia"};
+inline const SettingValue<form::Text> kLineaFin2{kTaquilla, u"LineaFin2"};
 // Empty reads as the default too.
-inline constexpr SettingValue<form::Text> kPais{kTaquilla, u"Pais", u"Venezuela"};
+inline const SettingValue<form::Text> kPais{kTaquilla, u"Pais", u"Venezuela"};
 // Empty reads as the system's currency symbol.
-inline constexpr SettingValue<form::Text> kMoneda{kTaquilla, u"Moneda"};
+inline const SettingValue<form::Text> kMoneda{kTaquilla, u"Moneda"};
 // Missing only before the first orderly close.
-inline constexpr SettingValue<form::Integer> kServiceMode{kTaquilla, u"ServiceMode", 0};
+inline const SettingValue<form::Integer> kServiceMode{kTaquilla, u"ServiceMode", 0};
 // The tax registration's caption; stored empty it reads as kRegistroEmpty.
-inline constexpr SettingValue<form::Text> kRegistro{kTaquilla, u"Registro", u"Registro"};
+inline const SettingValue<form::Text> kRegistro{kTaquilla, u"Registro", u"Registro"};
 inline constexpr char16_t kRegistroEmpty[] = u"Registro fiscal";
 // The business's particulars, the passwords and the start command: read as a
 // group of nine, in this order.
-inline constexpr SettingValue<form::Text> kRif{kTaquilla, u"RIF"};
-inline constexpr SettingValue<form::Text> kDenominacion{kTaquilla, u"Denominacion"};
-inline constexpr SettingValue<form::Text> kDir1{kTaquilla, u"DIR1"};
-inline constexpr SettingValue<form::Text> kDir2{kTaquilla, u"DIR2"};
-inline constexpr SettingValue<form::Text> kDir3{kTaquilla, u"DIR3"};
-inline constexpr SettingValue<form::Text> kTelefono{kTaquilla, u"Telefono"};
-inline constexpr SettingValue<form::Text> kPasswordStd{kTaquilla, u"PasswordStd"};
-inline constexpr SettingValue<form::Text> kPasswordStdPin{kTaquilla, u"PasswordStdPin"};
-inline constexpr SettingValue<form::Text> kClientInit{kTaquilla, u"ClientInit", kDefaultClientInit};
+inline const SettingValue<form::Text> kRif{kTaquilla, u"RIF"};
+inline const SettingValue<form::Text> kDenominacion{kTaquilla, u"Denominacion"};
+inline const SettingValue<form::Text> kDir1{kTaquilla, u"DIR1"};
+inline const SettingValue<form::Text> kDir2{kTaquilla, u"DIR2"};
+inline const SettingValue<form::Text> kDir3{kTaquilla, u"DIR3"};
+inline const SettingValue<form::Text> kTelefono{kTaquilla, u"Telefono"};
+inline const SettingValue<form::Text> kPasswordStd{kTaquilla, u"PasswordStd"};
+inline const SettingValue<form::Text> kPasswordStdPin{kTaquilla, u"PasswordStdPin"};
+inline const SettingValue<form::Text> kClientInit{kTaquilla, u"ClientInit", kDefaultClientInit};
 // How stations are given time and the lengths offered: read as a pair.
-inline constexpr SettingValue<form::Integer> kClienteModo{kTaquilla, u"ClienteModo", 1};
-inline constexpr SettingValue<form::Text> kClienteVal{kTaquilla, u"ClienteVal", u"15,30,60"};
-inline constexpr SettingValue<form::Integer> kLimitBitacora{kTaquilla, u"LimitBitacora", 10485760};
+inline const SettingValue<form::Integer> kClienteModo{kTaquilla, u"ClienteModo", 1};
+inline const SettingValue<form::Text> kClienteVal{kTaquilla, u"ClienteVal", u"15,30,60"};
+inline const SettingValue<form::Integer> kLimitBitacora{kTaquilla, u"LimitBitacora", 10485760};
 
 // The program's start and close, for telling a crash from an orderly close.
-inline constexpr SettingValue<form::Date> kEntrada{kTaquilla, u"Entrada"};
-inline constexpr SettingValue<form::Date> kSalida{kTaquilla, u"Salida"};
+inline const SettingValue<form::Date> kEntrada{kTaquilla, u"Entrada"};
+inline const SettingValue<form::Date> kSalida{kTaquilla, u"Salida"};
 // The tables' own start and close stamps (the close stamp spelled as the
 // close first writes it; the start has read it in capitals).
-inline constexpr SettingValue<form::Date> kLastIn{kTaquilla, u"LastInSTD"};
-inline constexpr SettingValue<form::Date> kLastOut{kTaquilla, u"LastOutStd"};
+inline const SettingValue<form::Date> kLastIn{kTaquilla, u"LastInSTD"};
+inline const SettingValue<form::Date> kLastOut{kTaquilla, u"LastOutStd"};
 
 // A window's placement: each name follows the window's ("frmZUCaja.Left").
-inline constexpr SettingValue<form::Integer> kWindowState{kTaquilla, u".WindowsState"};
-inline constexpr SettingValue<form::Integer> kWindowLeft{kTaquilla, u".Left"};
-inline constexpr SettingValue<form::Integer> kWindowTop{kTaquilla, u".Top"};
-inline constexpr SettingValue<form::Integer> kWindowHeight{kTaquilla, u".Height"};
-inline constexpr SettingValue<form::Integer> kWindowWidth{kTaquilla, u".Width"};
+inline const SettingValue<form::Integer> kWindowState{kTaquilla, u".WindowsState"};
+inline const SettingValue<form::Integer> kWindowLeft{kTaquilla, u".Left"};
+inline const SettingValue<form::Integer> kWindowTop{kTaquilla, u".Top"};
+inline const SettingValue<form::Integer> kWindowHeight{kTaquilla, u".Height"};
+inline const SettingValue<form::Integer> kWindowWidth{kTaquilla, u".Width"};
 
 // The system's, only read: whom the machine is registered to.
-inline constexpr SettingKey kWindowsVersion{platform::Root::LocalMachine,
-                                            u"\\Software\\Microsoft\\Windows\\CurrentVersion"};
-inline constexpr SettingValue<form::Text> kRegisteredOwner{kWindowsVersion, u"RegisteredOwner"};
-inline constexpr SettingValue<form::Text> kRegisteredOrganization{kWindowsVersion,
-                                                                  u"RegisteredOrganization"};
+inline const SettingKey kWindowsVersion{platform::Root::LocalMachine,
+                                        u"\\Software\\Microsoft\\Windows\\CurrentVersion"};
+inline const SettingValue<form::Text> kRegisteredOwner{kWindowsVersion, u"RegisteredOwner"};
+inline const SettingValue<form::Text> kRegisteredOrganization{kWindowsVersion,
+                                                              u"RegisteredOrganization"};
 
 } // namespace keys
 } // namespace tarvina::server
