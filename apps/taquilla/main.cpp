@@ -12,6 +12,7 @@
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/XdgMail.h"
 #include "platform/linux/XdgShell.h"
+#include "server/ui/computers/ComputersToolBar.h"
 #include "server/ui/computers/TfrmComputers.h"
 #include "server/ui/pages/InstallPages.h"
 #include "server/ui/pages/TaquillaPages.h"
@@ -115,6 +116,9 @@ void InstallFrames(server::ShellController& taquilla, BackEnds& back,
         new server::RemoteWindows(core, *computers, &window);
         pages = new server::ui::TaquillaPages(core, pins, back.registry, back.printing, &window);
         pages->openHelp = [&taquilla](int topic) { taquilla.help().openHelp(topic); };
+        pages->setToolBarVisible = [computers](bool visible) {
+            computers->tools().setVisible(visible);
+        };
         server::ui::InstallPages(window, *pages);
     });
     taquilla.setCodesFrameTable([&pages]() -> xbase::TableEngine* {

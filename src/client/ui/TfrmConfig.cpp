@@ -254,7 +254,7 @@ QWidget* TfrmConfig::protectionPage() {
     for (const char16_t* s : kStyles)
         CmbStyle->addItem(QString::fromUtf16(s));
     form->addRow(Buddy(QStringLiteral("E&stilo:"), CmbStyle, page), CmbStyle);
-    ChkBarraTareas = new QCheckBox(QStringLiteral("Hacer invisible la &barra de tareas."), page);
+    ChkBarraTareas = new QCheckBox(QStringLiteral("Hacer invisible la barra de tareas."), page);
     form->addRow(ChkBarraTareas);
     return page;
 }

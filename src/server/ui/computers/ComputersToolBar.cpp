@@ -1,13 +1,16 @@
 #include "server/ui/computers/ComputersToolBar.h"
 
+#include "common/Paths.h"
 #include "server/session/ViewRules.h"
 #include "server/settings/ServerSettings.h"
 #include "server/ui/computers/ComputerIcons.h"
+#include "server/ui/computers/ToolBarPicture.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QDockWidget>
+#include <QFile>
 #include <QFileDialog>
 #include <QMainWindow>
 #include <QMenu>
@@ -138,8 +141,9 @@ const char16_t* const kStyleCaptions[4] = {u"Iconos grandes", u"Iconos pequeños
 
 ComputersToolBar::ComputersToolBar(ServerSettings& settings, QMainWindow* area, QWidget* owner,
                                    const std::array<QAction*, ComputerAction::Count>& actions,
-                                   std::function<void(int)> chooseStyle)
-    : QObject(owner), settings_(settings), area_(area), owner_(owner) {
+                                   std::function<void(int)> chooseStyle, QString programFolder)
+    : QObject(owner), settings_(settings), area_(area), owner_(owner),
+      programFolder_(std::move(programFolder)) {
     // A copy: placing the bar writes its place back to the settings.
     const ServerSettings s = settings_;
     bar_ = new QToolBar(QStringLiteral("ZU - Máquinas clientes"));
@@ -275,19 +279,32 @@ void ComputersToolBar::setFlat(bool flat) {
 }
 
 void ComputersToolBar::setPicture(const QString& path) {
-    picture_ = path;
+    settings_.toolBarWallPaper = path;
+    if (path.isEmpty()) {
+        const QString saved =
+            common::FindFileCaseInsensitive(programFolder_, QStringLiteral("fondo.bmp"));
+        if (!saved.isEmpty())
+            QFile::remove(saved);
+    } else {
+        ui::ConvertToolBarWallPaper(path, programFolder_);
+    }
+    const QPixmap picture = path.isEmpty() ? QPixmap() : ui::LoadToolBarPicture(programFolder_);
+    hasPicture_ = !picture.isNull();
     QPalette pal = bar_->palette();
-    const QPixmap picture = path.isEmpty() ? QPixmap() : QPixmap(path);
     if (picture.isNull()) {
         pal = QApplication::palette(bar_);
         bar_->setAutoFillBackground(false);
     } else {
+        // A brush with a pixmap tiles it from the widget's top-left corner.
         pal.setBrush(QPalette::Window, QBrush(picture));
         pal.setBrush(QPalette::Button, QBrush(picture));
         bar_->setAutoFillBackground(true);
     }
     bar_->setPalette(pal);
-    settings_.toolBarWallPaper = path;
+}
+
+void ComputersToolBar::setVisible(bool visible) {
+    dock_->setVisible(visible);
 }
 
 void ComputersToolBar::showMenu(const QPoint& at) {

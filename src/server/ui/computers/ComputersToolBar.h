@@ -32,9 +32,10 @@ class ComputersToolBar : public QObject {
 public:
     // `chooseStyle` gets the index of the style chosen (the view's
     // ViewStyle order); `owner` shows the bar's own menu and file dialog.
+    // The background picture is kept as "fondo.bmp" in `programFolder`.
     ComputersToolBar(ServerSettings& settings, QMainWindow* area, QWidget* owner,
                      const std::array<QAction*, ComputerAction::Count>& actions,
-                     std::function<void(int)> chooseStyle);
+                     std::function<void(int)> chooseStyle, QString programFolder);
 
     QToolBar* bar() const { return bar_; }
     QDockWidget* dock() const { return dock_; }
@@ -47,7 +48,13 @@ public:
     void setAlign(int value);
     bool flat() const { return flat_; }
     void setFlat(bool flat);
+    // Converts the file into "fondo.bmp" and shows that; the file missing
+    // or unreadable, the last "fondo.bmp" stays. Empty: no picture, and
+    // "fondo.bmp" is removed so that the next start shows none either.
     void setPicture(const QString& path);
+    bool hasPicture() const { return hasPicture_; }
+    // "Mostrar barra de herramientas" of the preferences.
+    void setVisible(bool visible);
 
 private:
     void addStyles(std::function<void(int)> chooseStyle);
@@ -64,7 +71,8 @@ private:
     QActionGroup* styles_ = nullptr;
     std::array<QAction*, 4> styleActions_{};
     bool flat_ = true;
-    QString picture_;
+    QString programFolder_;
+    bool hasPicture_ = false;
 };
 
 } // namespace tarvina::server

@@ -39,9 +39,9 @@ TfrmComputers::TfrmComputers(ServerCore& core, platform::Shell& shell, QWidget* 
     followSelectionAndRows();
     buildActions();
     buildMenus();
-    tools_ = new ComputersToolBar(core_.settings(), inner_, this, actions_, [this](int style) {
-        setViewStyle(static_cast<ViewStyle>(style));
-    });
+    tools_ = new ComputersToolBar(
+        core_.settings(), inner_, this, actions_,
+        [this](int style) { setViewStyle(static_cast<ViewStyle>(style)); }, core_.programFolder());
 
     connect(&core_, &ServerCore::serviceModeChanged, this, [this](int mode) {
         // Granting and more time are the cashier's only in the by-request mode.

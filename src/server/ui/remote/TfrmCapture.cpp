@@ -1,5 +1,7 @@
 #include "server/ui/remote/TfrmCapture.h"
 
+#include "server/ui/shell/WidgetDialogs.h"
+
 #include <QButtonGroup>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -134,7 +136,8 @@ std::optional<QString> TfrmCapture::saveTo(const QString& path) const {
 }
 
 void TfrmCapture::save() {
-    const QString bmp = QStringLiteral("BMP (*.bmp)"), png = QStringLiteral("PNG (*.png)");
+    const QString bmp = WidgetDialogs::QtFilter(QStringLiteral("BMP|*.bmp")),
+                  png = WidgetDialogs::QtFilter(QStringLiteral("PNG|*.png"));
     QString chosen = bmp;
     QString path =
         QFileDialog::getSaveFileName(this, QStringLiteral("Guardar"), form_.presetFileName(),

@@ -1,6 +1,7 @@
 #include "server/ui/remote/TfrmRemoteConfig.h"
 
 #include "protocol/Codes.h"
+#include "server/ui/shell/WidgetDialogs.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -32,27 +33,15 @@ enum Column { NameColumn, SecondsColumn };
 
 } // namespace
 
-QString TfrmRemoteConfig::QtFilter(const QString& filter) {
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString text = parts[i];
-        const qsizetype paren = text.indexOf(QLatin1Char('('));
-        if (paren > 0)
-            text = text.left(paren);
-        out.append(text.trimmed() + QStringLiteral(" (") +
-                   QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                   QLatin1Char(')'));
-    }
-    return out.join(QStringLiteral(";;"));
-}
-
 TfrmRemoteConfig::TfrmRemoteConfig(platform::Clock& clock, Send send, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowStaysOnTopHint), form_(clock), send_(std::move(send)) {
     setObjectName(QStringLiteral("frmRemoteConfig"));
     setModal(false);
+    // The design caption, until the station's first report fills the window.
+    setWindowTitle(QStringLiteral("Configuración Remota"));
     choose = [this](const QString& caption, const QString& filter) {
-        return QFileDialog::getOpenFileName(this, caption, QString(), QtFilter(filter));
+        return QFileDialog::getOpenFileName(this, caption, QString(),
+                                            WidgetDialogs::QtFilter(filter));
     };
     auto* layout = new QVBoxLayout(this);
     header_ = new QLabel(this);

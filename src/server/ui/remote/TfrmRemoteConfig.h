@@ -50,9 +50,6 @@ public:
     QPushButton* updateButton() const { return update_; }
     QPushButton* deleteRowButton() const { return deleteRow_; }
 
-    // The "...|..." filters of the file choices in the toolkit's form.
-    static QString QtFilter(const QString& filter);
-
 protected:
     void resizeEvent(QResizeEvent* event) override;
 

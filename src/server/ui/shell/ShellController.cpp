@@ -53,8 +53,12 @@ void PlaceAsLastTime(MainWindow& w, platform::Registry& registry) {
                                                           : QSize(1024, 768);
     const WindowPlacement placement = RestorePlacement(registry, w.objectName(), screen);
     w.resize(900, 600);
+    // A window closed minimized or maximized comes back so; its position is
+    // not read then.
     if (placement.state && *placement.state == 2)
         w.setWindowState(Qt::WindowMaximized);
+    else if (placement.state && *placement.state == 1)
+        w.setWindowState(Qt::WindowMinimized);
     if (placement.left && placement.top)
         w.move(*placement.left, *placement.top);
     if (placement.width && placement.height)

@@ -29,8 +29,12 @@ QString WidgetDialogs::QtFilter(const QString& filter) {
             else if (p.toUpper() != p)
                 patterns << p.toUpper();
         }
-        out << parts.at(i) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
-                   QLatin1Char(')');
+        // A name that shows its own patterns would show them twice.
+        QString name = parts.at(i);
+        const qsizetype paren = name.indexOf(QLatin1Char('('));
+        if (paren > 0)
+            name = name.left(paren).trimmed();
+        out << name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     return out.join(QStringLiteral(";;"));
 }

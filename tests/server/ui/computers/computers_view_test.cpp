@@ -12,7 +12,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
+#include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
@@ -343,6 +345,30 @@ TEST_F(ComputersViewTest, StylesTickAndToolBarSettings) {
     EXPECT_EQ(core.settings().toolBarFlat, 1);
     view.tools().setPicture(dir.path() + "/missing.bmp");
     EXPECT_EQ(core.settings().toolBarWallPaper, dir.path() + "/missing.bmp");
+    EXPECT_FALSE(view.tools().hasPicture());
+
+    // The chosen picture becomes "fondo.bmp", which a view made later (the
+    // next start) shows even when the original file is gone; the default
+    // takes it away for good.
+    QImage img(6, 6, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    ASSERT_TRUE(img.save(dir.path() + "/papel.jpg", "JPEG"));
+    view.tools().setPicture(dir.path() + "/papel.jpg");
+    EXPECT_TRUE(view.tools().hasPicture());
+    EXPECT_TRUE(QFile::exists(dir.path() + "/fondo.bmp"));
+    QFile::remove(dir.path() + "/papel.jpg");
+    {
+        F next(core, shell);
+        EXPECT_TRUE(next.tools().hasPicture());
+    }
+    view.tools().setPicture(QString());
+    EXPECT_FALSE(QFile::exists(dir.path() + "/fondo.bmp"));
+
+    // "Mostrar barra de herramientas" off and on.
+    view.tools().setVisible(false);
+    EXPECT_FALSE(view.tools().dock()->isVisible());
+    view.tools().setVisible(true);
+    EXPECT_TRUE(view.tools().dock()->isVisible());
 }
 
 TEST_F(ComputersViewTest, ToolBarStartsWhereTheSettingsSay) {

@@ -20,7 +20,7 @@
 #include "server/ui/computers/TfrmComputers.h"
 #include "server/ui/pages/InstallPages.h"
 #include "server/ui/pages/TaquillaPages.h"
-#include "server/ui/pages/ToolBarPicture.h"
+#include "server/ui/computers/ToolBarPicture.h"
 #include "server/ui/pages/WindowsColour.h"
 #include "support/TempDir.h"
 #include "xbase/PosixFileSystem.h"

@@ -6,6 +6,7 @@
 #include "server/ui/remote/TfrmCapture.h"
 #include "server/ui/remote/TfrmProcces.h"
 #include "server/ui/remote/TfrmRemoteConfig.h"
+#include "server/ui/shell/WidgetDialogs.h"
 #include "support/TempDir.h"
 
 #include <QCheckBox>
@@ -124,10 +125,12 @@ TEST(ConfigWindow, WaitsAfterAChangeAndRefillsOnTheReport) {
     EXPECT_EQ(sent[0].position, 0);
     EXPECT_EQ(w.bannerGrid()->rowCount(), 0);
 
-    EXPECT_EQ(TfrmRemoteConfig::QtFilter(RemoteConfigForm::WallpaperFilter()),
-              QStringLiteral("Mapas de bits (*.bmp)"));
-    EXPECT_TRUE(TfrmRemoteConfig::QtFilter(RemoteConfigForm::PictureFilter())
-                    .startsWith(QStringLiteral("Todos (*.gif *.jpg *.jpeg")));
+    EXPECT_EQ(WidgetDialogs::QtFilter(RemoteConfigForm::WallpaperFilter()),
+              QStringLiteral("Mapas de bits (*.bmp *.BMP)"));
+    EXPECT_TRUE(WidgetDialogs::QtFilter(RemoteConfigForm::PictureFilter())
+                    .startsWith(QStringLiteral("Todos (*.gif *.GIF *.jpg *.JPG *.jpeg")));
+    EXPECT_EQ(WidgetDialogs::QtFilter(QStringLiteral("BMP|*.bmp|Todos|*.*")),
+              QStringLiteral("BMP (*.bmp *.BMP);;Todos (*)"));
 }
 
 } // namespace

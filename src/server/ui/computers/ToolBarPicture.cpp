@@ -1,4 +1,4 @@
-#include "server/ui/pages/ToolBarPicture.h"
+#include "server/ui/computers/ToolBarPicture.h"
 
 #include "common/Paths.h"
 
