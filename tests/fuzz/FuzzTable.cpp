@@ -22,11 +22,6 @@ using namespace tarvina::xbase;
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok)
-        std::abort();
-}
-
 // Rebuilt tags agree with the records, whatever the table's own damage (a
 // header count the file does not hold stays reported until the table is
 // written anew).
