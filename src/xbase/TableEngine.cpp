@@ -309,7 +309,7 @@ struct TableEngine::Impl final : CurrentRecord, MaintainedTable {
             sorters.push_back(std::make_unique<KeySorter>(fs, workBase + ".srt" + std::to_string(i),
                                                           defs[i]->keyLength,
                                                           kSortBudget / defs.size()));
-        std::vector<char> block(std::size_t(kScanChunk) * rl);
+        std::vector<char> block(ScanBlockBytes(count, rl));
         std::string key(std::size_t(kCdxMaxKeyLength), ' ');
         const int scanEnd = from + (to - from) * 6 / 10;
         for (std::uint32_t r = 1; r <= count;) {

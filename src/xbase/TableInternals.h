@@ -6,6 +6,7 @@
 #include "xbase/Error.h"
 #include "xbase/Expression.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -14,6 +15,13 @@
 namespace tarvina::xbase {
 
 constexpr std::uint32_t kScanChunk = 4096; // records read per block during scans
+
+// The buffer of one scan block: never more records than the scan reads, so a
+// small table of wide records costs what its file holds, not 4096 records of
+// up to 64 KiB each.
+inline std::size_t ScanBlockBytes(std::uint32_t records, std::uint32_t recordLength) {
+    return std::size_t(records < kScanChunk ? records : kScanChunk) * recordLength;
+}
 
 // Runs one public operation so that it completes or throws XBaseError only.
 template <class F> auto Guard(F&& f) -> decltype(f()) {

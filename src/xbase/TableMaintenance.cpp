@@ -29,7 +29,7 @@ ExpectedKeys ExpectedKeysOf(DbfFile& dbf, const CompiledTag& t, std::uint32_t re
                             std::vector<std::string>& faults) {
     const std::uint32_t rl = dbf.RecordLength();
     const std::size_t kl = std::size_t(t.keyLength);
-    std::vector<char> block(std::size_t(kScanChunk) * rl);
+    std::vector<char> block(ScanBlockBytes(records, rl));
     std::string key(kl, ' ');
     ExpectedKeys want;
     want.hashes.assign(records, 0);
@@ -150,7 +150,7 @@ std::vector<char> ReadHeader(DbfFile& dbf) {
 // `out`, after `header` with its date and count set to them.
 void WritePacked(DbfFile& dbf, std::uint32_t count, std::vector<char>& header, IFile& out) {
     const std::uint32_t rl = dbf.RecordLength();
-    std::vector<char> block(std::size_t(kScanChunk) * rl);
+    std::vector<char> block(ScanBlockBytes(count, rl));
     std::string packed;
     std::uint64_t pos = header.size();
     std::uint32_t kept = 0;
@@ -251,7 +251,7 @@ void TableMaintenance::AppendFrom(const std::string& sourcePath, int type,
         const std::uint32_t n = src.RecordCount();
         const std::uint32_t srl = src.RecordLength();
         const std::uint32_t drl = dbf.RecordLength();
-        std::vector<char> in(std::size_t(kScanChunk) * srl);
+        std::vector<char> in(ScanBlockBytes(n, srl));
         std::string outBlock;
         for (std::uint32_t r = 1; r <= n;) {
             const std::uint32_t want = std::min(kScanChunk, n - r + 1);

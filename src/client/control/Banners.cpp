@@ -1,6 +1,7 @@
 #include "client/control/Banners.h"
 
 #include "client/station/StationKeys.h"
+#include "common/BoundedRead.h"
 #include "common/Paths.h"
 #include "platform/Registry.h"
 
@@ -35,7 +36,7 @@ void Banners::load() {
     }
     QFile text(common::FindFileCaseInsensitive(folder_, QStringLiteral("Banner.txt")));
     if (text.exists() && text.open(QIODevice::ReadOnly)) {
-        const QList<QByteArray> lines = text.read(kMaxBannerTextBytes).split('\n');
+        const QList<QByteArray> lines = common::ReadAtMost(text, kMaxBannerTextBytes).split('\n');
         const QByteArray first = lines.value(0).trimmed();
         bool ok = false;
         const int seconds = first.mid(first.indexOf('=') + 1).trimmed().toInt(&ok);

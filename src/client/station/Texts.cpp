@@ -1,5 +1,6 @@
 #include "client/station/Texts.h"
 
+#include "common/BoundedRead.h"
 #include "common/Cp1252.h"
 
 #include <QDir>
@@ -141,7 +142,7 @@ IniFile IniFile::Load(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
-    return Parse(f.read(kMaxFileSize));
+    return Parse(common::ReadAtMost(f, kMaxFileSize));
 }
 
 bool IniFile::contains(const QString& section, const QString& key) const {

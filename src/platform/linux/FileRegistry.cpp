@@ -1,5 +1,6 @@
 #include "platform/linux/FileRegistry.h"
 
+#include "common/BoundedRead.h"
 #include "platform/RegFile.h"
 
 #include <QDir>
@@ -14,7 +15,7 @@ RegParseResult Load(const QString& path, Root root) {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     // One byte over the limit tells the parser the file was cut.
-    const QByteArray text = f.read(kMaxRegFileSize + 1);
+    const QByteArray text = common::ReadAtMost(f, kMaxRegFileSize + 1);
     return ParseRegFile(text, root);
 }
 

@@ -1,5 +1,6 @@
 #include "server/remote/RemoteSenders.h"
 
+#include "common/BoundedRead.h"
 #include "common/Cp1252.h"
 #include "protocol/Codes.h"
 #include "protocol/Fields.h"
@@ -54,7 +55,7 @@ std::optional<QByteArray> ReadConfigFile(ServerContext& ctx, TCompItem* record,
         return std::nullopt;
     }
     // Read within the bound even if the file grew meanwhile.
-    QByteArray bytes = f.read(kMaxConfigFile + 1);
+    QByteArray bytes = common::ReadAtMost(f, kMaxConfigFile + 1);
     if (bytes.size() > kMaxConfigFile) {
         ctx.console(record, ConfigFailure(NameOf(ctx, record)) +
                                 QStringLiteral(": el archivo %1 pasa de %2 MiB")

@@ -1,5 +1,6 @@
 #include "server/shell/ConsoleModel.h"
 
+#include "common/BoundedRead.h"
 #include "common/Cp1252.h"
 
 #include <QFile>
@@ -49,7 +50,7 @@ bool ConsoleModel::Archive(const QString& path, const QStringList& lines, QStrin
         const qint64 kMaxRead = 64LL * 1024 * 1024;
         if (in.size() > kMaxRead)
             in.seek(in.size() - kMaxRead);
-        const QByteArray all = in.read(kMaxRead);
+        const QByteArray all = common::ReadAtMost(in, kMaxRead);
         old = all.split('\n');
         if (!old.isEmpty() && old.last().isEmpty())
             old.removeLast();
