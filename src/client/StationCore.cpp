@@ -190,20 +190,34 @@ void StationCore::StartCleaning() {
     log_.lastCommand().set(QStringLiteral("LimpiarEscritorio"));
     session_.HoldGrants(true);
     machine_.Posted(protocol::tc::CleanTasks);
-    DesktopCleaning::Setup s;
-    s.home = QDir::homePath();
-    s.model = ctx_.settings.modeloEscritorio;
-    s.journal = journal;
-    s.logFile = StationFile(ctx_.env.programFolder, QStringLiteral("Limpieza.log"));
-    s.keep = DesktopCleaning::KeepList(s.home, ownFolders_);
-    s.settleMs = settleMs_;
     QString err;
+    const DesktopCleaning::Setup s = cleaningSetup();
     if (!cleaning_->start(s, &err)) {
         DesktopCleaning::Outcome o;
         o.ok = false;
         o.error = err;
         CleaningFinished(o);
     }
+}
+
+DesktopCleaning::Setup StationCore::cleaningSetup() const {
+    DesktopCleaning::Setup s;
+    s.home = QDir::homePath();
+    s.model = ctx_.settings.modeloEscritorio;
+    s.journal = cleaningJournal();
+    s.logFile = StationFile(ctx_.env.programFolder, QStringLiteral("Limpieza.log"));
+    s.keep = DesktopCleaning::KeepList(s.home, ownFolders_);
+    s.settleMs = settleMs_;
+    return s;
+}
+
+bool StationCore::SaveDesktopModel(QString* error) {
+    if (!cleaning_) {
+        if (error)
+            *error = QStringLiteral("este sistema no permite limpiar el escritorio");
+        return false;
+    }
+    return cleaning_->saveModel(cleaningSetup(), error);
 }
 
 void StationCore::CleaningFinished(const DesktopCleaning::Outcome& o) {

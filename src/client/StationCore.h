@@ -58,6 +58,10 @@ public:
     void useFolders(platform::FolderOpener& fs, QStringList ownFolders, int settleMs = 3000);
     // Null until useFolders().
     DesktopCleaning* cleaning() { return cleaning_.get(); }
+    // "Guardar este escritorio como modelo": the home as it is now becomes
+    // the model (DesktopCleaning::modelSaved follows); false when it cannot
+    // start, error says why.
+    bool SaveDesktopModel(QString* error);
 
     // Real timers call the ticks; tests leave them off and call the ticks.
     void setTimersDriven(bool on);
@@ -87,6 +91,7 @@ private:
     // grants held until it is done. Also at start for a cleaning cut short.
     void StartCleaning();
     void CleaningFinished(const DesktopCleaning::Outcome& o);
+    DesktopCleaning::Setup cleaningSetup() const;
     QString cleaningJournal() const;
 
     StationView view_;
