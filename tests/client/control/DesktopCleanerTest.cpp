@@ -1,9 +1,15 @@
 #include "client/control/DesktopCleaner.h"
 
 #include "client/ClientFakes.h"
+#include "client/config/ConfigModel.h"
+#include "client/control/DesktopCleaning.h"
 #include "client/station/StationKeys.h"
+#include "common/Cp1252.h"
+#include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FaultyFolder.h"
+#include "platform/fake/MemoryRegistry.h"
 #include "platform/linux/PosixFolder.h"
+#include "support/FakeCashier.h"
 #include "support/TempDir.h"
 #include "support/Wait.h"
 
@@ -374,7 +380,7 @@ private:
 // A station with the clean desktop on, a model of one file and a home with
 // one more.
 struct CleaningStation {
-    CleaningStation() {
+    explicit CleaningStation(quint16 port = 1) {
         model = tmp.file(QStringLiteral("modelo"));
         home = tmp.file(QStringLiteral("casa"));
         QDir().mkpath(model);
@@ -383,7 +389,9 @@ struct CleaningStation {
         Put(home + QStringLiteral("/Descargas/ajeno.zip"), "zip");
         keys::kLimpiarEscritorio.write(st.registry, true);
         keys::kModeloEscritorio.write(st.registry, model);
-        st.make(st.env());
+        ClientEnvironment e = st.env();
+        e.port = port;
+        st.make(e);
         st.core->useFolders(fs, {}, 0);
     }
     static void Put(const QString& path, const QByteArray& data) {
@@ -438,6 +446,77 @@ TEST(StationCleaning, CleaningCutShortIsFinishedAtTheNextStartBeforeAnyUnlock) {
     ASSERT_TRUE(tarvina::test::WaitUntil([&] { return !c.st.core->session().grantsHeld(); }));
     EXPECT_TRUE(c.homeIsModel());
     EXPECT_FALSE(QFileInfo::exists(c.st.home.file(QStringLiteral("Data/limpieza.pendiente"))));
+}
+
+TEST(StationCleaning, AFailedCleaningTellsTheCashierAndLetsTheNextGrantIn) {
+    tarvina::test::FakeCashier cashier;
+    CleaningStation c(cashier.port());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(c.model + QStringLiteral("/tubo")).constData(), 0600), 0);
+    c.st.core->Create();
+    c.st.core->setAutoConnect(false);
+    c.st.core->Show();
+    c.st.core->link().StartConnectThread();
+    ASSERT_TRUE(cashier.accept());
+    ASSERT_TRUE(tarvina::test::WaitUntil([&] { return c.st.core->link().connected(); }));
+    c.st.welcome.answers << ScriptedWelcome::Answer{true, {}, {}};
+    c.st.core->session().StartGrant({"30", "Ana", {}});
+    c.st.core->session().EndOfUse();
+    Station::drain();
+    c.st.tick(1);
+    ASSERT_EQ(c.st.core->session().state(), ClientState::Locked);
+
+    ASSERT_EQ(cashier.line("R14"), "R14");
+    EXPECT_EQ(cashier.block(),
+              common::ToCp1252(QStringLiteral(
+                  "Limpieza incompleta: el modelo tiene un archivo especial en «tubo»")));
+    ASSERT_TRUE(tarvina::test::WaitUntil([&] { return !c.st.core->session().grantsHeld(); }));
+    // Stopped at the error, the journal kept for the next start.
+    EXPECT_TRUE(QFileInfo::exists(c.st.home.file(QStringLiteral("Data/limpieza.pendiente"))));
+    c.st.welcome.answers << ScriptedWelcome::Answer{true, {}, {}};
+    c.st.core->session().StartGrant({"10", "Luis", {}});
+    EXPECT_EQ(c.st.core->session().state(), ClientState::InUse);
+}
+
+TEST(StationCleaning, TheBoxIsRefusedWithoutAUsableModelAndStoredWithOne) {
+    tarvina::test::TempDir tmp;
+    platform::MemoryRegistry registry;
+    platform::FakeAutostart autostart;
+    config::ConfigModel model(registry, autostart);
+    const QString home = tmp.file(QStringLiteral("casa"));
+    model.setModelCheck(
+        [&](const QString& folder) { return DesktopCleaning::RefuseModel(home, folder); });
+    struct Target final : config::ConfigTarget {
+        void applySettings(const ClientSettings& next, bool) override { applied = next; }
+        bool backupLogos(bool) override { return true; }
+        void setTaskBarHidden(bool) override {}
+        void setHiddenDrives(quint32) override {}
+        void showLockPicture(const QString&) override {}
+        void applyWallpaper() override {}
+        void reloadRotation() override {}
+        ClientSettings applied;
+    } target;
+    ClientSettings current = ClientSettings::Defaults();
+    current.modeloEscritorio = tmp.file(QStringLiteral("modelo"));
+    config::ConfigValues v = model.load(current);
+    v.limpiarEscritorio = true;
+
+    auto out = model.save(v, current, target, {}, {});
+    EXPECT_EQ(out.kind, config::SaveOutcome::Kind::Invalid);
+    EXPECT_TRUE(out.message.contains(QStringLiteral("No existe la carpeta modelo"))) << out.message.toStdString();
+    EXPECT_FALSE(ClientSettings::Read(registry).limpiarEscritorio);
+
+    // A model inside the home would be cleaned away by its own cleaning.
+    current.modeloEscritorio = home + QStringLiteral("/modelo");
+    QDir().mkpath(current.modeloEscritorio);
+    out = model.save(v, current, target, {}, {});
+    EXPECT_EQ(out.kind, config::SaveOutcome::Kind::Invalid);
+
+    current.modeloEscritorio = tmp.file(QStringLiteral("modelo"));
+    QDir().mkpath(current.modeloEscritorio);
+    out = model.save(v, current, target, {}, {});
+    EXPECT_EQ(out.kind, config::SaveOutcome::Kind::Saved) << out.message.toStdString();
+    EXPECT_TRUE(ClientSettings::Read(registry).limpiarEscritorio);
+    EXPECT_TRUE(target.applied.limpiarEscritorio);
 }
 
 } // namespace
