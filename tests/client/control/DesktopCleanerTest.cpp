@@ -502,7 +502,8 @@ TEST(StationCleaning, TheBoxIsRefusedWithoutAUsableModelAndStoredWithOne) {
 
     auto out = model.save(v, current, target, {}, {});
     EXPECT_EQ(out.kind, config::SaveOutcome::Kind::Invalid);
-    EXPECT_TRUE(out.message.contains(QStringLiteral("No existe la carpeta modelo"))) << out.message.toStdString();
+    EXPECT_TRUE(out.message.contains(QStringLiteral("No existe la carpeta modelo")))
+        << out.message.toStdString();
     EXPECT_FALSE(ClientSettings::Read(registry).limpiarEscritorio);
 
     // A model inside the home would be cleaned away by its own cleaning.
