@@ -19,6 +19,7 @@
 #include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/LogindPower.h"
+#include "platform/linux/PosixFolder.h"
 #include "platform/linux/ProcProcesses.h"
 #include "platform/linux/SettingsApplets.h"
 #include "platform/linux/SingleInstance.h"
@@ -354,10 +355,14 @@ int main(int argc, char** argv) {
             if (corePtr)
                 corePtr->log().LogException(e);
         });
+    // Before the station: a cleaning under way at its end still walks them.
+    platform::PosixFolderOpener folders;
     client::StationCore core(env, back.stationPlatform(ui));
     corePtr = &core;
     app.core = &core;
     ui.attach(&core);
+    // The clean desktop keeps the user's settings folder too.
+    core.useFolders(folders, {QFileInfo(back.registry.paths().user).absolutePath()});
     core.Create();
 
     ServiceMenus menus(core, env, ui, back);

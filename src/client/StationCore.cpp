@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/Registry.h"
+#include "protocol/Codes.h"
 
 #include <QDir>
 #include <QFile>
@@ -146,6 +147,9 @@ void StationCore::Show() {
         if (d.lockOpacity != 255)
             d.lockLayered = true;
         ApplyLanguage(StationFile(ctx_.env.currentDir, QStringLiteral("esp.lng")));
+        // A cleaning cut short is done before anything can unlock.
+        if (cleaning_ && DesktopCleaning::Pending(cleaningJournal()))
+            StartCleaning();
         session_.RestoreSession();
     }
     if (!link_.connectThreadRunning() && autoConnect_)
@@ -157,6 +161,69 @@ void StationCore::Show() {
         ctx_.firstShowPending = false;
     }
     view_.changed();
+}
+
+QString StationCore::cleaningJournal() const {
+    return QDir(StationFile(ctx_.env.programFolder, QStringLiteral("Data")))
+        .filePath(QStringLiteral("limpieza.pendiente"));
+}
+
+void StationCore::useFolders(platform::FolderOpener& fs, QStringList ownFolders, int settleMs) {
+    cleaning_ = std::make_unique<DesktopCleaning>(fs, ctx_.platform.clock);
+    ownFolders_ = std::move(ownFolders);
+    ownFolders_ << ctx_.env.programFolder;
+    settleMs_ = settleMs;
+    connect(&session_, &Session::lockedAfterUse, this, [this] { StartCleaning(); });
+    connect(cleaning_.get(), &DesktopCleaning::finished, this,
+            [this](const DesktopCleaning::Outcome& o) { CleaningFinished(o); });
+}
+
+void StationCore::StartCleaning() {
+    const QString journal = cleaningJournal();
+    if (!ctx_.settings.limpiarEscritorio) {
+        // Turned off since: nothing is owed any more.
+        QFile::remove(journal);
+        return;
+    }
+    if (cleaning_->running())
+        return;
+    log_.lastCommand().set(QStringLiteral("LimpiarEscritorio"));
+    session_.HoldGrants(true);
+    machine_.Posted(protocol::tc::CleanTasks);
+    QString err;
+    const DesktopCleaning::Setup s = cleaningSetup();
+    if (!cleaning_->start(s, &err)) {
+        DesktopCleaning::Outcome o;
+        o.ok = false;
+        o.error = err;
+        CleaningFinished(o);
+    }
+}
+
+DesktopCleaning::Setup StationCore::cleaningSetup() const {
+    DesktopCleaning::Setup s;
+    s.home = QDir::homePath();
+    s.model = ctx_.settings.modeloEscritorio;
+    s.journal = cleaningJournal();
+    s.logFile = StationFile(ctx_.env.programFolder, QStringLiteral("Limpieza.log"));
+    s.keep = DesktopCleaning::KeepList(s.home, ownFolders_);
+    s.settleMs = settleMs_;
+    return s;
+}
+
+bool StationCore::SaveDesktopModel(QString* error) {
+    if (!cleaning_) {
+        if (error)
+            *error = QStringLiteral("este sistema no permite limpiar el escritorio");
+        return false;
+    }
+    return cleaning_->saveModel(cleaningSetup(), error);
+}
+
+void StationCore::CleaningFinished(const DesktopCleaning::Outcome& o) {
+    if (!o.ok)
+        link_.SendFreeMessage("Limpieza incompleta: " + common::ToCp1252(o.error));
+    session_.HoldGrants(false);
 }
 
 bool StationCore::CloseQuery() {

@@ -4,6 +4,7 @@
 #include "client/commands/Dispatcher.h"
 #include "client/config/ConfigGate.h"
 #include "client/control/CompanionService.h"
+#include "client/control/DesktopCleaning.h"
 #include "client/control/StationMachine.h"
 #include "client/link/StationLink.h"
 #include "client/session/LockEnforcer.h"
@@ -16,6 +17,7 @@
 #include "client/station/StationView.h"
 
 #include <QObject>
+#include <memory>
 
 namespace tarvina::client {
 
@@ -49,6 +51,18 @@ public:
     void RelojVisualTick();
     void ApplyLanguage(const QString& path);
 
+    // The clean desktop after each use, on these folders; ownFolders are the
+    // station's folders besides its program folder (its settings) that a
+    // cleaning keeps. settleMs: how long the customer's programs, told to
+    // close, have before the home is cleaned.
+    void useFolders(platform::FolderOpener& fs, QStringList ownFolders, int settleMs = 3000);
+    // Null until useFolders().
+    DesktopCleaning* cleaning() { return cleaning_.get(); }
+    // "Guardar este escritorio como modelo": the home as it is now becomes
+    // the model (DesktopCleaning::modelSaved follows); false when it cannot
+    // start, error says why.
+    bool SaveDesktopModel(QString* error);
+
     // Real timers call the ticks; tests leave them off and call the ticks.
     void setTimersDriven(bool on);
     // Whether Show() starts the first connect thread (unit tests of the
@@ -73,6 +87,13 @@ public:
     config::StationConfigTarget& configTarget() { return configTarget_; }
 
 private:
+    // The lock that follows a use is up: programs closed, home cleaned,
+    // grants held until it is done. Also at start for a cleaning cut short.
+    void StartCleaning();
+    void CleaningFinished(const DesktopCleaning::Outcome& o);
+    DesktopCleaning::Setup cleaningSetup() const;
+    QString cleaningJournal() const;
+
     StationView view_;
     StationLog log_;
     StationContext ctx_;
@@ -90,6 +111,9 @@ private:
     StationTimer relojVisual_, timTopForm_;
     QString screenSaveActive_;
     bool autoConnect_ = true;
+    std::unique_ptr<DesktopCleaning> cleaning_;
+    QStringList ownFolders_;
+    int settleMs_ = 0;
 };
 
 } // namespace tarvina::client

@@ -125,6 +125,7 @@ ConfigValues ConfigModel::load(const ClientSettings& s) const {
     v.intNewConn = s.intNewConn;
     v.timeout = s.timeout;
     v.rotation = ReadRotation(registry_);
+    v.limpiarEscritorio = s.limpiarEscritorio;
     v.host = s.host;
     v.pass1 = kPlaceholder1;
     v.pass2 = kPlaceholder2;
@@ -282,7 +283,20 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
         return out;
     }
 
+    // The clean desktop is turned on only with a model to clean from.
+    if (v.limpiarEscritorio && !current.limpiarEscritorio && modelCheck_) {
+        const QString why = modelCheck_(current.modeloEscritorio);
+        if (!why.isEmpty()) {
+            out.kind = SaveOutcome::Kind::Invalid;
+            out.message = QStringLiteral("No se puede limpiar el escritorio al terminar cada "
+                                         "uso: ") +
+                          why;
+            return out;
+        }
+    }
+
     ClientSettings next = current;
+    next.limpiarEscritorio = v.limpiarEscritorio;
     platform::SaveBatch batch(registry_);
 
     next.intDisconn = v.intDisconn;
@@ -311,6 +325,9 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
 
     QString writeError;
     next.write(registry_, currentDir, exeName, next.alphaBlend, &writeError);
+    // Not among what the exit writes back: stored here, when it changes.
+    if (next.limpiarEscritorio != current.limpiarEscritorio)
+        keys::kLimpiarEscritorio.write(registry_, next.limpiarEscritorio);
     if (!batch.commit())
         out.notStored.prepend(QStringLiteral("La configuración requiere privilegio de "
                                              "administrador para ser almacenada"));

@@ -56,6 +56,8 @@ struct ConfigValues {
     // "Windows": filled when the page is first shown, saved only then
     bool windowsLoaded = false;
     WindowsPageValues windows;
+    // "Escritorio"
+    bool limpiarEscritorio = false;
 };
 
 // What a confirmed dialog does to the running station, beyond the stored
@@ -124,6 +126,11 @@ public:
     SaveOutcome save(const ConfigValues& v, const ClientSettings& current, ConfigTarget& target,
                      const QString& currentDir, const QString& exeName);
 
+    // Why a model folder cannot serve the clean desktop (empty: it can).
+    void setModelCheck(std::function<QString(const QString& model)> check) {
+        modelCheck_ = std::move(check);
+    }
+
     // The "Redes" page's three preset buttons (0, 1, 2).
     static void ApplyPreset(ConfigValues& v, int preset);
     static QString PresetCaption(int preset);
@@ -157,6 +164,7 @@ private:
     FileExists fileExists_;
     platform::ControlAppletSource applets_;
     QString controlIni_;
+    std::function<QString(const QString&)> modelCheck_;
 };
 
 } // namespace tarvina::client::config

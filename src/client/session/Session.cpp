@@ -113,7 +113,20 @@ void Session::TestGrant(int minutes) {
     StartGrant({QString::number(minutes), QStringLiteral("Velt"), {}});
 }
 
+void Session::HoldGrants(bool on) {
+    holdGrants_ = on;
+    if (on || !heldGrant_)
+        return;
+    const Grant g = *heldGrant_;
+    heldGrant_.reset();
+    StartGrant(g);
+}
+
 void Session::StartGrant(const Grant& g) {
+    if (holdGrants_) {
+        heldGrant_ = g;
+        return;
+    }
     if (g.passwordInvalid) {
         // Fail closed: the station stays locked and the cashier is told.
         link_.SendClientMessage(QStringLiteral("Solicitud de acceso rechazada en ") +
@@ -226,6 +239,7 @@ void Session::EndPasswordRequest() {
 // --- lock -------------------------------------------------------------------------
 
 void Session::LockStation() {
+    const bool afterUse = state_ == ClientState::InUse;
     ClientDisplay& d = ctx_.view.display();
     end_ = DateTime::FromDays(0);
     d.lblDisp = kZeroTime;
@@ -250,6 +264,8 @@ void Session::LockStation() {
     if (link_.connected())
         SendStatusReport();
     ctx_.view.changed();
+    if (afterUse)
+        Q_EMIT lockedAfterUse();
 }
 
 // --- countdown ------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 
 namespace tarvina::client {
 
@@ -50,6 +51,10 @@ public:
     void SaveSessionPosted();
     // "Disponible" or "Transcurrido", after the count mode or the texts.
     void UpdateDispCaption();
+    // While held, a grant waits (the last one kept) and the lock stays up;
+    // the release starts the waiting grant.
+    void HoldGrants(bool on);
+    bool grantsHeld() const { return holdGrants_; }
 
     common::DateTime sessionStart() const { return start_; }
     common::DateTime sessionEnd() const { return end_; }
@@ -65,6 +70,9 @@ Q_SIGNALS:
     // The customer's use ended (by the server or by the customer), after
     // the session was saved: the drives are checked for a forgotten disc.
     void useEnded();
+    // The lock that follows a use (by time, by the cashier or by the
+    // customer) is up.
+    void lockedAfterUse();
 
 private:
     template <typename F> void post(F&& f) {
@@ -92,6 +100,8 @@ private:
     bool tasksRecorded_ = false;
     QChar shutdownLetter_ = u'N';
     common::DateTime shutdownDue_;
+    bool holdGrants_ = false;
+    std::optional<Grant> heldGrant_;
 };
 
 } // namespace tarvina::client

@@ -50,6 +50,10 @@ ClientSettings ClientSettings::Read(const platform::Registry& r) {
         s.timeout = 0;
     s.glbCtrlPanelInvisible = kGlbCtrlPanelInvisible.value(r);
     s.glbBarraInvisible = kGlbBarraInvisible.value(r);
+    s.limpiarEscritorio = kLimpiarEscritorio.value(r);
+    s.modeloEscritorio = kModeloEscritorio.read(r).value_or(QString());
+    if (s.modeloEscritorio.isEmpty())
+        s.modeloEscritorio = kModeloEscritorio.fallback();
     return s;
 }
 

@@ -26,6 +26,9 @@ struct ClientSettings {
     int timeout = keys::kTimeout.fallback();
     bool glbCtrlPanelInvisible = keys::kGlbCtrlPanelInvisible.fallback();
     bool glbBarraInvisible = keys::kGlbBarraInvisible.fallback();
+    // The clean desktop (written by the configuration dialog, not at exit).
+    bool limpiarEscritorio = keys::kLimpiarEscritorio.fallback();
+    QString modeloEscritorio = keys::kModeloEscritorio.fallback();
 
     // The built-in values (password: the scrambled built-in word).
     static ClientSettings Defaults();

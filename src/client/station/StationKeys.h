@@ -97,4 +97,10 @@ inline const SettingValue<form::Text> kMyDocuments{
     "Removal Message",
     "@mydocs.dll,-900"};
 
+// A clean desktop after each use: the customer's home made to match the
+// model folder, for the whole machine like the host.
+inline const SettingValue<form::Flag> kLimpiarEscritorio{kStation, "LimpiarEscritorio", false};
+inline const SettingValue<form::Text> kModeloEscritorio{kStation, "ModeloEscritorio",
+                                                        "/etc/tarvina/escritorio"};
+
 } // namespace tarvina::client::keys

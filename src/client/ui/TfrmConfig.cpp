@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -116,6 +117,7 @@ TfrmConfig::TfrmConfig(platform::Pinger& pinger, platform::NetworkBrowser* brows
     tabs->addTab(appearancePage(), QStringLiteral("Apariencia"));
     tabs->addTab(networkPage(), QStringLiteral("Redes"));
     tabs->addTab(windowsPage_ = windowsPage(), QStringLiteral("Windows"));
+    tabs->addTab(desktopPage(), QStringLiteral("Escritorio"));
     connect(tabs, &QTabWidget::currentChanged, this,
             [this, tabs](int index) { pageShown(tabs->widget(index)); });
 
@@ -393,6 +395,31 @@ QWidget* TfrmConfig::appearancePage() {
     return page;
 }
 
+QWidget* TfrmConfig::desktopPage() {
+    auto* page = new QWidget(this);
+    auto* box = new QVBoxLayout(page);
+    ChkLimpiarEscritorio =
+        new QCheckBox(QStringLiteral("&Limpiar el escritorio al terminar cada uso"), page);
+    LblModelo = new QLabel(page);
+    LblModelo->setWordWrap(true);
+    BtnGuardarModelo =
+        new QPushButton(QStringLiteral("&Guardar este escritorio como modelo"), page);
+    box->addWidget(ChkLimpiarEscritorio);
+    box->addWidget(LblModelo);
+    box->addWidget(BtnGuardarModelo, 0, Qt::AlignLeft);
+    box->addStretch(1);
+    connect(BtnGuardarModelo, &QPushButton::clicked, this, [this] {
+        if (!saveModel_)
+            return;
+        if (QMessageBox::question(this, QStringLiteral("Pregunta"),
+                                  QStringLiteral("La carpeta modelo quedará igual a la carpeta "
+                                                 "personal tal como está ahora. ¿Está seguro?"),
+                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+            saveModel_();
+    });
+    return page;
+}
+
 QWidget* TfrmConfig::networkPage() {
     auto* page = new QWidget(this);
     auto* form = new QFormLayout(page);
@@ -464,6 +491,7 @@ void TfrmConfig::load(const ConfigValues& v) {
             LstViewDrive->item(i)->setCheckState((v.hiddenDrives >> i) & 1 ? Qt::Unchecked
                                                                            : Qt::Checked);
     }
+    ChkLimpiarEscritorio->setChecked(v.limpiarEscritorio);
     passwordChanged_ = false;
     drivesChanged_ = false;
     // The control panel and the "Windows" page are read again when next
@@ -514,6 +542,7 @@ ConfigValues TfrmConfig::values() const {
         v.windows.ticked[i] = ChkPolicies[i]->isChecked();
     v.windows.recycleBin = ChkPapelera->isChecked();
     v.windows.myDocuments = ChkMisDocumentos->isChecked();
+    v.limpiarEscritorio = ChkLimpiarEscritorio->isChecked();
     v.transparency = RxTransparencia->value();
     v.intDisconn = SpinDisconn->value();
     v.intConn = SpinConn->value();
@@ -567,10 +596,50 @@ ConfigDialogRunner::ConfigDialogRunner(StationCore& core, config::ConfigModel& m
     dialog_.setLogoBackup([this] { return core_.configTarget().backupLogos(true); });
     dialog_.setPageLoaders([this] { return model_.loadApplets(); },
                            [this] { return model_.loadWindowsPage(); });
+    model_.setModelCheck([](const QString& folder) {
+        return DesktopCleaning::RefuseModel(QDir::homePath(), folder);
+    });
+    dialog_.setModelSaver([this] {
+        QString err;
+        if (core_.SaveDesktopModel(&err)) {
+            dialog_.BtnGuardarModelo->setEnabled(false);
+            dialog_.LblModelo->setText(QStringLiteral("Guardando el escritorio como modelo..."));
+        } else {
+            QMessageBox::warning(&dialog_, QStringLiteral("Escritorio"),
+                                 QStringLiteral("No se pudo guardar el escritorio como modelo: ") +
+                                     err);
+        }
+    });
+    if (DesktopCleaning* c = core_.cleaning())
+        modelSaved_ = QObject::connect(
+            c, &DesktopCleaning::modelSaved, &dialog_, [this](const DesktopCleaning::Outcome& o) {
+                dialog_.BtnGuardarModelo->setEnabled(true);
+                showModelState();
+                if (o.ok)
+                    QMessageBox::information(&dialog_, QStringLiteral("Escritorio"),
+                                             QStringLiteral("El escritorio quedó guardado como "
+                                                            "modelo en ") +
+                                                 core_.settings().modeloEscritorio + u'.');
+                else
+                    QMessageBox::warning(&dialog_, QStringLiteral("Escritorio"),
+                                         QStringLiteral("No se pudo guardar el escritorio como "
+                                                        "modelo: ") +
+                                             o.error);
+            });
+}
+
+void ConfigDialogRunner::showModelState() {
+    const QString model = core_.settings().modeloEscritorio;
+    const QString why = DesktopCleaning::RefuseModel(QDir::homePath(), model);
+    dialog_.LblModelo->setText(
+        why.isEmpty() ? QStringLiteral("Carpeta modelo: ") + model
+                      : why + QStringLiteral(" Sin ella no se puede limpiar el escritorio."));
+    dialog_.BtnGuardarModelo->setEnabled(core_.cleaning() != nullptr);
 }
 
 void ConfigDialogRunner::exec() {
     dialog_.load(model_.load(core_.settings()));
+    showModelState();
     dialog_.show();
     dialog_.raise();
     dialog_.activateWindow();

@@ -114,6 +114,12 @@ public:
     QCheckBox* ChkPapelera;
     QCheckBox* ChkMisDocumentos;
     QTabWidget* Pages;
+    // "Escritorio"
+    QCheckBox* ChkLimpiarEscritorio;
+    QPushButton* BtnGuardarModelo;
+    QLabel* LblModelo;
+    // "Guardar este escritorio como modelo", after the question.
+    void setModelSaver(std::function<void()> save) { saveModel_ = std::move(save); }
 
 private:
     QWidget* basicPage();
@@ -127,6 +133,7 @@ private:
     QWidget* rotationPage();
     QWidget* appearancePage();
     QWidget* networkPage();
+    QWidget* desktopPage();
     QLineEdit* fileRow(QWidget* page, QLayout* into, const QString& label, const QString& filter);
     void okClicked();
 
@@ -142,6 +149,7 @@ private:
     QLabel* transparencyValue_ = nullptr;
     bool passwordChanged_ = false;
     bool drivesChanged_ = false;
+    std::function<void()> saveModel_;
 };
 
 // The configuration dialog as the station's gate shows it: loaded from the
@@ -156,11 +164,15 @@ public:
     TfrmConfig* dialog() { return &dialog_; }
 
 private:
+    // The model folder's state on the "Escritorio" page.
+    void showModelState();
+
     StationCore& core_;
     config::ConfigModel& model_;
     QString currentDir_;
     QString exeName_;
     TfrmConfig dialog_;
+    QMetaObject::Connection modelSaved_;
 };
 
 } // namespace tarvina::client::ui
