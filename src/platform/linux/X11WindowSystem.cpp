@@ -837,6 +837,13 @@ std::optional<QList<ScreenWindow>> X11WindowSystem::screenStacking() {
     const int width = screen ? screen->width_in_pixels : 0;
     const int height = screen ? screen->height_in_pixels : 0;
 
+    // A window in the display server's own range of ids is no program's:
+    // the composite overlay window, which a compositing desktop keeps above
+    // everything to paint the others on, is one.
+    const xcb_setup_t* setup = xcb_get_setup(conn_->c);
+    const auto serverOwned = [setup](xcb_window_t w) {
+        return (w & ~setup->resource_id_mask) == 0;
+    };
     QList<xcb_get_window_attributes_cookie_t> attrs;
     QList<xcb_get_geometry_cookie_t> geoms;
     attrs.reserve(children.size());
@@ -855,7 +862,7 @@ std::optional<QList<ScreenWindow>> X11WindowSystem::screenStacking() {
         e = nullptr;
         xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(conn_->c, geoms[i], &e);
         std::free(e);
-        if (a && g && a->map_state == XCB_MAP_STATE_VIEWABLE &&
+        if (a && g && !serverOwned(children[i]) && a->map_state == XCB_MAP_STATE_VIEWABLE &&
             a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT && Intersects(g, width, height)) {
             shown << children[i];
             bypass << bool(a->override_redirect);
