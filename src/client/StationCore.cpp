@@ -70,9 +70,13 @@ StationCore::StationCore(ClientEnvironment env, StationPlatform platform, QObjec
             [this] { session_.ScheduleShutdown(0, u'L'); });
     connect(&session_, &Session::useEnded, &machine_, &StationMachine::MediaCheck);
     ctx_.platform.control.attach(&controlHost_);
+    // The lock answers a window that covers it as soon as the display tells,
+    // not at the next tick.
+    ctx_.platform.windows.watchStacking([this] { lock_.StackingChanged(); });
 }
 
 StationCore::~StationCore() {
+    ctx_.platform.windows.watchStacking(nullptr);
     ctx_.closing.store(true);
     link_.Stop();
     ctx_.platform.control.attach(nullptr);

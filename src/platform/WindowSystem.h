@@ -3,12 +3,27 @@
 #include <QList>
 #include <QString>
 #include <QtGlobal>
+#include <functional>
 #include <optional>
 
 namespace tarvina::platform {
 
 // A top-level window of the desktop, by the system's handle (0: none).
 using WindowId = quint64;
+
+// A window as the display stacks it on the screen, whoever placed it there.
+struct ScreenWindow {
+    // The program's own window: for one the window manager placed in a frame
+    // of its own, the program's window inside, never the frame.
+    WindowId id = 0;
+    // Stacked by the window manager (false: a window that bypasses it, such
+    // as a menu or a pop-up, or any window of a desktop without a manager).
+    bool managed = false;
+    // Made over this program's own connection to the display.
+    bool sameClient = false;
+    // The process that made it, 0 when unknown.
+    qint64 pid = 0;
+};
 
 // What the station asks of the desktop to keep its lock screen in front:
 // which window has the focus, what it is, the stacking order, and the means to
@@ -73,6 +88,22 @@ public:
     virtual bool setSystemKeysBlocked(bool blocked) = 0;
     // True once the display connection is gone for good.
     virtual bool displayLost() = 0;
+
+    // The windows that show on the screen, from the top down, as the display
+    // itself stacks them: managed or not, titled or not, every one that is
+    // mapped and can be seen (none wholly off the screen, none that only
+    // takes input). nullopt when the desktop cannot tell.
+    virtual std::optional<QList<ScreenWindow>> screenStacking() = 0;
+    // Puts w right under `under` (both from screenStacking), as w's kind
+    // allows: a managed window through the window manager, any other one
+    // directly. Harmless when either has gone.
+    virtual void putBelow(WindowId w, WindowId under) = 0;
+    // From now on `changed` runs whenever the stacking of the screen may have
+    // changed (a window made, mapped, unmapped, restacked, reparented or gone,
+    // another window activated), as the display reports it: on the thread
+    // that uses this object, from its event loop, never inside a call to it.
+    // Null stops it. False when the desktop cannot tell (nothing is called).
+    virtual bool watchStacking(std::function<void()> changed) = 0;
 };
 
 } // namespace tarvina::platform

@@ -601,6 +601,144 @@ TEST_F(PuestoOnX, WindowThatKeepsTheFrontForThirtySixTicksEndsTheSession) {
         << logind.calls().data();
 }
 
+// A program that wants to be seen above the lock, on a connection of its
+// own: a full-screen window that either goes through the window manager
+// (kept above, full screen, activating itself) or bypasses it.
+class Hostile {
+public:
+    enum Kind { Managed, Raiser, Remapper, Passive };
+    Hostile(const QString& display, Kind kind) : kind_(kind) {
+        c_ = xcb_connect(display.toLocal8Bit().constData(), nullptr);
+        const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+        root_ = s->root;
+        id_ = xcb_generate_id(c_);
+        const uint32_t values[] = {s->white_pixel, kind == Managed ? 0u : 1u};
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, id_, root_, 0, 0, kScreenW, kScreenH, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        if (kind == Managed) {
+            const QByteArray cls("pelicula\0Pelicula\0", 18);
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, id_, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
+                                8, uint32_t(cls.size()), cls.constData());
+            const xcb_atom_t states[] = {atom("_NET_WM_STATE_ABOVE"),
+                                         atom("_NET_WM_STATE_FULLSCREEN")};
+            xcb_change_property(c_, XCB_PROP_MODE_REPLACE, id_, atom("_NET_WM_STATE"),
+                                XCB_ATOM_ATOM, 32, 2, states);
+        }
+        xcb_map_window(c_, id_);
+        sync();
+    }
+    ~Hostile() { xcb_disconnect(c_); }
+    Hostile(const Hostile&) = delete;
+    Hostile& operator=(const Hostile&) = delete;
+    xcb_window_t id() const { return id_; }
+
+    // Its try to stand above everything: raised (through the manager, and
+    // activated, when managed); mapped again when it finds itself lowered
+    // under `lockTop`; nothing for the passive one.
+    void tryAgain(const QList<xcb_window_t>& rootChildren, xcb_window_t ownTop,
+                  xcb_window_t lockTop) {
+        const uint32_t above = XCB_STACK_MODE_ABOVE;
+        switch (kind_) {
+        case Managed: {
+            xcb_client_message_event_t m = {};
+            m.response_type = XCB_CLIENT_MESSAGE;
+            m.format = 32;
+            m.window = id_;
+            m.type = atom("_NET_ACTIVE_WINDOW");
+            m.data.data32[0] = 2;
+            xcb_send_event(c_, 0, root_,
+                           XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT |
+                               XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                           reinterpret_cast<const char*>(&m));
+            xcb_configure_window(c_, id_, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+            break;
+        }
+        case Raiser:
+            xcb_configure_window(c_, id_, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+            break;
+        case Remapper:
+            if (rootChildren.indexOf(ownTop) < rootChildren.indexOf(lockTop)) {
+                xcb_unmap_window(c_, id_);
+                xcb_map_window(c_, id_);
+            }
+            break;
+        case Passive:
+            break;
+        }
+        xcb_flush(c_);
+    }
+    void sync() { free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
+
+private:
+    xcb_atom_t atom(const char* name) {
+        xcb_intern_atom_reply_t* r = xcb_intern_atom_reply(
+            c_, xcb_intern_atom(c_, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : 0;
+        free(r);
+        return a;
+    }
+    Kind kind_;
+    xcb_connection_t* c_ = nullptr;
+    xcb_window_t root_ = 0, id_ = 0;
+};
+
+TEST_F(PuestoOnX, NoWindowOfAnotherProgramStaysAboveTheLock) {
+    startPuesto();
+    ASSERT_NO_FATAL_FAILURE(grant());
+    // The customer's programs, on the free desktop: a film kept above and
+    // full screen, a pop-up that bypasses the window manager, one that maps
+    // itself again whenever it is lowered.
+    Hostile film(display->display(), Hostile::Managed);
+    Hostile popup(display->display(), Hostile::Raiser);
+    Hostile remapper(display->display(), Hostile::Remapper);
+    ASSERT_TRUE(Wait([&] {
+        return probe->viewable(film.id()) && probe->viewable(popup.id()) &&
+               probe->viewable(remapper.id());
+    }));
+
+    // The time ends; as the lock comes up, one more is made above it.
+    cashier.send("08");
+    xcb_window_t lockWindow = 0;
+    ASSERT_TRUE(Wait([&] { return (lockWindow = lock()) != 0; })) << output();
+    Hostile late(display->display(), Hostile::Passive);
+    const QList<Hostile*> hostiles{&film, &popup, &remapper, &late};
+    const xcb_window_t lockTop = probe->topLevelOf(lockWindow);
+    QList<xcb_window_t> tops;
+    for (Hostile* h : hostiles)
+        tops << probe->topLevelOf(h->id());
+
+    // Every 100 ms each of them tries again; 90 ms later one reading of the
+    // stacking (the root's children, one request) must find the lock above
+    // all four: put back every time within that time, for three seconds.
+    const char* names[] = {"film", "popup", "remapper", "late"};
+    QStringList covered;
+    QElapsedTimer t;
+    t.start();
+    for (int cycle = 0; cycle < 30; ++cycle) {
+        while (t.elapsed() < cycle * 100)
+            QTest::qWait(2);
+        const QList<xcb_window_t> before = probe->rootChildren();
+        for (qsizetype i = 0; i < hostiles.size(); ++i)
+            hostiles[i]->tryAgain(before, tops[i], lockTop);
+        const qint64 tried = t.elapsed();
+        while (t.elapsed() < tried + 90)
+            QTest::qWait(2);
+        const QList<xcb_window_t> now = probe->rootChildren();
+        for (qsizetype i = 0; i < hostiles.size(); ++i)
+            if (now.indexOf(tops[i]) > now.indexOf(lockTop))
+                covered << QStringLiteral("%1 at %2 ms")
+                               .arg(QString::fromLatin1(names[i]))
+                               .arg(t.elapsed());
+    }
+    EXPECT_EQ(covered.join(u", ").toStdString(), "") << output();
+    // The lock was found above them: it did not go away, and it still holds
+    // the keyboard and the pointer.
+    EXPECT_EQ(lock(), lockWindow);
+    EXPECT_TRUE(probe->inputHeldElsewhere());
+    EXPECT_EQ(puesto.state(), QProcess::Running);
+}
+
 TEST_F(PuestoOnX, DoubleClickOnTheClockShowsTheMainWindowAboveTheLock) {
     startPuesto();
     ASSERT_TRUE(Wait([&] {

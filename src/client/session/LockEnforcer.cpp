@@ -27,7 +27,7 @@ constexpr OwnWindow kAboveLock[] = {OwnWindow::Main,   OwnWindow::Welcome, OwnWi
 
 LockEnforcer::LockEnforcer(StationContext& ctx, StationLink& link, PinEntry& pin, StateSource state,
                            QObject* parent)
-    : QObject(parent), ctx_(ctx), link_(link), pin_(pin), state_(std::move(state)) {}
+    : QObject(parent), ctx_(ctx), link_(link), pin_(pin), state_(std::move(state)), guard_(ctx) {}
 
 WindowId LockEnforcer::ownId(OwnWindow w) const {
     return ctx_.platform.own.id(w);
@@ -56,15 +56,17 @@ void LockEnforcer::ShowLockScreen() {
     ClientDisplay& d = ctx_.view.display();
     const QString bg = StationFile(ctx_.env.currentDir, ctx_.settings.background);
     d.lockPicture = !ctx_.settings.background.isEmpty() && QFileInfo::exists(bg) ? bg : QString();
+    // The display server's own keys (text consoles, killing the server)
+    // stay off while the lock is up; turned off before it shows, as that
+    // takes a moment in which the lock must already answer any window that
+    // covers it.
+    if (!ctx_.env.testMode)
+        ctx_.platform.windows.setSystemKeysBlocked(true);
     d.lockVisible = true;
     Q_EMIT ctx_.view.raiseLockScreen();
     ctx_.view.changed();
-    if (!ctx_.env.testMode) {
-        // The display server's own keys (text consoles, killing the server)
-        // stay off while the lock is up.
-        ctx_.platform.windows.setSystemKeysBlocked(true);
-        HoldInput();
-    }
+    HoldInput();
+    StackingChanged();
 }
 
 void LockEnforcer::CloseLockScreen() {
@@ -180,11 +182,30 @@ bool LockEnforcer::ForeignAboveLock() {
     return false;
 }
 
+bool LockEnforcer::Guarding() const {
+    if (ctx_.env.testMode || ctx_.closing.load() ||
+        ctx_.platform.own.isShowing(OwnWindow::Config) || !ctx_.view.display().lockVisible)
+        return false;
+    const ClientState s = state_();
+    return s == ClientState::Locked || s == ClientState::Waiting;
+}
+
+void LockEnforcer::StackingChanged() {
+    if (Guarding())
+        guard_.Restack(ownId(OwnWindow::Lock), KeyWindow());
+}
+
 void LockEnforcer::EnforcementTick() {
+    // What came above the lock since the last tick; and, read now, what
+    // covers it now.
+    WindowId coverer = guard_.TakeCoverer();
     if (ctx_.env.testMode || ctx_.closing.load() || ctx_.platform.own.isShowing(OwnWindow::Config))
         return;
     platform::WindowSystem& ws = ctx_.platform.windows;
     const ClientState state = state_();
+    StackingChanged();
+    if (const WindowId now = guard_.TakeCoverer())
+        coverer = now;
     WindowId f = ws.foregroundWindow();
     if (state == ClientState::Waiting && ownShowing(OwnWindow::Welcome) &&
         f != ownId(OwnWindow::Welcome)) {
@@ -197,12 +218,17 @@ void LockEnforcer::EnforcementTick() {
     pin_.TimeoutCheck();
     if (state == ClientState::Locked || state == ClientState::Waiting)
         HoldInput();
+    const bool locked = state == ClientState::Locked || state == ClientState::Waiting;
     // No window in front (a desktop without a window manager, or a moment
-    // between two windows): nothing to fight, and nothing to count.
-    if (f == 0)
+    // between two windows): nothing to fight, and nothing to count but a
+    // window that came above the lock.
+    if (f == 0) {
+        if (locked)
+            CountCoverer(coverer);
         return;
+    }
 
-    if (state == ClientState::Locked || state == ClientState::Waiting) {
+    if (locked) {
         const std::pair<OwnWindow, Txt> named[] = {
             {OwnWindow::Main, Txt::StrMainActive},   {OwnWindow::Lock, Txt::StrBackActive},
             {OwnWindow::Clock, Txt::StrClockActive}, {OwnWindow::Welcome, Txt::StrGrantAccess},
@@ -221,12 +247,14 @@ void LockEnforcer::EnforcementTick() {
                     if (key != f && key != 0)
                         ws.setForeground(key);
                 }
+                CountCoverer(coverer);
                 return;
             }
         }
         if (ws.isTaskBar(f) || cls == u"Shell_TrayWnd") {
             ctx_.view.setStatus(QStringLiteral("Shell_TrayWnd"));
             ws.postTaskList(f);
+            CountCoverer(coverer);
             return;
         }
         FightForeignWindow(f);
@@ -238,21 +266,34 @@ void LockEnforcer::EnforcementTick() {
         ws.setTopMost(ownId(OwnWindow::Clock));
 }
 
-void LockEnforcer::FightForeignWindow(WindowId f) {
-    platform::WindowSystem& ws = ctx_.platform.windows;
-    ctx_.view.setStatus(ctx_.view.text(Txt::StrExtWin));
-    if (f == foreignWindow_) {
+void LockEnforcer::CountForeignWindow(WindowId w) {
+    if (w == foreignWindow_) {
         ++foreignCount_;
     } else {
-        foreignWindow_ = f;
+        foreignWindow_ = w;
         foreignCount_ = 1;
     }
     if (foreignCount_ > 35) {
         link_.SendFreeMessage("El bloqueo no se hace efectivo");
-        link_.SendReply(protocol::station::TaskListTagged(static_cast<quint32>(f),
+        link_.SendReply(protocol::station::TaskListTagged(static_cast<quint32>(w),
                                                           ctx_.platform.control.taskCaptions()));
         Q_EMIT lockIneffective();
     }
+}
+
+void LockEnforcer::CountCoverer(WindowId w) {
+    if (w == 0)
+        return;
+    // Put back under the lock on every try, but trying again and again: as
+    // a window kept in front would be.
+    ctx_.view.setStatus(ctx_.view.text(Txt::StrExtWin));
+    CountForeignWindow(w);
+}
+
+void LockEnforcer::FightForeignWindow(WindowId f) {
+    platform::WindowSystem& ws = ctx_.platform.windows;
+    ctx_.view.setStatus(ctx_.view.text(Txt::StrExtWin));
+    CountForeignWindow(f);
     const bool above = ForeignAboveLock();
     const WindowId lock = ownId(OwnWindow::Lock);
     if ((f != ownId(OwnWindow::SendMsg) || above) && f != lock) {

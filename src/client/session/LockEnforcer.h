@@ -1,5 +1,6 @@
 #pragma once
 
+#include "client/session/CoverGuard.h"
 #include "client/station/StationPlatform.h"
 #include "common/DateTime.h"
 
@@ -26,6 +27,10 @@ public:
                  QObject* parent = nullptr);
 
     void EnforcementTick();
+    // The display's stacking changed: while locked, every other program's
+    // window that came above the lock goes back under it at once (and is
+    // counted by the next tick as a window in front would be).
+    void StackingChanged();
     // Shows the lock: the display server's own keys off, input held.
     void ShowLockScreen();
     // Closes it: input and keys given back.
@@ -71,6 +76,12 @@ private:
     void LiftOwnWindows();
     platform::WindowId KeyWindow() const;
     void FightForeignWindow(platform::WindowId f);
+    // One more tick with w in front of the lock; past 35 the lock does not
+    // hold.
+    void CountForeignWindow(platform::WindowId w);
+    // Counts what came above the lock since the last tick, if anything did.
+    void CountCoverer(platform::WindowId w);
+    bool Guarding() const;
     bool IsOwnWindow(platform::WindowId w, std::initializer_list<OwnWindow> kinds) const;
     platform::WindowId ownId(OwnWindow w) const;
     bool ownShowing(OwnWindow w) const;
@@ -79,6 +90,7 @@ private:
     StationLink& link_;
     PinEntry& pin_;
     StateSource state_;
+    CoverGuard guard_;
     int foreignCount_ = 0;
     platform::WindowId foreignWindow_ = 0;
     QStringList exemptions_;

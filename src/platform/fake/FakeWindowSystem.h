@@ -40,6 +40,12 @@ public:
     WindowId desktop = 0;  // the window that draws the desktop, 0: unknown
     bool lost = false;     // the display connection is gone
     bool quitWorks = true; // false: a desktop that cannot end programs
+    // The screen as the display stacks it, top first; nullopt: cannot tell.
+    std::optional<QList<ScreenWindow>> screen;
+    // When set, putBelow really moves the window in `screen`.
+    bool putBelowFollows = true;
+    QList<std::pair<WindowId, WindowId>> putBelowCalls; // (window, under)
+    std::function<void()> stackingWatcher;
 
     WindowId foregroundWindow() override { return foreground; }
     QString windowClass(WindowId w, int maxLength) override {
@@ -93,6 +99,32 @@ public:
     }
     WindowId desktopWindow() override { return desktop; }
     bool displayLost() override { return lost; }
+    std::optional<QList<ScreenWindow>> screenStacking() override { return screen; }
+    void putBelow(WindowId w, WindowId under) override {
+        putBelowCalls << std::pair{w, under};
+        if (!putBelowFollows || !screen)
+            return;
+        const auto at = [&](WindowId id) {
+            for (qsizetype i = 0; i < screen->size(); ++i)
+                if ((*screen)[i].id == id)
+                    return i;
+            return qsizetype(-1);
+        };
+        const qsizetype from = at(w);
+        if (from < 0 || at(under) < 0 || w == under)
+            return;
+        const ScreenWindow moved = screen->takeAt(from);
+        screen->insert(at(under) + 1, moved);
+    }
+    bool watchStacking(std::function<void()> changed) override {
+        stackingWatcher = std::move(changed);
+        return true;
+    }
+    // The display reports a change of the stacking.
+    void stackingChanged() {
+        if (stackingWatcher)
+            stackingWatcher();
+    }
 
     void clearCalls() {
         foregroundCalls.clear();
@@ -105,6 +137,7 @@ public:
         closeCalls.clear();
         minimizeCalls.clear();
         quitCalls.clear();
+        putBelowCalls.clear();
     }
 };
 

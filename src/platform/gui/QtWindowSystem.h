@@ -36,6 +36,11 @@ public:
     // No display connection of its own to lose; the toolkit ends the
     // program when its own goes.
     bool displayLost() override { return false; }
+    // Other programs' windows are out of sight: nothing ever covers the
+    // program's own.
+    std::optional<QList<ScreenWindow>> screenStacking() override { return std::nullopt; }
+    void putBelow(WindowId, WindowId) override {}
+    bool watchStacking(std::function<void()>) override { return false; }
 };
 
 } // namespace tarvina::platform

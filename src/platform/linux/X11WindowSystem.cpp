@@ -1,6 +1,9 @@
 #include "platform/linux/X11WindowSystem.h"
 
+#include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +80,91 @@ struct X11WindowSystem::Atoms {
 
 namespace {
 
+// A burst of notifications (a window raising itself as fast as it can, the
+// window manager answering each of our requests) is answered at most this
+// often; far below what a person could see.
+constexpr int kWatchPaceMs = 10;
+// How deep a window manager's frame may nest the program's window.
+constexpr int kFrameDepth = 3;
+// Windows looked at inside one frame at one depth, at most.
+constexpr int kFrameBreadth = 64;
+
+bool Intersects(const xcb_get_geometry_reply_t* g, int width, int height) {
+    const int right = g->x + g->width + 2 * g->border_width;
+    const int bottom = g->y + g->height + 2 * g->border_width;
+    return g->width > 0 && g->height > 0 && right > 0 && bottom > 0 && g->x < width &&
+           g->y < height;
+}
+
+} // namespace
+
+struct X11WindowSystem::Watch {
+    xcb_connection_t* c = nullptr;
+    xcb_atom_t active = XCB_ATOM_NONE;
+    xcb_atom_t stacking = XCB_ATOM_NONE;
+    std::unique_ptr<QSocketNotifier> notifier;
+    QTimer pace;
+    QElapsedTimer sinceCall;
+    std::function<void()> changed;
+
+    ~Watch() {
+        notifier.reset();
+        if (c)
+            xcb_disconnect(c);
+    }
+    void call() {
+        sinceCall.start();
+        // A copy: the callee may stop the watch.
+        const std::function<void()> f = changed;
+        if (f)
+            f();
+    }
+    void schedule() {
+        if (pace.isActive())
+            return;
+        const qint64 since = sinceCall.isValid() ? sinceCall.elapsed() : kWatchPaceMs;
+        if (since >= kWatchPaceMs)
+            call();
+        else
+            pace.start(static_cast<int>(kWatchPaceMs - since));
+    }
+    void drain() {
+        bool moved = false;
+        while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+            switch (e->response_type & 0x7f) {
+            case XCB_CREATE_NOTIFY:
+            case XCB_DESTROY_NOTIFY:
+            case XCB_MAP_NOTIFY:
+            case XCB_UNMAP_NOTIFY:
+            case XCB_CONFIGURE_NOTIFY:
+            case XCB_REPARENT_NOTIFY:
+            case XCB_CIRCULATE_NOTIFY:
+            case XCB_GRAVITY_NOTIFY:
+                moved = true;
+                break;
+            case XCB_PROPERTY_NOTIFY: {
+                // The manager's account of the active window and of its
+                // order: a window given the focus may change its layer.
+                const auto* p = reinterpret_cast<xcb_property_notify_event_t*>(e);
+                if (p->atom == active || p->atom == stacking)
+                    moved = true;
+                break;
+            }
+            default:
+                break;
+            }
+            std::free(e);
+        }
+        // A display gone for good leaves the socket readable for ever.
+        if (xcb_connection_has_error(c))
+            notifier->setEnabled(false);
+        else if (moved)
+            schedule();
+    }
+};
+
+namespace {
+
 PropReply GetProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t prop, xcb_atom_t type,
                       uint32_t maxLongs) {
     if (!c || !w || prop == XCB_ATOM_NONE)
@@ -112,7 +200,7 @@ QString TitleText(const PropReply& p, bool utf8) {
 } // namespace
 
 X11WindowSystem::X11WindowSystem(xcb_connection_t* c, int screen, QByteArray displayName)
-    : conn_(std::make_unique<Conn>()), atoms_(std::make_unique<Atoms>()),
+    : conn_(std::make_unique<Conn>()), atoms_(std::make_unique<Atoms>()), displayName_(displayName),
       serverKeys_(std::move(displayName)) {
     conn_->c = c;
     conn_->screen = screen;
@@ -148,6 +236,7 @@ std::unique_ptr<X11WindowSystem> X11WindowSystem::Open(const QByteArray& display
 }
 
 X11WindowSystem::~X11WindowSystem() {
+    watch_.reset();
     if (usable()) {
         releaseInput();
         serverKeys_.unblock();
@@ -617,6 +706,244 @@ bool X11WindowSystem::setSystemKeysBlocked(bool blocked) {
     if (displayLost())
         return false;
     return blocked ? serverKeys_.block() : serverKeys_.unblock();
+}
+
+bool X11WindowSystem::watchStacking(std::function<void()> changed) {
+    if (!changed) {
+        watch_.reset();
+        return true;
+    }
+    if (!usable())
+        return false;
+    if (!watch_) {
+        auto w = std::make_unique<Watch>();
+        w->c = xcb_connect(displayName_.isEmpty() ? nullptr : displayName_.constData(), nullptr);
+        if (!w->c || xcb_connection_has_error(w->c))
+            return false;
+        // The same screen's root: window ids are the display's, whichever
+        // connection names them.
+        const uint32_t mask[] = {XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY |
+                                 XCB_EVENT_MASK_PROPERTY_CHANGE};
+        xcb_generic_error_t* e = xcb_request_check(
+            w->c, xcb_change_window_attributes_checked(w->c, conn_->root, XCB_CW_EVENT_MASK, mask));
+        if (e) {
+            std::free(e);
+            return false;
+        }
+        w->active = conn_->ewmh._NET_ACTIVE_WINDOW;
+        w->stacking = conn_->ewmh._NET_CLIENT_LIST_STACKING;
+        w->pace.setSingleShot(true);
+        Watch* raw = w.get();
+        QObject::connect(&w->pace, &QTimer::timeout, [raw] { raw->call(); });
+        w->notifier =
+            std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(w->c), QSocketNotifier::Read);
+        QObject::connect(w->notifier.get(), &QSocketNotifier::activated, [raw] { raw->drain(); });
+        watch_ = std::move(w);
+    }
+    watch_->changed = std::move(changed);
+    return true;
+}
+
+quint32 X11WindowSystem::topLevelOf(WindowId w) {
+    if (w == 0 || w > 0xFFFFFFFFu)
+        return 0;
+    auto win = static_cast<xcb_window_t>(w);
+    for (int depth = 0; depth < 16; ++depth) {
+        xcb_generic_error_t* e = nullptr;
+        xcb_query_tree_reply_t* r =
+            xcb_query_tree_reply(conn_->c, xcb_query_tree(conn_->c, win), &e);
+        std::free(e);
+        if (!r)
+            return 0;
+        const xcb_window_t parent = r->parent;
+        std::free(r);
+        if (parent == conn_->root)
+            return win;
+        if (parent == XCB_WINDOW_NONE)
+            return 0;
+        win = parent;
+    }
+    return 0;
+}
+
+QList<quint32> X11WindowSystem::clientsOf(const QList<quint32>& frames) {
+    QList<quint32> found(frames.size(), XCB_WINDOW_NONE);
+    QList<QList<xcb_window_t>> frontier;
+    for (quint32 f : frames)
+        frontier << QList<xcb_window_t>{f};
+    // One level of every frame at a time: each level costs one round trip
+    // however many frames there are.
+    for (int depth = 0; depth <= kFrameDepth; ++depth) {
+        QList<QList<xcb_get_property_cookie_t>> states(frames.size());
+        QList<QList<xcb_query_tree_cookie_t>> trees(frames.size());
+        for (qsizetype i = 0; i < frames.size(); ++i) {
+            if (found[i] != XCB_WINDOW_NONE)
+                continue;
+            for (xcb_window_t w : frontier[i]) {
+                states[i] << xcb_get_property(conn_->c, 0, w, atoms_->wmState, XCB_ATOM_ANY, 0, 0);
+                trees[i] << xcb_query_tree(conn_->c, w);
+            }
+        }
+        bool open = false;
+        for (qsizetype i = 0; i < frames.size(); ++i) {
+            QList<xcb_window_t> next;
+            for (qsizetype k = 0; k < states[i].size(); ++k) {
+                xcb_generic_error_t* e = nullptr;
+                PropReply p(xcb_get_property_reply(conn_->c, states[i][k], &e));
+                std::free(e);
+                e = nullptr;
+                xcb_query_tree_reply_t* t = xcb_query_tree_reply(conn_->c, trees[i][k], &e);
+                std::free(e);
+                if (p.ok() && found[i] == XCB_WINDOW_NONE)
+                    found[i] = frontier[i][k];
+                if (t) {
+                    const xcb_window_t* kids = xcb_query_tree_children(t);
+                    const int n = xcb_query_tree_children_length(t);
+                    for (int j = 0; j < n && next.size() < kFrameBreadth; ++j)
+                        next << kids[j];
+                    std::free(t);
+                }
+            }
+            frontier[i] = found[i] == XCB_WINDOW_NONE ? next : QList<xcb_window_t>();
+            open = open || !frontier[i].isEmpty();
+        }
+        if (!open)
+            break;
+    }
+    for (qsizetype i = 0; i < frames.size(); ++i)
+        if (found[i] == XCB_WINDOW_NONE)
+            found[i] = frames[i];
+    return found;
+}
+
+std::optional<QList<ScreenWindow>> X11WindowSystem::screenStacking() {
+    if (!usable())
+        return std::nullopt;
+    xcb_generic_error_t* e = nullptr;
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(conn_->c, xcb_query_tree(conn_->c, conn_->root), &e);
+    std::free(e);
+    if (!tree)
+        return std::nullopt;
+    // The root's children run from the bottom up: the order the display
+    // draws them in, frames and pop-ups alike.
+    const xcb_window_t* kids = xcb_query_tree_children(tree);
+    const QList<xcb_window_t> children(kids, kids + xcb_query_tree_children_length(tree));
+    std::free(tree);
+    const xcb_screen_t* screen = nullptr;
+    for (auto it = xcb_setup_roots_iterator(xcb_get_setup(conn_->c)); it.rem; xcb_screen_next(&it))
+        if (it.data->root == conn_->root)
+            screen = it.data;
+    const int width = screen ? screen->width_in_pixels : 0;
+    const int height = screen ? screen->height_in_pixels : 0;
+
+    // A window in the display server's own range of ids is no program's:
+    // the composite overlay window, which a compositing desktop keeps above
+    // everything to paint the others on, is one.
+    const xcb_setup_t* setup = xcb_get_setup(conn_->c);
+    const auto serverOwned = [setup](xcb_window_t w) {
+        return (w & ~setup->resource_id_mask) == 0;
+    };
+    QList<xcb_get_window_attributes_cookie_t> attrs;
+    QList<xcb_get_geometry_cookie_t> geoms;
+    attrs.reserve(children.size());
+    geoms.reserve(children.size());
+    for (xcb_window_t w : children) {
+        attrs << xcb_get_window_attributes(conn_->c, w);
+        geoms << xcb_get_geometry(conn_->c, w);
+    }
+    QList<quint32> shown;
+    QList<bool> bypass;
+    for (qsizetype i = 0; i < children.size(); ++i) {
+        e = nullptr;
+        xcb_get_window_attributes_reply_t* a =
+            xcb_get_window_attributes_reply(conn_->c, attrs[i], &e);
+        std::free(e);
+        e = nullptr;
+        xcb_get_geometry_reply_t* g = xcb_get_geometry_reply(conn_->c, geoms[i], &e);
+        std::free(e);
+        if (a && g && !serverOwned(children[i]) && a->map_state == XCB_MAP_STATE_VIEWABLE &&
+            a->_class == XCB_WINDOW_CLASS_INPUT_OUTPUT && Intersects(g, width, height)) {
+            shown << children[i];
+            bypass << bool(a->override_redirect);
+        }
+        std::free(a);
+        std::free(g);
+    }
+
+    const bool manager = managerPresent();
+    QList<quint32> frames;
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        if (manager && !bypass[i])
+            frames << shown[i];
+    const QList<quint32> clients = clientsOf(frames);
+    topLevels_.clear();
+    QList<ScreenWindow> out;
+    out.reserve(shown.size());
+    for (qsizetype i = shown.size() - 1, f = frames.size() - 1; i >= 0; --i) {
+        ScreenWindow w;
+        w.managed = manager && !bypass[i];
+        w.id = w.managed ? clients[f--] : shown[i];
+        w.sameClient = ownWindow(w.id);
+        topLevels_.insert(w.id, shown[i]);
+        out << w;
+    }
+    // Who made each window, from the display server's own record.
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(conn_->c, &xcb_res_id);
+    if (ext && ext->present) {
+        QList<xcb_res_query_client_ids_cookie_t> ids;
+        ids.reserve(out.size());
+        for (const ScreenWindow& w : out) {
+            xcb_res_client_id_spec_t spec{};
+            spec.client = static_cast<uint32_t>(w.id);
+            spec.mask = XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID;
+            ids << xcb_res_query_client_ids(conn_->c, 1, &spec);
+        }
+        for (qsizetype i = 0; i < out.size(); ++i) {
+            e = nullptr;
+            xcb_res_query_client_ids_reply_t* r =
+                xcb_res_query_client_ids_reply(conn_->c, ids[i], &e);
+            std::free(e);
+            if (!r)
+                continue;
+            for (auto it = xcb_res_query_client_ids_ids_iterator(r); it.rem;
+                 xcb_res_client_id_value_next(&it)) {
+                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+                    it.data->length == 4)
+                    out[i].pid = *xcb_res_client_id_value_value(it.data);
+            }
+            std::free(r);
+        }
+    }
+    return out;
+}
+
+void X11WindowSystem::putBelow(WindowId w, WindowId under) {
+    if (!usable() || w == under)
+        return;
+    const auto cachedTop = [this](WindowId id) {
+        const quint32 top = topLevels_.value(id);
+        return top ? top : topLevelOf(id);
+    };
+    const quint32 top = cachedTop(w);
+    const quint32 sibling = cachedTop(under);
+    if (!top || !sibling || top == sibling)
+        return;
+    if (overrideRedirect(top) || !managerPresent()) {
+        // Nobody else decides where such a window goes: it goes there now.
+        const uint32_t values[] = {sibling, XCB_STACK_MODE_BELOW};
+        xcb_discard_reply(conn_->c, xcb_configure_window_checked(conn_->c, top,
+                                                                 XCB_CONFIG_WINDOW_SIBLING |
+                                                                     XCB_CONFIG_WINDOW_STACK_MODE,
+                                                                 values)
+                                        .sequence);
+    } else {
+        // The manager keeps its own order of its windows: it is asked, as a
+        // pager would (source 2), with the window to go under.
+        sendRootMessage(w, conn_->ewmh._NET_RESTACK_WINDOW, XCB_EWMH_CLIENT_SOURCE_TYPE_OTHER,
+                        static_cast<quint32>(under), XCB_STACK_MODE_BELOW);
+    }
+    flush();
 }
 
 } // namespace tarvina::platform

@@ -4,6 +4,7 @@
 #include "platform/linux/X11ServerKeys.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <memory>
 
@@ -56,6 +57,11 @@ public:
     void releaseInput() override;
     bool setSystemKeysBlocked(bool blocked) override;
     bool displayLost() override;
+    std::optional<QList<ScreenWindow>> screenStacking() override;
+    void putBelow(WindowId w, WindowId under) override;
+    // The root window's substructure and its active-window property, on a
+    // connection of its own (the toolkit reads the events of its own one).
+    bool watchStacking(std::function<void()> changed) override;
 
     WindowId rootWindow() const;
     // The window manager's check window is present (EWMH requests are
@@ -65,6 +71,7 @@ public:
 private:
     struct Atoms;
     struct Conn;
+    struct Watch;
     bool usable() const;
     bool exists(WindowId w);
     bool overrideRedirect(WindowId w);
@@ -76,12 +83,23 @@ private:
     void sendRootMessage(WindowId w, unsigned type, quint32 d0, quint32 d1, quint32 d2,
                          quint32 d3 = 0, quint32 d4 = 0);
     void flush();
+    // The child of the root that holds w (its frame, or w itself); 0 when
+    // w is gone.
+    quint32 topLevelOf(WindowId w);
+    // The program's window inside each frame (the one that carries
+    // WM_STATE), the frame itself when none does.
+    QList<quint32> clientsOf(const QList<quint32>& frames);
 
     std::unique_ptr<Conn> conn_;
     std::unique_ptr<Atoms> atoms_;
     bool keyboardGrabbed_ = false;
     bool pointerGrabbed_ = false;
     QSet<WindowId> hiddenDocks_;
+    QByteArray displayName_;
+    std::unique_ptr<Watch> watch_;
+    // Each window of the last screenStacking by the child of the root that
+    // holds it.
+    QHash<WindowId, quint32> topLevels_;
     X11ServerKeys serverKeys_;
 };
 

@@ -3,6 +3,7 @@
 // and the customer's typing in it.
 #include "client/ClientFakes.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -127,6 +128,66 @@ TEST(LockEnforcer, BackgroundClickRaisesTheMainWindowOrShowsIt) {
     // Shown again (top-most, as over a lock); a second click keeps it.
     st.core->lock().LockBackgroundClicked();
     EXPECT_TRUE(st.core->display().mainVisible);
+}
+
+TEST(LockEnforcer, WindowsAboveTheLockGoUnderItAndOneThatKeepsComingBackEndsTheSession) {
+    LockedStation st;
+    using platform::ScreenWindow;
+    const ScreenWindow popup{900, false, false, 4242}; // untitled, bypasses the manager
+    const ScreenWindow ownMenu{950, false, true, 0};   // a menu of the station's connection
+    const ScreenWindow ownProcess{960, true, false, QCoreApplication::applicationPid()};
+    const ScreenWindow clock{st.clock, false, false, 0};
+    const ScreenWindow lock{st.lock, true, false, 0};
+    const ScreenWindow main{st.main, true, false, 0};
+    st.windows.screen = QList<ScreenWindow>{popup, ownMenu, ownProcess, clock, main, lock};
+    const auto order = [&] {
+        QList<WindowId> ids;
+        for (const ScreenWindow& w : *st.windows.screen)
+            ids << w.id;
+        return ids;
+    };
+    st.windows.foreground = st.main;
+    st.windows.stackingChanged();
+    EXPECT_EQ(order(), (QList<WindowId>{950, 960, st.clock, st.main, st.lock, 900}));
+    // Only a window that bypasses the manager: the focus stays where it is.
+    EXPECT_TRUE(st.windows.foregroundCalls.isEmpty());
+
+    // A managed one that took the focus to stand above the lock: under it,
+    // and the code box takes the focus back.
+    st.windows.screen->prepend({910, true, false, 4343});
+    st.windows.foreground = 910;
+    st.windows.stackingChanged();
+    EXPECT_EQ(order(), (QList<WindowId>{950, 960, st.clock, st.main, st.lock, 910, 900}));
+    EXPECT_EQ(st.windows.foregroundCalls, QList<WindowId>{st.main});
+
+    // The pop-up comes back above the lock before every tick, while the
+    // station's own window is in front: counted as a window kept in front.
+    st.windows.foreground = st.main;
+    const auto comesBack = [&] {
+        st.windows.screen->removeIf([](const ScreenWindow& w) { return w.id == 900; });
+        st.windows.screen->prepend(popup);
+        st.windows.stackingChanged();
+    };
+    st.core->lock().EnforcementTick(); // the managed one's turn, counted once
+    for (int i = 0; i < 35; ++i) {
+        comesBack();
+        st.core->lock().EnforcementTick();
+    }
+    EXPECT_EQ(st.core->lock().foreignWindowCount(), 35);
+    EXPECT_EQ(st.core->display().statusText, QStringLiteral("Ventana ajena activa"));
+    EXPECT_EQ(st.core->session().pendingShutdown(), QChar(u'N'));
+    comesBack();
+    st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.core->session().pendingShutdown(), QChar(u'L'));
+    // Given up: no longer counted.
+    st.core->lock().EnforcementTick();
+    EXPECT_EQ(st.core->lock().foreignWindowCount(), 36);
+
+    // Unlocked, the customer's windows stack as they like.
+    st.core->lock().CloseLockScreen();
+    st.windows.clearCalls();
+    comesBack();
+    EXPECT_TRUE(st.windows.putBelowCalls.isEmpty());
 }
 
 } // namespace

@@ -517,3 +517,87 @@ TEST_F(X11Lock, TopMostAndForegroundFollowTheStationsRequests) {
         },
         15000));
 }
+
+namespace {
+
+// A window that bypasses the window manager (override-redirect, no title),
+// as a pop-up or a hostile full-screen film would be, on a connection of its
+// own.
+class Popup {
+public:
+    Popup() {
+        c_ = xcb_connect(qPrintable(TestDisplay().display()), nullptr);
+        const xcb_screen_t* s = xcb_setup_roots_iterator(xcb_get_setup(c_)).data;
+        id_ = xcb_generate_id(c_);
+        const uint32_t values[] = {s->white_pixel, 1};
+        xcb_create_window(c_, XCB_COPY_FROM_PARENT, id_, s->root, 0, 0, 400, 300, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual,
+                          XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+        xcb_map_window(c_, id_);
+        std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr));
+    }
+    ~Popup() { xcb_disconnect(c_); }
+    Popup(const Popup&) = delete;
+    Popup& operator=(const Popup&) = delete;
+    WindowId id() const { return id_; }
+
+private:
+    xcb_connection_t* c_ = nullptr;
+    xcb_window_t id_ = 0;
+};
+
+qsizetype IndexOf(const QList<tarvina::platform::ScreenWindow>& screen, WindowId w) {
+    for (qsizetype i = 0; i < screen.size(); ++i)
+        if (screen[i].id == w)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+TEST_F(X11Lock, ScreenStackingShowsEveryWindowAndPutsOthersUnderTheLock) {
+    int changes = 0;
+    ASSERT_TRUE(ws->watchStacking([&] { ++changes; }));
+    Foreign term("Terminal");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Managed(*ws, term.id()); }, 15000));
+    ws->setTopMost(term.id());
+    Popup popup;
+    // Told by the display, not found by asking.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes > 0; }, 15000));
+
+    const auto screen = [&] {
+        return ws->screenStacking().value_or(QList<tarvina::platform::ScreenWindow>());
+    };
+    QList<tarvina::platform::ScreenWindow> now;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            now = screen();
+            return IndexOf(now, popup.id()) == 0 && IndexOf(now, term.id()) >= 0 &&
+                   IndexOf(now, term.id()) < IndexOf(now, lockId());
+        },
+        15000));
+    // The terminal by its own window (not the manager's frame); the pop-up,
+    // untitled and unmanaged, too; the lock and the code box as this
+    // program's own.
+    const auto at = [&](WindowId w) { return now[IndexOf(now, w)]; };
+    EXPECT_TRUE(at(term.id()).managed);
+    EXPECT_FALSE(at(term.id()).sameClient);
+    EXPECT_FALSE(at(popup.id()).managed);
+    EXPECT_TRUE(at(lockId()).sameClient);
+    EXPECT_TRUE(at(static_cast<WindowId>(code.winId())).sameClient);
+    EXPECT_EQ(at(popup.id()).pid, QCoreApplication::applicationPid());
+
+    ws->putBelow(popup.id(), lockId());
+    ws->putBelow(term.id(), lockId());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            now = screen();
+            const qsizetype lockAt = IndexOf(now, lockId());
+            return lockAt >= 0 && IndexOf(now, popup.id()) > lockAt &&
+                   IndexOf(now, term.id()) > lockAt;
+        },
+        15000));
+    // Gone: harmless.
+    ws->putBelow(0x7FF00001u, lockId());
+    ws->watchStacking(nullptr);
+}
