@@ -97,4 +97,10 @@ std::optional<QByteArray> Unscramble(const QString& stored) {
     return out;
 }
 
+std::optional<QByteArray> FromStored(const QString& stored) {
+    if (auto plain = Normalise(stored))
+        return plain;
+    return Unscramble(stored);
+}
+
 } // namespace tarvina::platform::netkey

@@ -38,5 +38,8 @@ QByteArray Psk(const QByteArray& normalised);
 // nullopt for anything that is not a stored key.
 QString Scrambled(const QByteArray& normalised);
 std::optional<QByteArray> Unscramble(const QString& stored);
+// A stored key either way: scrambled, or written plainly by hand (by the
+// package's configuration or a test); nullopt for anything else.
+std::optional<QByteArray> FromStored(const QString& stored);
 
 } // namespace tarvina::platform::netkey

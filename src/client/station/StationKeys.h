@@ -97,4 +97,9 @@ inline const SettingValue<form::Text> kMyDocuments{
     "Removal Message",
     "@mydocs.dll,-900"};
 
+// The café's network key, machine-wide: with one the station speaks only
+// encrypted. Kept scrambled like the passwords; a key written plainly (by the
+// package's configuration) is read too and stored scrambled at the next exit.
+inline const SettingValue<form::Text> kClaveRed{kStation, "ClaveRed"};
+
 } // namespace tarvina::client::keys

@@ -135,11 +135,18 @@ ServerSettings LoadSettings(Registry& r) {
     return s;
 }
 
+bool WriteSecurity(Registry& r, const ServerSettings& s) {
+    platform::SaveBatch batch(r);
+    kClaveRed.write(r, s.claveRed);
+    kRedSegura.write(r, s.redSegura);
+    return batch.commit();
+}
+
 platform::LinkSecurity SecurityOf(const ServerSettings& s) {
     platform::LinkSecurity security;
     if (s.redSegura == 1 || s.redSegura == 2)
         security.mode = static_cast<platform::LinkSecurity::Mode>(s.redSegura);
-    if (const auto key = platform::netkey::Unscramble(s.claveRed))
+    if (const auto key = platform::netkey::FromStored(s.claveRed))
         security.psk = platform::netkey::Psk(*key);
     return security;
 }

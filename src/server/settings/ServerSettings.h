@@ -69,6 +69,8 @@ bool SaveSettings(platform::Registry& registry, const ServerSettings& s, double 
 // What the listener applies: the mode and the key's PSK. A mode outside 0-2
 // reads as 0; without a readable key every stream stays plain.
 platform::LinkSecurity SecurityOf(const ServerSettings& s);
+// Stores ClaveRed and RedSegura at once; false when the store could not save.
+bool WriteSecurity(platform::Registry& registry, const ServerSettings& s);
 
 // Window placement ("frmZUCaja.Left", ...).
 struct WindowPlacement {
