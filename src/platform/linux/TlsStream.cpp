@@ -115,9 +115,7 @@ SSL_CTX* MakeContext(TlsStream::Role role) {
                                  SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_num_tickets(ctx, 0);
     SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
-    // A thousand idle connections should not each hold their buffers.
-    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER |
-                              SSL_MODE_RELEASE_BUFFERS);
+    SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     if (role == TlsStream::Role::Server)
         SSL_CTX_set_psk_server_callback(ctx, ServerPsk);
     else
