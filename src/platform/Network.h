@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LinkSecurity.h"
 #include "platform/Listener.h"
 #include "platform/Stream.h"
 
@@ -16,6 +17,12 @@ public:
     virtual ~Network() = default;
 
     virtual std::unique_ptr<Listener> makeListener() = 0;
+
+    // The protection of the streams made from now on (accepted by every
+    // listener of this network, or connected): plain until set. Any thread;
+    // streams already made keep theirs. A network without encryption keeps
+    // every stream plain.
+    virtual void setSecurity(const LinkSecurity& security) { (void)security; }
 
     // Connects to host:port (empty host: this machine), giving up after
     // timeoutMs (0 or less: no limit) or as soon as stop() says so, which is

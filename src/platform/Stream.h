@@ -7,8 +7,8 @@
 namespace tarvina::platform {
 
 // A connected byte stream to one peer, as the station server's connections
-// and the station's link use it: plain TCP today, an encrypted stream later,
-// and nothing above this interface knows which.
+// and the station's link use it: plain TCP or TLS with the café's network
+// key, and nothing above this interface knows which.
 //
 // One thread reads; any thread may write (callers serialise their writes),
 // shut the stream down or wake the reader.
@@ -27,12 +27,25 @@ public:
         QString error;
     };
 
+    // Why start() failed, for the few failures the operator is told about.
+    enum class StartFailure {
+        None,
+        WrongKey,    // the peer's network key is not ours
+        Unencrypted, // a plain peer where only encrypted ones are let in
+        Other        // anything else (the peer left, stalled, sent garbage)
+    };
+
     virtual ~Stream() = default;
 
     // What must happen before the first byte (an encrypted stream's
     // handshake), on the thread that will read, waiting at most timeoutMs.
     // A plain stream has nothing to do. The error text on failure.
     virtual std::optional<QString> start(int timeoutMs) = 0;
+    // After a failed start(): which kind of failure it was.
+    virtual StartFailure startFailure() const { return StartFailure::None; }
+    // True once start() set up encryption (shown to the operator, never
+    // acted on by the session).
+    virtual bool encrypted() const { return false; }
 
     // Waits at most msecs (negative: no limit) for something to read. True
     // when there is data or the end (the next read tells which), false when

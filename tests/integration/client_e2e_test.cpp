@@ -3,6 +3,7 @@
 #include "ServerProbe.h"
 #include "client/ClientFakes.h"
 #include "client/control/StationControl.h"
+#include "platform/NetworkKey.h"
 #include "platform/fake/FakeAutostart.h"
 #include "platform/fake/FakeDisplayModes.h"
 #include "platform/fake/FakeProcesses.h"
@@ -11,6 +12,7 @@
 #include "protocol/DateTimeText.h"
 #include "protocol/Fields.h"
 #include "server/computers/Senders.h"
+#include "server/net/StationConnection.h"
 #include "server/net/StationServer.h"
 #include "server/session/ComputersModel.h"
 #include "server/session/TimeAssignment.h"
@@ -52,9 +54,14 @@ protected:
 
     platform::FakeClock& clock() { return sharedClock; }
 
-    // withControl: the station's real machine control over its fakes.
-    Station* makeStation(const QString& name, const QString& mac, bool withControl = false) {
+    // withControl: the station's real machine control over its fakes. key:
+    // the network key as the package's configuration writes it; bound: wait
+    // until the server shows the station.
+    Station* makeStation(const QString& name, const QString& mac, bool withControl = false,
+                         const QString& key = {}, bool bound = true) {
         auto st = std::make_unique<Station>(&sharedClock);
+        if (!key.isEmpty())
+            client::keys::kClaveRed.write(st->registry, key);
         st->clock.set(sharedClock.now());
         ClientEnvironment e = st->env();
         e.port = port;
@@ -74,6 +81,8 @@ protected:
         st->core->link().StartConnectThread();
         stations.push_back(std::move(st));
         Station* p = stations.back().get();
+        if (!bound)
+            return p;
         EXPECT_TRUE(waitUntil([&] {
             TCompItem* r = record(name);
             server::ComputersGuard g(core->registry().lock());
@@ -368,4 +377,32 @@ TEST_F(ClientServer, TheWallpaperIsHeldAtEveryLockAndAFailureReachesTheConsole) 
         kWait));
     ASSERT_EQ(b->desktop.wallpapers.size(), shown + 1);
     EXPECT_EQ(b->desktop.wallpapers.last().path, path);
+}
+
+TEST_F(ClientServer, AStationWithTheNetworkKeyIsServedEncryptedAndAWrongKeyIsShownOnBothSides) {
+    const QString key = QStringLiteral("K7QF-M2XD-9HPT-4WNA-C3RJ-E8VB");
+    server::ServerSettings s = core->settings();
+    s.claveRed = platform::netkey::Scrambled(*platform::netkey::Normalise(key));
+    s.redSegura = 2;
+    core->applySettings(s);
+
+    makeStation("PC2", "00-11-22-33-44-A2", false, key);
+    {
+        TCompItem* r = record("PC2");
+        server::ComputersGuard g(core->registry().lock());
+        ASSERT_TRUE(r && r->connection);
+        EXPECT_TRUE(r->connection->encrypted());
+    }
+    grantAndAccept(stations.back().get(), "PC2", QStringLiteral("30"), QStringLiteral("Ana"));
+
+    Station* wrong = makeStation("PC3", "00-11-22-33-44-A3", false,
+                                 QStringLiteral("A2B3C4D5E6F7G8H9JKLMNPQR"), false);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return wrong->core->display().statusText == QStringLiteral("Clave de red incorrecta");
+        },
+        kWait));
+    EXPECT_TRUE(
+        waitUntil([&] { return consoleHas(QStringLiteral("Clave de red incorrecta desde ")); }));
+    EXPECT_EQ(record("PC3"), nullptr);
 }

@@ -8,14 +8,19 @@
 // Each server's CPU time per report is told too: on a busy machine it moves far less than a p99.
 // Not a test: it prints figures.
 //
-//   server-load-bench [--taquilla PATH] [--seconds S] [--rounds R] [--client-threads T] [N ...]
-//   (default 100 500 1000)
+// With --tls, each round also runs taquilla with a network key and only
+// encrypted stations (RedSegura 2), the stations speaking TLS with the key: its
+// time to bind and its p99 against the plain taquilla's of the same round.
+//
+//   server-load-bench [--taquilla PATH] [--seconds S] [--rounds R] [--client-threads T] [--tls]
+//                     [N ...]   (default 100 500 1000)
 #include "simulator/FloorServer.h"
 #include "simulator/ReportedPort.h"
 #include "simulator/StationSim.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -82,8 +87,10 @@ struct Shared {
 // clients' own event handling adds as little as possible to the figures.
 class Group : public QObject {
 public:
-    Group(std::vector<Probe>& probes, int from, int to, Shared& shared, quint16 port)
-        : probes_(probes), from_(from), to_(to), shared_(shared), port_(port) {}
+    Group(std::vector<Probe>& probes, int from, int to, Shared& shared, quint16 port,
+          QByteArray psk)
+        : probes_(probes), from_(from), to_(to), shared_(shared), port_(port),
+          psk_(std::move(psk)) {}
 
     void connectAll() {
         for (int i = from_; i < to_; ++i) {
@@ -95,6 +102,7 @@ public:
                         .toUpper()
                         .toLatin1();
             c.localAddress = QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(1 + i % 250);
+            c.psk = psk_;
             Probe& p = probes_[static_cast<size_t>(i)];
             p.sim = std::make_unique<StationSim>(c);
             StationSim* sim = p.sim.get();
@@ -154,6 +162,7 @@ private:
     int from_, to_;
     Shared& shared_;
     quint16 port_;
+    QByteArray psk_;
 };
 
 double Percentile(std::vector<qint64> v, double p) {
@@ -204,7 +213,8 @@ struct Figures {
 // connected, cpuUs() tells the server's CPU time so far. The same code for
 // taquilla and the floor.
 Figures Measure(quint16 port, int n, int seconds, int clientThreads,
-                const std::function<void(Figures&)>& sample, const std::function<qint64()>& cpuUs) {
+                const std::function<void(Figures&)>& sample, const std::function<qint64()>& cpuUs,
+                const QByteArray& psk = {}) {
     std::vector<Probe> probes(static_cast<size_t>(n));
     Shared shared;
     shared.clock.start();
@@ -213,7 +223,7 @@ Figures Measure(quint16 port, int n, int seconds, int clientThreads,
     for (int t = 0; t < clientThreads; ++t) {
         const int from = n * t / clientThreads, to = n * (t + 1) / clientThreads;
         auto thread = std::make_unique<QThread>();
-        auto group = std::make_unique<Group>(probes, from, to, shared, port);
+        auto group = std::make_unique<Group>(probes, from, to, shared, port, psk);
         group->moveToThread(thread.get());
         thread->start();
         QMetaObject::invokeMethod(
@@ -268,8 +278,21 @@ Figures Measure(quint16 port, int n, int seconds, int clientThreads,
     return f;
 }
 
-Figures RunTaquilla(const QString& taquilla, int n, int seconds, int clientThreads) {
+// The bench's network key, written plainly into taquilla's settings.
+constexpr char kBenchKey[] = "K7QF-M2XD-9HPT-4WNA-C3RJ-E8VB";
+
+Figures RunTaquilla(const QString& taquilla, int n, int seconds, int clientThreads, bool tls) {
     QTemporaryDir home, reg;
+    QByteArray psk;
+    if (tls) {
+        QFile settings(reg.filePath(QStringLiteral("user.reg")));
+        if (settings.open(QIODevice::WriteOnly))
+            settings.write(QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Velt\\Tarvina]\n"
+                                      "\"ClaveRed\"=\"") +
+                           kBenchKey + "\"\n\"RedSegura\"=dword:00000002\n");
+        QByteArray chars = kBenchKey;
+        psk = QCryptographicHash::hash(chars.replace('-', ""), QCryptographicHash::Sha256);
+    }
     QProcess server;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -307,7 +330,7 @@ Figures RunTaquilla(const QString& taquilla, int n, int seconds, int clientThrea
             at.rss = ProcStatus(pid, "VmRSS:");
             at.threads = ProcStatus(pid, "Threads:");
         },
-        [pid] { return ProcCpuUs(pid); });
+        [pid] { return ProcCpuUs(pid); }, psk);
     server.terminate();
     if (!server.waitForFinished(10000)) {
         server.kill();
@@ -354,7 +377,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption clients(QStringLiteral("client-threads"),
                                      QStringLiteral("Threads running the simulated stations."),
                                      QStringLiteral("n"), QStringLiteral("4"));
-    parser.addOptions({taquilla, seconds, rounds, clients});
+    const QCommandLineOption tlsOption(
+        QStringLiteral("tls"),
+        QStringLiteral("Also run taquilla with the network key and encrypted stations only."));
+    parser.addOptions({taquilla, seconds, rounds, clients, tlsOption});
     parser.addPositionalArgument(QStringLiteral("N"), QStringLiteral("Station counts."));
     parser.process(app);
     QList<int> counts;
@@ -364,9 +390,10 @@ int main(int argc, char** argv) {
         counts = {100, 500, 1000};
     const int secs = parser.value(seconds).toInt();
     const int clientThreads = std::max(1, parser.value(clients).toInt());
+    const bool tls = parser.isSet(tlsOption);
     struct Row {
         int n;
-        Figures taquilla, floor;
+        Figures taquilla, floor, secure;
     };
     std::vector<Row> rows;
     bool ok = true;
@@ -382,23 +409,32 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     };
     for (int n : counts) {
-        Row r{n, {}, {}};
+        Row r{n, {}, {}, {}};
         for (int round = 1; round <= std::max(1, parser.value(rounds).toInt()); ++round) {
-            Figures t = RunTaquilla(parser.value(taquilla), n, secs, clientThreads);
+            Figures t = RunTaquilla(parser.value(taquilla), n, secs, clientThreads, false);
             Figures f = RunFloor(n, secs, clientThreads);
+            Figures s =
+                tls ? RunTaquilla(parser.value(taquilla), n, secs, clientThreads, true) : Figures{};
             show("taquilla", n, round, t);
             show("floor", n, round, f);
+            if (tls) {
+                show("taq-tls", n, round, s);
+                if (s.answer != t.answer)
+                    std::fprintf(stderr, "taquilla answers otherwise over TLS\n");
+            }
             if (t.answer != f.answer)
                 std::fprintf(stderr, "the floor answers a report otherwise than taquilla\n");
             if (round == 1) {
                 r.taquilla = std::move(t);
                 r.floor = std::move(f);
+                r.secure = std::move(s);
             } else {
                 r.taquilla.add(std::move(t));
                 r.floor.add(std::move(f));
+                r.secure.add(std::move(s));
             }
         }
-        ok = r.taquilla.ok && r.floor.ok && ok;
+        ok = r.taquilla.ok && r.floor.ok && (!tls || r.secure.ok) && ok;
         rows.push_back(std::move(r));
     }
     std::printf("\n%8s | %10s %10s | %10s %10s | %9s | %12s %12s | %10s %8s\n", "stations",
@@ -416,5 +452,14 @@ int main(int argc, char** argv) {
                 "round; RSS and threads of taquilla's last round)\n");
     for (const Row& r : rows)
         std::printf("ratio p99 taquilla/floor at %d: %.2f\n", r.n, ratio(r));
+    if (tls) {
+        // The worst round's time to bind; p99 over every round of each.
+        for (const Row& r : rows)
+            std::printf("tls at %d: time_to_bind_all_ms=%lld (plain %lld) p99_ms=%.2f (plain %.2f) "
+                        "ratio p99 tls/plain: %.2f\n",
+                        r.n, static_cast<long long>(r.secure.bindMs),
+                        static_cast<long long>(r.taquilla.bindMs), r.secure.p99(), r.taquilla.p99(),
+                        r.taquilla.p99() > 0 ? r.secure.p99() / r.taquilla.p99() : -1.0);
+    }
     return ok ? 0 : 1;
 }

@@ -5,8 +5,8 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QSslSocket>
 #include <QString>
-#include <QTcpSocket>
 #include <functional>
 
 namespace tarvina::sim {
@@ -15,6 +15,8 @@ namespace tarvina::sim {
 // thread it lives in (many of them share one thread). It connects, answers
 // MacQuery, Hello, StatusQuery and PinQuery from its configuration, reports
 // its state, sends scripted lines and blocks, and keeps every line it gets.
+// With a key it is connected once its TLS handshake is done; a handshake
+// the server refuses leaves it disconnected with handshakeFailed().
 class StationSim : public QObject {
     Q_OBJECT
 public:
@@ -36,6 +38,9 @@ public:
         bool answerStatusQuery = true;
         bool answerPinQuery = true;
         int identifyDelayMs = 0;
+        // The network key's pre-shared key: with one the station speaks TLS
+        // (as puesto with a key does), without one plain.
+        QByteArray psk;
     };
 
     struct Received {
@@ -50,6 +55,7 @@ public:
     void disconnectFromServer();
     void abort();
     bool isConnected() const;
+    bool handshakeFailed() const { return handshakeFailed_; }
 
     // A line (CR LF added), raw bytes, a block (length and bytes).
     void sendLine(const QByteArray& line);
@@ -84,12 +90,13 @@ private:
     void answer(const QByteArray& line);
 
     Config config_;
-    QTcpSocket socket_;
+    QSslSocket socket_;
     QByteArray buffer_;
     QList<Received> received_;
     QElapsedTimer clock_;
     bool echo_ = false;
     bool wasConnected_ = false;
+    bool handshakeFailed_ = false;
 };
 
 } // namespace tarvina::sim

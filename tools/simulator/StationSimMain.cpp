@@ -10,6 +10,7 @@
 //   sleep <ms>         wait, still answering
 //   wait <prefix> [ms] wait for a line starting with prefix (default 5000 ms)
 //   quit               disconnect and end
+#include "platform/NetworkKey.h"
 #include "protocol/Port.h"
 #include "simulator/StationSim.h"
 
@@ -106,7 +107,11 @@ int main(int argc, char** argv) {
         QStringLiteral("linger"),
         QStringLiteral("Stay connected after the script (ms, -1 forever)."), QStringLiteral("ms"),
         QStringLiteral("-1"));
-    parser.addOptions({host, port, name, mac, state, from, script, linger});
+    const QCommandLineOption key(
+        {QStringLiteral("k"), QStringLiteral("key")},
+        QStringLiteral("Network key (as taquilla shows it): speak TLS with it."),
+        QStringLiteral("key"));
+    parser.addOptions({host, port, name, mac, state, from, script, linger, key});
     parser.process(app);
 
     StationSim::Config config;
@@ -114,6 +119,14 @@ int main(int argc, char** argv) {
     config.mac = parser.value(mac).toLatin1();
     config.state = parser.value(state).toInt();
     config.localAddress = parser.value(from);
+    if (parser.isSet(key)) {
+        const auto chars = tarvina::platform::netkey::Normalise(parser.value(key));
+        if (!chars) {
+            std::fprintf(stderr, "not a network key: %s\n", qPrintable(parser.value(key)));
+            return 2;
+        }
+        config.psk = tarvina::platform::netkey::Psk(*chars);
+    }
     StationSim sim(config);
     sim.setEcho(true);
     quint16 p = tarvina::protocol::kDefaultPort;
@@ -123,6 +136,8 @@ int main(int argc, char** argv) {
         p = static_cast<quint16>(qEnvironmentVariableIntValue("TARVINA_PORT"));
     sim.connectTo(parser.value(host), p);
     if (!sim.waitConnected(5000)) {
+        if (sim.handshakeFailed())
+            std::fprintf(stderr, "the server refused the key\n");
         std::fprintf(stderr, "cannot connect to %s:%u\n", qPrintable(parser.value(host)), p);
         return 1;
     }

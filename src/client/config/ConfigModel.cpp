@@ -2,6 +2,7 @@
 
 #include "common/Cp1252.h"
 #include "common/Password.h"
+#include "platform/NetworkKey.h"
 
 #include <QFileInfo>
 
@@ -127,6 +128,7 @@ ConfigValues ConfigModel::load(const ClientSettings& s) const {
     v.rotation = ReadRotation(registry_);
     v.limpiarEscritorio = s.limpiarEscritorio;
     v.host = s.host;
+    v.claveRed = s.claveRed.isEmpty() ? QString() : platform::netkey::Shown(s.claveRed);
     v.pass1 = kPlaceholder1;
     v.pass2 = kPlaceholder2;
     v.passwordChanged = false;
@@ -158,6 +160,9 @@ std::optional<QString> ConfigModel::Validate(const ConfigValues& v) {
         if (!(c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_' || c == u':'))
             return QStringLiteral("El nombre de la caja tiene caracteres no válidos (%1).").arg(c);
     }
+    if (!v.claveRed.trimmed().isEmpty() && !platform::netkey::Normalise(v.claveRed))
+        return QStringLiteral("La clave de red debe tener los 24 caracteres que muestra la caja "
+                              "(seis grupos de cuatro).");
     if (auto e = CheckInterval(v.intDisconn, 500, u"tiempo de reintento de conexión"))
         return e;
     if (auto e = CheckInterval(v.intConn, 500, u"tiempo de prueba de conexión"))
@@ -318,6 +323,7 @@ SaveOutcome ConfigModel::save(const ConfigValues& v, const ClientSettings& curre
     const QString host = v.host.trimmed();
     out.hostChanged = host != current.host;
     next.host = host;
+    next.claveRed = platform::netkey::Normalise(v.claveRed).value_or(QByteArray());
     const bool drivesWritten = saveDrives(v, out);
     // The "Windows" page's policies and desktop icons.
     if (v.windowsLoaded)

@@ -26,6 +26,8 @@ struct RotationEntry {
 struct ConfigValues {
     // "Básico"
     QString host;
+    // "Clave de red", as shown ("K7QF-M2XD-..."); empty: none.
+    QString claveRed;
     QString pass1;
     QString pass2;
     bool passwordChanged = false; // any edit of the first box

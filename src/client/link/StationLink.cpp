@@ -171,7 +171,10 @@ void StationLink::TimChkNewConnTick() {
     if (ctx_.closing.load() || connectThread_)
         return;
     timChkNewConn_.setEnabled(false);
-    ctx_.view.setStatus(ctx_.view.text(Txt::StrWithOutConn) + u'/' + ctx_.view.text(Txt::StrRetry));
+    // A refused key stays in sight while the station keeps trying.
+    if (!link_.lastFailedOnKey())
+        ctx_.view.setStatus(ctx_.view.text(Txt::StrWithOutConn) + u'/' +
+                            ctx_.view.text(Txt::StrRetry));
     StartConnectThread();
 }
 
@@ -190,7 +193,8 @@ void StationLink::StartConnectThread() {
 
 void StationLink::ConnectThreadBody(std::shared_ptr<std::atomic<bool>> stop, QString host) {
     if (!ctx_.closing.load() && !stop->load()) {
-        ctx_.view.setStatus(Txt::StrConnecting);
+        if (!link_.lastFailedOnKey())
+            ctx_.view.setStatus(Txt::StrConnecting);
         Pause(100);
         if (link_.isConnected()) {
             post([this] { Connected(); });
@@ -202,6 +206,8 @@ void StationLink::ConnectThreadBody(std::shared_ptr<std::atomic<bool>> stop, QSt
                 Pause(50);
                 post([this] { Connected(); });
             } else {
+                if (link_.lastFailedOnKey())
+                    ctx_.view.setStatus(QStringLiteral("Clave de red incorrecta"));
                 Pause(200);
             }
         }
@@ -349,6 +355,7 @@ void StationLink::ApplySettings() {
         readTimeout_.store(s.timeout);
         link_.setWriteTimeout(s.timeout > 0 ? s.timeout : 10000);
     }
+    link_.setSecurity(SecurityOf(s));
 }
 
 } // namespace tarvina::client

@@ -121,7 +121,10 @@ bool TcpLink::connectTo(const QString& host, quint16 port, int timeoutMs, QStrin
     // hands before its first byte.
     const int left =
         timeoutMs > 0 ? std::max<int>(1, timeoutMs - static_cast<int>(t.elapsed())) : -1;
-    if (const auto failed = stream->start(left)) {
+    const auto failed = stream->start(left);
+    failedOnKey_.store(failed &&
+                       stream->startFailure() == platform::Stream::StartFailure::WrongKey);
+    if (failed) {
         if (error)
             *error = *failed;
         return false;

@@ -77,12 +77,17 @@ public:
     bool sendParts(std::initializer_list<QByteArrayView> parts);
     void disconnect();
     void setWriteTimeout(int ms) { writeTimeoutMs_ = ms; }
+    // The protection of the next connections (the current one keeps its own).
+    void setSecurity(const platform::LinkSecurity& security) { network_.setSecurity(security); }
+    // Whether the last connect failed because the server holds another key.
+    bool lastFailedOnKey() const { return failedOnKey_.load(); }
 
 private:
     platform::Network& network_;
     mutable std::mutex mutex_;
     std::shared_ptr<TcpConnection> current_;
     std::atomic<int> writeTimeoutMs_{10000};
+    std::atomic<bool> failedOnKey_{false};
 };
 
 } // namespace tarvina::client

@@ -2,6 +2,7 @@
 
 #include "common/Cp1252.h"
 #include "common/Password.h"
+#include "platform/NetworkKey.h"
 
 namespace tarvina::client {
 
@@ -54,6 +55,8 @@ ClientSettings ClientSettings::Read(const platform::Registry& r) {
     s.modeloEscritorio = kModeloEscritorio.read(r).value_or(QString());
     if (s.modeloEscritorio.isEmpty())
         s.modeloEscritorio = kModeloEscritorio.fallback();
+    const QString key = kClaveRed.value(r);
+    s.claveRed = platform::netkey::FromStored(key).value_or(QByteArray());
     return s;
 }
 
@@ -86,8 +89,17 @@ bool ClientSettings::write(platform::Registry& r, const QString& currentDir, con
     put(kIntConn, intConn);
     put(kIntNewConn, intNewConn);
     put(kTimeout, timeout);
+    if (!claveRed.isEmpty() || kClaveRed.read(r))
+        put(kClaveRed, claveRed.isEmpty() ? QString() : platform::netkey::Scrambled(claveRed));
     note(batch.commit(), QStringLiteral("save"));
     return ok;
+}
+
+platform::LinkSecurity SecurityOf(const ClientSettings& s) {
+    platform::LinkSecurity security;
+    if (!s.claveRed.isEmpty())
+        security.psk = platform::netkey::Psk(s.claveRed);
+    return security;
 }
 
 QString ReadCountry(const platform::Registry& r) {

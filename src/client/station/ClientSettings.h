@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/station/StationKeys.h"
+#include "platform/LinkSecurity.h"
 #include "platform/Registry.h"
 
 #include <QByteArray>
@@ -29,6 +30,8 @@ struct ClientSettings {
     // The clean desktop (written by the configuration dialog, not at exit).
     bool limpiarEscritorio = keys::kLimpiarEscritorio.fallback();
     QString modeloEscritorio = keys::kModeloEscritorio.fallback();
+    // The network key's 24 characters; empty: none (the link stays plain).
+    QByteArray claveRed;
 
     // The built-in values (password: the scrambled built-in word).
     static ClientSettings Defaults();
@@ -43,6 +46,9 @@ struct ClientSettings {
     bool write(platform::Registry& registry, const QString& currentDir, const QString& exeName,
                int lockOpacity, QString* error = nullptr) const;
 };
+
+// The link the settings ask for: TLS with the key's PSK, or plain.
+platform::LinkSecurity SecurityOf(const ClientSettings& settings);
 
 // The desktop's country ("No%20definido" when it has none).
 QString ReadCountry(const platform::Registry& registry);

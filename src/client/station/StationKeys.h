@@ -103,4 +103,9 @@ inline const SettingValue<form::Flag> kLimpiarEscritorio{kStation, "LimpiarEscri
 inline const SettingValue<form::Text> kModeloEscritorio{kStation, "ModeloEscritorio",
                                                         "/etc/tarvina/escritorio"};
 
+// The café's network key, machine-wide: with one the station speaks only
+// encrypted. Kept scrambled like the passwords; a key written plainly (by the
+// package's configuration) is read too and stored scrambled at the next exit.
+inline const SettingValue<form::Text> kClaveRed{kStation, "ClaveRed"};
+
 } // namespace tarvina::client::keys

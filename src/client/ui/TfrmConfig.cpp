@@ -193,6 +193,12 @@ QWidget* TfrmConfig::basicPage() {
     });
     connect(refresh, &QPushButton::clicked, net_, &NetworkActions::refresh);
 
+    // Typed from the cashier's screen; empty keeps the link plain.
+    TxtClaveRed = new QLineEdit(page);
+    TxtClaveRed->setMaxLength(40);
+    TxtClaveRed->setPlaceholderText(QStringLiteral("XXXX-XXXX-XXXX-XXXX-XXXX-XXXX"));
+    form->addRow(Buddy(QStringLiteral("Clave de &red:"), TxtClaveRed, page), TxtClaveRed);
+
     TxtPass1 = new QLineEdit(page);
     TxtPass2 = new QLineEdit(page);
     for (QLineEdit* e : {TxtPass1, TxtPass2}) {
@@ -472,6 +478,7 @@ void TfrmConfig::load(const ConfigValues& v) {
         RxDBGrid1->setItem(row, 1, new QTableWidgetItem(QString::number(e.seconds)));
     }
     CmbHost->setEditText(v.host);
+    TxtClaveRed->setText(v.claveRed);
     BtnTest->setText(QStringLiteral("&Test..."));
     TxtPass1->setText(v.pass1);
     TxtPass2->setText(v.pass2);
@@ -509,6 +516,7 @@ void TfrmConfig::load(const ConfigValues& v) {
 ConfigValues TfrmConfig::values() const {
     ConfigValues v;
     v.host = CmbHost->currentText();
+    v.claveRed = TxtClaveRed->text();
     v.pass1 = TxtPass1->text();
     v.pass2 = TxtPass2->text();
     v.passwordChanged = passwordChanged_;

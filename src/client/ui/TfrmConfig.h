@@ -88,6 +88,7 @@ public:
 
     // Controls by their names, for the station's tests.
     QComboBox* CmbHost;
+    QLineEdit* TxtClaveRed;
     QLineEdit* TxtPass1;
     QLineEdit* TxtPass2;
     QLineEdit* TxtFileBack;

@@ -28,6 +28,8 @@ public:
     void wake() override;
     QString peerAddress() const override;
 
+    int fd() const { return fd_; }
+
 private:
     const int fd_;
     const bool wakeable_;

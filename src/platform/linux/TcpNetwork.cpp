@@ -1,6 +1,7 @@
 #include "platform/linux/TcpNetwork.h"
 
 #include "platform/linux/SocketStream.h"
+#include "platform/linux/TlsStream.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -52,6 +53,8 @@ class TcpListener final : public Listener {
     };
 
 public:
+    explicit TcpListener(const TcpNetwork& network) : network_(network) {}
+
     bool listen(quint16 port, int backlog, Accepted onAccept) override {
         if (server_.isListening())
             return true;
@@ -71,11 +74,17 @@ private:
         // probes even when this end has nothing to write.
         const int on = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-        auto stream = std::make_unique<SocketStream>(fd, false);
+        const LinkSecurity security = network_.security();
+        std::unique_ptr<Stream> stream;
+        if (security.encrypts() && security.mode != LinkSecurity::Mode::Plain)
+            stream = std::make_unique<TlsStream>(fd, false, TlsStream::Role::Server, security);
+        else
+            stream = std::make_unique<SocketStream>(fd, false);
         if (onAccept_)
             onAccept_(std::move(stream));
     }
 
+    const TcpNetwork& network_;
     Server server_{*this};
     Accepted onAccept_;
 };
@@ -83,7 +92,17 @@ private:
 } // namespace
 
 std::unique_ptr<Listener> TcpNetwork::makeListener() {
-    return std::make_unique<TcpListener>();
+    return std::make_unique<TcpListener>(*this);
+}
+
+void TcpNetwork::setSecurity(const LinkSecurity& security) {
+    std::lock_guard lock(mutex_);
+    security_ = security;
+}
+
+LinkSecurity TcpNetwork::security() const {
+    std::lock_guard lock(mutex_);
+    return security_;
 }
 
 std::unique_ptr<Stream> TcpNetwork::connect(const QString& host, quint16 port, int timeoutMs,
@@ -153,6 +172,9 @@ std::unique_ptr<Stream> TcpNetwork::connect(const QString& host, quint16 port, i
     if (connected < 0)
         return fail(lastError);
     NoDelay(connected);
+    const LinkSecurity secure = security();
+    if (secure.encrypts())
+        return std::make_unique<TlsStream>(connected, true, TlsStream::Role::Client, secure);
     return std::make_unique<SocketStream>(connected, true);
 }
 

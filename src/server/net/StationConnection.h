@@ -48,7 +48,19 @@ public:
 
     // Whatever the stream needs before its first byte, on the connection
     // thread, waiting at most timeoutMs; the error text on failure.
-    std::optional<QString> start(int timeoutMs) { return stream_->start(timeoutMs); }
+    std::optional<QString> start(int timeoutMs) {
+        auto failed = stream_->start(timeoutMs);
+        encrypted_.store(stream_->encrypted());
+        return failed;
+    }
+    platform::Stream::StartFailure startFailure() const { return stream_->startFailure(); }
+    // Whether the stream is encrypted (known once started); any thread.
+    bool encrypted() const { return encrypted_.load(); }
+    // A plain station let in beside encrypted ones (the operator is shown
+    // which are still to be given the key); any thread once started.
+    bool plainBesideEncrypted() const { return offersEncryption && !encrypted_.load(); }
+    // Set before the thread starts: encryption was on offer at accept.
+    bool offersEncryption = false;
 
     // Ends the connection from any thread: the reader sees it closed.
     void shutdown();
@@ -66,6 +78,7 @@ private:
     std::unique_ptr<platform::Stream> stream_;
     QString peer_;
     std::atomic<bool> up_{true};
+    std::atomic<bool> encrypted_{false};
     std::mutex writeMutex_;
     platform::StreamDevice device_;
     protocol::LineReader reader_;

@@ -95,14 +95,24 @@ void StationServer::accept(std::unique_ptr<platform::Stream> stream) {
     }
     ++perAddress_[peer];
     auto conn = std::make_shared<StationConnection>(std::move(stream));
+    conn->offersEncryption =
+        security_.encrypts() && security_.mode == platform::LinkSecurity::Mode::Both;
     const quint64 id = nextId_++;
     QThread* thread = QThread::create([this, conn, id] {
-        if (!conn->start(kStartTimeoutMs))
+        platform::Stream::StartFailure failure = platform::Stream::StartFailure::None;
+        if (!conn->start(kStartTimeoutMs)) {
             host_.serve(conn);
-        else
+        } else {
+            failure = conn->startFailure();
             conn->markDown();
+        }
         QMetaObject::invokeMethod(
-            this, [this, id] { finished(id); }, Qt::QueuedConnection);
+            this,
+            [this, id, failure, peer = conn->peerAddress()] {
+                refused(failure, peer);
+                finished(id);
+            },
+            Qt::QueuedConnection);
     });
     // Handlers need little stack; a thousand stations should not reserve
     // gigabytes of address space.
@@ -117,6 +127,16 @@ void StationServer::join(Entry& entry) {
         delete entry.thread;
         entry.thread = nullptr;
     }
+}
+
+void StationServer::setSecurity(const platform::LinkSecurity& security) {
+    security_ = security;
+    host_.network.setSecurity(security);
+}
+
+void StationServer::refused(platform::Stream::StartFailure why, const QString& peer) {
+    if (const auto line = refusals_.admit(why, peer, host_.clock.steadyMs()))
+        host_.console(*line);
 }
 
 void StationServer::finished(quint64 id) {

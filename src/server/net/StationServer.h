@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/Network.h"
 #include "server/net/ComputersLock.h"
+#include "server/net/LinkRefusals.h"
 
 #include <QObject>
 #include <QString>
@@ -50,8 +51,11 @@ public:
     static constexpr int kMaxPerAddress = 8;
     static constexpr qint64 kIdentifyTimeoutMs = 30000;
     static constexpr qint64 kEvictAfterMs = 2000;
-    // A stream that needs a handshake before its first byte gets this long.
-    static constexpr int kStartTimeoutMs = 10000;
+    // A stream that needs a handshake before its first byte gets longer than
+    // a silent connection lives: the sweep closes a stalled handshake as it
+    // closes a silent connection (and makeRoom evicts it alike); the limit
+    // only stands in when no sweep runs.
+    static constexpr int kStartTimeoutMs = kIdentifyTimeoutMs + 5000;
 
     enum class ListenerState { Resolving, Connecting, Connected, Disconnecting, Disconnected };
 
@@ -63,6 +67,11 @@ public:
     bool isListening() const;
     quint16 serverPort() const;
     QString errorString() const;
+
+    // The protection of the connections accepted from now on (the network
+    // key and the mode); connections already up keep theirs, so a new key
+    // shuts out only the stations that connect with the old one.
+    void setSecurity(const platform::LinkSecurity& security);
 
     // Stops listening, ends every connection and joins every thread.
     void stop();
@@ -95,6 +104,7 @@ private:
     // oldest unidentified connection if all places are taken.
     bool makeRoom();
     void finished(quint64 id);
+    void refused(platform::Stream::StartFailure why, const QString& peer);
     void join(Entry& entry);
 
     ListenerHost host_;
@@ -106,6 +116,8 @@ private:
     std::map<QString, int> refusedByAddress_;
     int refusedOverTotal_ = 0;
     int evicted_ = 0;
+    LinkRefusals refusals_;
+    platform::LinkSecurity security_;
     int maxConnections_ = kMaxConnections;
     QTimer sweepTimer_;
 };

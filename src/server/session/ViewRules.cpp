@@ -2,6 +2,7 @@
 
 #include "common/DateTime.h"
 #include "server/computers/TCompItem.h"
+#include "server/net/StationConnection.h"
 
 #include <QRegularExpression>
 
@@ -66,6 +67,8 @@ QString ComputerTip(const TCompItem& r, double now) {
         lines << QStringLiteral("PIN: ") + Isolated(r.pin);
     }
     lines << QStringLiteral("Versión: ") + Isolated(r.versionText);
+    if (r.connection && r.connection->plainBesideEncrypted())
+        lines << QStringLiteral("Conexión sin cifrar");
     return lines.join(QStringLiteral("\r\n"));
 }
 

@@ -93,5 +93,10 @@ inline const SettingValue<form::Text> kRegisteredOwner{kWindowsVersion, u"Regist
 inline const SettingValue<form::Text> kRegisteredOrganization{kWindowsVersion,
                                                               u"RegisteredOrganization"};
 
+// The link's protection: the network key (scrambled like the passwords) and
+// the mode (0 plain only, 1 encrypted and plain, 2 encrypted only).
+inline const SettingValue<form::Text> kClaveRed{kTaquilla, u"ClaveRed"};
+inline const SettingValue<form::Integer> kRedSegura{kTaquilla, u"RedSegura", 0};
+
 } // namespace keys
 } // namespace tarvina::server

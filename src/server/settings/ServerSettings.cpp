@@ -3,6 +3,7 @@
 #include "common/Cp1252.h"
 #include "common/Currency.h"
 #include "common/Password.h"
+#include "platform/NetworkKey.h"
 
 #include <iterator>
 #include <utility>
@@ -129,7 +130,25 @@ ServerSettings LoadSettings(Registry& r) {
         s.clienteVal = *val;
     }
     s.limitBitacora = ReadLogLimit(r);
+    s.claveRed = kClaveRed.value(r);
+    s.redSegura = kRedSegura.value(r);
     return s;
+}
+
+bool WriteSecurity(Registry& r, const ServerSettings& s) {
+    platform::SaveBatch batch(r);
+    kClaveRed.write(r, s.claveRed);
+    kRedSegura.write(r, s.redSegura);
+    return batch.commit();
+}
+
+platform::LinkSecurity SecurityOf(const ServerSettings& s) {
+    platform::LinkSecurity security;
+    if (s.redSegura == 1 || s.redSegura == 2)
+        security.mode = static_cast<platform::LinkSecurity::Mode>(s.redSegura);
+    if (const auto key = platform::netkey::FromStored(s.claveRed))
+        security.psk = platform::netkey::Psk(*key);
+    return security;
 }
 
 qint32 ReadLogLimit(Registry& r) {
@@ -185,6 +204,8 @@ bool SaveSettings(Registry& r, const ServerSettings& s, double nowDays) {
     kCompColUse.write(r, s.compColUse);
     kCompColWait.write(r, s.compColWait);
     kLastOut.write(r, nowDays);
+    kClaveRed.write(r, s.claveRed);
+    kRedSegura.write(r, s.redSegura);
     return batch.commit();
 }
 

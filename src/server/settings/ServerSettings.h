@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/LinkSecurity.h"
 #include "platform/Registry.h"
 #include "server/settings/ServerKeys.h"
 
@@ -46,6 +47,9 @@ struct ServerSettings {
     qint32 clienteModo = keys::kClienteModo.fallback();
     QString clienteVal = keys::kClienteVal.fallback();
     qint32 limitBitacora = keys::kLimitBitacora.fallback();
+    // Scrambled as stored; empty while none was generated.
+    QString claveRed;
+    qint32 redSegura = keys::kRedSegura.fallback();
     // Never stored.
     bool toolBarVisible = true;
     bool firstRun = false;
@@ -61,6 +65,12 @@ ServerSettings LoadSettings(platform::Registry& registry);
 // Writes every stored value in the close's order, with `now` as Salida and
 // LastOutStd. False when the store could not save.
 bool SaveSettings(platform::Registry& registry, const ServerSettings& s, double nowDays);
+
+// What the listener applies: the mode and the key's PSK. A mode outside 0-2
+// reads as 0; without a readable key every stream stays plain.
+platform::LinkSecurity SecurityOf(const ServerSettings& s);
+// Stores ClaveRed and RedSegura at once; false when the store could not save.
+bool WriteSecurity(platform::Registry& registry, const ServerSettings& s);
 
 // Window placement ("frmZUCaja.Left", ...).
 struct WindowPlacement {

@@ -1,6 +1,7 @@
 #include "server/shell/Preferences.h"
 
 #include "common/Format.h"
+#include "platform/NetworkKey.h"
 #include "protocol/Codes.h"
 #include "protocol/Fields.h"
 #include "protocol/Line.h"
@@ -190,6 +191,9 @@ PreferencesForm ShowPreferences(const ServerSettings& s, std::optional<qint32> s
                                 const QStringList& printers) {
     PreferencesForm f;
     f.serviceMode = s.serviceMode == 1 ? 1 : 0;
+    if (const auto key = platform::netkey::FromStored(s.claveRed))
+        f.networkKey = platform::netkey::Shown(*key);
+    f.redSegura = s.redSegura >= 0 && s.redSegura <= 2 ? s.redSegura : 0;
     f.denominacion = s.denominacion;
     f.taxIdMask = common::TaxIdFormat(s.pais).mask;
     f.taxIdLabel = s.registro;
@@ -296,6 +300,19 @@ ApplyResult ApplyPreferences(const PreferencesForm& f, ServerSettings& s, const 
     s.confirmClose = f.confirmClose;
     r.toolBarChanged = s.toolBarVisible != f.toolBarVisible;
     s.toolBarVisible = f.toolBarVisible;
+    const auto key = platform::netkey::Normalise(f.networkKey);
+    const QString claveRed = key ? platform::netkey::Scrambled(*key) : QString();
+    int redSegura = f.redSegura >= 0 && f.redSegura <= 2 ? f.redSegura : 0;
+    if (redSegura != 0 && !key) {
+        r.securityError = QStringLiteral("Genere la clave de red antes de elegir una conexión "
+                                         "cifrada con los puestos.");
+        redSegura = s.redSegura;
+    }
+    r.securityChanged = claveRed != s.claveRed || redSegura != s.redSegura;
+    s.claveRed = claveRed;
+    s.redSegura = redSegura;
+    if (r.securityChanged && hooks.writeSecurity)
+        hooks.writeSecurity();
     return r;
 }
 

@@ -85,6 +85,9 @@ struct PreferencesForm {
     // "General"
     bool confirmClose = true;
     bool toolBarVisible = true;
+    // "Seguridad": the network key as shown (empty: none) and RedSegura
+    QString networkKey;
+    int redSegura = 0;
 };
 
 // The unit label of the "Misceláneos" page: "Bytes", "Kbytes", "Mbytes".
@@ -106,6 +109,10 @@ struct ApplyResult {
     bool logLimitOverflow = false;
     bool modeChanged = false;
     bool toolBarChanged = false;
+    // The network key or the mode changed (stored at once by writeSecurity).
+    bool securityChanged = false;
+    // An encrypted mode chosen without a key: the mode stays as it was.
+    QString securityError;
 };
 
 // What ApplyPreferences reaches beyond the settings record.
@@ -114,6 +121,9 @@ struct ApplyHooks {
     std::function<void(qint32)> writeLogLimit;
     // SetServiceMode of the main form.
     std::function<void(int)> setServiceMode;
+    // Writes ClaveRed and RedSegura to the store at once: stations are
+    // given the key by hand and must not lose it to a crash.
+    std::function<void()> writeSecurity;
 };
 
 // "Guardar cambios": copies the form into the settings in the fixed order.

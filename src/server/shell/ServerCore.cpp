@@ -181,6 +181,7 @@ void ServerCore::applySettings(const ServerSettings& s) {
         p.clientInit = s.clientInit;
     }
     SetServiceMode(s.serviceMode);
+    server_.setSecurity(SecurityOf(s));
 }
 
 void ServerCore::SetServiceMode(int mode) {

@@ -4,6 +4,7 @@
 #include "platform/fake/FakeAutostart.h"
 #include "platform/fake/MemoryRegistry.h"
 
+#include <QCryptographicHash>
 #include <QSet>
 #include <gtest/gtest.h>
 
@@ -372,3 +373,28 @@ TEST_F(ConfigModelTest, PresetsSetTheFourNetworkBoxes) {
 }
 
 } // namespace
+
+TEST_F(ConfigModelTest, TheNetworkKeyIsTypedLooselyStoredScrambledAndTakenByTheLink) {
+    ConfigValues v = model.load(current);
+    EXPECT_TRUE(v.claveRed.isEmpty());
+    v.claveRed = QStringLiteral("K7QF-M2XD-9HPT-4WNA-C3RJ-E8V"); // one short
+    EXPECT_EQ(save(v).kind, SaveOutcome::Kind::Invalid);
+    EXPECT_FALSE(target.applied);
+
+    v.claveRed = QStringLiteral(" k7qf m2xd 9hpt 4wna c3rj e8vb ");
+    ASSERT_EQ(save(v).kind, SaveOutcome::Kind::Saved);
+    ASSERT_TRUE(target.applied);
+    EXPECT_EQ(target.applied->claveRed, QByteArray("K7QFM2XD9HPT4WNAC3RJE8VB"));
+    EXPECT_EQ(SecurityOf(*target.applied).psk,
+              QCryptographicHash::hash("K7QFM2XD9HPT4WNAC3RJE8VB", QCryptographicHash::Sha256));
+    // Never in the clear in the store; read back as the same key, shown in groups.
+    EXPECT_FALSE(keys::kClaveRed.value(registry).contains(QStringLiteral("K7QF")));
+    EXPECT_EQ(stored().claveRed, target.applied->claveRed);
+    EXPECT_EQ(model.load(stored()).claveRed, QStringLiteral("K7QF-M2XD-9HPT-4WNA-C3RJ-E8VB"));
+
+    // Emptied: no key, the link plain again.
+    v.claveRed.clear();
+    ASSERT_EQ(save(v).kind, SaveOutcome::Kind::Saved);
+    EXPECT_TRUE(stored().claveRed.isEmpty());
+    EXPECT_FALSE(SecurityOf(stored()).encrypts());
+}

@@ -8,6 +8,7 @@
 #include "server/PinWorld.h"
 #include "server/shell/Preferences.h"
 
+#include <QCryptographicHash>
 #include <gtest/gtest.h>
 
 using namespace tarvina;
@@ -116,7 +117,7 @@ TEST(Preferences, SaveCopiesEveryControlAndWritesTheLogLimitAtOnce) {
     f.toolBarVisible = false;
     std::optional<qint32> written;
     int modeSet = -1;
-    ApplyHooks hooks{[&](qint32 v) { written = v; }, [&](int m) { modeSet = m; }};
+    ApplyHooks hooks{[&](qint32 v) { written = v; }, [&](int m) { modeSet = m; }, {}};
     const ApplyResult r = ApplyPreferences(f, s, hooks);
     EXPECT_TRUE(r.passwordErrors.isEmpty());
     EXPECT_TRUE(r.modeChanged);
@@ -159,7 +160,7 @@ TEST(Preferences, ALogLimitThatDoesNotFitStopsTheSaveThere) {
     f.serviceMode = 1;
     bool wrote = false, modeSet = false;
     const ApplyResult r =
-        ApplyPreferences(f, s, {[&](qint32) { wrote = true; }, [&](int) { modeSet = true; }});
+        ApplyPreferences(f, s, {[&](qint32) { wrote = true; }, [&](int) { modeSet = true; }, {}});
     EXPECT_TRUE(r.logLimitOverflow);
     EXPECT_EQ(s.denominacion, "Antes del límite"); // the steps before it are done
     EXPECT_FALSE(wrote);
@@ -297,4 +298,33 @@ TEST_F(ModeAnnounce, ConnectedStationsHearTheNewModeAtOnce) {
     EXPECT_EQ(a.lines(), QList<QByteArray>{"401"});
     EXPECT_EQ(AnnounceServiceMode(ctx, 0), 1);
     EXPECT_EQ(a.lines(), QList<QByteArray>{"400"});
+}
+
+TEST(Preferences, TheNetworkKeyIsStoredScrambledAtOnceAndAnEncryptedModeNeedsOne) {
+    ServerSettings s;
+    int writes = 0;
+    ApplyHooks hooks;
+    hooks.writeSecurity = [&] { ++writes; };
+    PreferencesForm f = ShowPreferences(s, 10, {});
+    EXPECT_TRUE(f.networkKey.isEmpty());
+    f.redSegura = 2;
+    ApplyResult r = ApplyPreferences(f, s, hooks);
+    EXPECT_FALSE(r.securityError.isEmpty());
+    EXPECT_EQ(s.redSegura, 0);
+    EXPECT_EQ(writes, 0);
+
+    f.networkKey = QStringLiteral("K7QF-M2XD-9HPT-4WNA-C3RJ-E8VB");
+    r = ApplyPreferences(f, s, hooks);
+    EXPECT_TRUE(r.securityError.isEmpty());
+    EXPECT_TRUE(r.securityChanged);
+    EXPECT_EQ(writes, 1);
+    EXPECT_EQ(s.redSegura, 2);
+    // Stored as the passwords are, the dashes left out.
+    EXPECT_EQ(s.claveRed, Scrambled("K7QFM2XD9HPT4WNAC3RJE8VB"));
+    EXPECT_EQ(ShowPreferences(s, 10, {}).networkKey, f.networkKey);
+    EXPECT_EQ(SecurityOf(s).psk,
+              QCryptographicHash::hash("K7QFM2XD9HPT4WNAC3RJE8VB", QCryptographicHash::Sha256));
+    // Saving again unchanged writes nothing.
+    EXPECT_FALSE(ApplyPreferences(f, s, hooks).securityChanged);
+    EXPECT_EQ(writes, 1);
 }

@@ -1,5 +1,6 @@
 #include "server/ui/pages/FramePref.h"
 
+#include "platform/NetworkKey.h"
 #include "platform/Printing.h"
 #include "platform/Registry.h"
 #include "server/pin/Ticket.h"
@@ -7,6 +8,7 @@
 #include "server/ui/pages/WindowsColour.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFocusEvent>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -86,6 +88,7 @@ TFramePref::TFramePref(Deps deps, QWidget* parent) : QWidget(parent), deps_(std:
     buildModePage();
     buildClientPages();
     buildRegionalPage();
+    buildSecurityPage();
     buildTree();
 
     BtnHelp = new QPushButton(QStringLiteral("&Ayuda"), this);
@@ -141,7 +144,7 @@ void TFramePref::buildTree() {
         {u"Misceláneos", 5, -1},      {u"Modo de operación", 6, -1},
         {u"Programa Cliente", 7, -1}, {u"Solicitud de tiempo", 8, 8},
         {u"Colores vs estado", 9, 8}, {u"Inicio", 10, 8},
-        {u"Regional", 11, -1},
+        {u"Regional", 11, -1},        {u"Seguridad", 12, -1},
     };
     std::vector<QTreeWidgetItem*> items;
     for (const Node& n : nodes) {
@@ -333,6 +336,54 @@ void TFramePref::buildMiscPage() {
     col->addStretch(1);
 }
 
+void TFramePref::buildSecurityPage() {
+    QWidget* page = addPage(QStringLiteral("Seguridad de la conexión con los puestos"));
+    auto* col = static_cast<QVBoxLayout*>(page->layout());
+    EdClaveRed = new QLineEdit(page);
+    EdClaveRed->setReadOnly(true);
+    EdClaveRed->setAccessibleName(QStringLiteral("Clave de red"));
+    QFont mono = EdClaveRed->font();
+    mono.setFamily(QStringLiteral("monospace"));
+    mono.setPointSize(mono.pointSize() + 2);
+    EdClaveRed->setFont(mono);
+    BtnGenerarClave = new QPushButton(QStringLiteral("&Generar clave de red"), page);
+    BtnGenerarClave->setAccessibleName(QStringLiteral("Generar clave de red"));
+    BtnCopiarClave = new QPushButton(QStringLiteral("Co&piar"), page);
+    BtnCopiarClave->setAccessibleName(QStringLiteral("Copiar"));
+    auto* row = new QHBoxLayout;
+    row->addWidget(EdClaveRed, 1);
+    row->addWidget(BtnCopiarClave);
+    auto* form = new QFormLayout;
+    form->addRow(Buddy(QStringLiteral("Clave de &red:"), EdClaveRed, page), row);
+    col->addLayout(form);
+    col->addWidget(BtnGenerarClave, 0, Qt::AlignLeft);
+    col->addWidget(Note(QStringLiteral("Escriba la clave en la configuración de cada puesto "
+                                       "(página Básico). Una clave nueva deja fuera a los puestos "
+                                       "que aún tienen la anterior."),
+                        page));
+    static const char16_t* const kModes[] = {
+        u"Sin cifrar (como hasta ahora)",
+        u"Cifrada con la clave y sin cifrar (mientras se cambian los puestos)",
+        u"Sólo cifrada con la clave",
+    };
+    for (int i = 0; i < 3; ++i) {
+        RbRedSegura[i] = new QRadioButton(QString::fromUtf16(kModes[i]), page);
+        col->addWidget(RbRedSegura[i]);
+    }
+    col->addStretch(1);
+    connect(BtnGenerarClave, &QPushButton::clicked, this, [this] {
+        if (const auto key = platform::netkey::Generate())
+            EdClaveRed->setText(*key);
+        else
+            error(QStringLiteral("Error"),
+                  QStringLiteral("El sistema no dio números aleatorios para la clave de red."));
+    });
+    connect(BtnCopiarClave, &QPushButton::clicked, this, [this] {
+        if (!EdClaveRed->text().isEmpty())
+            QGuiApplication::clipboard()->setText(EdClaveRed->text());
+    });
+}
+
 void TFramePref::buildModePage() {
     QWidget* page = addPage(QStringLiteral("Modo de servicio"));
     auto* col = static_cast<QVBoxLayout*>(page->layout());
@@ -482,6 +533,8 @@ void TFramePref::countryChanged(int index) {
 void TFramePref::fill(const PreferencesForm& f) {
     filling_ = true;
     (f.serviceMode == 1 ? RbModePin : RbModeRequest)->setChecked(true);
+    EdClaveRed->setText(f.networkKey);
+    RbRedSegura[qBound(0, f.redSegura, 2)]->setChecked(true);
     EdDenominacion->setText(f.denominacion);
     setTaxIdMask(f.taxIdMask);
     LblTaxId->setText(f.taxIdLabel);
@@ -527,6 +580,8 @@ void TFramePref::fill(const PreferencesForm& f) {
 PreferencesForm TFramePref::collectForm() const {
     PreferencesForm f;
     f.serviceMode = RbModePin->isChecked() ? 1 : 0;
+    f.networkKey = EdClaveRed->text();
+    f.redSegura = RbRedSegura[2]->isChecked() ? 2 : RbRedSegura[1]->isChecked() ? 1 : 0;
     f.denominacion = EdDenominacion->text();
     f.taxIdLabel = LblTaxId->text();
     f.taxIdMask = taxIdMask_;
@@ -604,7 +659,15 @@ bool TFramePref::ApplyPreferences() {
             WriteLogLimit(*deps_.store, v);
         }
     };
+    hooks.writeSecurity = [this] {
+        if (deps_.store != nullptr && !WriteSecurity(*deps_.store, *deps_.settings))
+            error(QStringLiteral("Error"),
+                  QStringLiteral("No se pudo guardar la clave de red en la configuración."));
+    };
     const ApplyResult r = server::ApplyPreferences(collectForm(), *deps_.settings, hooks);
+    if (!r.securityError.isEmpty()) {
+        error(QStringLiteral("Error"), r.securityError);
+    }
     if (r.logLimitOverflow) {
         error(QStringLiteral("Error"), LogLimitOverflowText());
     }

@@ -99,6 +99,11 @@ public:
     QComboBox* CmbPais;
     QLineEdit* EdMoneda;
     QLineEdit* EdRegistro;
+    // Security: the network key and the link's mode (RedSegura 0, 1, 2)
+    QLineEdit* EdClaveRed;
+    QPushButton* BtnGenerarClave;
+    QPushButton* BtnCopiarClave;
+    QRadioButton* RbRedSegura[3];
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -115,6 +120,7 @@ private:
     void buildModePage();
     void buildClientPages();
     void buildRegionalPage();
+    void buildSecurityPage();
     void fill(const PreferencesForm& f);
     void setTaxIdMask(const QString& mask);
     bool taxIdAcceptable() const;

@@ -28,11 +28,13 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
 #include <QItemSelectionModel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -455,4 +457,35 @@ TEST(ToolBarPicture, ConvertedToFondoBmpByItsExtension) {
     EXPECT_EQ(ColourFromWindows(0x0000FF, pal), QColor(255, 0, 0));
     EXPECT_EQ(ColourFromWindows(0x800000, pal), QColor(0, 0, 128));
     EXPECT_EQ(ColourFromWindows(kSystemColourFlag | 5, pal), pal.color(QPalette::Base));
+}
+
+TEST_F(Pages, SecurityPageGeneratesAKeyStoresItAtOnceAndTheListenerTakesIt) {
+    pages->preferencesAction()->trigger();
+    TFramePref* p = pages->preferencesFrame();
+    ASSERT_TRUE(p->selectNode("Seguridad"));
+    EXPECT_EQ(p->currentPageTitle(), "Seguridad de la conexión con los puestos");
+    EXPECT_TRUE(p->EdClaveRed->text().isEmpty());
+    EXPECT_TRUE(p->RbRedSegura[0]->isChecked());
+    // An encrypted mode without a key is refused.
+    p->RbRedSegura[2]->setChecked(true);
+    QTest::mouseClick(p->BtnSave, Qt::LeftButton);
+    EXPECT_EQ(boxes.texts.size(), 1);
+    EXPECT_EQ(core->settings().redSegura, 0);
+
+    QTest::mouseClick(p->BtnGenerarClave, Qt::LeftButton);
+    const QString key = p->EdClaveRed->text();
+    EXPECT_TRUE(
+        QRegularExpression("^([A-HJ-NP-Z2-9]{4}-){5}[A-HJ-NP-Z2-9]{4}$").match(key).hasMatch())
+        << key.toStdString();
+    QTest::mouseClick(p->BtnCopiarClave, Qt::LeftButton);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), key);
+    p->RbRedSegura[2]->setChecked(true);
+    QTest::mouseClick(p->BtnSave, Qt::LeftButton);
+    EXPECT_EQ(boxes.texts.size(), 1);
+    // In the store before any close, and in force for the next connections.
+    const ServerSettings stored = LoadSettings(store);
+    EXPECT_EQ(stored.redSegura, 2);
+    EXPECT_EQ(ShowPreferences(stored, 10, {}).networkKey, key);
+    EXPECT_EQ(network.security(), SecurityOf(stored));
+    EXPECT_TRUE(network.security().encrypts());
 }
