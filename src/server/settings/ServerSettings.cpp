@@ -129,6 +129,7 @@ ServerSettings LoadSettings(Registry& r) {
         s.clienteVal = *val;
     }
     s.limitBitacora = ReadLogLimit(r);
+    s.tariff = LoadTariff(r);
     return s;
 }
 
@@ -185,6 +186,7 @@ bool SaveSettings(Registry& r, const ServerSettings& s, double nowDays) {
     kCompColUse.write(r, s.compColUse);
     kCompColWait.write(r, s.compColWait);
     kLastOut.write(r, nowDays);
+    SaveTariff(r, s.tariff);
     return batch.commit();
 }
 

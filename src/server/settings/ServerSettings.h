@@ -2,6 +2,7 @@
 
 #include "platform/Registry.h"
 #include "server/settings/ServerKeys.h"
+#include "server/settings/Tariff.h"
 
 #include <QSize>
 #include <QString>
@@ -46,6 +47,7 @@ struct ServerSettings {
     qint32 clienteModo = keys::kClienteModo.fallback();
     QString clienteVal = keys::kClienteVal.fallback();
     qint32 limitBitacora = keys::kLimitBitacora.fallback();
+    Tariff tariff;
     // Never stored.
     bool toolBarVisible = true;
     bool firstRun = false;

@@ -223,6 +223,7 @@ PreferencesForm ShowPreferences(const ServerSettings& s, std::optional<qint32> s
     f.clientInit = s.clientInit;
     f.confirmClose = s.confirmClose;
     f.toolBarVisible = s.toolBarVisible;
+    f.tariff = ShowTariff(s.tariff);
     return f;
 }
 
@@ -296,6 +297,16 @@ ApplyResult ApplyPreferences(const PreferencesForm& f, ServerSettings& s, const 
     s.confirmClose = f.confirmClose;
     r.toolBarChanged = s.toolBarVisible != f.toolBarVisible;
     s.toolBarVisible = f.toolBarVisible;
+    const TariffPageResult tariff = ApplyTariffPage(f.tariff);
+    if (!tariff.error.isEmpty()) {
+        r.tariffError = tariff.error;
+    } else if (!(tariff.tariff == s.tariff)) {
+        s.tariff = tariff.tariff;
+        r.tariffChanged = true;
+        if (hooks.writeTariff) {
+            hooks.writeTariff(s.tariff);
+        }
+    }
     return r;
 }
 

@@ -85,6 +85,8 @@ struct PreferencesForm {
     // "General"
     bool confirmClose = true;
     bool toolBarVisible = true;
+    // "Tarifas", under "General"
+    TariffPageFields tariff;
 };
 
 // The unit label of the "Misceláneos" page: "Bytes", "Kbytes", "Mbytes".
@@ -106,6 +108,9 @@ struct ApplyResult {
     bool logLimitOverflow = false;
     bool modeChanged = false;
     bool toolBarChanged = false;
+    // The text of the "Tarifas - Error" box; the stored tariff then stays.
+    QString tariffError;
+    bool tariffChanged = false;
 };
 
 // What ApplyPreferences reaches beyond the settings record.
@@ -114,6 +119,9 @@ struct ApplyHooks {
     std::function<void(qint32)> writeLogLimit;
     // SetServiceMode of the main form.
     std::function<void(int)> setServiceMode;
+    // Writes the tariff to the store at once: money must not wait for an
+    // orderly close.
+    std::function<void(const Tariff&)> writeTariff;
 };
 
 // "Guardar cambios": copies the form into the settings in the fixed order.

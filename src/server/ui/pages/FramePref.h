@@ -99,6 +99,12 @@ public:
     QComboBox* CmbPais;
     QLineEdit* EdMoneda;
     QLineEdit* EdRegistro;
+    // "Tarifas"
+    QLineEdit* EdTarifaHora;
+    QSpinBox* SpTarifaMinimo;
+    QSpinBox* SpTarifaFraccion;
+    QLineEdit* EdBanda[8][3]; // desde, hasta, precio
+    QLineEdit* EdTarifaPin[7];
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -115,6 +121,7 @@ private:
     void buildModePage();
     void buildClientPages();
     void buildRegionalPage();
+    void buildTariffPage();
     void fill(const PreferencesForm& f);
     void setTaxIdMask(const QString& mask);
     bool taxIdAcceptable() const;
