@@ -20,6 +20,7 @@
 #include "server/ui/shell/ShellController.h"
 #include "server/ui/shell/ShellHelp.h"
 #include "server/ui/shell/TaquillaApplication.h"
+#include "server/ui/till/TillWindows.h"
 #include "xbase/PosixFileSystem.h"
 
 #include <QDir>
@@ -114,7 +115,10 @@ void InstallFrames(server::ShellController& taquilla, BackEnds& back,
         computers->FillMachinesMenu(window.menu(server::MainWindow::MenuId::Machines));
         // Screen capture, tasks and remote configuration of a station.
         new server::RemoteWindows(core, *computers, &window);
+        // The till: "Importe", "Cobrar..." and "Cierre de caja...".
+        auto* till = new server::TillWindows(core, pins, *computers, window, back.shell);
         pages = new server::ui::TaquillaPages(core, pins, back.registry, back.printing, &window);
+        pages->tariffApplied = [till] { till->applyTariff(); };
         pages->openHelp = [&taquilla](int topic) { taquilla.help().openHelp(topic); };
         pages->setToolBarVisible = [computers](bool visible) {
             computers->tools().setVisible(visible);

@@ -15,8 +15,8 @@ QString CurrencySymbol();
 // still gets amounts written with the system's.
 void SetCurrencySymbol(const QString& symbol);
 
-// An amount with two decimals in the process's number format and currency
-// symbol, e.g. "Bs 1.234,50" for a Venezuelan locale.
-QString FormatCurrency(double amount);
+// An amount of cents with two decimals in the process's number format and
+// currency symbol, e.g. "Bs 1.234,50" for 123450 in a Venezuelan locale.
+QString FormatCurrency(qint64 cents);
 
 } // namespace tarvina::common

@@ -80,7 +80,9 @@ struct CodeInfo {
     X(LogQuery, 0x51, Nothing)                                                                     \
     X(DatabaseHost, 0x52, Nothing)                                                                 \
     X(MemberId, 0x53, Nothing)                                                                     \
-    X(ShowAdPage, 0x54, Nothing)
+    X(ShowAdPage, 0x54, Nothing)                                                                   \
+    X(PriceList, 0x55, Block)                                                                      \
+    X(AccountState, 0x56, Nothing)
 
 // Station to server ("R%02X" + payload).
 #define TARVINA_TO_SERVER_CODES(X)                                                                 \
@@ -102,7 +104,8 @@ struct CodeInfo {
     X(TaskListTagged, 0x45, Nothing)                                                               \
     X(MacReport, 0x48, Nothing)                                                                    \
     X(PinAssigned, 0x49, Nothing)                                                                  \
-    X(LogReport, 0x51, CountedLines)
+    X(LogReport, 0x51, CountedLines)                                                               \
+    X(AccountQuery, 0x55, Nothing)
 
 #define TARVINA_CODE_CONSTANT(name, number, follows) constexpr int name = number;
 namespace tc {

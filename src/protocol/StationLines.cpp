@@ -85,6 +85,30 @@ QByteArray LogReportHead() {
     return FormatToServer(ts::LogReport);
 }
 
+QByteArray AccountQuery() {
+    return FormatToServer(ts::AccountQuery);
+}
+
+QByteArray AccountState(qint64 minutes, QByteArrayView amountText) {
+    return FormatToClient(tc::AccountState, QByteArray::number(std::max<qint64>(minutes, 0)) + ',' +
+                                                ToHexText(amountText.first(
+                                                    std::min<qsizetype>(amountText.size(), 64))));
+}
+
+std::optional<AccountAnswer> ParseAccountState(QByteArrayView payload) {
+    const qsizetype comma = payload.indexOf(',');
+    if (comma < 1 || comma > 9)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 minutes = payload.first(comma).toLongLong(&ok);
+    // At most 64 bytes of text travel.
+    const QByteArrayView hex = payload.sliced(comma + 1);
+    const auto text = hex.size() <= 128 ? FromHexText(hex) : std::nullopt;
+    if (!ok || minutes < 0 || !text)
+        return std::nullopt;
+    return AccountAnswer{minutes, *text};
+}
+
 QByteArray TaskList(QByteArrayView commaList) {
     return FormatToServer(ts::TaskList, commaList);
 }

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QtGlobal>
+#include <optional>
 
 namespace tarvina::protocol::station {
 
@@ -43,5 +44,16 @@ QByteArray LogReportHead();                    // R51, counted lines follow
 QByteArray TaskList(QByteArrayView commaList); // R09 + the task titles as a comma list
 QByteArray ScreenHead();                       // R12, the picture follows as a block
 QByteArray ConfigReportHead();                 // R21, the report's layout follows
+QByteArray AccountQuery();                     // R55
+
+// The server's answer to R55: "56" + minutes + "," + the amount's text as
+// hexadecimal pairs (the text may hold commas). Decoded by ParseAccountState;
+// nullopt for a payload of another shape.
+QByteArray AccountState(qint64 minutes, QByteArrayView amountText);
+struct AccountAnswer {
+    qint64 minutes = 0;
+    QByteArray amountText;
+};
+std::optional<AccountAnswer> ParseAccountState(QByteArrayView payload);
 
 } // namespace tarvina::protocol::station

@@ -72,6 +72,10 @@ void DbfFile::CheckDefinition(const std::vector<FieldDef>& fields) {
                 (f.decimals > 0 && f.decimals > f.width - 2))
                 Fail(XBaseError::Code::Invalid, "invalid width for field " + f.name);
             break;
+        case 'L':
+            if (f.width != 1 || f.decimals != 0)
+                Fail(XBaseError::Code::Invalid, "a logical field has width 1: " + f.name);
+            break;
         case 'D':
             if (f.width != 8 || f.decimals != 0)
                 Fail(XBaseError::Code::Invalid, "a date field has width 8: " + f.name);

@@ -35,6 +35,22 @@ std::int64_t ParseInteger(const std::string& text) {
     return neg ? -v : v;
 }
 
+std::int64_t ParseScaled(const std::string& text, int decimals) {
+    const std::string t = Trim(text);
+    const std::size_t dot = t.find('.');
+    std::int64_t v = ParseInteger(t.substr(0, dot));
+    const bool neg = !t.empty() && t[0] == '-';
+    for (int i = 0; i < decimals; ++i) {
+        const std::size_t at =
+            dot == std::string::npos ? std::string::npos : dot + 1 + std::size_t(i);
+        const int digit = at < t.size() && t[at] >= '0' && t[at] <= '9' ? t[at] - '0' : 0;
+        if (v > (INT64_MAX - 9) / 10 || v < (INT64_MIN + 9) / 10)
+            return 0;
+        v = v * 10 + (neg ? -digit : digit);
+    }
+    return v;
+}
+
 bool ValidDate(const Date& d) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1)

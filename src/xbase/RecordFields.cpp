@@ -42,6 +42,60 @@ std::optional<Date> RecordFields::GetDate(const std::string& field) {
     });
 }
 
+std::int64_t RecordFields::GetScaled(const std::string& field) {
+    return Guard([&] {
+        const FieldDef& f = FieldNamed(field);
+        if (f.type != 'N')
+            Fail(XBaseError::Code::Invalid, "not a numeric field: " + field);
+        return ParseScaled(std::string(record_.RecordBytes() + f.offset, std::size_t(f.width)),
+                           f.decimals);
+    });
+}
+
+void RecordFields::SetScaled(const std::string& field, std::int64_t value) {
+    Guard([&] {
+        const FieldDef& f = FieldNamed(field);
+        if (f.type != 'N')
+            Fail(XBaseError::Code::Invalid, "not a numeric field: " + field);
+        const bool neg = value < 0;
+        const auto magnitude = neg ? 0 - static_cast<std::uint64_t>(value) : std::uint64_t(value);
+        std::string digits = std::to_string(magnitude);
+        const auto places = std::size_t(f.decimals);
+        if (digits.size() <= places)
+            digits.insert(0, places + 1 - digits.size(), '0');
+        std::string text = digits;
+        if (places > 0)
+            text = digits.substr(0, digits.size() - places) + "." +
+                   digits.substr(digits.size() - places);
+        if (neg)
+            text.insert(0, 1, '-');
+        if (text.size() > std::size_t(f.width))
+            Fail(XBaseError::Code::Invalid, "value does not fit field " + f.name);
+        char* p = record_.ChangeRecord() + f.offset;
+        std::memset(p, ' ', std::size_t(f.width));
+        std::memcpy(p + (std::size_t(f.width) - text.size()), text.data(), text.size());
+    });
+}
+
+bool RecordFields::GetLogical(const std::string& field) {
+    return Guard([&] {
+        const FieldDef& f = FieldNamed(field);
+        if (f.type != 'L')
+            Fail(XBaseError::Code::Invalid, "not a logical field: " + field);
+        const char c = record_.RecordBytes()[f.offset];
+        return c == 'T' || c == 't' || c == 'Y' || c == 'y';
+    });
+}
+
+void RecordFields::SetLogical(const std::string& field, bool value) {
+    Guard([&] {
+        const FieldDef& f = FieldNamed(field);
+        if (f.type != 'L')
+            Fail(XBaseError::Code::Invalid, "not a logical field: " + field);
+        record_.ChangeRecord()[f.offset] = value ? 'T' : 'F';
+    });
+}
+
 bool RecordFields::IsNull(const std::string& field) {
     return Guard([&] {
         const FieldDef& f = FieldNamed(field);

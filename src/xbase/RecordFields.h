@@ -37,6 +37,13 @@ public:
     std::string GetString(const std::string& field);
     std::int64_t GetInteger(const std::string& field);
     std::optional<Date> GetDate(const std::string& field);
+    // An N field with decimals as a whole number of its smallest unit (cents
+    // of an N(12,2)); written back exactly, never through a binary fraction.
+    std::int64_t GetScaled(const std::string& field);
+    void SetScaled(const std::string& field, std::int64_t value);
+    // An L field: "T", "t", "Y" or "y" read as true; anything else false.
+    bool GetLogical(const std::string& field);
+    void SetLogical(const std::string& field, bool value);
     bool IsNull(const std::string& field);
     void SetString(const std::string& field, const std::string& value);
     void SetInteger(const std::string& field, std::int64_t value);

@@ -123,7 +123,9 @@ void ConvertField(const char* source, const FieldDef& sf, char* target, const Fi
         if (Trim(v).empty())
             return;
         std::string text = std::to_string(ParseInteger(v));
-        if (df.decimals > 0)
+        if (sf.type == 'N' && sf.decimals == df.decimals && df.decimals > 0)
+            text = Trim(v); // the same places: the value as written
+        else if (df.decimals > 0)
             text += "." + std::string(std::size_t(df.decimals), '0');
         if (text.size() <= w)
             std::memcpy(out + (w - text.size()), text.data(), text.size());

@@ -18,8 +18,11 @@ TEST(CurrencyTest, SystemSymbolUntilTheBusinessNamesOneAndEmptyKeepsIt) {
 
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Venezuela));
-    const QString text = FormatCurrency(1234.5);
+    const QString text = FormatCurrency(123450);
+    const QString small = FormatCurrency(-5);
     QLocale::setDefault(previous);
+    EXPECT_TRUE(small.contains(QStringLiteral("0,05")) && small.contains(u'-'))
+        << small.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("Bs"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("1.234,50"))) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("VES"))) << text.toStdString();

@@ -94,6 +94,8 @@ public:
     void LogQuery() override { call(); }
     void MemberId(qint64) override { call(); }
     void ShowAdPage() override { call(); }
+    void PriceList() override { call(); }
+    void AccountState(qint64, const QString&) override { call(); }
     void Unknown() override { call(); }
     void Refused(const QString&, const QString& why) override {
         call();

@@ -16,7 +16,7 @@ TEST(Codes, TableIsConsistent) {
         seen.insert(key);
         EXPECT_EQ(FindCode(info.code, info.direction), &info);
     }
-    EXPECT_EQ(seen.size(), 48 + 19);
+    EXPECT_EQ(seen.size(), 50 + 20);
 }
 
 TEST(Codes, DirectionsAreDistinct) {
@@ -27,7 +27,7 @@ TEST(Codes, DirectionsAreDistinct) {
     EXPECT_EQ(FindCode(ts::Screen, Direction::ToServer)->follows, Follows::Block);
     EXPECT_EQ(FindCode(tc::SendBackground, Direction::ToClient)->follows, Follows::BlockIfPayload);
     // Unassigned codes.
-    for (int code : {0x05, 0x0B, 0x17, 0x2A, 0x38, 0x45, 0x47, 0x55, 0xFF})
+    for (int code : {0x05, 0x0B, 0x17, 0x2A, 0x38, 0x45, 0x47, 0x57, 0xFF})
         EXPECT_EQ(FindCode(code, Direction::ToClient), nullptr) << code;
     EXPECT_NE(FindCode(0x38, Direction::ToServer), nullptr);
     EXPECT_EQ(FindCode(0x03, Direction::ToServer), nullptr);

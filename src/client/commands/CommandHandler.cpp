@@ -20,6 +20,10 @@
 namespace tarvina::client {
 
 namespace {
+
+// The price list a customer reads; more than this is not a list.
+constexpr qsizetype kMaxPriceList = 8 * 1024;
+
 void Pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -83,6 +87,25 @@ void CommandHandler::MachineFile(int code, const QByteArray& payload) {
         return;
     p_.ctx.platform.control.onCommand(code, payload, block,
                                       [this](const QByteArray& l) { return p_.link.SendReply(l); });
+}
+
+void CommandHandler::PriceList() {
+    QByteArray block;
+    if (!p_.link.ReadBlock(block))
+        return;
+    // A list for the customer to read: a few lines, never a flood.
+    const QString text = common::FromCp1252(block.left(kMaxPriceList));
+    post([this, text] {
+        p_.ctx.view.display().priceList = text;
+        p_.ctx.view.changed();
+    });
+}
+
+void CommandHandler::AccountState(qint64 minutes, const QString& amount) {
+    post([this, minutes, amount] {
+        Q_EMIT p_.ctx.view.showAccount(
+            QStringLiteral("Minutos usados: %1\nImporte hasta ahora: %2").arg(minutes).arg(amount));
+    });
 }
 
 void CommandHandler::Unknown() {

@@ -65,6 +65,8 @@ public:
     void LogQuery() override;
     void MemberId(qint64 id) override;
     void ShowAdPage() override;
+    void PriceList() override;
+    void AccountState(qint64 minutes, const QString& amount) override;
     void Unknown() override;
     void Refused(const QString& step, const QString& why) override;
 

@@ -7,6 +7,7 @@
 #include "protocol/DateTimeText.h"
 #include "protocol/Fields.h"
 #include "protocol/Line.h"
+#include "protocol/StationLines.h"
 
 #include <algorithm>
 #include <array>
@@ -227,6 +228,19 @@ void OnMemberId(Commands& c, const Payload& p) {
 
 void OnShowAdPage(Commands& c, const Payload&) {
     c.ShowAdPage();
+}
+
+void OnPriceList(Commands& c, const Payload&) {
+    c.PriceList();
+}
+
+void OnAccountState(Commands& c, const Payload& p) {
+    const auto answer = protocol::station::ParseAccountState(protocol::LimitPayload(p));
+    if (!answer) {
+        c.Refused(QStringLiteral("AccountState"), QStringLiteral("Estado de cuenta ilegible"));
+        return;
+    }
+    c.AccountState(answer->minutes, common::FromCp1252(answer->amountText));
 }
 
 // --- the binding ------------------------------------------------------------

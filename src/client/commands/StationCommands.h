@@ -53,6 +53,9 @@ public:
     virtual void LogQuery() = 0;                                      // 51
     virtual void MemberId(qint64 id) = 0;                             // 53
     virtual void ShowAdPage() = 0;                                    // 54
+    // The café's price list: a block follows the line.
+    virtual void PriceList() = 0;                                         // 55
+    virtual void AccountState(qint64 minutes, const QString& amount) = 0; // 56
     // A line without a known code.
     virtual void Unknown() = 0;
     // A line that could not be carried out: the step it was at (may be

@@ -54,6 +54,10 @@ struct ClientDisplay {
     QString lblStsPin = QStringLiteral("PIN [0..9, A..F]");
     QString lblStsCheckPin;
     int mainHeight = 147;
+
+    // The café's price list as the server last sent it; while there is one,
+    // the menu offers it and the account's state.
+    QString priceList;
 };
 
 // The view model of the station's windows: the display, the texts in force
@@ -81,6 +85,8 @@ Q_SIGNALS:
     void showClockWindow();
     void raiseLockScreen();
     void closeRequested(); // a shutdown action was carried out
+    // The server's answer to "Solicitud de estado de cuenta".
+    void showAccount(const QString& text);
 
 private:
     ClientDisplay display_;

@@ -1,6 +1,7 @@
 #include "client/ui/StationUi.h"
 
 #include "common/Cp1252.h"
+#include "protocol/StationLines.h"
 
 #include <QDir>
 #include <QMessageBox>
@@ -50,6 +51,21 @@ void StationUi::attach(StationCore* core) {
         reqTime_->follow(core_->display(), core_->texts());
         if (reqTime_->exec() == QDialog::Accepted)
             core_->session().RequestMoreTime(reqTime_->minutesText());
+    });
+    connect(main_.get(), &TfrmClient7267::priceListRequested, this, [this] {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("Lista de precios"),
+                        core_->display().priceList, QMessageBox::Ok, main_.get());
+        box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        box.exec();
+    });
+    connect(main_.get(), &TfrmClient7267::accountRequested, this,
+            [this] { core_->link().SendReport(protocol::station::AccountQuery()); });
+    connect(view, &StationView::showAccount, this, [this](const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Estado de cuenta"),
+                                    text, QMessageBox::Ok, main_.get());
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        box->open();
     });
     connect(main_.get(), &TfrmClient7267::freeMessageRequested, this, [this] {
         if (sendMsg_->exec() == QDialog::Accepted) {

@@ -74,6 +74,8 @@ QHBoxLayout* TfrmClient7267::buildToolBar() {
     connect(btOculta_, &QToolButton::clicked, this, [this] { core_.lock().HideMainWindow(); });
     connect(mnuFreeMessage_, &QAction::triggered, this, &TfrmClient7267::freeMessageRequested);
     connect(mnuMasTiempo_, &QAction::triggered, this, &TfrmClient7267::moreTimeRequested);
+    connect(mnuPriceList_, &QAction::triggered, this, &TfrmClient7267::priceListRequested);
+    connect(mnuAccount_, &QAction::triggered, this, &TfrmClient7267::accountRequested);
     connect(mnuTermina_, &QAction::triggered, this, [this] { core_.session().EndOfUse(); });
 
     auto* toolbar = new QHBoxLayout;
@@ -201,6 +203,8 @@ void TfrmClient7267::follow(const ClientDisplay& d, const LanguageTexts& t) {
     mnuFreeMessage_->setText(t.get(Txt::mnuFreeMessage));
     mnuMasTiempo_->setText(t.get(Txt::mnuMasTiempo));
     mnuMasTiempo_->setVisible(d.masTiempoVisible);
+    mnuPriceList_->setVisible(!d.priceList.isEmpty());
+    mnuAccount_->setVisible(!d.priceList.isEmpty());
     mnuMasTiempo_->setEnabled(d.masTiempoEnabled);
     mnuTermina_->setEnabled(d.terminaUsoEnabled);
     mnuTerminar_->setText(QStringLiteral("Terminar"));

@@ -40,6 +40,8 @@ Q_SIGNALS:
     void closeAccepted();
     void moreTimeRequested();
     void freeMessageRequested();
+    void priceListRequested();
+    void accountRequested();
     void configRequested(); // "Configuración"
     void tasksRequested();  // "Tareas"
 

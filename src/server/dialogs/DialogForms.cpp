@@ -1,5 +1,7 @@
 #include "server/dialogs/DialogForms.h"
 
+#include "common/Currency.h"
+#include "common/Money.h"
 #include "server/computers/Senders.h"
 #include "server/session/TimeAssignment.h"
 
@@ -34,6 +36,39 @@ std::optional<QString> GrantForm::acceptError() const {
     if (user.isEmpty() || !minutesOk)
         return QStringLiteral("Faltan campos por seleccionar");
     return std::nullopt;
+}
+
+QString GrantForm::priceText() const {
+    bool ok = false;
+    const int n = minutes.trimmed().toInt(&ok);
+    if (!tariff.set || !ok || n <= 0)
+        return {};
+    return QStringLiteral("Precio: ") + common::FormatCurrency(tariff.UseCost(start, n));
+}
+
+void PaymentForm::show(const QString& computerName, qint64 m, qint64 c) {
+    computer = computerName;
+    minutes = m;
+    cents = c;
+    received.clear();
+}
+
+std::optional<qint64> PaymentForm::change() const {
+    if (received.trimmed().isEmpty())
+        return 0;
+    const common::MoneyParse given = common::ParseMoney(received);
+    if (!given.cents || *given.cents < cents)
+        return std::nullopt;
+    return *given.cents - cents;
+}
+
+QString PaymentForm::changeText() const {
+    if (const auto c = change())
+        return common::FormatCurrency(*c);
+    const common::MoneyParse given = common::ParseMoney(received);
+    if (!given.cents)
+        return given.error;
+    return QStringLiteral("Falta dinero: lo recibido es menos que el importe.");
 }
 
 QStringList MoreTimeForm::TimeItems() {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/DateTime.h"
+#include "server/settings/Tariff.h"
+
 #include <QChar>
 #include <QList>
 #include <QString>
@@ -27,8 +30,32 @@ public:
     // minutes are a positive integer or "<sin límite>".
     std::optional<QString> acceptError() const;
 
+    // With a tariff the dialog shows what the minutes chosen cost from
+    // `start`: "Precio: " and the amount; empty without one, for no minutes
+    // and for use without limit.
+    Tariff tariff;
+    common::DateTime start;
+    QString priceText() const;
+
 private:
     QString label_;
+};
+
+// TfrmCobro, "Cobro": what a computer owes and the change for what the
+// customer hands over.
+class PaymentForm {
+public:
+    void show(const QString& computerName, qint64 minutes, qint64 cents);
+    QString computer;
+    qint64 minutes = 0;
+    qint64 cents = 0;
+    // "Recibido" as typed; empty takes the exact amount.
+    QString received;
+    // The change; nullopt while "Recibido" is no amount or less than owed.
+    std::optional<qint64> change() const;
+    // "Vuelto" in the café's currency, or why there is none yet.
+    QString changeText() const;
+    bool okEnabled() const { return cents > 0 && change().has_value(); }
 };
 
 // TfrmMoreTime, "Otorga más tiempo".

@@ -44,6 +44,7 @@ struct UiEvent {
         Transparency,    // record, a = alpha
         PinAssigned,     // record, text = the code
         Screenshot,      // record
+        AccountQuery,    // record
     };
     UiEvent(Kind k, TCompItem* r = nullptr, QString t = {}, QByteArray d = {}, int va = 0,
             int vb = 0)

@@ -1,13 +1,14 @@
 #include "server/pin/CodeDesk.h"
 
 #include "server/computers/StepFailure.h"
+#include "server/pin/Till.h"
 #include "server/session/StationFront.h"
 #include "xbase/TableEngine.h"
 
 namespace tarvina::server {
 
 CodeDesk::CodeDesk(StationFront& core, xbase::IFileSystem& fs, PinTables tables,
-                   xbase::TableEngine* tbDiario, HtmlListFile* usageReport, Hooks hooks)
+                   xbase::TableEngine* tbDiario, HtmlListFile* usageReport, Hooks hooks, Till* till)
     : core_(core), hooks_(std::move(hooks)) {
     auto generalError = [this](const QString& text) {
         if (hooks_.generalError) {
@@ -36,6 +37,12 @@ CodeDesk::CodeDesk(StationFront& core, xbase::IFileSystem& fs, PinTables tables,
     UsageJournal::Hooks jh;
     jh.generalError = generalError;
     jh.endCodeUse = [this](const StateChange& change) { return codes_->EndCodeUse(change); };
+    if (till != nullptr) {
+        jh.useEnded = [till](const UsageJournal::UseEnd& use) {
+            if (till->isOpen())
+                till->useEnded(use.computer, use.user, use.start, use.minutes, use.code);
+        };
+    }
     journal_ = std::make_unique<UsageJournal>(fs, core.context(), tbDiario, usageReport,
                                               core.programFolder(), std::move(jh));
 }

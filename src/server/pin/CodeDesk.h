@@ -10,6 +10,7 @@ namespace tarvina::server {
 
 class StationFront;
 class HtmlListFile;
+class Till;
 
 // Registers the code checks and the usage journal as steps of the idle
 // pass, which runs them in its order (IdlePass::Step): typed codes, then
@@ -28,8 +29,10 @@ public:
     // fs: where the tables and the history files live; tables: the code
     // handles (PinTables); tbDiario: the start day's journal; usageReport:
     // the start day's report, opened. Every pointer must outlive the desk.
+    // till, when given, takes a row for every use that ends.
     CodeDesk(StationFront& core, xbase::IFileSystem& fs, PinTables tables,
-             xbase::TableEngine* tbDiario, HtmlListFile* usageReport, Hooks hooks = {});
+             xbase::TableEngine* tbDiario, HtmlListFile* usageReport, Hooks hooks = {},
+             Till* till = nullptr);
     ~CodeDesk();
 
     // Registers the desk's steps of the idle pass.

@@ -108,8 +108,19 @@ QStringList CodesPage::CreateCodes(int count, const QString& minutesText, bool p
         made.clear(); // not known to be on disk: no tickets, no list rows
     }
     QStringList codes;
+    std::exception_ptr saleFailure;
     for (const Made& m : made) {
         codes << m.code;
+        // The code is stored: its sale goes to the till before its ticket
+        // leaves, and a till that cannot write does not cost the ticket.
+        if (sold_) {
+            try {
+                sold_(m.code, minutes);
+            } catch (...) {
+                if (!saleFailure)
+                    saleFailure = std::current_exception();
+            }
+        }
         if (printTickets && print_) {
             print_(TicketCode{m.code, minutes, m.at.date()});
         }
@@ -120,6 +131,9 @@ QStringList CodesPage::CreateCodes(int count, const QString& minutesText, bool p
     const bool saved = list_.SaveHtmlList();
     if (failure) {
         std::rethrow_exception(failure);
+    }
+    if (saleFailure) {
+        std::rethrow_exception(saleFailure);
     }
     if (!saved) {
         throw std::runtime_error(

@@ -48,6 +48,12 @@ public:
     // the codes made.
     QStringList CreateCodes(int count, const QString& minutesText, bool printTickets);
 
+    // Called for every code made and stored, with its minutes (the till
+    // takes its sale).
+    void setSold(std::function<void(const QString& code, qint64 minutes)> sold) {
+        sold_ = std::move(sold);
+    }
+
     // The grid's current code, as a ticket prints it.
     TicketCode currentCode() const;
     // "Ver conexión" is enabled exactly while the current code is in use.
@@ -73,6 +79,7 @@ private:
     HtmlListFile& list_;
     CodeRandom& random_;
     std::function<void(const TicketCode&)> print_;
+    std::function<void(const QString&, qint64)> sold_;
 };
 
 } // namespace tarvina::server

@@ -87,6 +87,11 @@ QStringList PinRuntime::start(StationFront& core, const QString& programFolder,
         tbDiario_.Open(PathOf(journal), false);
         tbDiario_.SetOrder("EQUIPO");
     });
+    till_ = std::make_unique<Till>(fs_, core.clock());
+    attempt([&] {
+        ops.CreaCaja();
+        till_->open(ops.TillPath());
+    });
     // The history frame's handle, which the code checks write through.
     attempt([&] {
         tbRegPin_.Open(PathOf(Find(fs_, dataFolder_, QStringLiteral("CajaHPIN.dbf"))), false);
@@ -111,7 +116,7 @@ QStringList PinRuntime::start(StationFront& core, const QString& programFolder,
         return repairInProgress_ || (outerRepair && outerRepair());
     };
     desk_ = std::make_unique<CodeDesk>(core, fs_, tables, tbDiario_.IsOpen() ? &tbDiario_ : nullptr,
-                                       &usageReport_, std::move(hooks));
+                                       &usageReport_, std::move(hooks), till_.get());
     desk_->attach();
     return failures;
 }
@@ -147,6 +152,9 @@ bool PinRuntime::close() {
             t->Close();
         } catch (...) {
         }
+    }
+    if (till_) {
+        till_->close();
     }
     return listSaved;
 }

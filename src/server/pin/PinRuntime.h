@@ -4,6 +4,7 @@
 #include "server/pin/CodeDesk.h"
 #include "server/pin/HtmlListFile.h"
 #include "server/pin/TableOps.h"
+#include "server/pin/Till.h"
 #include "xbase/TableEngine.h"
 
 #include <QString>
@@ -55,6 +56,8 @@ public:
     xbase::TableEngine& tbPinCheck() { return tbPinCheck_; }
     xbase::TableEngine& tbRegPin() { return tbRegPin_; }
     xbase::TableEngine& tbDiario() { return tbDiario_; }
+    // The till (data/Caja.dbf); null before start.
+    Till* till() { return till_.get(); }
     QString dataFolder() const { return dataFolder_; }
     xbase::IFileSystem& fileSystem() { return fs_; }
 
@@ -67,6 +70,7 @@ private:
     xbase::IFileSystem& fs_;
     xbase::TableEngine tbPin_, tbPinCheck_, tbRegPin_, tbDiario_;
     HtmlListFile usageReport_, codeList_;
+    std::unique_ptr<Till> till_;
     std::unique_ptr<CodeDesk> desk_;
     QString dataFolder_, programFolder_;
     StationFront* core_ = nullptr;

@@ -34,11 +34,14 @@ const QString kCodesDbf = QStringLiteral("CajaPIN.dbf");
 const QString kCodesCdx = QStringLiteral("CajaPIN.cdx");
 const QString kHistoryDbf = QStringLiteral("CajaHPIN.dbf");
 const QString kHistoryCdx = QStringLiteral("CajaHPIN.cdx");
+const QString kTillDbf = QStringLiteral("Caja.dbf");
+const QString kTillCdx = QStringLiteral("Caja.cdx");
 
 struct FieldSpec {
     const char* name;
     const char* type;
     int width;
+    int decimals = 0;
 };
 
 const std::vector<FieldSpec>& FieldsOf(TableOps::Layout layout) {
@@ -51,11 +54,18 @@ const std::vector<FieldSpec>& FieldsOf(TableOps::Layout layout) {
     static const std::vector<FieldSpec> journal = {
         {"EQUIPO", "C", 64}, {"MAC", "C", 17},   {"PIN", "C", 6},    {"FDESDE", "D", 8},
         {"HDESDE", "C", 8},  {"FHASTA", "D", 8}, {"HHASTA", "C", 8}, {"MINSOL", "N", 8}};
+    static const std::vector<FieldSpec> till = {
+        {"FECHA", "D", 8, 0},    {"HORA", "C", 8, 0},      {"EQUIPO", "C", 20, 0},
+        {"USUARIO", "C", 20, 0}, {"CONCEPTO", "C", 10, 0}, {"MINUTOS", "N", 6, 0},
+        {"MONTO", "N", 12, 2},   {"COBRADO", "L", 1, 0},   {"FCOBRO", "C", 19, 0},
+        {"PIN", "C", 12, 0},     {"CIERRE", "N", 6, 0}};
     switch (layout) {
     case TableOps::Layout::Codes:
         return codes;
     case TableOps::Layout::History:
         return history;
+    case TableOps::Layout::Till:
+        return till;
     case TableOps::Layout::Journal:
         break;
     }
@@ -92,7 +102,7 @@ void CreateEmpty(IFileSystem& fs, const QString& path, TableOps::Layout layout) 
     TableEngine t(fs);
     t.CreateNew(PathOf(path), xbase::kTableTypeFoxPro, int(fields.size()));
     for (const FieldSpec& f : fields) {
-        t.CreateField(f.name, f.type, f.width, 0);
+        t.CreateField(f.name, f.type, f.width, f.decimals);
     }
     t.CreateExec();
 }
@@ -114,6 +124,11 @@ void IndexJournal(TableEngine& t) {
     t.IndexTag("", "MAC", "MAC", 0, false, kNotDeletedNorBlankMac);
 }
 
+void IndexTill(TableEngine& t) {
+    t.IndexTag("", "FECHOR", "DTOS(FECHA)+ HORA", 0, false, kNotDeleted);
+    t.IndexTag("", "EQUIPO", "EQUIPO", 0, false, kNotDeleted);
+}
+
 void CreateIndexed(IFileSystem& fs, const QString& path, TableOps::Layout layout) {
     CreateEmpty(fs, path, layout);
     TableEngine t(fs);
@@ -127,6 +142,9 @@ void CreateIndexed(IFileSystem& fs, const QString& path, TableOps::Layout layout
         break;
     case TableOps::Layout::Journal:
         IndexJournal(t);
+        break;
+    case TableOps::Layout::Till:
+        IndexTill(t);
         break;
     }
     t.Close();
@@ -399,6 +417,7 @@ void TableOps::DropIndexesAfterUncleanClose() {
     }
     remove(kCodesCdx);
     remove(kHistoryCdx);
+    remove(kTillCdx);
 }
 
 void TableOps::DropJournalIndex(const QString& journalPath) {
@@ -501,6 +520,31 @@ void TableOps::CreaDiario(const QString& journalPath) {
         t.Close();
     }
     upgradeIndex(path);
+}
+
+QString TableOps::TillPath() const {
+    return dataFile(kTillDbf);
+}
+
+void TableOps::CreaCaja() {
+    lastCommand_.set(QStringLiteral("CreaCaja"));
+    const QString path = TillPath();
+    if (isFile(path)) {
+        TableEngine t(fs_);
+        if (openChecked(t, path)) {
+            t.Close();
+        }
+    }
+    if (!isFile(path)) {
+        fs_.MakeFolders(PathOf(DataFolder(fs_, programFolder_)));
+        CreateEmpty(fs_, path, Layout::Till);
+    }
+    if (!isFile(indexPathOf(path))) {
+        TableEngine t(fs_);
+        t.Open(PathOf(path), true);
+        IndexTill(t);
+        t.Close();
+    }
 }
 
 // ---- the operator's repair ----

@@ -33,7 +33,7 @@ public:
         std::function<common::DateTime()> now;
     };
 
-    enum class Layout { Codes, History, Journal };
+    enum class Layout { Codes, History, Journal, Till };
     enum class RepairBar { Pin, Histo };
     // The bar being filled and its position, 0 to 100.
     using RepairProgress = std::function<void(RepairBar, int percent)>;
@@ -71,6 +71,10 @@ public:
     // TbPin on tag "PIN" and TBPinCheck on tag "MAC", shared.
     void OpenTableHandles(xbase::TableEngine& tbPin, xbase::TableEngine& tbPinCheck);
     void CreaDiario(const QString& journalPath);
+    // The till's table (data/Caja.dbf), made, checked and indexed as the
+    // journal is; a damaged file is set aside and a new one started.
+    void CreaCaja();
+    QString TillPath() const;
 
     // Closes the handles, re-indexes both tables, reopens the handles that
     // were open. repairInProgress is set throughout and cleared before any

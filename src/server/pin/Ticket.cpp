@@ -1,6 +1,7 @@
 #include "server/pin/Ticket.h"
 
 #include "common/Cp1252.h"
+#include "common/Currency.h"
 #include "common/Format.h"
 #include "server/pin/OperatorDialogs.h"
 #include "server/settings/ServerSettings.h"
@@ -70,6 +71,7 @@ TicketSettings TicketSettingsFrom(const ServerSettings& s) {
     t.pais = s.pais;
     t.lineaFin1 = s.lineaFin1;
     t.lineaFin2 = s.lineaFin2;
+    t.tariff = s.tariff;
     return t;
 }
 
@@ -97,6 +99,9 @@ QList<QByteArray> BuildTicket(const TicketSettings& s, const TicketCode& code) {
     lines << m + Repeat('-', l.width());
     lines << m + "PIN: " + Bytes(code.pin);
     lines << m + "Tiempo [" + QByteArray::number(code.saldo) + "] minutos";
+    if (const auto price = s.tariff.CodePrice(code.saldo)) {
+        lines << m + "Precio: " + Bytes(common::FormatCurrency(*price));
+    }
     lines << m + Repeat(' ', qint64(l.width()) - 25) + Repeat('-', 25);
     // The closing lines are tested without trimming: blanks alone still print.
     if (!s.lineaFin1.isEmpty()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Printing.h"
+#include "server/settings/Tariff.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -25,6 +26,8 @@ struct TicketSettings {
     QString pais;
     QString lineaFin1 = QStringLiteral("Gracias por su preferencia");
     QString lineaFin2;
+    // With a tariff set the ticket prints the code's price.
+    Tariff tariff;
 };
 
 struct ServerSettings;

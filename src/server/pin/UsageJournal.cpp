@@ -3,6 +3,7 @@
 #include "common/Cp1252.h"
 #include "server/pin/CodeGenerator.h"
 #include "server/pin/HtmlListFile.h"
+#include "server/pin/PinCodes.h"
 #include "server/pin/PinTableText.h"
 #include "server/pin/WholeFile.h"
 #include "xbase/File.h"
@@ -149,11 +150,29 @@ void UsageJournal::Statuspinchange(const StateChange& change) {
     } catch (const std::exception& e) {
         reportError(QString::fromLocal8Bit(e.what()));
     }
+    bool ended = false;
     try {
-        WriteJournal(served);
+        ended = WriteJournal(served);
     } catch (const std::exception& e) {
         reportError(QStringLiteral("Falla al escribir el diario de uso: ") +
                     QString::fromLocal8Bit(e.what()));
+    }
+    if (ended && hooks_.useEnded) {
+        try {
+            UseEnd use;
+            {
+                ComputersGuard guard(ctx_.registry.lock());
+                use.computer = change.record->name;
+            }
+            use.user = change.seen.user;
+            use.code = IsWellFormedCode(change.seen.pin) ? change.seen.pin : QString();
+            use.start = DateTime::FromDays(change.seen.start);
+            use.minutes = PinCodes::MinutesCharged(use.start, ctx_.clock.now());
+            hooks_.useEnded(use);
+        } catch (const std::exception& e) {
+            reportError(QStringLiteral("Falla al anotar el uso en la caja: ") +
+                        QString::fromLocal8Bit(e.what()));
+        }
     }
     try {
         writeHistory(served);
@@ -297,15 +316,15 @@ void UsageJournal::saveHistory(const QString& address, const QStringList& lines)
     ReplaceWholeFile(fs_, path, out);
 }
 
-void UsageJournal::WriteJournal(const StateChange& change) {
+bool UsageJournal::WriteJournal(const StateChange& change) {
     TCompItem* record = change.record;
     if (record == nullptr || tbDiario_ == nullptr || !tbDiario_->IsOpen()) {
-        return;
+        return false;
     }
     const int state = change.seen.state;
     const double start = change.seen.start;
     if (state != 2 && !(state == 1 && start != 0)) {
-        return;
+        return false;
     }
     QString address, mac;
     {
@@ -330,7 +349,7 @@ void UsageJournal::WriteJournal(const StateChange& change) {
     };
     if (state == 2) {
         if (found && !RowClosed(t.GetDate("FHASTA"))) {
-            return; // the last session of this computer is still open
+            return false; // the last session of this computer is still open
         }
         t.Append();
         writeCommon();
@@ -343,19 +362,21 @@ void UsageJournal::WriteJournal(const StateChange& change) {
         t.Post();
         // The row is the record of a sale: on the disk before the step ends.
         t.Commit();
+        return false;
     } else {
         if (!found) {
             t.Append();
         } else if (RowOpen(t.GetDate("FHASTA"))) {
             t.Edit();
         } else {
-            return;
+            return false;
         }
         writeCommon();
         t.SetDate("FHASTA", DateOf(now));
         t.SetString("HHASTA", TimeOf(now));
         t.Post();
         t.Commit();
+        return true;
     }
 }
 

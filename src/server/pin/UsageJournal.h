@@ -22,12 +22,21 @@ class HtmlListFile;
 // the last-use text and the day's usage report. UI thread only.
 class UsageJournal {
 public:
+    struct UseEnd {
+        QString computer, user, code;
+        common::DateTime start;
+        qint64 minutes = 0;
+    };
     struct Hooks {
         std::function<void(const QString&)> generalError;
         // The code step that comes first at every state change (EndCodeUse);
         // true when it ended the use of the change's code. It may throw,
         // which goes to the general error handling.
         std::function<bool(const StateChange&)> endCodeUse;
+        // A use that this change ended (its journal row closed): the
+        // computer's name, the user, the start, the minutes charged and the
+        // code the use ran on (empty for time granted by the cashier).
+        std::function<void(const UseEnd&)> useEnded;
     };
 
     // A history file beyond this many lines is cut back to kHistoryKeep.
@@ -47,7 +56,8 @@ public:
     void Statuspinchange(const StateChange& change);
     // The record's present state served as a change.
     void Statuspinchange(TCompItem* record);
-    void WriteJournal(const StateChange& change);
+    // True when the change ended a use: a lock closed its row.
+    bool WriteJournal(const StateChange& change);
 
     // The computer's history file (its address + ".txt"); empty when the
     // address could not name a file of the folder.

@@ -47,6 +47,9 @@ bool TakesClientLog(const Facts& f) {
 bool Always(const Facts&) {
     return true;
 }
+bool Owes(const Facts& f) {
+    return f.single && f.amountDue > 0;
+}
 
 // What each action does with the selection.
 
@@ -142,6 +145,8 @@ constexpr std::array<ComputerAction, A::Count> kActions = {{
      RunProgram},
     {A::ClientLog, u"Obtiene bitácora de fallas de cliente", nullptr, TakesClientLog, RunClientLog},
     {A::UsageHistory, u"Ver bitácora de uso...", nullptr, Always, RunUsageHistory},
+    {A::Collect, u"Cobrar...", u"Cobra al cliente lo que debe el computador", Owes,
+     HandOver<A::Collect>},
 }};
 
 // Indexed by Id: each entry stands at its own place.

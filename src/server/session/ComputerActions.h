@@ -26,6 +26,8 @@ struct ActionFacts {
     quint32 versionNumber = 0;
     bool single = true; // at most one row selected
     int rowCount = 0;
+    // What the first selected computer owes, in cents (0 without a tariff).
+    qint64 amountDue = 0;
 
     bool connected() const { return state != 0; }
 };
@@ -56,6 +58,7 @@ struct ComputerAction {
         Run,
         ClientLog,
         UsageHistory,
+        Collect,
         Count
     };
 

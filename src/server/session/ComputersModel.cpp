@@ -1,5 +1,6 @@
 #include "server/session/ComputersModel.h"
 
+#include "common/Currency.h"
 #include "common/DateTime.h"
 
 #include <QLocale>
@@ -18,8 +19,13 @@ void ComputersModel::addRow(TCompItem* record) {
         ComputersGuard guard(registry_.lock());
         row.caption = record->name;
     }
-    row.cells = {QStringLiteral("Desc."), QStringLiteral("<Ninguno>"), QStringLiteral("<N/A>"),
-                 QStringLiteral("<N/A>"), QStringLiteral("<N/A>"),     QStringLiteral("<N/A>")};
+    row.cells = {QStringLiteral("Desc."),
+                 QStringLiteral("<Ninguno>"),
+                 QStringLiteral("<N/A>"),
+                 QStringLiteral("<N/A>"),
+                 QStringLiteral("<N/A>"),
+                 QStringLiteral("<N/A>"),
+                 QString()};
     const int at = static_cast<int>(rows_.size());
     beginInsertRows({}, at, at);
     rows_.append(row);
@@ -108,7 +114,7 @@ QString ComputersModel::caption(int row) const {
 }
 
 QString ComputersModel::cell(int row, int cell) const {
-    if (row < 0 || row >= rows_.size() || cell < 0 || cell >= 6)
+    if (row < 0 || row >= rows_.size() || cell < 0 || cell >= kCells)
         return {};
     return rows_[row].cells[static_cast<size_t>(cell)];
 }
@@ -118,7 +124,7 @@ int ComputersModel::icon(int row) const {
 }
 
 void ComputersModel::setCell(int row, int cell, const QString& text) {
-    if (row < 0 || row >= rows_.size() || cell < 0 || cell >= 6)
+    if (row < 0 || row >= rows_.size() || cell < 0 || cell >= kCells)
         return;
     QString& c = rows_[row].cells[static_cast<size_t>(cell)];
     if (c == text)
@@ -129,7 +135,49 @@ void ComputersModel::setCell(int row, int cell, const QString& text) {
 }
 
 void ComputersModel::rowChanged(int row) {
-    Q_EMIT dataChanged(index(row, 0), index(row, 6));
+    Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+void ComputersModel::setAmountSource(AmountSource source) {
+    const bool had = showsAmounts();
+    const bool has = bool(source);
+    if (had && !has) {
+        beginRemoveColumns({}, kCells, kCells);
+        amounts_ = {};
+        for (Row& r : rows_) {
+            r.cells[Amount].clear();
+            r.amount = 0;
+        }
+        endRemoveColumns();
+        return;
+    }
+    if (!had && has) {
+        beginInsertColumns({}, kCells, kCells);
+        amounts_ = std::move(source);
+        endInsertColumns();
+        return;
+    }
+    // Another tariff or currency: every amount is written afresh.
+    amounts_ = std::move(source);
+    for (Row& r : rows_)
+        r.amount = -1;
+}
+
+qint64 ComputersModel::amountOf(const QString& computer, bool inUse, double start) const {
+    return amounts_ ? amounts_(computer, inUse, start) : 0;
+}
+
+void ComputersModel::updateAmount(int row, const QString& computer, bool inUse, double start) {
+    if (!amounts_)
+        return;
+    if (row < 0 || row >= rows_.size())
+        return;
+    const qint64 cents = amounts_(computer, inUse, start);
+    Row& r = rows_[row];
+    if (cents == r.amount && (cents == 0) == r.cells[Amount].isEmpty())
+        return;
+    r.amount = cents;
+    setCell(row, Amount, cents == 0 ? QString() : common::FormatCurrency(cents));
 }
 
 int ComputersModel::rowCount(const QModelIndex& parent) const {
@@ -137,7 +185,7 @@ int ComputersModel::rowCount(const QModelIndex& parent) const {
 }
 
 int ComputersModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 7;
+    return parent.isValid() ? 0 : (amounts_ ? kCells + 1 : kCells);
 }
 
 QVariant ComputersModel::data(const QModelIndex& index, int role) const {
@@ -146,6 +194,8 @@ QVariant ComputersModel::data(const QModelIndex& index, int role) const {
     const Row& row = rows_[index.row()];
     switch (role) {
     case Qt::DisplayRole:
+        if (index.column() < 0 || index.column() >= columnCount())
+            return {};
         return index.column() == 0 ? row.caption
                                    : row.cells[static_cast<size_t>(index.column() - 1)];
     case RecordRole:
@@ -166,8 +216,8 @@ QVariant ComputersModel::headerData(int section, Qt::Orientation orientation, in
         return {};
     static const char16_t* const kCaptions[] = {u"Computadora", u"Status",   u"Usuario",
                                                 u"Usado",       u"Restante", u"Hora inicio",
-                                                u"Último uso"};
-    if (section < 0 || section >= 7)
+                                                u"Último uso",  u"Importe"};
+    if (section < 0 || section >= columnCount())
         return {};
     return QString::fromUtf16(kCaptions[section]);
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <array>
+#include <functional>
 
 namespace tarvina::server {
 
@@ -15,7 +16,11 @@ namespace tarvina::server {
 class ComputersModel : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Cell { Status = 0, User = 1, Used = 2, Left = 3, StartTime = 4, LastUse = 5 };
+    enum Cell { Status = 0, User = 1, Used = 2, Left = 3, StartTime = 4, LastUse = 5, Amount = 6 };
+    static constexpr int kCells = 7;
+    // What a computer owes, in cents: its unpaid movements and, while in
+    // use, the running amount of the use since `start`.
+    using AmountSource = std::function<qint64(const QString& computer, bool inUse, double start)>;
     enum Role { RecordRole = Qt::UserRole + 1, StateRole, AttentionRole, IconRole };
 
     explicit ComputersModel(ComputerRegistry& registry, QObject* parent = nullptr);
@@ -35,6 +40,15 @@ public:
     // Rewrites a cell only when its text changes.
     void setCell(int row, int cell, const QString& text);
 
+    // With a source the view has an eighth column, "Importe"; without one
+    // (no tariff) it looks as it always has.
+    void setAmountSource(AmountSource source);
+    bool showsAmounts() const { return bool(amounts_); }
+    // The row's "Importe" from the source: the amount in the café's
+    // currency, empty when nothing is owed.
+    void updateAmount(int row, const QString& computer, bool inUse, double start);
+    qint64 amountOf(const QString& computer, bool inUse, double start) const;
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -47,15 +61,19 @@ private:
     struct Row {
         TCompItem* record = nullptr;
         QString caption;
-        std::array<QString, 6> cells;
+        std::array<QString, kCells> cells;
         int icon = 0;
         int state = 0;
         bool attention = false;
+        // The amount the "Importe" cell shows, so that a tick formats only
+        // the amounts that changed.
+        qint64 amount = 0;
     };
     void rowChanged(int row);
 
     ComputerRegistry& registry_;
     QList<Row> rows_;
+    AmountSource amounts_;
 };
 
 } // namespace tarvina::server

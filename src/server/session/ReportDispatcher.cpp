@@ -132,6 +132,10 @@ report::PinAssigned DecodePinAssigned(const Received& in) {
     return {FromCp1252(in.parsed.payload.left(6))};
 }
 
+report::AccountQuery DecodeAccountQuery(const Received&) {
+    return {};
+}
+
 report::LogReport DecodeLogReport(const Received&) {
     return {};
 }

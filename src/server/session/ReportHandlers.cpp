@@ -194,6 +194,12 @@ void ReportHandlers::onPinAssigned(const report::PinAssigned& r) {
     ctx_.console(record, QStringLiteral("Cliente recibe PIN ...") + r.code);
 }
 
+// The answer needs the till, which lives on the UI thread.
+void ReportHandlers::onAccountQuery(const report::AccountQuery&) {
+    if (TCompItem* record = boundRecord())
+        ctx_.handoff.post({UiEvent::Kind::AccountQuery, record});
+}
+
 // --- messages ----------------------------------------------------------------
 
 void ReportHandlers::onClientMessage(const report::ClientMessage& r) {

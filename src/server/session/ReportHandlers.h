@@ -59,6 +59,7 @@ public:
     void onMacReport(const report::MacReport& r) override;
     void onPinAssigned(const report::PinAssigned& r) override;
     void onLogReport(const report::LogReport& r) override;
+    void onAccountQuery(const report::AccountQuery& r) override;
     void onUnknown(const QString& text) override;
 
 private:

@@ -72,10 +72,11 @@ void StationFront::Tick() {
         try {
             double end = 0, start = 0;
             int state = 0;
-            QString lastUse;
+            QString lastUse, name;
             bool running = false;
             {
                 ComputersGuard guard(registry_.lock());
+                name = r->name;
                 end = r->end;
                 start = r->start;
                 state = r->state;
@@ -96,6 +97,7 @@ void StationFront::Tick() {
                 model_.setCell(row, ComputersModel::Left, na);
                 model_.setCell(row, ComputersModel::Used, na);
             }
+            model_.updateAmount(row, name, running, start);
         } catch (...) {
             ShowRemoteMessage(
                 nullptr, StepFailure(QStringLiteral("tiempos de la fila ") + QString::number(row)));

@@ -81,6 +81,8 @@ struct PinAssigned {
     QString code; // 6 characters at most
 };
 struct LogReport {};
+// The customer asks what the use has cost so far.
+struct AccountQuery {};
 
 } // namespace report
 

@@ -29,6 +29,7 @@ ActionStates UpdateActions(const ActionInput& in) {
     f.versionNumber = in.record.versionNumber;
     f.single = in.selectedCount <= 1;
     f.rowCount = in.rowCount;
+    f.amountDue = in.amountDue;
     for (const ComputerAction& action : ComputerActions())
         a.enabled[action.id] = action.enabled(f);
     a.cdRom = f.connected();

@@ -31,6 +31,7 @@ struct ActionInput {
     SelectedComputer record;
     int selectedCount = 0;
     int rowCount = 0;
+    qint64 amountDue = 0;
 };
 
 // Whether each action of the table is enabled for one selection, and the

@@ -97,6 +97,19 @@ inline const SettingValue<form::Text> kRegisteredOrganization{kWindowsVersion,
 // the mode (0 plain only, 1 encrypted and plain, 2 encrypted only).
 inline const SettingValue<form::Text> kClaveRed{kTaquilla, u"ClaveRed"};
 inline const SettingValue<form::Integer> kRedSegura{kTaquilla, u"RedSegura", 0};
+// The till's tariffs. Prices are texts of cents with a dot ("1.20"), minutes
+// integers; an empty TarifaHora means no tariff at all.
+inline const SettingValue<form::Text> kTarifaHora{kTaquilla, u"TarifaHora"};
+inline const SettingValue<form::Integer> kTarifaMinimo{kTaquilla, u"TarifaMinimo", 0};
+inline const SettingValue<form::Integer> kTarifaFraccion{kTaquilla, u"TarifaFraccion", 1};
+// A band's values, each name following the band's ("TarifaBanda1" +
+// "Desde"): its first and its end minute of the day, its price per hour.
+inline const SettingValue<form::Integer> kTarifaBandaDesde{kTaquilla, u"Desde"};
+inline const SettingValue<form::Integer> kTarifaBandaHasta{kTaquilla, u"Hasta"};
+inline const SettingValue<form::Text> kTarifaBandaPrecio{kTaquilla, u"Precio"};
+// The price of a code of some minutes, named after them ("TarifaPIN30" +
+// "Precio").
+inline const SettingValue<form::Text> kTarifaPinPrecio{kTaquilla, u"Precio"};
 
 } // namespace keys
 } // namespace tarvina::server

@@ -132,6 +132,7 @@ ServerSettings LoadSettings(Registry& r) {
     s.limitBitacora = ReadLogLimit(r);
     s.claveRed = kClaveRed.value(r);
     s.redSegura = kRedSegura.value(r);
+    s.tariff = LoadTariff(r);
     return s;
 }
 
@@ -206,6 +207,7 @@ bool SaveSettings(Registry& r, const ServerSettings& s, double nowDays) {
     kLastOut.write(r, nowDays);
     kClaveRed.write(r, s.claveRed);
     kRedSegura.write(r, s.redSegura);
+    SaveTariff(r, s.tariff);
     return batch.commit();
 }
 

@@ -3,6 +3,7 @@
 #include "platform/LinkSecurity.h"
 #include "platform/Registry.h"
 #include "server/settings/ServerKeys.h"
+#include "server/settings/Tariff.h"
 
 #include <QSize>
 #include <QString>
@@ -50,6 +51,7 @@ struct ServerSettings {
     // Scrambled as stored; empty while none was generated.
     QString claveRed;
     qint32 redSegura = keys::kRedSegura.fallback();
+    Tariff tariff;
     // Never stored.
     bool toolBarVisible = true;
     bool firstRun = false;

@@ -227,6 +227,7 @@ PreferencesForm ShowPreferences(const ServerSettings& s, std::optional<qint32> s
     f.clientInit = s.clientInit;
     f.confirmClose = s.confirmClose;
     f.toolBarVisible = s.toolBarVisible;
+    f.tariff = ShowTariff(s.tariff);
     return f;
 }
 
@@ -313,6 +314,16 @@ ApplyResult ApplyPreferences(const PreferencesForm& f, ServerSettings& s, const 
     s.redSegura = redSegura;
     if (r.securityChanged && hooks.writeSecurity)
         hooks.writeSecurity();
+    const TariffPageResult tariff = ApplyTariffPage(f.tariff);
+    if (!tariff.error.isEmpty()) {
+        r.tariffError = tariff.error;
+    } else if (!(tariff.tariff == s.tariff)) {
+        s.tariff = tariff.tariff;
+        r.tariffChanged = true;
+        if (hooks.writeTariff) {
+            hooks.writeTariff(s.tariff);
+        }
+    }
     return r;
 }
 

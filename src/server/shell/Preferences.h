@@ -88,6 +88,8 @@ struct PreferencesForm {
     // "Seguridad": the network key as shown (empty: none) and RedSegura
     QString networkKey;
     int redSegura = 0;
+    // "Tarifas", under "General"
+    TariffPageFields tariff;
 };
 
 // The unit label of the "Misceláneos" page: "Bytes", "Kbytes", "Mbytes".
@@ -113,6 +115,9 @@ struct ApplyResult {
     bool securityChanged = false;
     // An encrypted mode chosen without a key: the mode stays as it was.
     QString securityError;
+    // The text of the "Tarifas - Error" box; the stored tariff then stays.
+    QString tariffError;
+    bool tariffChanged = false;
 };
 
 // What ApplyPreferences reaches beyond the settings record.
@@ -124,6 +129,9 @@ struct ApplyHooks {
     // Writes ClaveRed and RedSegura to the store at once: stations are
     // given the key by hand and must not lose it to a crash.
     std::function<void()> writeSecurity;
+    // Writes the tariff to the store at once: money must not wait for an
+    // orderly close.
+    std::function<void(const Tariff&)> writeTariff;
 };
 
 // "Guardar cambios": copies the form into the settings in the fixed order.

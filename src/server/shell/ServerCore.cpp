@@ -363,12 +363,16 @@ void ServerCore::apply(UiEvent& e) {
         break;
     case K::RowAdded:
         model_.addRow(e.record);
-        if (!isClosing)
+        if (!isClosing) {
             model_.updateRow(e.record);
+            Q_EMIT rowShown(e.record);
+        }
         break;
     case K::RowUpdate:
-        if (!isClosing)
+        if (!isClosing) {
             model_.updateRow(e.record);
+            Q_EMIT rowShown(e.record);
+        }
         break;
     case K::StateChanged:
         if (!isClosing) {
@@ -400,6 +404,10 @@ void ServerCore::apply(UiEvent& e) {
         break;
     case K::Screenshot:
         Q_EMIT screenshotReceived(e.record, e.data);
+        break;
+    case K::AccountQuery:
+        if (!isClosing)
+            Q_EMIT accountQueried(e.record);
         break;
     }
 }

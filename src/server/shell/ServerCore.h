@@ -135,6 +135,10 @@ Q_SIGNALS:
     void actionsMayChange();
     // The listener is up on that port.
     void listening(quint16 port);
+    // A record was bound to a connection or its row changed.
+    void rowShown(tarvina::server::TCompItem* record);
+    // The station asks what its use has cost so far.
+    void accountQueried(tarvina::server::TCompItem* record);
 
 protected:
     bool codesInService() const override { return settings_.serviceMode == 1; }

@@ -7,6 +7,7 @@
 #include "common/Password.h"
 #include "protocol/Codes.h"
 #include "protocol/Fields.h"
+#include "protocol/StationLines.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -79,6 +80,10 @@ public:
     void LogQuery() override { add("LogQuery"); }
     void MemberId(qint64 id) override { add(QStringLiteral("MemberId:%1").arg(id)); }
     void ShowAdPage() override { add("ShowAdPage"); }
+    void PriceList() override { add("PriceList"); }
+    void AccountState(qint64 minutes, const QString& amount) override {
+        add(QStringLiteral("AccountState:%1,%2").arg(minutes).arg(amount));
+    }
     void Unknown() override { add("Unknown"); }
     void Refused(const QString& step, const QString& why) override {
         add("Refused:" + step + "|" + why);
@@ -166,4 +171,12 @@ TEST(Dispatcher, FileItemsReadABlockUnlessTheyClear) {
     EXPECT_EQ(f.run("30"), QStringList{"MachineFile:30,"});
     EXPECT_EQ(f.run("09"), QStringList{"MachineCommand:09,"});
     EXPECT_EQ(f.run("12"), QStringList{"MachinePosted:12"});
+}
+
+TEST(Dispatcher, AccountStateCarriesAnAmountWithCommasAndRefusesOtherShapes) {
+    Fixture f;
+    EXPECT_EQ(f.run(protocol::station::AccountState(45, "Bs 1,20")),
+              QStringList{"AccountState:45,Bs 1,20"});
+    EXPECT_TRUE(f.run("56-3,00")[0].startsWith("Refused:AccountState|"));
+    EXPECT_TRUE(f.run("5612," + QByteArray(400, 'A'))[0].startsWith("Refused:AccountState|"));
 }

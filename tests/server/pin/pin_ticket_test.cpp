@@ -1,3 +1,5 @@
+#include "common/Cp1252.h"
+#include "common/Currency.h"
 #include "platform/fake/FakePrinting.h"
 #include "platform/linux/CupsPrinting.h"
 #include "server/PinTestPrinters.h"
@@ -77,6 +79,17 @@ TEST(PinTicket, DefaultLayoutIsExactBytes) {
     }
     // Default margin 2, width 30, a 10-character name: SI, 2 blanks, 10 blanks, the name.
     EXPECT_EQ(t[0], QByteArray("\x0f") + QByteArray(12, ' ') + "Cyber Caf\xe9");
+
+    // With a tariff the price follows the minutes, in the café's currency.
+    TicketSettings priced = Company();
+    priced.tariff.set = true;
+    priced.tariff.hourCents = 120;
+    priced.tariff.codePrices[30] = 50;
+    const QList<QByteArray> p = BuildTicket(priced, Code());
+    ASSERT_EQ(p.size(), expected.size() + 1);
+    EXPECT_EQ(p[8], expected[8]);
+    EXPECT_EQ(p[9], "  Precio: " + common::ToCp1252(common::FormatCurrency(50)));
+    EXPECT_EQ(p[10], expected[9]);
 }
 
 TEST(PinTicket, NarrowWideAndOmittedLines) {

@@ -84,6 +84,17 @@ TfrmAutoriza::TfrmAutoriza(QWidget* parent) : QDialog(parent) {
     form->addRow(Buddy(QStringLiteral("&Tiempo de autorización:"), time_, this), time_);
     time_->lineEdit()->setAccessibleName(time_->accessibleName());
     layout->addLayout(form);
+    // The price of the minutes chosen, shown only with a tariff.
+    price_ = new QLabel(this);
+    price_->setAccessibleName(QStringLiteral("Precio"));
+    price_->hide();
+    layout->addWidget(price_);
+    connect(time_, &QComboBox::editTextChanged, this, [this](const QString& text) {
+        form_.minutes = text;
+        const QString price = form_.priceText();
+        price_->setText(price);
+        price_->setVisible(!price.isEmpty());
+    });
     layout->addWidget(Buttons(this, &ok_));
     setMinimumWidth(340);
 }

@@ -35,6 +35,7 @@ public:
     QLineEdit* userEdit() const { return user_; }
     QComboBox* timeBox() const { return time_; }
     QPushButton* okButton() const { return ok_; }
+    QLabel* priceLabel() const { return price_; }
     GrantForm& form() { return form_; }
 
     void accept() override;
@@ -46,6 +47,7 @@ Q_SIGNALS:
 private:
     GrantForm form_;
     QLabel* name_;
+    QLabel* price_ = nullptr;
     QLineEdit* user_;
     QComboBox* time_;
     QPushButton* ok_;

@@ -70,6 +70,8 @@ TfrmVol* ComputerPrompts::volumeDialog() {
 }
 
 std::optional<GrantAnswer> ComputerPrompts::askGrant(const QString& computerName) {
+    grantDialog()->form().tariff = core_.settings().tariff;
+    grantDialog()->form().start = core_.clock().now();
     const auto answer = grantDialog()->ask(computerName);
     if (!answer)
         return std::nullopt;

@@ -50,6 +50,8 @@ TfrmComputers::TfrmComputers(ServerCore& core, platform::Shell& shell, QWidget* 
     });
     actions_[Grant]->setVisible(s.serviceMode == 0);
     actions_[MoreTime]->setVisible(s.serviceMode == 0);
+    // Money appears only with a tariff.
+    actions_[Collect]->setVisible(core_.computers().showsAmounts());
 
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, [this] { core_.Tick(); });
@@ -223,7 +225,7 @@ void TfrmComputers::buildActions() {
     accountLast_->setVisible(false);
 }
 QMenu* TfrmComputers::fillMenu(QMenu* menu, QMenu*& cd) {
-    for (Action a : {Grant, Withdraw, MoreTime, Lock, Move})
+    for (Action a : {Grant, Withdraw, MoreTime, Lock, Move, Collect})
         menu->addAction(actions_[a]);
     menu->addSeparator();
     for (Action a : {Refresh, Restart, Capture})
@@ -376,15 +378,24 @@ void TfrmComputers::UpdateActions() {
     ActionInput in;
     in.selectedCount = static_cast<int>(rows.size());
     in.rowCount = list_->rowCount();
+    QString name;
+    double start = 0;
     if (!rows.isEmpty() && rows.first() != nullptr) {
         in.hasRecord = true;
         ComputersGuard guard(core_.registry().lock());
         in.record = SelectedFrom(*rows.first());
+        name = rows.first()->name;
+        start = rows.first()->start;
     }
+    // Only what is owed for ended uses is collected: a use still running is
+    // paid when it ends.
+    if (in.hasRecord && core_.computers().showsAmounts())
+        in.amountDue = core_.computers().amountOf(name, false, start);
     const ActionStates st = server::UpdateActions(in);
     for (const ComputerAction& entry : ComputerActions())
         actions_[entry.id]->setEnabled(st[entry.id]);
     actions_[ServicePassword]->setVisible(true);
+    actions_[Collect]->setVisible(core_.computers().showsAmounts());
     cd_->setEnabled(st.cdRom);
     for (const auto& copy : cdCopies_)
         if (copy)

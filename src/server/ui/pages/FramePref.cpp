@@ -89,6 +89,7 @@ TFramePref::TFramePref(Deps deps, QWidget* parent) : QWidget(parent), deps_(std:
     buildClientPages();
     buildRegionalPage();
     buildSecurityPage();
+    buildTariffPage();
     buildTree();
 
     BtnHelp = new QPushButton(QStringLiteral("&Ayuda"), this);
@@ -138,13 +139,21 @@ void TFramePref::buildTree() {
         int parent;
     };
     static const Node nodes[] = {
-        {u"Contraseña", -1, -1},      {u"Acceso general al programa", 0, 0},
-        {u"Creación de PIN", 1, 0},   {u"Empresa", 2, -1},
-        {u"General", 3, -1},          {u"Impresora", 4, -1},
-        {u"Misceláneos", 5, -1},      {u"Modo de operación", 6, -1},
-        {u"Programa Cliente", 7, -1}, {u"Solicitud de tiempo", 8, 8},
-        {u"Colores vs estado", 9, 8}, {u"Inicio", 10, 8},
-        {u"Regional", 11, -1},        {u"Seguridad", 12, -1},
+        {u"Contraseña", -1, -1},
+        {u"Acceso general al programa", 0, 0},
+        {u"Creación de PIN", 1, 0},
+        {u"Empresa", 2, -1},
+        {u"General", 3, -1},
+        {u"Tarifas", 13, 4},
+        {u"Impresora", 4, -1},
+        {u"Misceláneos", 5, -1},
+        {u"Modo de operación", 6, -1},
+        {u"Programa Cliente", 7, -1},
+        {u"Solicitud de tiempo", 8, 9},
+        {u"Colores vs estado", 9, 9},
+        {u"Inicio", 10, 9},
+        {u"Regional", 11, -1},
+        {u"Seguridad", 12, -1},
     };
     std::vector<QTreeWidgetItem*> items;
     for (const Node& n : nodes) {
@@ -260,6 +269,53 @@ void TFramePref::buildGeneralPage() {
     col->addLayout(row);
     ChkToolBar = new QCheckBox(QStringLiteral("Mostrar barra de herramientas"), page);
     col->addWidget(ChkToolBar);
+    col->addStretch(1);
+}
+
+void TFramePref::buildTariffPage() {
+    QWidget* page = addPage(QStringLiteral("Tarifas"));
+    auto* col = static_cast<QVBoxLayout*>(page->layout());
+    auto* form = new QFormLayout;
+    EdTarifaHora = new QLineEdit(page);
+    EdTarifaHora->setMaxLength(16);
+    EdTarifaHora->setToolTip(QStringLiteral("Vacío: sin tarifa, el programa no muestra montos"));
+    form->addRow(Buddy(QStringLiteral("&Precio por hora:"), EdTarifaHora, page), EdTarifaHora);
+    SpTarifaMinimo = new QSpinBox(page);
+    SpTarifaMinimo->setRange(0, Tariff::kMaxMinutes);
+    form->addRow(Buddy(QStringLiteral("Cobro &mínimo (minutos):"), SpTarifaMinimo, page),
+                 SpTarifaMinimo);
+    SpTarifaFraccion = new QSpinBox(page);
+    SpTarifaFraccion->setRange(1, Tariff::kMaxMinutes);
+    form->addRow(Buddy(QStringLiteral("&Fracción de cobro (minutos):"), SpTarifaFraccion, page),
+                 SpTarifaFraccion);
+    col->addLayout(form);
+    auto* bands = new QGroupBox(QStringLiteral("Bandas horarias (hh:mm, precio por hora)"), page);
+    auto* grid = new QGridLayout(bands);
+    static const char16_t* const kBandParts[] = {u"desde", u"hasta", u"precio"};
+    for (int i = 0; i < Tariff::kMaxBands; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            auto* e = new QLineEdit(bands);
+            e->setMaxLength(16);
+            e->setAccessibleName(
+                QStringLiteral("Banda %1 %2").arg(i + 1).arg(QString::fromUtf16(kBandParts[j])));
+            EdBanda[i][j] = e;
+            grid->addWidget(e, i / 2, (i % 2) * 3 + j);
+        }
+    }
+    col->addWidget(bands);
+    auto* codes = new QGroupBox(QStringLiteral("Precio de los PIN"), page);
+    auto* codeGrid = new QGridLayout(codes);
+    const auto& lengths = TariffCodeMinutes();
+    for (std::size_t i = 0; i < lengths.size() && i < std::size(EdTarifaPin); ++i) {
+        auto* e = new QLineEdit(codes);
+        e->setMaxLength(16);
+        const QString caption = QStringLiteral("%1 min:").arg(lengths[i]);
+        e->setAccessibleName(QStringLiteral("PIN de %1 minutos").arg(lengths[i]));
+        EdTarifaPin[i] = e;
+        codeGrid->addWidget(new QLabel(caption, codes), int(i) / 4, int(i) % 4 * 2);
+        codeGrid->addWidget(e, int(i) / 4, int(i) % 4 * 2 + 1);
+    }
+    col->addWidget(codes);
     col->addStretch(1);
 }
 
@@ -574,6 +630,18 @@ void TFramePref::fill(const PreferencesForm& f) {
     EdClientInit->setText(f.clientInit);
     ChkConfirmClose->setChecked(f.confirmClose);
     ChkToolBar->setChecked(f.toolBarVisible);
+    EdTarifaHora->setText(f.tariff.hourPrice);
+    SpTarifaMinimo->setValue(f.tariff.minimum);
+    SpTarifaFraccion->setValue(f.tariff.step);
+    for (int i = 0; i < Tariff::kMaxBands; ++i) {
+        const TariffBandFields& b = f.tariff.bands[std::size_t(i)];
+        EdBanda[i][0]->setText(b.from);
+        EdBanda[i][1]->setText(b.to);
+        EdBanda[i][2]->setText(b.price);
+    }
+    for (int i = 0; i < int(std::size(EdTarifaPin)); ++i) {
+        EdTarifaPin[i]->setText(f.tariff.codePrices.value(i));
+    }
     filling_ = false;
 }
 
@@ -629,6 +697,16 @@ PreferencesForm TFramePref::collectForm() const {
     f.clientInit = EdClientInit->text();
     f.confirmClose = ChkConfirmClose->isChecked();
     f.toolBarVisible = ChkToolBar->isChecked();
+    f.tariff.hourPrice = EdTarifaHora->text();
+    f.tariff.minimum = SpTarifaMinimo->value();
+    f.tariff.step = SpTarifaFraccion->value();
+    for (int i = 0; i < Tariff::kMaxBands; ++i) {
+        f.tariff.bands[std::size_t(i)] = {EdBanda[i][0]->text(), EdBanda[i][1]->text(),
+                                          EdBanda[i][2]->text()};
+    }
+    for (QLineEdit* e : EdTarifaPin) {
+        f.tariff.codePrices << e->text();
+    }
     return f;
 }
 
@@ -664,6 +742,11 @@ bool TFramePref::ApplyPreferences() {
             error(QStringLiteral("Error"),
                   QStringLiteral("No se pudo guardar la clave de red en la configuración."));
     };
+    hooks.writeTariff = [this](const Tariff& t) {
+        if (deps_.store != nullptr) {
+            SaveTariff(*deps_.store, t);
+        }
+    };
     const ApplyResult r = server::ApplyPreferences(collectForm(), *deps_.settings, hooks);
     if (!r.securityError.isEmpty()) {
         error(QStringLiteral("Error"), r.securityError);
@@ -673,6 +756,9 @@ bool TFramePref::ApplyPreferences() {
     }
     for (const QString& text : r.passwordErrors) {
         error(QStringLiteral("Contraseñas - Error"), text);
+    }
+    if (!r.tariffError.isEmpty()) {
+        error(QStringLiteral("Tarifas - Error"), r.tariffError);
     }
     if (deps_.applied) {
         deps_.applied(r);

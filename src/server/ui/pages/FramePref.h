@@ -104,6 +104,12 @@ public:
     QPushButton* BtnGenerarClave;
     QPushButton* BtnCopiarClave;
     QRadioButton* RbRedSegura[3];
+    // "Tarifas"
+    QLineEdit* EdTarifaHora;
+    QSpinBox* SpTarifaMinimo;
+    QSpinBox* SpTarifaFraccion;
+    QLineEdit* EdBanda[8][3]; // desde, hasta, precio
+    QLineEdit* EdTarifaPin[7];
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -121,6 +127,7 @@ private:
     void buildClientPages();
     void buildRegionalPage();
     void buildSecurityPage();
+    void buildTariffPage();
     void fill(const PreferencesForm& f);
     void setTaxIdMask(const QString& mask);
     bool taxIdAcceptable() const;

@@ -40,6 +40,7 @@ TPinFrame::TPinFrame(xbase::IFileSystem& fs, Deps deps, QWidget* parent)
     setObjectName(QStringLiteral("TPinFrame"));
     page_ =
         std::make_unique<CodesPage>(fs, *deps_.clock, *deps_.codeList, *deps_.random, deps_.print);
+    page_->setSold(deps_.sold);
 
     auto* caption = CaptionBar(QStringLiteral("Manipulación de Boletos de PIN.  "), this);
     QGroupBox* group = buildBatchGroup();

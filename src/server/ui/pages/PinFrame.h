@@ -44,6 +44,8 @@ public:
         CodeRandom* random = nullptr;
         // Prints one ticket with the current settings.
         std::function<void(const TicketCode&)> print;
+        // A code made and stored, with its minutes: the till takes its sale.
+        std::function<void(const QString&, qint64)> sold;
         // CompColUse of the settings, as a Windows colour.
         std::function<qint32()> inUseColour;
         const ComputerRegistry* registry = nullptr;

@@ -30,6 +30,10 @@ TaquillaPages::TaquillaPages(ServerCore& core, PinRuntime& pins, platform::Regis
     cd.codeList = &pins.codeList();
     cd.random = &random_;
     cd.print = [this](const TicketCode& code) { printTicket(code); };
+    cd.sold = [this](const QString& code, qint64 minutes) {
+        if (Till* till = pins_.till(); till != nullptr && till->isOpen())
+            till->codeSold(code, minutes);
+    };
     cd.inUseColour = [this] { return core_.settings().compColUse; };
     cd.registry = &core.registry();
     cd.showConnection = [this](int row) {
@@ -63,6 +67,10 @@ TaquillaPages::TaquillaPages(ServerCore& core, PinRuntime& pins, platform::Regis
         // The connection threads take the new client parameters, the views
         // the mode; stations hear of a new mode at once.
         core_.applySettings(core_.settings());
+        if (Till* till = pins_.till())
+            till->setTariff(core_.settings().tariff);
+        if (r.tariffChanged && tariffApplied)
+            tariffApplied();
         if (r.modeChanged) {
             AnnounceServiceMode(core_.context(), core_.settings().serviceMode);
         }

@@ -57,6 +57,8 @@ public:
     std::function<void(bool visible)> setToolBarVisible;
     // Opens a topic of the help; the preferences' "&Ayuda" asks for its own.
     std::function<void(int topic)> openHelp;
+    // A new tariff was saved: the till's windows follow it.
+    std::function<void()> tariffApplied;
 
     // The first start: the "Modo de operación" page, once.
     void FirstRunJump();

@@ -146,6 +146,8 @@ void ShellController::start() {
          pins_.start(core_, folders_.program, platform_.clock.now(), hooks))
         core_.ShowRemoteMessage(nullptr, failure);
     pins_.setSplash({});
+    if (Till* till = pins_.till())
+        till->setTariff(core_.settings().tariff);
     // The handles close with the orderly close, before the settings record it.
     core_.hooks().closeCodeTable = [this] { pins_.close(); };
     core_.hooks().afterListenerStopped = [] {

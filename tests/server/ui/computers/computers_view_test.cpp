@@ -103,6 +103,17 @@ TEST_F(ComputersViewTest, ColumnsActionsMenusAndToolBar) {
         headers << m->headerData(i, Qt::Horizontal).toString();
     EXPECT_EQ(headers, QStringList({"Computadora", "Status", "Usuario", "Usado", "Restante",
                                     "Hora inicio", "Último uso"}));
+    EXPECT_FALSE(view.action(F::Collect)->isVisible());
+    // With a tariff: "Importe" and "Cobrar..."; without one again as before.
+    core.computers().setAmountSource([](const QString&, bool, double) { return qint64(150); });
+    view.UpdateActions();
+    EXPECT_EQ(m->columnCount(), 8);
+    EXPECT_EQ(m->headerData(7, Qt::Horizontal).toString(), QStringLiteral("Importe"));
+    EXPECT_TRUE(view.action(F::Collect)->isVisible());
+    core.computers().setAmountSource({});
+    view.UpdateActions();
+    EXPECT_EQ(m->columnCount(), 7);
+    EXPECT_FALSE(view.action(F::Collect)->isVisible());
     view.applyCountry(QStringLiteral("España"));
     EXPECT_EQ(m->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Ordenador"));
     EXPECT_EQ(view.caption(), QStringLiteral("Ordenadores bajo control"));
