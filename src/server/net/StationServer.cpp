@@ -193,11 +193,13 @@ void StationServer::Sweep() {
     evicted_ = 0;
 }
 
-void StationServer::stop() {
+bool StationServer::stop() {
     sweepTimer_.stop();
+    bool closed = true;
     if (listener_->isListening()) {
         Q_EMIT listenerStateChanged(ListenerState::Disconnecting);
         listener_->close();
+        closed = !listener_->isListening();
         Q_EMIT listenerStateChanged(ListenerState::Disconnected);
     }
     for (auto& [id, entry] : threads_)
@@ -206,6 +208,7 @@ void StationServer::stop() {
         join(entry);
     threads_.clear();
     perAddress_.clear();
+    return closed;
 }
 
 } // namespace tarvina::server

@@ -74,7 +74,9 @@ public:
     void setSecurity(const platform::LinkSecurity& security);
 
     // Stops listening, ends every connection and joins every thread.
-    void stop();
+    // False, with errorString(), when the listener would not close; the
+    // connections end either way.
+    bool stop();
 
     // Connection threads that have not been joined yet.
     int threadCount() const { return static_cast<int>(threads_.size()); }

@@ -270,7 +270,9 @@ bool ServerCore::startListener() {
 
 void ServerCore::stopListener() {
     listenerArmed_ = false;
-    server_.stop();
+    if (!server_.stop())
+        ShowRemoteMessage(nullptr,
+                          QStringLiteral("Falla al desactivar servidor ") + server_.errorString());
 }
 
 void ServerCore::closeDown() {

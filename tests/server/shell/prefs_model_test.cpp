@@ -117,7 +117,7 @@ TEST(Preferences, SaveCopiesEveryControlAndWritesTheLogLimitAtOnce) {
     f.toolBarVisible = false;
     std::optional<qint32> written;
     int modeSet = -1;
-    ApplyHooks hooks{[&](qint32 v) { written = v; }, [&](int m) { modeSet = m; }, {}};
+    ApplyHooks hooks{[&](qint32 v) { written = v; }, [&](int m) { modeSet = m; }, {}, {}};
     const ApplyResult r = ApplyPreferences(f, s, hooks);
     EXPECT_TRUE(r.passwordErrors.isEmpty());
     EXPECT_TRUE(r.modeChanged);
@@ -159,8 +159,8 @@ TEST(Preferences, ALogLimitThatDoesNotFitStopsTheSaveThere) {
     f.access.newText = f.access.repeatText = QStringLiteral("mirlo");
     f.serviceMode = 1;
     bool wrote = false, modeSet = false;
-    const ApplyResult r =
-        ApplyPreferences(f, s, {[&](qint32) { wrote = true; }, [&](int) { modeSet = true; }, {}});
+    const ApplyResult r = ApplyPreferences(
+        f, s, {[&](qint32) { wrote = true; }, [&](int) { modeSet = true; }, {}, {}});
     EXPECT_TRUE(r.logLimitOverflow);
     EXPECT_EQ(s.denominacion, "Antes del límite"); // the steps before it are done
     EXPECT_FALSE(wrote);
