@@ -89,7 +89,7 @@ bool ClientSettings::write(platform::Registry& r, const QString& currentDir, con
     put(kIntConn, intConn);
     put(kIntNewConn, intNewConn);
     put(kTimeout, timeout);
-    if (!claveRed.isEmpty() || kClaveRed.read(r))
+    if (!claveRed.isEmpty() || kClaveRed.exists(r))
         put(kClaveRed, claveRed.isEmpty() ? QString() : platform::netkey::Scrambled(claveRed));
     note(batch.commit(), QStringLiteral("save"));
     return ok;

@@ -205,8 +205,8 @@ bool SaveSettings(Registry& r, const ServerSettings& s, double nowDays) {
     kCompColUse.write(r, s.compColUse);
     kCompColWait.write(r, s.compColWait);
     kLastOut.write(r, nowDays);
-    kClaveRed.write(r, s.claveRed);
-    kRedSegura.write(r, s.redSegura);
+    // ClaveRed and RedSegura are stored when they change (WriteSecurity), so
+    // the close writes what earlier versions wrote and no more.
     SaveTariff(r, s.tariff);
     return batch.commit();
 }
