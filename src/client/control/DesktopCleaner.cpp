@@ -162,14 +162,13 @@ void DesktopCleaner::syncEntry(Folder* src, const FolderEntry* s, Folder& dst, c
     if (!s) {
         if (!d)
             return;
-        if (leads) {
+        if (leads && d->type == EntryType::Folder) {
             // The way to the station's files stays; what else it holds goes.
-            if (d->type == EntryType::Folder) {
-                auto sub = openOpened(dst, name, *d, rel);
-                syncFolder(nullptr, *sub, rel, depth + 1);
-            }
+            auto sub = openOpened(dst, name, *d, rel);
+            syncFolder(nullptr, *sub, rel, depth + 1);
             return;
         }
+        // A link in its place would lead every later customer elsewhere.
         removeTree(dst, name, *d, rel, depth);
         return;
     }

@@ -20,6 +20,7 @@ const char* const kFixedKeep[] = {".config/tarvina", ".local/share/tarvina", ".X
                                   ".ICEauthority"};
 
 constexpr qint64 kMaxLog = 1024 * 1024;
+constexpr qsizetype kMaxError = 400;
 
 QString Canonical(const QString& path) {
     const QString c = QFileInfo(path).canonicalFilePath();
@@ -130,6 +131,9 @@ bool DesktopCleaning::launch(const Setup& s, bool save, QString* error) {
         Outcome o;
         o.ok = r.ok;
         o.error = QString::fromUtf8(r.error);
+        // A path of a hundred nested folders stays readable in one notice.
+        if (o.error.size() > kMaxError)
+            o.error = o.error.left(kMaxError) + QStringLiteral("...");
         o.removed = r.removed;
         o.restored = r.restored;
         o.bytes = r.bytes;

@@ -397,7 +397,8 @@ void Session::RestoreSession() {
     user_ = common::FromCp1252(rec->user);
     pin_.setPin(common::FromCp1252(rec->pin));
     tag_ = common::FromCp1252(rec->tag);
-    if (t < storedEnd && t > storedStart) {
+    // With grants held (a cleaning owed after a use) no stored use reopens.
+    if (t < storedEnd && t > storedStart && !holdGrants_) {
         minutes_ = storedMinutes;
         const auto st = static_cast<ClientState>(rec->state);
         SetClientState(st);

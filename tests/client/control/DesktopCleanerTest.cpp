@@ -303,6 +303,17 @@ TEST_F(Cleaning, ProcessDyingAtEveryChangeIsFinishedByTheNextRun) {
     }
 }
 
+TEST_F(Cleaning, LinkInThePlaceOfTheStationsFolderIsRemoved) {
+    ASSERT_EQ(std::system(("rm -rf '" + home_ + "/.config'").c_str()), 0);
+    ASSERT_EQ(::symlink(outside_.c_str(), (home_ + "/.config").c_str()), 0);
+    const auto outsideBefore = Tree(outside_);
+    const auto r = DesktopCleaner(fs_, kKeep).clean(home_, model_);
+    ASSERT_TRUE(r.ok) << r.error;
+    auto want = Tree(model_);
+    EXPECT_EQ(Tree(home_), want);
+    EXPECT_EQ(Tree(outside_), outsideBefore);
+}
+
 // A folder that claims another file system for one name: a mount point.
 class MountedAt final : public platform::FolderOpener {
 public:
