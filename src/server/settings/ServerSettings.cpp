@@ -205,9 +205,9 @@ bool SaveSettings(Registry& r, const ServerSettings& s, double nowDays) {
     kCompColUse.write(r, s.compColUse);
     kCompColWait.write(r, s.compColWait);
     kLastOut.write(r, nowDays);
-    // ClaveRed and RedSegura are stored when they change (WriteSecurity), so
-    // the close writes what earlier versions wrote and no more.
-    SaveTariff(r, s.tariff);
+    // ClaveRed, RedSegura and the tariff are stored when they change
+    // (WriteSecurity, SaveTariff), so the close writes what earlier versions
+    // wrote and no more.
     return batch.commit();
 }
 
