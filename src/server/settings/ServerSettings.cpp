@@ -186,7 +186,8 @@ bool SaveSettings(Registry& r, const ServerSettings& s, double nowDays) {
     kCompColUse.write(r, s.compColUse);
     kCompColWait.write(r, s.compColWait);
     kLastOut.write(r, nowDays);
-    SaveTariff(r, s.tariff);
+    // The tariff is not among the close's values: the "Tarifas" page writes
+    // it at once.
     return batch.commit();
 }
 

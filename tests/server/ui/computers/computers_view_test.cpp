@@ -130,6 +130,7 @@ TEST_F(ComputersViewTest, ColumnsActionsMenusAndToolBar) {
                                 "Otorgar más tiempo...",
                                 "Bloquear",
                                 "Mover usuario...",
+                                "Cobrar... (hidden)",
                                 "-",
                                 "Refrescar información",
                                 "Reiniciar computador...",
