@@ -132,6 +132,7 @@ TEST_F(ComputersViewTest, ColumnsActionsMenusAndToolBar) {
                                 "Otorgar más tiempo...",
                                 "Bloquear",
                                 "Mover usuario...",
+                                "Cobrar... (hidden)",
                                 "-",
                                 "Refrescar información",
                                 "Reiniciar computador...",
@@ -148,7 +149,7 @@ TEST_F(ComputersViewTest, ColumnsActionsMenusAndToolBar) {
                                 "-",
                                 "[Remoto]",
                                 "Ver bitácora de uso..."}));
-    QMenu* remote = view.rowMenu()->actions()[19]->menu();
+    QMenu* remote = view.rowMenu()->actions()[20]->menu();
     EXPECT_EQ(Layout(remote),
               QStringList({"Cambiar contraseña del programa cliente...", "Configuración remota...",
                            "Volumen del sonido...", "[CD ROM]", "Ejecutar programa...",
@@ -161,8 +162,8 @@ TEST_F(ComputersViewTest, ColumnsActionsMenusAndToolBar) {
     EXPECT_TRUE(machines.isEnabled());
     EXPECT_EQ(Layout(&machines), row);
     EXPECT_EQ(machines.actions()[0], view.action(F::Grant));
-    EXPECT_NE(machines.actions()[19]->menu(), remote);
-    EXPECT_EQ(Layout(machines.actions()[19]->menu()), Layout(remote));
+    EXPECT_NE(machines.actions()[20]->menu(), remote);
+    EXPECT_EQ(Layout(machines.actions()[20]->menu()), Layout(remote));
 
     QStringList bar;
     for (QAction* a : view.tools().bar()->actions())
@@ -232,7 +233,7 @@ TEST_F(ComputersViewTest, SelectionEnablesActionsAndStateChangesFollow) {
     view.rowMenu()->popup(QPoint(0, 0));
     QMetaObject::invokeMethod(view.reportView(), "customContextMenuRequested",
                               Q_ARG(QPoint, QPoint(5, 5)));
-    QMenu* cd = view.rowMenu()->actions()[19]->menu()->actions()[3]->menu();
+    QMenu* cd = view.rowMenu()->actions()[20]->menu()->actions()[3]->menu();
     EXPECT_EQ(Layout(cd), QStringList({"Abre unidad E", "Cierra unidad E"}));
     EXPECT_TRUE(cd->isEnabled());
     view.rowMenu()->hide();
