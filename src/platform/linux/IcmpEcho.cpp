@@ -1,6 +1,7 @@
 // The network test's echo: one request, the reply's size, address, sequence,
 // TTL and round-trip time.
 #include "platform/linux/StationServices.h"
+#include "platform/linux/UniqueFd.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -27,20 +28,7 @@ quint16 Checksum(const unsigned char* data, size_t size) {
     return static_cast<quint16>(~sum);
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
+using Fd = UniqueFd;
 
 using SteadyClock = std::chrono::steady_clock;
 

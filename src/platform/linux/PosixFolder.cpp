@@ -1,5 +1,7 @@
 #include "platform/linux/PosixFolder.h"
 
+#include "platform/linux/UniqueFd.h"
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -50,25 +52,7 @@ namespace {
     throw FolderError(what, err);
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
+using Fd = UniqueFd;
 
 FolderEntry ToEntry(const struct stat& st) {
     FolderEntry e;
