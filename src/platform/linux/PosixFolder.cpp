@@ -117,6 +117,18 @@ class PosixFolder final : public Folder {
 public:
     PosixFolder(int fd, std::uint64_t device) : fd_(fd), device_(device) {}
 
+    // A folder from a descriptor just opened (negative: the open failed),
+    // with the file system it lies on.
+    static std::unique_ptr<Folder> Adopt(int raw) {
+        Fd fd(raw);
+        if (fd.get() < 0)
+            Fail("abrir la carpeta");
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0)
+            Fail("abrir la carpeta");
+        return std::make_unique<PosixFolder>(fd.release(), static_cast<std::uint64_t>(st.st_dev));
+    }
+
     std::uint64_t device() const override { return device_; }
 
     std::vector<std::string> list() override {
@@ -158,14 +170,8 @@ public:
     }
 
     std::unique_ptr<Folder> open(const std::string& name) override {
-        Fd fd(::openat(fd_.get(), name.c_str(),
-                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-        if (fd.get() < 0)
-            Fail("abrir la carpeta");
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0)
-            Fail("abrir la carpeta");
-        return std::make_unique<PosixFolder>(fd.release(), static_cast<std::uint64_t>(st.st_dev));
+        return Adopt(::openat(fd_.get(), name.c_str(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     }
 
     std::unique_ptr<FileReader> read(const std::string& name) override {
@@ -241,13 +247,8 @@ private:
 } // namespace
 
 std::unique_ptr<Folder> PosixFolderOpener::openRoot(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
-        Fail("abrir la carpeta");
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        Fail("abrir la carpeta");
-    return std::make_unique<PosixFolder>(fd.release(), static_cast<std::uint64_t>(st.st_dev));
+    return PosixFolder::Adopt(
+        ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
 }
 
 } // namespace tarvina::platform
