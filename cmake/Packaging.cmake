@@ -30,3 +30,10 @@ if(TARGET tarvina-guardian)
     install(TARGETS tarvina-guardian RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tarvina)
     install(FILES data/systemd/tarvina-guardian.service DESTINATION lib/systemd/user)
 endif()
+
+if(TARGET tarvina-modelo)
+    # Run by puesto through pkexec only; polkit's action names its path.
+    install(TARGETS tarvina-modelo RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tarvina)
+    install(FILES data/polkit/org.tarvina.puesto.policy
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
+endif()

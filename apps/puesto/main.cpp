@@ -19,6 +19,7 @@
 #include "platform/linux/LinuxDesktop.h"
 #include "platform/linux/LinuxMachineInfo.h"
 #include "platform/linux/LogindPower.h"
+#include "platform/linux/PkexecModelSave.h"
 #include "platform/linux/PosixFolder.h"
 #include "platform/linux/ProcProcesses.h"
 #include "platform/linux/SettingsApplets.h"
@@ -357,12 +358,20 @@ int main(int argc, char** argv) {
         });
     // Before the station: a cleaning under way at its end still walks them.
     platform::PosixFolderOpener folders;
+    // The model's privileged save: the package's helper, or in a build tree
+    // the one beside puesto.
+    QString modelHelper = QStringLiteral("/usr/libexec/tarvina/tarvina-modelo");
+    if (!QFileInfo(modelHelper).isExecutable())
+        modelHelper =
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tarvina-modelo"));
+    platform::PkexecModelSave modelSave(QFile::encodeName(modelHelper).toStdString());
     client::StationCore core(env, back.stationPlatform(ui));
     corePtr = &core;
     app.core = &core;
     ui.attach(&core);
     // The clean desktop keeps the user's settings folder too.
     core.useFolders(folders, {QFileInfo(back.registry.paths().user).absolutePath()});
+    core.cleaning()->setElevation(&modelSave);
     core.Create();
 
     ServiceMenus menus(core, env, ui, back);

@@ -295,6 +295,12 @@ void DbfFile::WriteRecord(std::uint32_t recno, const char* data) {
     file_->WriteAt(pos, data, recordLength_);
 }
 
+void DbfFile::WriteRecords(std::uint32_t first, std::uint32_t count, const char* data) {
+    WritePending();
+    const std::uint64_t pos = headerLength_ + std::uint64_t(first - 1) * recordLength_;
+    file_->WriteAt(pos, data, std::size_t(count) * recordLength_);
+}
+
 void DbfFile::AppendRecords(std::uint32_t count, const char* data, std::uint32_t n) {
     if (std::uint64_t(count) + n > 0xFFFFFFFFull)
         Fail(XBaseError::Code::Invalid, "table full");

@@ -109,6 +109,8 @@ public:
     // Reads `count` consecutive records into out; returns how many were whole.
     std::uint32_t ReadRecords(std::uint32_t first, std::uint32_t count, char* out);
     void WriteRecord(std::uint32_t recno, const char* data);
+    // Writes `count` consecutive records (all within the table) from data.
+    void WriteRecords(std::uint32_t first, std::uint32_t count, const char* data);
     // Appends records after `count` committed ones, as RecordCount() just
     // returned them under the caller's write lock: record bytes and the EOF
     // marker in one write first, the header count last (or held back, see

@@ -473,6 +473,48 @@ struct TableEngine::Impl final : CurrentRecord, MaintainedTable {
         });
     }
 
+    void RewriteRecords(std::uint32_t first, std::uint32_t last,
+                        const std::function<bool(std::uint32_t, char*)>& change) override {
+        const std::uint32_t rl = dbf->RecordLength();
+        WriteTransaction([&] {
+            const std::uint32_t end = std::min(last, dbf->RecordCount());
+            if (first == 0 || first > end)
+                return;
+            std::vector<char> block(ScanBlockBytes(end - first + 1, rl));
+            std::vector<char> before(rl);
+            for (std::uint32_t r = first; r <= end;) {
+                const std::uint32_t want = std::min(kScanChunk, end - r + 1);
+                if (dbf->ReadRecords(r, want, block.data()) != want)
+                    Fail(XBaseError::Code::Damaged, "table cut short while reading: " + path);
+                // Written back as runs of changed rows, so rows left alone
+                // are never rewritten under another program's feet.
+                std::uint32_t runStart = 0, runLength = 0;
+                const auto flush = [&] {
+                    if (runLength)
+                        dbf->WriteRecords(r + runStart, runLength,
+                                          block.data() + std::size_t(runStart) * rl);
+                    runLength = 0;
+                };
+                for (std::uint32_t j = 0; j < want; ++j) {
+                    char* row = block.data() + std::size_t(j) * rl;
+                    std::copy(row, row + rl, before.begin());
+                    if (!change(r + j, row)) {
+                        flush();
+                        continue;
+                    }
+                    UpdateTags(before.data(), row, r + j);
+                    if (!runLength)
+                        runStart = j;
+                    ++runLength;
+                }
+                flush();
+                r += want;
+            }
+        });
+        if (recno && recno <= dbf->RecordCount())
+            Load(recno);
+    }
+
     void RebuildTags(const std::vector<std::string>& names) override {
         const std::string keep = CurrentOrderName();
         WriteCdx(names, {});

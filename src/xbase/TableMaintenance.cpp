@@ -276,6 +276,25 @@ void TableMaintenance::AppendFrom(const std::string& sourcePath, int type,
     });
 }
 
+std::uint32_t
+TableMaintenance::UpdateRecords(std::uint32_t first, std::uint32_t last,
+                                const std::function<void(std::uint32_t, RecordImage&)>& change) {
+    return Guard([&] {
+        MaintainedTable& t = table_;
+        const DbfFile& dbf = t.Table();
+        t.PostPending();
+        t.NeedWritableTags();
+        std::uint32_t written = 0;
+        t.RewriteRecords(first, last, [&](std::uint32_t recno, char* bytes) {
+            RecordImage row(dbf, bytes);
+            change(recno, row);
+            written += row.Changed() ? 1 : 0;
+            return row.Changed();
+        });
+        return written;
+    });
+}
+
 void TableMaintenance::Reindex() {
     Guard([&] {
         MaintainedTable& t = table_;

@@ -4,6 +4,7 @@
 #include "xbase/Error.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
 
@@ -254,6 +255,42 @@ TEST_F(EngineTest, AppendFromCopiesByFieldName) {
     EXPECT_TRUE(t.Deleted()); // a used-up row stays used up
     EXPECT_EQ(Keys(t, "PIN").size(), 1u);
     EXPECT_TRUE(t.Verify().empty());
+}
+
+TEST_F(EngineTest, UpdateRecordsChangesRowsInOnePassAcrossBlocks) {
+    constexpr std::uint32_t kRows = 4096 + 100; // more than one read block
+    for (std::uint32_t i = 1; i <= kRows; ++i) {
+        char pin[8];
+        std::snprintf(pin, sizeof pin, "%06u", unsigned(i));
+        AddCode(t, pin, 10, {2024, 1, 1}, "10:00:00");
+    }
+    t.GoTo(7);
+    t.Delete();
+    t.GoTo(4100);
+
+    const std::uint32_t written =
+        t.UpdateRecords(5, 5000, [](std::uint32_t recno, RecordImage& row) {
+            if (row.Deleted())
+                return;
+            row.SetInteger("SALDO", 99);
+            if (recno == 4097) // a key that moves to the front of the order
+                row.SetString("PIN", "000000");
+        });
+    EXPECT_EQ(written, kRows - 4 - 1);
+    EXPECT_EQ(t.GetInteger("SALDO"), 99); // the current row is read again
+    t.GoTo(4);
+    EXPECT_EQ(t.GetInteger("SALDO"), 10);
+    t.GoTo(7);
+    EXPECT_EQ(t.GetInteger("SALDO"), 10); // a deleted row left alone
+    t.GoTo(kRows);
+    EXPECT_EQ(t.GetInteger("SALDO"), 99);
+    t.SetOrder("PIN");
+    t.First();
+    EXPECT_EQ(t.RecNo(), 4097u);
+    EXPECT_TRUE(t.Verify().empty());
+    EXPECT_EQ(t.UpdateRecords(kRows + 1, kRows + 9,
+                              [](std::uint32_t, RecordImage& row) { row.SetInteger("SALDO", 1); }),
+              0u);
 }
 
 TEST(EngineCreateTest, RejectsBadDefinitions) {

@@ -114,20 +114,40 @@ bool DesktopCleaning::launch(const Setup& s, bool save, QString* error) {
             *error = refusal;
         return false;
     }
+    // A model folder the station's account cannot write is the package's
+    // protected one: only the privileged helper saves there.
+    const bool elevate = save && !QFileInfo(s.model).isWritable();
+    if (elevate && (!elevation_ || !elevation_->available())) {
+        if (error)
+            *error = QStringLiteral("la cuenta del puesto no puede escribir la carpeta modelo %1 "
+                                    "y no está instalado el ayudante que lo hace como "
+                                    "administrador (tarvina-modelo con pkexec)")
+                         .arg(s.model);
+        return false;
+    }
     if (!save && !platform::WriteFileAtomically(
                      s.journal, (s.home + u'\n' + s.model + u'\n').toUtf8(), 0600, error))
         return false;
     if (worker_.joinable())
         worker_.join();
     running_.store(true);
-    worker_ = std::thread([this, s, save] {
+    worker_ = std::thread([this, s, save, elevate] {
         if (!save && s.settleMs > 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(s.settleMs));
         DesktopCleaner cleaner(fs_, s.keep);
         const std::string home = QFile::encodeName(s.home).toStdString();
         const std::string model = QFile::encodeName(s.model).toStdString();
-        const DesktopCleaner::Result r =
-            save ? cleaner.saveModel(home, model) : cleaner.clean(home, model);
+        DesktopCleaner::Result r;
+        if (elevate) {
+            const platform::ModelSaveReport e = elevation_->save(model);
+            r.ok = e.ok;
+            r.error = e.error;
+            r.removed = e.removed;
+            r.restored = e.restored;
+            r.bytes = e.bytes;
+        } else {
+            r = save ? cleaner.saveModel(home, model) : cleaner.clean(home, model);
+        }
         Outcome o;
         o.ok = r.ok;
         o.error = QString::fromUtf8(r.error);

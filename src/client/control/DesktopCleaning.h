@@ -1,6 +1,7 @@
 #pragma once
 
 #include "client/control/DesktopCleaner.h"
+#include "platform/ModelSave.h"
 
 #include <QObject>
 #include <QString>
@@ -50,6 +51,9 @@ public:
     // the home holds now (without the kept paths); modelSaved() follows.
     bool saveModel(const Setup& s, QString* error);
     bool running() const { return running_.load(); }
+    // Saves into a model folder the station's account cannot write (none:
+    // such a save is refused with the reason).
+    void setElevation(platform::ElevatedModelSave* e) { elevation_ = e; }
 
     // The keep list of a station: its own settings, session and logs below
     // home, plus the given folders when they lie below it.
@@ -71,6 +75,7 @@ private:
 
     platform::FolderOpener& fs_;
     platform::Clock& clock_;
+    platform::ElevatedModelSave* elevation_ = nullptr;
     std::thread worker_;
     std::atomic<bool> running_{false};
 };

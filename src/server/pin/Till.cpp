@@ -279,12 +279,16 @@ Till::Closed Till::closeTill() {
     c.at = clock_.now();
     c.totals = totals();
     xbase::TableEngine& t = *t_;
-    for (TillMovement& m : open_) {
-        t.GoTo(m.recno);
-        t.Edit();
-        t.SetInteger("CIERRE", c.number);
-        t.Post();
-        m.close = c.number;
+    if (!open_.empty()) {
+        // The open rows ascend by record number: one pass stamps exactly them.
+        std::size_t next = 0;
+        t.UpdateRecords(open_.front().recno, open_.back().recno,
+                        [&](std::uint32_t recno, xbase::RecordImage& row) {
+                            if (next < open_.size() && open_[next].recno == recno) {
+                                row.SetInteger("CIERRE", c.number);
+                                open_[next++].close = c.number;
+                            }
+                        });
     }
     // A close with no movements still takes its number: a row of its own
     // carries the stamp, so the next start knows it.

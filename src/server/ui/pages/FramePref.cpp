@@ -292,14 +292,23 @@ void TFramePref::buildTariffPage() {
     auto* bands = new QGroupBox(QStringLiteral("Bandas horarias (hh:mm, precio por hora)"), page);
     auto* grid = new QGridLayout(bands);
     static const char16_t* const kBandParts[] = {u"desde", u"hasta", u"precio"};
+    static const char16_t* const kBandCaptions[] = {u"Desde", u"Hasta", u"Precio"};
+    // Two bands a row, each as number, from, to, price under its caption.
+    for (int half = 0; half < 2; ++half) {
+        for (int j = 0; j < 3; ++j)
+            grid->addWidget(new QLabel(QString::fromUtf16(kBandCaptions[j]), bands), 0,
+                            half * 4 + 1 + j);
+    }
     for (int i = 0; i < Tariff::kMaxBands; ++i) {
+        const int row = 1 + i / 2, base = (i % 2) * 4;
+        grid->addWidget(new QLabel(QStringLiteral("%1.").arg(i + 1), bands), row, base);
         for (int j = 0; j < 3; ++j) {
             auto* e = new QLineEdit(bands);
             e->setMaxLength(16);
             e->setAccessibleName(
                 QStringLiteral("Banda %1 %2").arg(i + 1).arg(QString::fromUtf16(kBandParts[j])));
             EdBanda[i][j] = e;
-            grid->addWidget(e, i / 2, (i % 2) * 3 + j);
+            grid->addWidget(e, row, base + 1 + j);
         }
     }
     col->addWidget(bands);
