@@ -167,6 +167,10 @@ qint64 ComputersModel::amountOf(const QString& computer, bool inUse, double star
     return amounts_ ? amounts_(computer, inUse, start) : 0;
 }
 
+namespace {
+constexpr qsizetype kMaxAmountTexts = 4096;
+} // namespace
+
 void ComputersModel::updateAmount(int row, const QString& computer, bool inUse, double start) {
     if (!amounts_)
         return;
@@ -177,7 +181,21 @@ void ComputersModel::updateAmount(int row, const QString& computer, bool inUse, 
     if (cents == r.amount && (cents == 0) == r.cells[Amount].isEmpty())
         return;
     r.amount = cents;
-    setCell(row, Amount, cents == 0 ? QString() : common::FormatCurrency(cents));
+    if (cents == 0) {
+        setCell(row, Amount, QString());
+        return;
+    }
+    if (const QString symbol = common::CurrencySymbol(); symbol != amountSymbol_) {
+        amountTexts_.clear();
+        amountSymbol_ = symbol;
+    }
+    auto it = amountTexts_.constFind(cents);
+    if (it == amountTexts_.constEnd()) {
+        if (amountTexts_.size() >= kMaxAmountTexts)
+            amountTexts_.clear();
+        it = amountTexts_.insert(cents, common::FormatCurrency(cents));
+    }
+    setCell(row, Amount, *it);
 }
 
 int ComputersModel::rowCount(const QModelIndex& parent) const {

@@ -3,6 +3,7 @@
 #include "server/computers/ComputerRegistry.h"
 
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <array>
@@ -74,6 +75,11 @@ private:
     ComputerRegistry& registry_;
     QList<Row> rows_;
     AmountSource amounts_;
+    // The texts of the amounts shown lately: a café's amounts repeat from row
+    // to row and tick to tick, and the locale's formatting is the column's
+    // dearest step.
+    QHash<qint64, QString> amountTexts_;
+    QString amountSymbol_; // the currency they were made with
 };
 
 } // namespace tarvina::server

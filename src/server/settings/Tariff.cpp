@@ -54,24 +54,46 @@ qint64 Tariff::HourPriceAt(int minuteOfDay) const {
     return hourCents;
 }
 
+namespace {
+
+// The sum of the prices per hour of the minutes [a, b) of one day (0 <= a <=
+// b <= 1440). The day's price is constant between band edges, so the sum
+// takes one product per stretch, not one step per minute: the computers view
+// asks it for every computer in use at every tick.
+qint64 DaySum(const Tariff& t, int a, int b) {
+    std::vector<int> edges;
+    edges.reserve(2 * t.bands.size() + 2);
+    edges.push_back(a);
+    for (const TariffBand& band : t.bands) {
+        if (band.from > a && band.from < b)
+            edges.push_back(band.from);
+        if (band.to > a && band.to < b)
+            edges.push_back(band.to);
+    }
+    std::sort(edges.begin() + 1, edges.end());
+    edges.push_back(b);
+    qint64 sum = 0;
+    for (std::size_t i = 0; i + 1 < edges.size(); ++i)
+        sum += qint64(edges[i + 1] - edges[i]) * t.HourPriceAt(edges[i]);
+    return sum;
+}
+
+} // namespace
+
 qint64 Tariff::UseCost(const common::DateTime& start, qint64 minutes) const {
     if (!set)
         return 0;
     const qint64 charged = ChargedMinutes(minutes);
     // Sums of prices per hour: a minute costs its hour's price over 60, and
     // only the total is rounded.
-    qint64 sum = 0;
-    qint64 whole = charged / kMinutesPerDay;
-    if (whole > 0) {
-        qint64 day = 0;
-        for (int m = 0; m < kMinutesPerDay; ++m)
-            day += HourPriceAt(m);
-        sum += whole * day;
-    }
-    int at = start.isValid() ? start.hour() * 60 + start.minute() : 0;
-    for (qint64 i = 0; i < charged % kMinutesPerDay; ++i) {
-        sum += HourPriceAt(at);
-        at = (at + 1) % kMinutesPerDay;
+    qint64 sum = (charged / kMinutesPerDay) * DaySum(*this, 0, kMinutesPerDay);
+    const int at = start.isValid() ? start.hour() * 60 + start.minute() : 0;
+    const int rest = int(charged % kMinutesPerDay);
+    if (at + rest <= kMinutesPerDay) {
+        sum += DaySum(*this, at, at + rest);
+    } else {
+        sum += DaySum(*this, at, kMinutesPerDay);
+        sum += DaySum(*this, 0, at + rest - kMinutesPerDay);
     }
     return common::DivideHalfUp(sum, 60);
 }

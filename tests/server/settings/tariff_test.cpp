@@ -48,6 +48,20 @@ TEST(TariffTest, HandWorkedUses) {
     // A whole day: 22 hours at 1.20 and 2 at 2.00.
     EXPECT_EQ(t.UseCost(At(7, 13), 1440), 22 * 120 + 2 * 200);
 
+    // Bands at the day's edges and back to back; every start and length that
+    // matters agrees with the minute-by-minute sum of the rule.
+    t.bands = {{0, 90, 50}, {18 * 60, 20 * 60, 200}, {20 * 60, 1440, 333}};
+    for (int start = 0; start < 1440; start += 7) {
+        for (int minutes : {0, 1, 59, 61, 600, 1439, 1440, 1441, 3000}) {
+            qint64 sum = 0;
+            for (int i = 0; i < minutes; ++i)
+                sum += t.HourPriceAt((start + i) % 1440);
+            ASSERT_EQ(t.UseCost(At(start / 60, start % 60), minutes), (sum + 30) / 60)
+                << start << " + " << minutes;
+        }
+    }
+    t.bands = page.tariff.bands;
+
     // Step of 15 and a minimum of 30: 50 minutes are charged as 60, 10 as 30.
     t.step = 15;
     t.minimum = 30;
