@@ -27,6 +27,7 @@
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/TcpNetwork.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/linux/TimedateTime.h"
 #include "platform/linux/X11ScreenGrabber.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgShell.h"
@@ -50,6 +51,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 using namespace tarvina;
 
@@ -129,6 +131,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override {
         try {
             return QApplication::notify(receiver, event);
+        } catch (const std::system_error& e) {
+            if (core)
+                core->log().OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
+                                           QString::fromLocal8Bit(e.what()), e.code().value());
         } catch (const std::exception& e) {
             if (core)
                 core->log().OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
@@ -193,6 +199,8 @@ client::ClientEnvironment StartEnvironment(const QString& folder, bool testMode,
     env.port = Port();
     env.testMode = testMode;
     env.computerName = computerName;
+    if (identityStep.get() != u"iniciando")
+        env.computerNameStep = identityStep.get();
     // osMajor keeps its default: on Linux the caption and the companion
     // service follow the newest Windows, the kernel's number ranks nothing.
     env.versionText =
@@ -234,7 +242,7 @@ struct BackEnds {
     platform::SystemdServiceControl service;
     platform::XdgShell shell;
     platform::SysfsDrives drives;
-    platform::LinuxSystemTime timeSetter;
+    platform::TimedateTime timeSetter;
     platform::IcmpPinger pinger;
     platform::LogindPower power;
     platform::LinuxDesktopSetup desktopSetup = DesktopSetup(drives);

@@ -578,6 +578,22 @@ TEST(RemoteConfig, FilesAreStoredInTheFolderAndRecordedByTheirName) {
     EXPECT_TRUE(res.failed());
     EXPECT_EQ(r.s.winBackground, QStringLiteral("fondo.bmp"));
     EXPECT_EQ(QDir(r.folder).entryList(QDir::Files).size(), 4);
+
+    // A file that did not arrive whole: the sound and the wallpaper keep the
+    // name they were sent under, the lock keeps its picture.
+    QDir(r.folder).mkdir(QStringLiteral("sirena.wav"));
+    res = r.apply(tc::SendAlarmSound, "C:\\sonidos\\sirena.wav", QByteArray("RIFF"));
+    EXPECT_TRUE(res.failed());
+    EXPECT_EQ(r.s.alarmSnd, QStringLiteral("sirena.wav"));
+    res = r.remote.transferFailed(tc::SendWallpaper, QStringLiteral("C:\\w\\nuevo.bmp"),
+                                  QStringLiteral("cortado"), r.s);
+    EXPECT_TRUE(res.failed());
+    EXPECT_EQ(r.s.winBackground, QStringLiteral("nuevo.bmp"));
+    r.s.background = QStringLiteral("passwd");
+    res = r.remote.transferFailed(tc::SendBackground, QStringLiteral("otro.gif"),
+                                  QStringLiteral("cortado"), r.s);
+    EXPECT_EQ(res.step, QStringLiteral("ReceiveBackImage"));
+    EXPECT_EQ(r.s.background, QStringLiteral("passwd"));
 }
 
 TEST(RemoteConfig, BannerItemsAndTheirBadPositions) {
