@@ -104,7 +104,7 @@ void ChooseServer(client::StationCore& core, client::ui::StationUi& ui, platform
         host = chooser.host();
         core.link().SetHost(host);
         const bool answered = pinger.ping(host, 1000);
-        QThread::msleep(100);
+        QThread::msleep(1100);
         if (answered && host != local)
             return;
         QMessageBox question(
@@ -374,9 +374,12 @@ int main(int argc, char** argv) {
     core.Create();
 
     ServiceMenus menus(core, env, ui, back);
-    QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core] {
+    // A second start brings this one's main window to the front, shown or not.
+    QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core, &ui] {
         if (!core.display().mainVisible)
             core.lock().ToggleMainWindow();
+        ui.main()->raise();
+        ui.main()->activateWindow();
     });
     std::function<void()> displayLost;
     ConnectEndings(app, core, ui, LogoRestorer(core, back, env.currentDir), displayLost);

@@ -188,7 +188,7 @@ void StationLink::StartConnectThread() {
     auto stop = connectStop_;
     // The thread gets its own copy of the host: the settings belong to the
     // main thread.
-    const QString host = ctx_.settings.host;
+    const QString host = keptHost_.isEmpty() ? ctx_.settings.host : keptHost_;
     connectThread_ =
         std::make_unique<std::thread>([this, stop, host] { ConnectThreadBody(stop, host); });
 }
@@ -353,7 +353,13 @@ void StationLink::Stop() {
     StopThreads(true);
 }
 
+void StationLink::KeepHostUntilRestart() {
+    if (keptHost_.isEmpty())
+        keptHost_ = ctx_.settings.host;
+}
+
 void StationLink::SetHost(const QString& host) {
+    keptHost_.clear();
     ctx_.settings.host = host.trimmed().isEmpty() ? QStringLiteral("127.0.0.1") : host.trimmed();
 }
 

@@ -2,6 +2,7 @@
 
 #include "client/ui/TfrmConfig.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -178,6 +179,24 @@ void TfrmSendMsg::setTexts(const LanguageTexts& t) {
     setWindowTitle(t.get(Txt::HintMensajes));
     ok_->setText(t.get(Txt::AccOK));
     cancel_->setText(t.get(Txt::AccCancel));
+}
+
+Tfrmmsg::Tfrmmsg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Tfrmmsg"));
+    setWindowTitle(QStringLiteral("Procesando"));
+    setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+    label_ = new QLabel(this);
+    label_->setMinimumWidth(320);
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(label_);
+}
+
+void Tfrmmsg::note(const QString& text) {
+    label_->setText(text);
+    if (!isVisible())
+        show();
+    raise();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 TfrmRed::TfrmRed(const QString& host, QWidget* parent) : QDialog(parent) {

@@ -93,6 +93,18 @@ private:
     QPushButton* cancel_;
 };
 
+// "Procesando": the small progress note shown while something loads.
+class Tfrmmsg : public QDialog {
+    Q_OBJECT
+public:
+    explicit Tfrmmsg(QWidget* parent = nullptr);
+    // Shows the text at once (the work that follows holds the event loop).
+    void note(const QString& text);
+
+private:
+    QLabel* label_;
+};
+
 // "Selecciona computador en RED": the server chooser at start.
 class TfrmRed : public QDialog {
     Q_OBJECT
