@@ -283,6 +283,12 @@ struct ServiceMenus {
                          [this, &core] { core.configGate().MnuConfigClick(configDialog); });
         QObject::connect(ui.main(), &client::ui::TfrmClient7267::tasksRequested, &core,
                          [this, &ui] { taskGate.MnuTareasClick(ui); });
+        client::TaskList& tasks = back.control.tasks();
+        QObject::connect(ui.main(), &client::ui::TfrmClient7267::backgroundTasksRequested, &core,
+                         [&core, &tasks] {
+                             core.view().display().lockMessage = tasks.BackgroundReport();
+                             core.view().changed();
+                         });
     }
 
     platform::AvahiBrowser browser;

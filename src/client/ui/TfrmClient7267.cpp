@@ -155,7 +155,7 @@ void TfrmClient7267::buildPopup(bool testMode) {
     five->setVisible(testMode);
     two->setVisible(testMode);
     background->setVisible(testMode);
-    background->setEnabled(false);
+    connect(background, &QAction::triggered, this, &TfrmClient7267::backgroundTasksRequested);
     connect(five, &QAction::triggered, this, [this] { core_.session().TestGrant(5); });
     connect(two, &QAction::triggered, this, [this] { core_.session().TestGrant(2); });
     connect(mnuTerminar_, &QAction::triggered, this, &QWidget::close);

@@ -354,6 +354,21 @@ TEST(TaskList, CleanClosesOnlyWhatWasNotOpenAtTheBaseline) {
     EXPECT_EQ(d.windows.closeCalls, QList<platform::WindowId>{2});
 }
 
+TEST(TaskList, TareasEnFondoListsHiddenAndOwnWindowsUnderTheFrontOne) {
+    Desk d;
+    d.open(0x2A, QStringLiteral("Juego"), true, 70);
+    d.open(0x2B, QStringLiteral("oculta"), false);
+    d.open(99, QStringLiteral("Puesto")); // the station's own
+    d.open(0x2C, QString());
+    d.windows.windows[0x2A].className = QStringLiteral("juego.Juego");
+    d.windows.stacking = {0x2A, 0x2B, 99, 0x2C};
+    d.windows.foreground = 0x2A;
+    d.processes.programs[70] = QStringLiteral("/usr/games/juego");
+    EXPECT_EQ(d.tasks.BackgroundReport(),
+              QStringLiteral("corriendo - 000000002A-->juego.Juego : /usr/games/juego\n"
+                             "Juego[0000002A]\noculta[0000002B]\nPuesto[00000063]"));
+}
+
 TEST(TaskList, ABaselineTakenOnAnEmptyDesktopStillCleans) {
     Desk d;
     d.tasks.recordBaseline();
