@@ -22,6 +22,8 @@ if(TARGET puesto)
     # console switch and kill keys, and the mounting of hidden drives.
     install(FILES data/xorg/50-tarvina.conf DESTINATION ${CMAKE_INSTALL_DATADIR}/X11/xorg.conf.d)
     install(FILES data/udev/90-tarvina-hidden-drives.rules DESTINATION lib/udev/rules.d)
+    install(FILES data/polkit/50-tarvina-puesto.rules
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/rules.d)
 endif()
 
 if(TARGET tarvina-guardian)

@@ -28,6 +28,7 @@
 #include "platform/linux/SystemdServiceControl.h"
 #include "platform/linux/TcpNetwork.h"
 #include "platform/linux/TerminationSignals.h"
+#include "platform/linux/TimedateTime.h"
 #include "platform/linux/X11ScreenGrabber.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgShell.h"
@@ -51,6 +52,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <system_error>
 
 using namespace tarvina;
 
@@ -103,7 +105,7 @@ void ChooseServer(client::StationCore& core, client::ui::StationUi& ui, platform
         host = chooser.host();
         core.link().SetHost(host);
         const bool answered = pinger.ping(host, 1000);
-        QThread::msleep(100);
+        QThread::msleep(1100);
         if (answered && host != local)
             return;
         QMessageBox question(
@@ -130,6 +132,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override {
         try {
             return QApplication::notify(receiver, event);
+        } catch (const std::system_error& e) {
+            if (core)
+                core->log().OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
+                                           QString::fromLocal8Bit(e.what()), e.code().value());
         } catch (const std::exception& e) {
             if (core)
                 core->log().OnAppException(QString::fromLatin1(receiver->metaObject()->className()),
@@ -194,6 +200,8 @@ client::ClientEnvironment StartEnvironment(const QString& folder, bool testMode,
     env.port = Port();
     env.testMode = testMode;
     env.computerName = computerName;
+    if (identityStep.get() != u"iniciando")
+        env.computerNameStep = identityStep.get();
     // osMajor keeps its default: on Linux the caption and the companion
     // service follow the newest Windows, the kernel's number ranks nothing.
     env.versionText =
@@ -235,7 +243,7 @@ struct BackEnds {
     platform::SystemdServiceControl service;
     platform::XdgShell shell;
     platform::SysfsDrives drives;
-    platform::LinuxSystemTime timeSetter;
+    platform::TimedateTime timeSetter;
     platform::IcmpPinger pinger;
     platform::LogindPower power;
     platform::LinuxDesktopSetup desktopSetup = DesktopSetup(drives);
@@ -276,6 +284,12 @@ struct ServiceMenus {
                          [this, &core] { core.configGate().MnuConfigClick(configDialog); });
         QObject::connect(ui.main(), &client::ui::TfrmClient7267::tasksRequested, &core,
                          [this, &ui] { taskGate.MnuTareasClick(ui); });
+        client::TaskList& tasks = back.control.tasks();
+        QObject::connect(ui.main(), &client::ui::TfrmClient7267::backgroundTasksRequested, &core,
+                         [&core, &tasks] {
+                             core.view().display().lockMessage = tasks.BackgroundReport();
+                             core.view().changed();
+                         });
     }
 
     platform::AvahiBrowser browser;
@@ -375,9 +389,12 @@ int main(int argc, char** argv) {
     core.Create();
 
     ServiceMenus menus(core, env, ui, back);
-    QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core] {
+    // A second start brings this one's main window to the front, shown or not.
+    QObject::connect(&single, &platform::SingleInstance::showRequested, &core, [&core, &ui] {
         if (!core.display().mainVisible)
             core.lock().ToggleMainWindow();
+        ui.main()->raise();
+        ui.main()->activateWindow();
     });
     std::function<void()> displayLost;
     ConnectEndings(app, core, ui, LogoRestorer(core, back, env.currentDir), displayLost);

@@ -107,6 +107,8 @@ void StationCore::Create() {
     ClientDisplay& d = view_.display();
     d.alarmEnabled = true;
     d.caption = ctx_.env.computerName;
+    if (!ctx_.env.computerNameStep.isEmpty())
+        log_.lastCommand().set(ctx_.env.computerNameStep);
     ctx_.firstShowPending = true;
 
     platform::Registry& registry = ctx_.platform.registry;

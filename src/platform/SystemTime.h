@@ -10,8 +10,7 @@ namespace tarvina::platform {
 class SystemTimeSetter {
 public:
     virtual ~SystemTimeSetter() = default;
-    // Sets the local time; false with a reason when the system refuses
-    // (on Linux the program needs CAP_SYS_TIME).
+    // Sets the local time; false with a reason when the system refuses.
     virtual bool setLocalTime(const common::DateTime& when, QString* error) = 0;
 };
 

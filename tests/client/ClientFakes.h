@@ -66,6 +66,8 @@ public:
 class ScriptedPassword final : public PasswordDialog {
 public:
     QList<std::optional<QString>> answers;
+    QString nextCaption;
+    void setNextCaption(const QString& caption) override { nextCaption = caption; }
     bool exec(QString* typed) override {
         if (answers.isEmpty())
             return false;

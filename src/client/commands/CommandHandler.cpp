@@ -83,8 +83,10 @@ void CommandHandler::MachineCommand(int code, const QByteArray& payload) {
 
 void CommandHandler::MachineFile(int code, const QByteArray& payload) {
     QByteArray block;
-    if (!p_.link.ReadBlock(block))
+    if (!p_.link.ReadBlock(block)) {
+        p_.ctx.platform.control.onTransferFailed(code, payload);
         return;
+    }
     p_.ctx.platform.control.onCommand(code, payload, block,
                                       [this](const QByteArray& l) { return p_.link.SendReply(l); });
 }

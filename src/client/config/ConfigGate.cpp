@@ -23,6 +23,7 @@ ConfigGate::Result ConfigGate::MnuConfigClick(ConfigDialogView& dialog) {
         return Result::Cancelled;
     if (!match) {
         const QString bad = ctx_.view.text(Txt::StrBadPassword);
+        ctx_.platform.password.setNextCaption(bad);
         ctx_.view.setStatus(bad);
         ctx_.platform.notice.showNotice(bad);
         return Result::Refused;
@@ -38,9 +39,11 @@ ConfigGate::Result ConfigGate::MnuConfigClick(ConfigDialogView& dialog) {
     return Result::Shown;
 }
 
-void StationConfigTarget::applySettings(const ClientSettings& next, bool) {
-    // The host is the one of the next connection; the warning tells the staff
-    // that a running connection is not dropped for it.
+void StationConfigTarget::applySettings(const ClientSettings& next, bool hostChanged) {
+    // A new host is stored and written at the close, and connected to from
+    // the next start on, as the warning tells the staff.
+    if (hostChanged)
+        link_.KeepHostUntilRestart();
     ctx_.settings = next;
     link_.ApplySettings();
     lock_.SetLockOpacity(next.alphaBlend);

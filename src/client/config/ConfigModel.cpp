@@ -119,13 +119,22 @@ WindowsPageValues ConfigModel::loadWindowsPage() const {
     return ReadWindowsPage(registry_);
 }
 
-ConfigValues ConfigModel::load(const ClientSettings& s) const {
+ConfigValues ConfigModel::load(const ClientSettings& s,
+                               const std::function<void(const QString&)>& progress) const {
+    auto stage = [&progress](const char* text) {
+        if (progress)
+            progress(QString::fromUtf8(text));
+    };
     ConfigValues v;
+    stage("Cargando configuración...");
     v.intDisconn = s.intDisconn;
     v.intConn = s.intConn;
     v.intNewConn = s.intNewConn;
     v.timeout = s.timeout;
+    stage("Cargando configuración (fondo)...");
     v.rotation = ReadRotation(registry_);
+    stage("Cargando configuración (directorio actual)...");
+    stage("Cargando configuración (misceláneos)...");
     v.limpiarEscritorio = s.limpiarEscritorio;
     v.host = s.host;
     v.claveRed = s.claveRed.isEmpty() ? QString() : platform::netkey::Shown(s.claveRed);
@@ -137,12 +146,14 @@ ConfigValues ConfigModel::load(const ClientSettings& s) const {
     v.winBackground = s.winBackground;
     v.transparency = TransparencyFromAlpha(s.alphaBlend);
     v.wallpaperStyle = qBound(0, s.winBackgroundTile + s.winBackgroundStyle, 2);
+    stage("Cargando configuración (registro de inicio)...");
     v.startWithSystem = autostart_.isEnabled();
     v.protectLogo = keys::kProtectWinLogo.value(registry_);
     v.hiddenTaskBar = s.glbBarraInvisible;
     v.msgOnlyWhenNotBlocked = !s.msgAtBlock;
     v.hiddenDrives = ReadHiddenDrives(registry_);
     v.drivesChanged = false;
+    stage("Cargando configuración ... ok");
     return v;
 }
 

@@ -111,7 +111,10 @@ public:
     static const QString kPlaceholder1;
     static const QString kPlaceholder2;
 
-    ConfigValues load(const ClientSettings& settings) const;
+    // progress: told each stage as it begins ("Cargando configuración...",
+    // ... "Cargando configuración ... ok"), for the "Procesando" window.
+    ConfigValues load(const ClientSettings& settings,
+                      const std::function<void(const QString&)>& progress = {}) const;
 
     // Where the "Panel de control" page finds the desktop's applets and the
     // file that hides them; without it the page lists nothing.

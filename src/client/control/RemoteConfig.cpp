@@ -156,10 +156,10 @@ RemoteConfig::Result RemoteConfig::receiveFile(int code, const QByteArray& paylo
     QString name;
     if (block) {
         QString err;
-        const std::optional<QString> stored =
-            p_.files.store(common::FromCp1252(protocol::TrimBlanks(payload)), *block, &err);
+        const QString serverPath = common::FromCp1252(protocol::TrimBlanks(payload));
+        const std::optional<QString> stored = p_.files.store(serverPath, *block, &err);
         if (!stored)
-            return Failure(step, err);
+            return transferFailed(code, serverPath, err, s);
         name = *stored;
     }
     switch (code) {
@@ -184,6 +184,26 @@ RemoteConfig::Result RemoteConfig::receiveFile(int code, const QByteArray& paylo
         r.wallpaperFailed = !applyWallpaper(s);
         return r;
     }
+}
+
+RemoteConfig::Result RemoteConfig::transferFailed(int code, const QString& serverPath,
+                                                  const QString& why, ClientSettings& s) {
+    const QString step =
+        code == tc::SendBackground ? QStringLiteral("ReceiveBackImage") : QString();
+    Result r = Failure(step, why);
+    // The alarm sound and the wallpaper keep the name they were sent under
+    // even when their file did not arrive whole (a name that could not be a
+    // file of the folder is not kept); the lock's picture stays as it was.
+    const std::optional<QString> name = p_.files.safeName(serverPath, nullptr);
+    if (!name || code == tc::SendBackground)
+        return r;
+    if (code == tc::SendAlarmSound) {
+        s.alarmSnd = *name;
+    } else if (code == tc::SendWallpaper) {
+        s.winBackground = *name;
+        r.wallpaperFailed = !applyWallpaper(s);
+    }
+    return r;
 }
 
 RemoteConfig::Result RemoteConfig::banner(int code, const QByteArray& payload,

@@ -60,6 +60,11 @@ public:
     Result apply(int code, const QByteArray& payload, const std::optional<QByteArray>& block,
                  ClientSettings& s);
 
+    // A file item (22, 23, 24) whose block did not arrive or could not be
+    // written: a failure, with the name recorded where the item keeps it.
+    Result transferFailed(int code, const QString& serverPath, const QString& why,
+                          ClientSettings& s);
+
     // The wallpaper of the settings on the desktop and in the desktop's
     // stored values (nothing when none is set); false when it failed.
     bool applyWallpaper(const ClientSettings& s);

@@ -30,6 +30,34 @@ bool IsOwn(OwnWindows& own, platform::WindowId w) {
     return false;
 }
 
+// The step each remote item names in the exception log while it runs.
+QString StepOf(int code) {
+    switch (code) {
+    case tc::CloseTask:
+        return QStringLiteral("KillTask");
+    case tc::SendBackground:
+        return QStringLiteral("ReceiveBackImage");
+    case tc::SetWallpaperStyle:
+        return QStringLiteral("StyleWallpaper");
+    case tc::SetAutoStart:
+        return QStringLiteral("AutoInit");
+    case tc::SetTaskBarHidden:
+        return QStringLiteral("AutoInvisibleTaskBar");
+    case tc::SetLogoProtect:
+        return QStringLiteral("AutoLogoProtect");
+    case tc::SetDiskState:
+        return QStringLiteral("SetDiskState");
+    case tc::SendBanner:
+        return QStringLiteral("SetBannerFile");
+    case tc::SetBannerDelay:
+        return QStringLiteral("SetBannerDelay");
+    case tc::DeleteBanner:
+        return QStringLiteral("SetBannerDelete");
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 StationControl::StationControl(Parts parts, QObject* parent)
@@ -79,6 +107,8 @@ void StationControl::command(int code, const QByteArray& payload,
     // has no one to answer to.
     if (!host_)
         return;
+    if (const QString step = StepOf(code); !step.isEmpty())
+        host_->ctx.log.lastCommand().set(step);
     switch (code) {
     case tc::TaskListQuery:
         sendTaskList(send);
@@ -103,6 +133,24 @@ void StationControl::command(int code, const QByteArray& payload,
         host_->link.SendClientMessage(Wallpaper::kFailure);
     if (r.failed())
         fail(r.step, r.error);
+}
+
+void StationControl::onTransferFailed(int code, const QByteArray& payload) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, code, payload] {
+            if (!host_)
+                return;
+            if (const QString step = StepOf(code); !step.isEmpty())
+                host_->ctx.log.lastCommand().set(step);
+            const RemoteConfig::Result r = remote_.transferFailed(
+                code, common::FromCp1252(protocol::TrimBlanks(payload)),
+                QStringLiteral("Transferencia de archivo interrumpida"), host_->ctx.settings);
+            if (r.wallpaperFailed)
+                host_->link.SendClientMessage(Wallpaper::kFailure);
+            fail(r.step, r.error);
+        },
+        Qt::QueuedConnection);
 }
 
 void StationControl::onPosted(int code, const SendFn& send) {
@@ -138,6 +186,7 @@ void StationControl::sendTaskList(const SendFn& send) {
 void StationControl::sendScreen() {
     if (!host_ || !host_->link.connected())
         return;
+    host_->ctx.log.lastCommand().set(QStringLiteral("ManifestSendScreenShot"));
     QString err;
     const std::optional<platform::ScreenImage> image = p_.grabber.grab(&err);
     const QByteArray bmp = image ? EncodeBmp(*image) : QByteArray();
@@ -157,12 +206,14 @@ void StationControl::sendConfigReport() {
     if (!host_ || !host_->link.connected())
         return;
     host_->ctx.log.lastCommand().set(QStringLiteral("ManifestSendConfigToMaster"));
-    if (!host_->link.SendLineAndBody(station::ConfigReportHead(),
-                                     remote_.report(host_->ctx.settings)))
+    const QByteArray report = remote_.report(host_->ctx.settings);
+    host_->ctx.log.lastCommand().set(QStringLiteral("ManifestSendConfigToMaster(2)"));
+    if (!host_->link.SendLineAndBody(station::ConfigReportHead(), report))
         host_->ctx.view.setStatus(Txt::StrFailConn);
 }
 
 void StationControl::cleanTasks() {
+    host_->ctx.log.lastCommand().set(QStringLiteral("ManifestCleanTask"));
     const QStringList closed = tasks_.clean([this](const QString& title) {
         host_->link.SendFreeMessage("Eliminando tarea: " + common::ToCp1252(title));
     });
@@ -171,9 +222,10 @@ void StationControl::cleanTasks() {
     if (closed.isEmpty() || !startMode_ || startMode_->width < 501 ||
         p_.modes.current() == startMode_)
         return;
+    host_->ctx.log.lastCommand().set(QStringLiteral("ManifestCleanTask(2)"));
     QString err;
     if (!p_.modes.set(*startMode_, &err))
-        fail(QStringLiteral("CleanTasks"), err);
+        fail(QStringLiteral("ManifestCleanTask(2)"), err);
 }
 
 QList<QByteArray> StationControl::taskCaptions() {
@@ -191,6 +243,8 @@ void StationControl::refreshBanners() {
 }
 
 void StationControl::loadBannerList() {
+    if (host_)
+        host_->ctx.log.lastCommand().set(QStringLiteral("LoadBannerList"));
     banners_.load();
     refreshBanners();
 }

@@ -46,6 +46,7 @@ public:
     void attach(ControlHost* host) override;
     void onCommand(int code, const QByteArray& payload, const QByteArray& block,
                    const SendFn& send) override;
+    void onTransferFailed(int code, const QByteArray& payload) override;
     void onPosted(int code, const SendFn& send) override;
     QList<QByteArray> taskCaptions() override;
     QList<Banner> banners() override { return resolved_; }

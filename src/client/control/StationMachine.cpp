@@ -20,8 +20,6 @@ using common::DateTime;
 
 namespace {
 
-// The advertising endpoint; its host is configured by the café's maker.
-const QString kAdEndpoint = QStringLiteral("http://publicidad.velt.example/zu/newsite.php");
 constexpr char kAdSalt[] = "tarvina puesto anuncios"; // three words, 23 characters
 static_assert(sizeof(kAdSalt) - 1 == 23);
 
@@ -35,6 +33,18 @@ QString PercentEncodeMac(const QString& mac) {
             out += QStringLiteral("%%1").arg(u & 0xFF, 2, 16, QLatin1Char('0')).toUpper();
     }
     return out;
+}
+
+// The advertising endpoint on the configured host; empty when there is none
+// (or when the setting is not a bare host, with its port at most).
+QString AdEndpoint(const QString& host) {
+    if (host.isEmpty() || host.size() > 253)
+        return {};
+    for (QChar c : host)
+        if (!(c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u':' || c == u'[' ||
+              c == u']'))
+            return {};
+    return QStringLiteral("http://") + host + QStringLiteral("/zu/newsite.php");
 }
 
 } // namespace
@@ -70,6 +80,7 @@ void StationMachine::ReapTrays(bool all) {
 }
 
 void StationMachine::CdTray(QChar letter, bool open) {
+    ctx_.log.lastCommand().set(QStringLiteral("OpenCloseCD"));
     ReapTrays(false);
     auto done = std::make_shared<std::atomic<bool>>(false);
     platform::Drives& drives = ctx_.platform.drives;
@@ -96,7 +107,8 @@ void StationMachine::VolumeQuery() {
 }
 
 void StationMachine::OpenRemote(QString address) {
-    if (address == kAdEndpoint)
+    const QString endpoint = AdEndpoint(ctx_.settings.publicidadHost);
+    if (!endpoint.isEmpty() && address == endpoint)
         address += QStringLiteral("?pais=") + country_;
     const RunCommand command = RunCommand::Parse(address, &RunCommand::FindOnPath);
     if (command.kind == RunCommand::Kind::None) {
@@ -110,13 +122,22 @@ void StationMachine::OpenRemote(QString address) {
 }
 
 void StationMachine::ShowAdPage() {
+    const QString endpoint = AdEndpoint(ctx_.settings.publicidadHost);
+    if (endpoint.isEmpty()) {
+        // No host: the station has no advertising page.
+        if (!ctx_.settings.publicidadHost.isEmpty())
+            ctx_.log.LogException(QStringLiteral("ShowAdPage: PublicidadHost no es un nombre de "
+                                                 "equipo: '") +
+                                  ctx_.settings.publicidadHost.left(100) + u'\'');
+        return;
+    }
     const QString mac = ctx_.env.macText;
     const QByteArray digest =
         QCryptographicHash::hash(common::ToCp1252(mac) + QByteArray::number(memberId_) + kAdSalt,
                                  QCryptographicHash::Md5)
             .toHex()
             .toUpper();
-    ctx_.platform.shell.openDocument(kAdEndpoint + QStringLiteral("?idsocio=") +
+    ctx_.platform.shell.openDocument(endpoint + QStringLiteral("?idsocio=") +
                                      QString::number(memberId_) + QStringLiteral("&mac=") +
                                      PercentEncodeMac(mac) + QStringLiteral("&cmd=") +
                                      QString::fromLatin1(digest));

@@ -42,6 +42,38 @@ QList<TaskList::Task> TaskList::tasks() {
     return out;
 }
 
+QList<TaskList::Task> TaskList::allTasks() {
+    QList<Task> out;
+    const QList<platform::WindowId> windows =
+        windows_.stackingOrder().value_or(windows_.visibleTitledWindows());
+    for (platform::WindowId w : windows) {
+        QString title;
+        for (QChar c : windows_.windowTitle(w).left(kMaxTitle))
+            title += c.unicode() < 0x20 ? QChar(u' ') : c;
+        if (title.trimmed().isEmpty())
+            continue;
+        const qint64 pid = windows_.windowProcess(w);
+        out.append({w, title, pid, pid != 0 ? processes_.executable(pid) : QString()});
+    }
+    return out;
+}
+
+QString TaskList::BackgroundReport() {
+    auto hex = [](platform::WindowId w, int digits) {
+        return QStringLiteral("%1")
+            .arg(static_cast<qulonglong>(w), digits, 16, QLatin1Char('0'))
+            .toUpper();
+    };
+    const platform::WindowId front = windows_.foregroundWindow();
+    const qint64 pid = front ? windows_.windowProcess(front) : 0;
+    QString text = QStringLiteral("corriendo - ") + hex(front, 10) + QStringLiteral("-->") +
+                   (front ? windows_.windowClass(front) : QString()) + QStringLiteral(" : ") +
+                   (pid ? processes_.executable(pid) : QString());
+    for (const Task& t : allTasks())
+        text += u'\n' + t.title + u'[' + hex(t.window, 8) + u']';
+    return text;
+}
+
 QByteArray TaskList::Encode(const QList<Task>& tasks, qsizetype maxBytes) {
     QList<QByteArray> items;
     QByteArray text;

@@ -52,6 +52,15 @@ public:
     // only hides it. False when the window is gone.
     bool closeTask(const Task& task);
 
+    // Every titled top-level window, shown or not, the station's own too
+    // (the all-windows list of "Tareas en fondo").
+    QList<Task> allTasks();
+    // What "Tareas en fondo" writes on the lock: "corriendo - " + the front
+    // window's id in 10 hex digits + "-->" + its class + " : " + its
+    // program, then a line for each window of allTasks(): title + "[" + id
+    // in 8 hex digits + "]".
+    QString BackgroundReport();
+
     // The open tasks become the baseline.
     void recordBaseline();
     // nullopt when none was ever recorded; an empty list when nothing was

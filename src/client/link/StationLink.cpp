@@ -122,8 +122,10 @@ void StationLink::ScheduleReconnect(bool retry, bool drop) {
         post([this, retry] { ScheduleReconnect(retry, false); });
         return;
     }
-    if (drop)
+    if (drop) {
+        ctx_.log.lastCommand().set(QStringLiteral("Reintento"));
         link_.disconnect();
+    }
     if (!link_.isConnected() && wasConnected_)
         StatusDisconnected();
     timChkNewConn_.setEnabled(retry);
@@ -186,7 +188,7 @@ void StationLink::StartConnectThread() {
     auto stop = connectStop_;
     // The thread gets its own copy of the host: the settings belong to the
     // main thread.
-    const QString host = ctx_.settings.host;
+    const QString host = keptHost_.isEmpty() ? ctx_.settings.host : keptHost_;
     connectThread_ =
         std::make_unique<std::thread>([this, stop, host] { ConnectThreadBody(stop, host); });
 }
@@ -203,6 +205,10 @@ void StationLink::ConnectThreadBody(std::shared_ptr<std::atomic<bool>> stop, QSt
             if (link_.connectTo(
                     host, ctx_.env.port, kConnectTimeoutMs, &error, [stop] { return stop->load(); },
                     ctx_.env.localAddress)) {
+                // The connection's own "connected" event: it settles, then
+                // says so, before the receive thread starts.
+                Pause(300);
+                ctx_.view.setStatus(Txt::StrConnecting);
                 Pause(50);
                 post([this] { Connected(); });
             } else {
@@ -284,6 +290,7 @@ void StationLink::StatusConnected() {
 
 void StationLink::StatusDisconnected() {
     wasConnected_ = false;
+    ctx_.view.setStatus(Txt::StrEndConn);
     ctx_.view.setStatus(Txt::StrWithOutConn);
     Q_EMIT connectionChanged();
     timChkNewConn_.setEnabled(true);
@@ -291,34 +298,42 @@ void StationLink::StatusDisconnected() {
 
 void StationLink::StopThreads(bool atExit) {
     stopping_ = true;
+    // "Fin de conexión/09": the seconds a step may still take, shown while it
+    // waits (the receive step once: it ends as soon as the thread is told).
+    auto countdown = [this](Txt step, int seconds) {
+        ctx_.view.setStatus(ctx_.view.text(step) + u'/' +
+                            QStringLiteral("%1").arg(seconds, 2, 10, QLatin1Char('0')));
+    };
     // Connect thread: told to stop, then joined (it polls the flag while it
     // connects, so this is quick).
     if (connectThread_) {
         connectStop_->store(true);
-        if (!atExit) {
+        if (!atExit)
             WaitWithCountdown([this] { return connectDone_.load(); },
-                              [this](int s) {
-                                  ctx_.view.setStatus(
-                                      ctx_.view.text(Txt::StrEndConn) + u'/' +
-                                      QStringLiteral("%1").arg(s, 2, 10, QLatin1Char('0')));
-                              },
-                              10);
-        }
+                              [&](int s) { countdown(Txt::StrEndConn, s); }, 10);
         connectThread_->join();
         connectThread_.reset();
     }
+    if (!atExit)
+        ctx_.log.lastCommand().set(QStringLiteral("SoftReinit(2)"));
     ctx_.view.setStatus(Txt::StrCloseRecep);
     if (receiveThread_) {
         receiveStop_->store(true);
         if (receiveConn_)
             receiveConn_->wakeReader();
+        if (!atExit)
+            countdown(Txt::StrCloseRecep, 10);
         // The receive thread must have finished its line before anything it
         // uses (the connection, the handler's objects) is replaced.
         receiveThread_->join();
         receiveThread_.reset();
         receiveConn_.reset();
     }
+    if (!atExit)
+        ctx_.log.lastCommand().set(QStringLiteral("SoftReinit(3)"));
     ctx_.view.setStatus(Txt::StrDisconecting);
+    if (link_.isConnected() && !atExit)
+        countdown(Txt::StrDisconecting, 10);
     link_.disconnect();
     stopping_ = false;
     if (!atExit)
@@ -338,7 +353,13 @@ void StationLink::Stop() {
     StopThreads(true);
 }
 
+void StationLink::KeepHostUntilRestart() {
+    if (keptHost_.isEmpty())
+        keptHost_ = ctx_.settings.host;
+}
+
 void StationLink::SetHost(const QString& host) {
+    keptHost_.clear();
     ctx_.settings.host = host.trimmed().isEmpty() ? QStringLiteral("127.0.0.1") : host.trimmed();
 }
 

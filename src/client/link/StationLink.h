@@ -66,6 +66,9 @@ public:
     void Stop();
     void setKeepAliveEnabled(bool on) { timChkCon_.setEnabled(on); }
     void stopTimers();
+    // The host connected to stays the one in force now, whatever the
+    // settings say, until the program starts again.
+    void KeepHostUntilRestart();
     void SetHost(const QString& host);
     // The intervals and the time-out of the settings take effect (a
     // negative value keeps the one in force).
@@ -84,6 +87,7 @@ Q_SIGNALS:
     void connectionChanged();
 
 private:
+    QString keptHost_; // empty: the settings' host
     template <typename F> void post(F&& f) {
         QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
     }

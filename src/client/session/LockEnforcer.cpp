@@ -4,6 +4,7 @@
 #include "client/session/PinEntry.h"
 #include "client/station/MachineControl.h"
 #include "client/station/StationContext.h"
+#include "client/station/StationLog.h"
 #include "client/station/StationView.h"
 #include "common/Cp1252.h"
 #include "protocol/StationLines.h"
@@ -113,6 +114,7 @@ void LockEnforcer::KeepLockOnTop() {
     if (!ForeignAboveLock())
         return;
     platform::WindowSystem& ws = ctx_.platform.windows;
+    ctx_.log.lastCommand().set(QStringLiteral("FixTop"));
     ws.setTopMost(ownId(OwnWindow::Lock));
     // Raised again at once: the window manager may not have restacked yet,
     // so the order read now would not show them covered.
@@ -299,6 +301,7 @@ void LockEnforcer::FightForeignWindow(WindowId f) {
     if ((f != ownId(OwnWindow::SendMsg) || above) && f != lock) {
         // The lock to the front, then the station's windows that belong
         // above it (the code box, the welcome dialog) raised over it again.
+        ctx_.log.lastCommand().set(QStringLiteral("FixTop"));
         ws.setTopMost(lock);
         ForceForeground(lock, true);
     }

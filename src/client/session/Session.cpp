@@ -136,6 +136,7 @@ void Session::StartGrant(const Grant& g) {
         return;
     }
     if (!tasksRecorded_) {
+        ctx_.log.lastCommand().set(QStringLiteral("TareasARegistro"));
         ctx_.platform.control.recordTasks();
         tasksRecorded_ = true;
     }
@@ -344,8 +345,9 @@ void Session::SetAlarmMinutes(int minutes) {
 void Session::ScheduleShutdown(int seconds, QChar letter) {
     shutdownLetter_ = letter;
     shutdownDue_ = ctx_.now().addSeconds(seconds);
-    ctx_.view.setStatus(QStringLiteral("ShutDown /") + letter + QStringLiteral(" at ") +
-                        common::FormatDateTime(QStringLiteral("hh:nn:ss"), shutdownDue_));
+    ctx_.view.setStatus(
+        QStringLiteral("ShutDown /") + letter + QStringLiteral(" at ") +
+        common::FormatDateTime(QStringLiteral("dd/mm/yyyy hh:nn:ss"), shutdownDue_));
 }
 
 // --- session file ---------------------------------------------------------------

@@ -52,6 +52,7 @@ ClientSettings ClientSettings::Read(const platform::Registry& r) {
     s.glbCtrlPanelInvisible = kGlbCtrlPanelInvisible.value(r);
     s.glbBarraInvisible = kGlbBarraInvisible.value(r);
     s.limpiarEscritorio = kLimpiarEscritorio.value(r);
+    s.publicidadHost = kPublicidadHost.read(r).value_or(QString()).trimmed();
     s.modeloEscritorio = kModeloEscritorio.read(r).value_or(QString());
     if (s.modeloEscritorio.isEmpty())
         s.modeloEscritorio = kModeloEscritorio.fallback();

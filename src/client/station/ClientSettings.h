@@ -30,6 +30,8 @@ struct ClientSettings {
     // The clean desktop (written by the configuration dialog, not at exit).
     bool limpiarEscritorio = keys::kLimpiarEscritorio.fallback();
     QString modeloEscritorio = keys::kModeloEscritorio.fallback();
+    // The advertising page's host; empty: none (read only, like the two above).
+    QString publicidadHost;
     // The network key's 24 characters; empty: none (the link stays plain).
     QByteArray claveRed;
 

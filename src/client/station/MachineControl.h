@@ -38,6 +38,12 @@ public:
     // items that carry a file the block has already been read off the stream.
     virtual void onCommand(int code, const QByteArray& payload, const QByteArray& block,
                            const SendFn& send) = 0;
+    // On the receive thread: the block of a file item (22, 23, 24) could not
+    // be read off the stream.
+    virtual void onTransferFailed(int code, const QByteArray& payload) {
+        Q_UNUSED(code);
+        Q_UNUSED(payload);
+    }
     // On the main thread, for the work the dispatcher posts: screen capture
     // (12), clean tasks (15), configuration report (21).
     virtual void onPosted(int code, const SendFn& send) = 0;

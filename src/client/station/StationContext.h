@@ -27,6 +27,9 @@ struct ClientEnvironment {
     QString localAddress; // local end of the connection; empty: any
     bool testMode = false;
     QString computerName;
+    // The step that failed while the name was read ("NameOfComputer"), for
+    // the exception log; empty when the read went well.
+    QString computerNameStep;
     QString macText;
     QString versionText;
     // The Windows major version: from 5 on the caption says "[XP]", from 4 on

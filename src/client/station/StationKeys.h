@@ -103,6 +103,11 @@ inline const SettingValue<form::Flag> kLimpiarEscritorio{kStation, "LimpiarEscri
 inline const SettingValue<form::Text> kModeloEscritorio{kStation, "ModeloEscritorio",
                                                         "/etc/tarvina/escritorio"};
 
+// The host of the advertising page that code 54 opens ("anuncios.example"
+// or "anuncios.example:8080"); empty: the station has no advertising page.
+// Set by the café's technician, never written by the station.
+inline const SettingValue<form::Text> kPublicidadHost{kStation, "PublicidadHost"};
+
 // The café's network key, machine-wide: with one the station speaks only
 // encrypted. Kept scrambled like the passwords; a key written plainly (by the
 // package's configuration) is read too and stored scrambled at the next exit.

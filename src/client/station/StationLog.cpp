@@ -36,14 +36,16 @@ void StationLog::LogException(const QString& rawText) {
         showErrorBox(common::ClientLogFailureText(err));
 }
 
-void StationLog::OnAppException(const QString& senderClass, const QString& message) {
+void StationLog::OnAppException(const QString& senderClass, const QString& message,
+                                int helpContext) {
     // An error raised while an error is being logged is not logged again.
     if (inExceptionLog_.exchange(true))
         return;
     QString err;
     if (!common::AppendWithSizeCheck(path(), common::kClientExceptionLogLimit,
-                                     common::ClientAppExceptionEntry(
-                                         clock_.now(), senderClass, message, 0, lastCommand_.get()),
+                                     common::ClientAppExceptionEntry(clock_.now(), senderClass,
+                                                                     message, helpContext,
+                                                                     lastCommand_.get()),
                                      &err))
         showErrorBox(common::ClientLogFailureText(err));
     inExceptionLog_.store(false);

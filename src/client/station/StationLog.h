@@ -24,8 +24,10 @@ public:
     StationLog(QString programFolder, platform::Clock& clock, NoticeView& notice);
 
     void LogException(const QString& text);
-    // An unexpected error raised in an event handler of senderClass.
-    void OnAppException(const QString& senderClass, const QString& message);
+    // An unexpected error raised in an event handler of senderClass;
+    // helpContext: the number the error carries ("H:"), the system's error
+    // code for a failed system call, 0 for an error without one.
+    void OnAppException(const QString& senderClass, const QString& message, int helpContext = 0);
     common::LastCommand& lastCommand() { return lastCommand_; }
     QString path() const;
 

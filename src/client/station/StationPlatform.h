@@ -72,6 +72,9 @@ class PasswordDialog {
 public:
     virtual ~PasswordDialog() = default;
     virtual bool exec(QString* typed) = 0;
+    // The caption of the next ask only (a refusal's text); later asks take
+    // the language's caption again.
+    virtual void setNextCaption(const QString& caption) = 0;
 };
 
 // The notice window (shown without being modal) and the last-resort error box.

@@ -30,6 +30,7 @@ struct ClientDisplay {
     int lockOpacity = 255;
     bool lockLayered = false;
     QString lockPicture; // full path of Background when it exists
+    QString lockMessage; // the lock's top-left label ("Tareas en fondo")
     QString bannerFile;
     QPoint bannerPos;
     int bannerSerial = 0;

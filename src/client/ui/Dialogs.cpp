@@ -2,6 +2,7 @@
 
 #include "client/ui/TfrmConfig.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -71,11 +72,15 @@ TfrmNotice::TfrmNotice(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Mensaje"));
     text_ = new QLabel(this);
     text_->setWordWrap(true);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    connect(ok, &QPushButton::clicked, this, &QDialog::close);
+    ok_ = new QPushButton(QStringLiteral("OK"), this);
+    connect(ok_, &QPushButton::clicked, this, &QDialog::close);
     auto* v = new QVBoxLayout(this);
     v->addWidget(text_);
-    v->addWidget(ok, 0, Qt::AlignHCenter);
+    v->addWidget(ok_, 0, Qt::AlignHCenter);
+}
+
+void TfrmNotice::setTexts(const LanguageTexts& t) {
+    ok_->setText(t.get(Txt::AccOK));
 }
 
 void TfrmNotice::showText(const QString& text, const QString& caption) {
@@ -95,12 +100,19 @@ TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
     // dialog's caption.
     edit_->setAccessibleName(QStringLiteral("Contraseña"));
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    box->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancela"));
+    ok_ = box->button(QDialogButtonBox::Ok);
+    cancel_ = box->button(QDialogButtonBox::Cancel);
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* v = new QVBoxLayout(this);
     v->addWidget(edit_);
     v->addWidget(box);
+    setTexts(LanguageTexts());
+}
+
+void TPasswordDlg::setTexts(const LanguageTexts& t) {
+    ok_->setText(t.get(Txt::AccOK));
+    cancel_->setText(t.get(Txt::AccCancel));
 }
 
 bool TPasswordDlg::ask(QString* typed, const QString& caption) {
@@ -120,7 +132,8 @@ TfrmReqTime::TfrmReqTime(QWidget* parent) : QDialog(parent) {
     CmbMoreTime->setEditable(true);
     CmbMoreTime->setValidator(new QIntValidator(0, 100000, CmbMoreTime));
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    box->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancela"));
+    ok_ = box->button(QDialogButtonBox::Ok);
+    cancel_ = box->button(QDialogButtonBox::Cancel);
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* v = new QVBoxLayout(this);
@@ -131,6 +144,9 @@ TfrmReqTime::TfrmReqTime(QWidget* parent) : QDialog(parent) {
 void TfrmReqTime::follow(const ClientDisplay& d, const LanguageTexts& t) {
     setWindowTitle(StripAmpersands(t.get(Txt::frmMasTiempo)));
     CmbMoreTime->setToolTip(t.get(Txt::HintMasTiempoBox));
+    ok_->setText(t.get(Txt::AccOK));
+    ok_->setToolTip(t.get(Txt::HintMasTiempoOk));
+    cancel_->setText(t.get(Txt::AccCancel));
     CmbMoreTime->setEnabled(d.masTiempoEnabled);
     QStringList current;
     for (int i = 0; i < CmbMoreTime->count(); ++i)
@@ -146,13 +162,41 @@ TfrmSendMsg::TfrmSendMsg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("TfrmSendMsg"));
     setWindowTitle(QStringLiteral("Enviar mensaje"));
     memo_ = new QPlainTextEdit(this);
+    memo_->setAccessibleName(QStringLiteral("Mensaje"));
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    box->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancelar"));
+    ok_ = box->button(QDialogButtonBox::Ok);
+    cancel_ = box->button(QDialogButtonBox::Cancel);
+    ok_->setText(QStringLiteral("OK"));
+    cancel_->setText(QStringLiteral("Cancelar"));
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* v = new QVBoxLayout(this);
     v->addWidget(memo_);
     v->addWidget(box);
+}
+
+void TfrmSendMsg::setTexts(const LanguageTexts& t) {
+    setWindowTitle(t.get(Txt::HintMensajes));
+    ok_->setText(t.get(Txt::AccOK));
+    cancel_->setText(t.get(Txt::AccCancel));
+}
+
+Tfrmmsg::Tfrmmsg(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("Tfrmmsg"));
+    setWindowTitle(QStringLiteral("Procesando"));
+    setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+    label_ = new QLabel(this);
+    label_->setMinimumWidth(320);
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(label_);
+}
+
+void Tfrmmsg::note(const QString& text) {
+    label_->setText(text);
+    if (!isVisible())
+        show();
+    raise();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 TfrmRed::TfrmRed(const QString& host, QWidget* parent) : QDialog(parent) {

@@ -42,9 +42,11 @@ class TfrmNotice : public QDialog {
 public:
     explicit TfrmNotice(QWidget* parent = nullptr);
     void showText(const QString& text, const QString& caption);
+    void setTexts(const LanguageTexts& t);
 
 private:
     QLabel* text_;
+    QPushButton* ok_;
 };
 
 // "Contraseña": the masked password box of the exit.
@@ -53,9 +55,12 @@ class TPasswordDlg : public QDialog {
 public:
     explicit TPasswordDlg(QWidget* parent = nullptr);
     bool ask(QString* typed, const QString& caption);
+    void setTexts(const LanguageTexts& t);
 
 private:
     QLineEdit* edit_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
 };
 
 // "Solicitud de tiempo adicional": the minutes to ask the cashier for.
@@ -66,6 +71,10 @@ public:
     void follow(const ClientDisplay& d, const LanguageTexts& t);
     QString minutesText() const { return CmbMoreTime->currentText(); }
     QComboBox* CmbMoreTime;
+
+private:
+    QPushButton* ok_;
+    QPushButton* cancel_;
 };
 
 // "Enviar mensaje": free text to the cashier.
@@ -75,9 +84,25 @@ public:
     explicit TfrmSendMsg(QWidget* parent = nullptr);
     QString text() const { return memo_->toPlainText(); }
     void clear() { memo_->clear(); }
+    // Caption from "btMensajes" of "Indicio", buttons from "Acceso".
+    void setTexts(const LanguageTexts& t);
 
 private:
     QPlainTextEdit* memo_;
+    QPushButton* ok_;
+    QPushButton* cancel_;
+};
+
+// "Procesando": the small progress note shown while something loads.
+class Tfrmmsg : public QDialog {
+    Q_OBJECT
+public:
+    explicit Tfrmmsg(QWidget* parent = nullptr);
+    // Shows the text at once (the work that follows holds the event loop).
+    void note(const QString& text);
+
+private:
+    QLabel* label_;
 };
 
 // "Selecciona computador en RED": the server chooser at start.

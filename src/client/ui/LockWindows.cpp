@@ -39,6 +39,11 @@ TfrmBack::TfrmBack(QWidget* parent) : QWidget(parent) {
 
 void TfrmBack::follow(const ClientDisplay& d) {
     mayClose_ = d.lockMayClose;
+    if (label_->text() != d.lockMessage) {
+        label_->setText(d.lockMessage);
+        label_->adjustSize();
+        label_->raise();
+    }
     setWindowOpacity(d.lockOpacity / 255.0);
     if (d.lockPicture != picturePath_) {
         picturePath_ = d.lockPicture;

@@ -89,6 +89,7 @@ void StationUi::attach(StationCore* core) {
                 // is not lost.
                 main_->typeIntoPinBox(key, modifiers, text);
             });
+    core->log().lastCommand().set(QStringLiteral("GenLangMenu"));
     main_->setLanguageMenu(BuildLanguageMenu(QDir::currentPath()));
     refresh();
 }
@@ -102,6 +103,9 @@ void StationUi::refresh() {
     clock_->follow(d);
     back_->follow(d);
     grant_->setTexts(t);
+    password_->setTexts(t);
+    notice_->setTexts(t);
+    sendMsg_->setTexts(t);
     reqTime_->follow(d, t);
 }
 

@@ -38,6 +38,7 @@ public:
     void close() override;
     // PasswordDialog
     bool exec(QString* typed) override;
+    void setNextCaption(const QString& caption) override { passwordCaption_ = caption; }
     // NoticeView
     void showNotice(const QString& text) override;
     void errorBox(const QString& caption, const QString& text) override;

@@ -64,8 +64,10 @@ QHBoxLayout* TfrmClient7267::buildToolBar() {
     mnuMasTiempo_ = msgMenu_->addAction(QStringLiteral("Solicitud de más tiempo"));
     msgMenu_->addSeparator();
     mnuTermina_ = msgMenu_->addAction(QStringLiteral("Termina uso de equipo"));
+    // A click writes to the cashier; the arrow opens the other requests.
     btMensajes_->setMenu(msgMenu_);
-    btMensajes_->setPopupMode(QToolButton::InstantPopup);
+    btMensajes_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(btMensajes_, &QToolButton::clicked, this, &TfrmClient7267::freeMessageRequested);
 
     connect(btRegresivo_, &QToolButton::clicked, this, [this] { core_.session().ActClockMode(); });
     connect(btAlarma_, &QToolButton::clicked, this, [this] { core_.session().ActAlarmMode(); });
@@ -153,7 +155,7 @@ void TfrmClient7267::buildPopup(bool testMode) {
     five->setVisible(testMode);
     two->setVisible(testMode);
     background->setVisible(testMode);
-    background->setEnabled(false);
+    connect(background, &QAction::triggered, this, &TfrmClient7267::backgroundTasksRequested);
     connect(five, &QAction::triggered, this, [this] { core_.session().TestGrant(5); });
     connect(two, &QAction::triggered, this, [this] { core_.session().TestGrant(2); });
     connect(mnuTerminar_, &QAction::triggered, this, &QWidget::close);
@@ -207,7 +209,8 @@ void TfrmClient7267::follow(const ClientDisplay& d, const LanguageTexts& t) {
     mnuAccount_->setVisible(!d.priceList.isEmpty());
     mnuMasTiempo_->setEnabled(d.masTiempoEnabled);
     mnuTermina_->setEnabled(d.terminaUsoEnabled);
-    mnuTerminar_->setText(QStringLiteral("Terminar"));
+    mnuTerminar_->setText(t.get(Txt::MnuTermina));
+    mnuTareas_->setText(t.get(Txt::MnuTareas));
     mnuVisible_->setText(t.get(Txt::MnuVisible));
     mnuVisible_->setChecked(d.mainVisible);
     lblHora_->setText(t.get(Txt::lblHora));

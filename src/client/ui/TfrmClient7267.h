@@ -42,8 +42,9 @@ Q_SIGNALS:
     void freeMessageRequested();
     void priceListRequested();
     void accountRequested();
-    void configRequested(); // "Configuración"
-    void tasksRequested();  // "Tareas"
+    void configRequested();          // "Configuración"
+    void tasksRequested();           // "Tareas"
+    void backgroundTasksRequested(); // "Tareas en fondo" (test mode)
 
 protected:
     void closeEvent(QCloseEvent* e) override;

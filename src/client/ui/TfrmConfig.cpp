@@ -1,6 +1,7 @@
 #include "client/ui/TfrmConfig.h"
 
 #include "client/StationCore.h"
+#include "client/ui/Dialogs.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -646,7 +647,13 @@ void ConfigDialogRunner::showModelState() {
 }
 
 void ConfigDialogRunner::exec() {
-    dialog_.load(model_.load(core_.settings()));
+    {
+        Tfrmmsg busy(&dialog_);
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        dialog_.load(
+            model_.load(core_.settings(), [&busy](const QString& text) { busy.note(text); }));
+        QGuiApplication::restoreOverrideCursor();
+    }
     showModelState();
     dialog_.show();
     dialog_.raise();

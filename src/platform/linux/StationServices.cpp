@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <sys/ioctl.h>
@@ -16,25 +15,6 @@ namespace tarvina::platform {
 // One echo request, answered by the same exchange the network test uses.
 bool IcmpPinger::ping(const QString& host, int timeoutMs) {
     return echo(host, 1, timeoutMs).has_value();
-}
-
-bool LinuxSystemTime::setLocalTime(const common::DateTime& when, QString* error) {
-    const QDateTime local = when.toQDateTime();
-    if (!local.isValid()) {
-        if (error)
-            *error = QStringLiteral("invalid date");
-        return false;
-    }
-    const qint64 ms = local.toMSecsSinceEpoch();
-    timespec ts{};
-    ts.tv_sec = static_cast<time_t>(ms / 1000);
-    ts.tv_nsec = static_cast<long>((ms % 1000) * 1000000);
-    if (::clock_settime(CLOCK_REALTIME, &ts) != 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    return true;
 }
 
 QList<SysfsDrives::Drive> SysfsDrives::drives() const {

@@ -2,7 +2,6 @@
 
 #include "platform/Drives.h"
 #include "platform/Pinger.h"
-#include "platform/SystemTime.h"
 
 #include <QString>
 
@@ -14,12 +13,6 @@ class IcmpPinger final : public Pinger {
 public:
     bool ping(const QString& host, int timeoutMs) override;
     std::optional<EchoReply> echo(const QString& host, int sequence, int timeoutMs) override;
-};
-
-// clock_settime (needs CAP_SYS_TIME).
-class LinuxSystemTime final : public SystemTimeSetter {
-public:
-    bool setLocalTime(const common::DateTime& when, QString* error) override;
 };
 
 // Optical and removable block devices from sysfs, lettered "D" onwards in

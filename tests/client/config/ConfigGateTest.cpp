@@ -40,6 +40,7 @@ TEST(ConfigGate, AWrongPasswordIsRefusedEveryTimeAndTheRightOneOpensTheDialog) {
     EXPECT_EQ(dialog.shown, 0);
     EXPECT_EQ(st.notice.notices, QStringList(3, QStringLiteral("Clave incorrecta.")));
     EXPECT_EQ(st.core->display().statusText, QStringLiteral("Clave incorrecta."));
+    EXPECT_EQ(st.password.nextCaption, QStringLiteral("Clave incorrecta."));
 
     st.password.answers << std::nullopt; // cancelled
     EXPECT_EQ(st.core->configGate().MnuConfigClick(dialog), ConfigGate::Result::Cancelled);

@@ -354,6 +354,21 @@ TEST(TaskList, CleanClosesOnlyWhatWasNotOpenAtTheBaseline) {
     EXPECT_EQ(d.windows.closeCalls, QList<platform::WindowId>{2});
 }
 
+TEST(TaskList, TareasEnFondoListsHiddenAndOwnWindowsUnderTheFrontOne) {
+    Desk d;
+    d.open(0x2A, QStringLiteral("Juego"), true, 70);
+    d.open(0x2B, QStringLiteral("oculta"), false);
+    d.open(99, QStringLiteral("Puesto")); // the station's own
+    d.open(0x2C, QString());
+    d.windows.windows[0x2A].className = QStringLiteral("juego.Juego");
+    d.windows.stacking = {0x2A, 0x2B, 99, 0x2C};
+    d.windows.foreground = 0x2A;
+    d.processes.programs[70] = QStringLiteral("/usr/games/juego");
+    EXPECT_EQ(d.tasks.BackgroundReport(),
+              QStringLiteral("corriendo - 000000002A-->juego.Juego : /usr/games/juego\n"
+                             "Juego[0000002A]\noculta[0000002B]\nPuesto[00000063]"));
+}
+
 TEST(TaskList, ABaselineTakenOnAnEmptyDesktopStillCleans) {
     Desk d;
     d.tasks.recordBaseline();
@@ -578,6 +593,22 @@ TEST(RemoteConfig, FilesAreStoredInTheFolderAndRecordedByTheirName) {
     EXPECT_TRUE(res.failed());
     EXPECT_EQ(r.s.winBackground, QStringLiteral("fondo.bmp"));
     EXPECT_EQ(QDir(r.folder).entryList(QDir::Files).size(), 4);
+
+    // A file that did not arrive whole: the sound and the wallpaper keep the
+    // name they were sent under, the lock keeps its picture.
+    QDir(r.folder).mkdir(QStringLiteral("sirena.wav"));
+    res = r.apply(tc::SendAlarmSound, "C:\\sonidos\\sirena.wav", QByteArray("RIFF"));
+    EXPECT_TRUE(res.failed());
+    EXPECT_EQ(r.s.alarmSnd, QStringLiteral("sirena.wav"));
+    res = r.remote.transferFailed(tc::SendWallpaper, QStringLiteral("C:\\w\\nuevo.bmp"),
+                                  QStringLiteral("cortado"), r.s);
+    EXPECT_TRUE(res.failed());
+    EXPECT_EQ(r.s.winBackground, QStringLiteral("nuevo.bmp"));
+    r.s.background = QStringLiteral("passwd");
+    res = r.remote.transferFailed(tc::SendBackground, QStringLiteral("otro.gif"),
+                                  QStringLiteral("cortado"), r.s);
+    EXPECT_EQ(res.step, QStringLiteral("ReceiveBackImage"));
+    EXPECT_EQ(r.s.background, QStringLiteral("passwd"));
 }
 
 TEST(RemoteConfig, BannerItemsAndTheirBadPositions) {

@@ -458,7 +458,7 @@ TEST(SessionLogic, ExitAsksThePasswordUnlessAShutdownIsPending) {
     sd.core->dispatcher().Dispatch("0360, R");
     Station::drain();
     EXPECT_EQ(sd.core->session().pendingShutdown(), QChar(u'R'));
-    EXPECT_TRUE(sd.core->display().statusText.startsWith("ShutDown /R at "));
+    EXPECT_EQ(sd.core->display().statusText, QStringLiteral("ShutDown /R at 04/03/2024 10:01:00"));
     EXPECT_TRUE(sd.core->CloseQuery());
 }
 
@@ -756,7 +756,18 @@ TEST(SessionLogic, DesktopStepsAtStartAndClose) {
 }
 
 TEST(SessionLogic, TwoLocksWithinAMinuteCheckMediaOnceAndAdPageAddress) {
+    {
+        // No advertising host configured: no page at all.
+        Station none;
+        none.start();
+        none.core->dispatcher().Dispatch("54");
+        Station::drain();
+        EXPECT_TRUE(none.shell.opened.isEmpty());
+    }
     Station st;
+    st.registry.writeString(platform::Root::LocalMachine,
+                            QStringLiteral("\\Software\\Velt\\Tarvina"),
+                            QStringLiteral("PublicidadHost"), QStringLiteral("anuncios.example"));
     st.start();
     st.core->dispatcher().Dispatch("08");
     st.core->dispatcher().Dispatch("08");
@@ -773,7 +784,7 @@ TEST(SessionLogic, TwoLocksWithinAMinuteCheckMediaOnceAndAdPageAddress) {
     ASSERT_EQ(st.shell.opened.size(), 1);
     const QString url = st.shell.opened[0];
     const QString query = url.mid(url.indexOf(u'?'));
-    EXPECT_TRUE(url.contains(QStringLiteral("/zu/newsite.php?")));
+    EXPECT_TRUE(url.startsWith(QStringLiteral("http://anuncios.example/zu/newsite.php?")));
     EXPECT_TRUE(
         query.startsWith(QStringLiteral("?idsocio=12&mac=00%2D0C%2D29%2DAB%2DCD%2DEF&cmd=")))
         << url.toStdString();
