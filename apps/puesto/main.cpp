@@ -274,7 +274,9 @@ struct ServiceMenus {
         core.configTarget().setDesktopHooks(
             {[this](bool force) { return logoBackup.backup(force); },
              [&desktop](bool hidden) { desktop.setTaskBarHidden(hidden); },
-             [&desktop](quint32 mask) { desktop.setHiddenDrives(mask); }});
+             [&desktop](quint32 mask, QString* error) {
+                 return desktop.setHiddenDrives(mask, error);
+             }});
         configModel.setControlPanel(
             [] { return platform::ListSettingsApplets(platform::ApplicationFolders()); },
             QFileInfo(back.registry.paths().machine).dir().filePath(QStringLiteral("Control.ini")));

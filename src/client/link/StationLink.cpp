@@ -379,4 +379,12 @@ void StationLink::ApplySettings() {
     link_.setSecurity(SecurityOf(s));
 }
 
+void ReportHiddenDrivesFailure(StationLink& link, StationLog& log, const QString& why) {
+    log.lastCommand().set(QStringLiteral("SetDiskState(2)"));
+    log.LogException(QStringLiteral("SetDiskState ") + why);
+    link.SendClientMessage(QStringLiteral("No fue posible ocultar las unidades de disco: ") + why);
+    link.SendFreeMessage(
+        common::ToCp1252(u"Falla al ocultar unidades de disco. Ver mensaje en consola."));
+}
+
 } // namespace tarvina::client

@@ -14,6 +14,7 @@
 namespace tarvina::client {
 
 struct StationContext;
+class StationLog;
 
 // The station's connection to the server: the connect thread, the receive
 // thread, the two reconnect timers and every send.
@@ -120,5 +121,9 @@ private:
     // The read time-out, read by the receive thread.
     std::atomic<int> readTimeout_{0};
 };
+
+// The drives could not be kept from the customer: the log, the console's
+// line with the reason and the cashier's notice.
+void ReportHiddenDrivesFailure(StationLink& link, StationLog& log, const QString& why);
 
 } // namespace tarvina::client

@@ -551,8 +551,14 @@ TEST(RemoteConfig, StyleAutostartTaskBarLogosAndDrives) {
     r.apply(tc::SetDiskState, "67108863");
     EXPECT_EQ(r.report().mask, 0x03FFFFFFu);
     EXPECT_EQ(r.desktop.hiddenDrives.last(), 0x03FFFFFFu);
+    // Stored, but the desktop could not hide them: said, with its reason.
+    r.desktop.hiddenDrivesFail = true;
+    EXPECT_EQ(r.apply(tc::SetDiskState, "8").hiddenDrivesFailed,
+              QStringLiteral("Permission denied"));
+    EXPECT_EQ(r.report().mask, 8u);
+    r.desktop.hiddenDrivesFail = false;
     EXPECT_EQ(r.apply(tc::SetDiskState, "muchas").step, QStringLiteral("SetDiskState"));
-    EXPECT_EQ(r.report().mask, 0x03FFFFFFu);
+    EXPECT_EQ(r.report().mask, 8u);
 }
 
 TEST(RemoteConfig, FilesAreStoredInTheFolderAndRecordedByTheirName) {
