@@ -220,7 +220,9 @@ platform::LinuxDesktopSetup DesktopSetup(platform::SysfsDrives& drives) {
 // start environment reads them.
 struct BackEnds {
     BackEnds(client::ui::StationUi& ui, const QString& folder)
-        : control({registry, windows, processes, desktop, autostart, grabber, displayModes, ui,
+        : drives(QStringLiteral("/sys/block"), QStringLiteral("/dev"),
+                 QDir(folder).filePath(QStringLiteral("Data/unidades.dta"))),
+          control({registry, windows, processes, desktop, autostart, grabber, displayModes, ui,
                    folder, QApplication::applicationFilePath()}) {}
 
     client::StationPlatform stationPlatform(client::ui::StationUi& ui) {
