@@ -283,6 +283,7 @@ struct ServiceMenus {
             [] { return platform::ListSettingsApplets(platform::ApplicationFolders()); },
             QFileInfo(back.registry.paths().machine).dir().filePath(QStringLiteral("Control.ini")));
         ui.setConfigDialog(configDialog.dialog());
+        configDialog.dialog()->setDrives(&back.drives);
         QObject::connect(ui.main(), &client::ui::TfrmClient7267::configRequested, &core,
                          [this, &core] { core.configGate().MnuConfigClick(configDialog); });
         QObject::connect(ui.main(), &client::ui::TfrmClient7267::tasksRequested, &core,

@@ -139,6 +139,13 @@ QString SysfsDrives::deviceOf(QChar letter) const {
     return {};
 }
 
+Drives::Kind SysfsDrives::kindOf(QChar letter) {
+    for (const Drive& d : drives())
+        if (d.letter == letter.toUpper())
+            return d.optical ? Kind::CdRom : Kind::Removable;
+    return letter.toUpper() == u'C' ? Kind::Fixed : Kind::None;
+}
+
 QString SysfsDrives::cdDriveLetters() {
     QString s;
     for (const Drive& d : drives())

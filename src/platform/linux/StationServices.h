@@ -33,6 +33,9 @@ public:
     QString cdDriveLetters() override;
     QString lettersWithMedia() override;
     bool setTray(QChar letter, bool open, QString* error) override;
+    // "C" is the system's own disk; the lettered devices are CD drives or
+    // removable disks.
+    Kind kindOf(QChar letter) override;
     // The kernel name ("sdb") of the device under a letter; empty when none.
     QString deviceOf(QChar letter) const;
 

@@ -284,6 +284,10 @@ TEST(SysfsDrives, ADeviceKeepsItsLetterAndAStickNeverMovesTheCdDrive) {
         EXPECT_EQ(drives.cdDriveLetters(), QStringLiteral("D"));
         EXPECT_EQ(drives.deviceOf(u'E'), QStringLiteral("sdb"));
         EXPECT_EQ(drives.lettersWithMedia(), QStringLiteral("DE"));
+        EXPECT_EQ(drives.kindOf(u'd'), Drives::Kind::CdRom);
+        EXPECT_EQ(drives.kindOf(u'E'), Drives::Kind::Removable);
+        EXPECT_EQ(drives.kindOf(u'C'), Drives::Kind::Fixed);
+        EXPECT_EQ(drives.kindOf(u'F'), Drives::Kind::None);
     }
     // Next start, the CD drive gone: the stick is still E, and a new stick
     // takes neither remembered letter.
