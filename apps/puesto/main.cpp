@@ -44,6 +44,7 @@
 #include <QHostAddress>
 #include <QMessageBox>
 #include <QNetworkInterface>
+#include <QScreen>
 #include <QThread>
 #include <csignal>
 #include <cstdio>
@@ -223,7 +224,17 @@ struct BackEnds {
         : drives(QStringLiteral("/sys/block"), QStringLiteral("/dev"),
                  QDir(folder).filePath(QStringLiteral("Data/unidades.dta"))),
           control({registry, windows, processes, desktop, autostart, grabber, displayModes, ui,
-                   folder, QApplication::applicationFilePath()}) {}
+                   folder, QApplication::applicationFilePath()}) {
+        grabber.setPrimaryArea([] {
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            if (!screen)
+                return QRect();
+            const QRect g = screen->geometry();
+            const qreal r = screen->devicePixelRatio();
+            return QRect(qRound(g.x() * r), qRound(g.y() * r), qRound(g.width() * r),
+                         qRound(g.height() * r));
+        });
+    }
 
     client::StationPlatform stationPlatform(client::ui::StationUi& ui) {
         return {clock,   registry, windows, audio, service, shell, drives,  timeSetter,
