@@ -29,6 +29,7 @@
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/TimedateTime.h"
 #include "platform/linux/X11ScreenGrabber.h"
+#include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgShell.h"
 #include "platform/linux/XrandrDisplayModes.h"
@@ -295,6 +296,23 @@ struct ServiceMenus {
             QFileInfo(back.registry.paths().machine).dir().filePath(QStringLiteral("Control.ini")));
         ui.setConfigDialog(configDialog.dialog());
         configDialog.dialog()->setDrives(&back.drives);
+        // Without a compositing manager a window's opacity is not drawn: the
+        // lock stays opaque whatever is set, which the dialog says and the
+        // log records once.
+        if (QGuiApplication::platformName() == u"xcb" && !platform::X11CompositingActive()) {
+            configDialog.dialog()->setTransparencyNote(
+                QStringLiteral("Este escritorio no tiene un compositor de ventanas: el bloqueo se "
+                               "muestra opaco con cualquier transparencia."));
+            QObject::connect(&core.view(), &client::StationView::displayChanged, &core,
+                             [&core, logged = false]() mutable {
+                                 if (logged || core.display().lockOpacity == 255)
+                                     return;
+                                 logged = true;
+                                 core.log().LogException(QStringLiteral(
+                                     "AlphaBlend: sin compositor de ventanas la transparencia "
+                                     "del bloqueo no se aplica"));
+                             });
+        }
         QObject::connect(ui.main(), &client::ui::TfrmClient7267::configRequested, &core,
                          [this, &core] { core.configGate().MnuConfigClick(configDialog); });
         QObject::connect(ui.main(), &client::ui::TfrmClient7267::tasksRequested, &core,

@@ -334,6 +334,11 @@ void TfrmConfig::pageShown(QWidget* page) {
     }
 }
 
+void TfrmConfig::setTransparencyNote(const QString& note) {
+    transparencyNote_->setText(note);
+    transparencyNote_->setVisible(!note.isEmpty());
+}
+
 namespace {
 // A floppy for "A" and "B", a removable disk elsewhere; no icon where no
 // drive stands.
@@ -426,6 +431,10 @@ QWidget* TfrmConfig::appearancePage() {
     row->addWidget(RxTransparencia, 1);
     row->addWidget(transparencyValue_);
     form->addRow(Buddy(QStringLiteral("&Transparencia del bloqueo:"), RxTransparencia, page), row);
+    transparencyNote_ = new QLabel(page);
+    transparencyNote_->setWordWrap(true);
+    transparencyNote_->hide();
+    form->addRow(transparencyNote_);
     return page;
 }
 

@@ -74,6 +74,8 @@ public:
                QWidget* parent = nullptr);
     // The drives page shows each letter with the icon of what stands there.
     void setDrives(platform::Drives* drives) { drives_ = drives; }
+    // Under the transparency slider: why it has no effect here (empty: it has).
+    void setTransparencyNote(const QString& note);
 
     // Fills every control; the password boxes get their placeholders.
     void load(const config::ConfigValues& v);
@@ -126,6 +128,7 @@ public:
     void setModelSaver(std::function<void()> save) { saveModel_ = std::move(save); }
 
 private:
+    QLabel* transparencyNote_ = nullptr;
     platform::Drives* drives_ = nullptr;
     QWidget* basicPage();
     QWidget* protectionPage();
