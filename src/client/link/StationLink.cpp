@@ -188,7 +188,7 @@ void StationLink::StartConnectThread() {
     auto stop = connectStop_;
     // The thread gets its own copy of the host: the settings belong to the
     // main thread.
-    const QString host = keptHost_.isEmpty() ? ctx_.settings.host : keptHost_;
+    const QString host = hostInForce();
     connectThread_ =
         std::make_unique<std::thread>([this, stop, host] { ConnectThreadBody(stop, host); });
 }
@@ -351,6 +351,10 @@ void StationLink::Restart() {
 
 void StationLink::Stop() {
     StopThreads(true);
+}
+
+QString StationLink::hostInForce() const {
+    return keptHost_.isEmpty() ? ctx_.settings.host : keptHost_;
 }
 
 void StationLink::KeepHostUntilRestart() {

@@ -70,6 +70,8 @@ public:
     // The host connected to stays the one in force now, whatever the
     // settings say, until the program starts again.
     void KeepHostUntilRestart();
+    // The host the next connect thread tries.
+    QString hostInForce() const;
     void SetHost(const QString& host);
     // The intervals and the time-out of the settings take effect (a
     // negative value keeps the one in force).
