@@ -30,6 +30,7 @@
 #include "platform/linux/TerminationSignals.h"
 #include "platform/linux/TimedateTime.h"
 #include "platform/linux/X11ScreenGrabber.h"
+#include "platform/linux/X11WindowSystem.h"
 #include "platform/linux/XdgAutostart.h"
 #include "platform/linux/XdgShell.h"
 #include "platform/linux/XrandrDisplayModes.h"
@@ -45,6 +46,7 @@
 #include <QHostAddress>
 #include <QMessageBox>
 #include <QNetworkInterface>
+#include <QScreen>
 #include <QThread>
 #include <csignal>
 #include <cstdio>
@@ -221,8 +223,20 @@ platform::LinuxDesktopSetup DesktopSetup(platform::SysfsDrives& drives) {
 // start environment reads them.
 struct BackEnds {
     BackEnds(client::ui::StationUi& ui, const QString& folder)
-        : control({registry, windows, processes, desktop, autostart, grabber, displayModes, ui,
-                   folder, QApplication::applicationFilePath()}) {}
+        : drives(QStringLiteral("/sys/block"), QStringLiteral("/dev"),
+                 QDir(folder).filePath(QStringLiteral("Data/unidades.dta"))),
+          control({registry, windows, processes, desktop, autostart, grabber, displayModes, ui,
+                   folder, QApplication::applicationFilePath()}) {
+        grabber.setPrimaryArea([] {
+            const QScreen* screen = QGuiApplication::primaryScreen();
+            if (!screen)
+                return QRect();
+            const QRect g = screen->geometry();
+            const qreal r = screen->devicePixelRatio();
+            return QRect(qRound(g.x() * r), qRound(g.y() * r), qRound(g.width() * r),
+                         qRound(g.height() * r));
+        });
+    }
 
     client::StationPlatform stationPlatform(client::ui::StationUi& ui) {
         return {clock,   registry, windows, audio, service, shell, drives,  timeSetter,
@@ -275,11 +289,31 @@ struct ServiceMenus {
         core.configTarget().setDesktopHooks(
             {[this](bool force) { return logoBackup.backup(force); },
              [&desktop](bool hidden) { desktop.setTaskBarHidden(hidden); },
-             [&desktop](quint32 mask) { desktop.setHiddenDrives(mask); }});
+             [&desktop](quint32 mask, QString* error) {
+                 return desktop.setHiddenDrives(mask, error);
+             }});
         configModel.setControlPanel(
             [] { return platform::ListSettingsApplets(platform::ApplicationFolders()); },
             QFileInfo(back.registry.paths().machine).dir().filePath(QStringLiteral("Control.ini")));
         ui.setConfigDialog(configDialog.dialog());
+        configDialog.dialog()->setDrives(&back.drives);
+        // Without a compositing manager a window's opacity is not drawn: the
+        // lock stays opaque whatever is set, which the dialog says and the
+        // log records once.
+        if (QGuiApplication::platformName() == u"xcb" && !platform::X11CompositingActive()) {
+            configDialog.dialog()->setTransparencyNote(
+                QStringLiteral("Este escritorio no tiene un compositor de ventanas: el bloqueo se "
+                               "muestra opaco con cualquier transparencia."));
+            QObject::connect(&core.view(), &client::StationView::displayChanged, &core,
+                             [&core, logged = false]() mutable {
+                                 if (logged || core.display().lockOpacity == 255)
+                                     return;
+                                 logged = true;
+                                 core.log().LogException(QStringLiteral(
+                                     "AlphaBlend: sin compositor de ventanas la transparencia "
+                                     "del bloqueo no se aplica"));
+                             });
+        }
         QObject::connect(ui.main(), &client::ui::TfrmClient7267::configRequested, &core,
                          [this, &core] { core.configGate().MnuConfigClick(configDialog); });
         QObject::connect(ui.main(), &client::ui::TfrmClient7267::tasksRequested, &core,

@@ -38,7 +38,8 @@ public:
     virtual bool setWallpaper(const QString& path, WallpaperMode mode) = 0;
 
     // Drive letters kept from the customer: bit n hides letter "A" + n.
-    virtual bool setHiddenDrives(quint32 mask) = 0;
+    // False, with the reason in error, when they could not be hidden.
+    virtual bool setHiddenDrives(quint32 mask, QString* error) = 0;
 
     // The system's pictures of its start and its shut-down, where it is set
     // up to show one: what the station backs up and puts back.

@@ -5,6 +5,7 @@
 #include "client/session/Session.h"
 #include "client/station/MachineControl.h"
 #include "client/station/StationContext.h"
+#include "client/station/StationLog.h"
 #include "client/station/StationView.h"
 #include "common/Cp1252.h"
 #include "common/Password.h"
@@ -55,8 +56,9 @@ bool StationConfigTarget::backupLogos(bool force) {
 }
 
 void StationConfigTarget::setHiddenDrives(quint32 mask) {
-    if (hooks_.setHiddenDrives)
-        hooks_.setHiddenDrives(mask);
+    QString why;
+    if (hooks_.setHiddenDrives && !hooks_.setHiddenDrives(mask, &why))
+        ReportHiddenDrivesFailure(link_, ctx_.log, why);
 }
 
 void StationConfigTarget::setTaskBarHidden(bool hidden) {

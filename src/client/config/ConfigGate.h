@@ -44,7 +44,8 @@ private:
 struct DesktopHooks {
     std::function<bool(bool force)> backupLogos;
     std::function<void(bool hidden)> setTaskBarHidden;
-    std::function<void(quint32 mask)> setHiddenDrives;
+    // False with the reason when the drives could not be hidden.
+    std::function<bool(quint32 mask, QString* error)> setHiddenDrives;
 };
 
 // The running station's side of a confirmed dialog.

@@ -134,8 +134,11 @@ RemoteConfig::Result RemoteConfig::apply(int code, const QByteArray& payload,
         if (!keys::kNoDrives.writeAs<platform::form::Integer>(p_.registry, static_cast<qint32>(m)))
             return Failure(QStringLiteral("SetDiskState(2)"),
                            QStringLiteral("No se pudo guardar NoDrives"));
-        p_.desktop.setHiddenDrives(m);
-        return {};
+        Result r;
+        QString why;
+        if (!p_.desktop.setHiddenDrives(m, &why))
+            r.hiddenDrivesFailed = why.isEmpty() ? QStringLiteral("sin razón") : why;
+        return r;
     }
     case tc::SendBanner:
     case tc::SetBannerDelay:

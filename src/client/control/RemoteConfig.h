@@ -53,6 +53,9 @@ public:
         // The wallpaper could not be put on the desktop (24, 25): the
         // cashier is told, the item itself is kept.
         bool wallpaperFailed = false;
+        // The mask is stored but the desktop could not hide the drives (29):
+        // the reason, for the log and the cashier.
+        QString hiddenDrivesFailed;
         bool failed() const { return !error.isEmpty(); }
     };
     // One item; block: the file that followed the line (22, 23, 24, 30),

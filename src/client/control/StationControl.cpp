@@ -131,6 +131,8 @@ void StationControl::command(int code, const QByteArray& payload,
         refreshBanners();
     if (r.wallpaperFailed)
         host_->link.SendClientMessage(Wallpaper::kFailure);
+    if (!r.hiddenDrivesFailed.isEmpty())
+        ReportHiddenDrivesFailure(host_->link, host_->ctx.log, r.hiddenDrivesFailed);
     if (r.failed())
         fail(r.step, r.error);
 }

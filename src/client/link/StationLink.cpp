@@ -188,7 +188,7 @@ void StationLink::StartConnectThread() {
     auto stop = connectStop_;
     // The thread gets its own copy of the host: the settings belong to the
     // main thread.
-    const QString host = keptHost_.isEmpty() ? ctx_.settings.host : keptHost_;
+    const QString host = hostInForce();
     connectThread_ =
         std::make_unique<std::thread>([this, stop, host] { ConnectThreadBody(stop, host); });
 }
@@ -353,6 +353,10 @@ void StationLink::Stop() {
     StopThreads(true);
 }
 
+QString StationLink::hostInForce() const {
+    return keptHost_.isEmpty() ? ctx_.settings.host : keptHost_;
+}
+
 void StationLink::KeepHostUntilRestart() {
     if (keptHost_.isEmpty())
         keptHost_ = ctx_.settings.host;
@@ -377,6 +381,14 @@ void StationLink::ApplySettings() {
         link_.setWriteTimeout(s.timeout > 0 ? s.timeout : 10000);
     }
     link_.setSecurity(SecurityOf(s));
+}
+
+void ReportHiddenDrivesFailure(StationLink& link, StationLog& log, const QString& why) {
+    log.lastCommand().set(QStringLiteral("SetDiskState(2)"));
+    log.LogException(QStringLiteral("SetDiskState ") + why);
+    link.SendClientMessage(QStringLiteral("No fue posible ocultar las unidades de disco: ") + why);
+    link.SendFreeMessage(
+        common::ToCp1252(u"Falla al ocultar unidades de disco. Ver mensaje en consola."));
 }
 
 } // namespace tarvina::client

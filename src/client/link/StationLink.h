@@ -14,6 +14,7 @@
 namespace tarvina::client {
 
 struct StationContext;
+class StationLog;
 
 // The station's connection to the server: the connect thread, the receive
 // thread, the two reconnect timers and every send.
@@ -69,6 +70,8 @@ public:
     // The host connected to stays the one in force now, whatever the
     // settings say, until the program starts again.
     void KeepHostUntilRestart();
+    // The host the next connect thread tries.
+    QString hostInForce() const;
     void SetHost(const QString& host);
     // The intervals and the time-out of the settings take effect (a
     // negative value keeps the one in force).
@@ -120,5 +123,9 @@ private:
     // The read time-out, read by the receive thread.
     std::atomic<int> readTimeout_{0};
 };
+
+// The drives could not be kept from the customer: the log, the console's
+// line with the reason and the cashier's notice.
+void ReportHiddenDrivesFailure(StationLink& link, StationLog& log, const QString& why);
 
 } // namespace tarvina::client

@@ -27,12 +27,15 @@ TfrmBack::TfrmBack(QWidget* parent) : QWidget(parent) {
     p.setColor(QPalette::Window, Qt::black);
     p.setColor(QPalette::WindowText, Qt::white);
     setPalette(p);
+    // The static picture and the animated control: one of them shows the
+    // lock's picture or the banner of the moment, the other is hidden.
     picture_ = new QLabel(this);
-    banner_ = new QLabel(this);
+    animated_ = new QLabel(this);
     label_ = new QLabel(this);
     label_->move(0, 0);
-    banner_->hide();
+    animated_->hide();
     picture_->installEventFilter(this);
+    animated_->installEventFilter(this);
     if (QScreen* s = QGuiApplication::primaryScreen())
         setGeometry(s->geometry());
 }
@@ -45,39 +48,15 @@ void TfrmBack::follow(const ClientDisplay& d) {
         label_->raise();
     }
     setWindowOpacity(d.lockOpacity / 255.0);
-    if (d.lockPicture != picturePath_) {
+    const bool showing = d.lockVisible && !isVisible();
+    // Every show starts again from the lock's picture.
+    if (d.lockPicture != picturePath_ || showing) {
         picturePath_ = d.lockPicture;
-        delete movie_;
-        movie_ = nullptr;
-        picture_->clear();
-        if (!picturePath_.isEmpty()) {
-            if (IsGif(picturePath_)) {
-                movie_ = new QMovie(picturePath_, QByteArray(), this);
-                picture_->setMovie(movie_);
-                movie_->start();
-            } else {
-                picture_->setPixmap(QPixmap(picturePath_));
-            }
-        }
-        placePicture();
+        showPicture(picturePath_, false);
     }
     if (d.bannerSerial != bannerSerial_ && !d.bannerFile.isEmpty()) {
         bannerSerial_ = d.bannerSerial;
-        delete bannerMovie_;
-        bannerMovie_ = nullptr;
-        if (IsGif(d.bannerFile)) {
-            bannerMovie_ = new QMovie(d.bannerFile, QByteArray(), this);
-            banner_->setMovie(bannerMovie_);
-            bannerMovie_->start();
-        } else {
-            banner_->setPixmap(QPixmap(d.bannerFile));
-        }
-        banner_->adjustSize();
-        const int w = width() - banner_->width();
-        const int h = height() - banner_->height();
-        banner_->move(w > 0 ? QRandomGenerator::global()->bounded(w) : 0,
-                      h > 0 ? QRandomGenerator::global()->bounded(h) : 0);
-        banner_->show();
+        showPicture(d.bannerFile, true);
     }
     if (d.lockVisible && !isVisible()) {
         if (QScreen* s = QGuiApplication::primaryScreen())
@@ -92,9 +71,45 @@ void TfrmBack::follow(const ClientDisplay& d) {
     }
 }
 
+void TfrmBack::showPicture(const QString& path, bool atRandom) {
+    const bool gif = IsGif(path);
+    QLabel* shown = gif ? animated_ : picture_;
+    QLabel* other = gif ? picture_ : animated_;
+    other->hide();
+    other->clear();
+    delete movie_;
+    movie_ = nullptr;
+    shown->clear();
+    centred_ = !atRandom;
+    if (path.isEmpty()) {
+        shown->hide();
+        return;
+    }
+    if (gif) {
+        movie_ = new QMovie(path, QByteArray(), this);
+        animated_->setMovie(movie_);
+        movie_->start();
+    } else {
+        picture_->setPixmap(QPixmap(path));
+    }
+    shown->adjustSize();
+    if (atRandom) {
+        const int w = width() - shown->width();
+        const int h = height() - shown->height();
+        shown->move(w > 0 ? QRandomGenerator::global()->bounded(w) : 0,
+                    h > 0 ? QRandomGenerator::global()->bounded(h) : 0);
+    } else {
+        placePicture();
+    }
+    shown->show();
+    label_->raise();
+}
+
 void TfrmBack::placePicture() {
-    picture_->adjustSize();
-    picture_->move((width() - picture_->width()) / 2, (height() - picture_->height()) / 2);
+    if (!centred_)
+        return;
+    for (QLabel* l : {picture_, animated_})
+        l->move((width() - l->width()) / 2, (height() - l->height()) / 2);
 }
 
 void TfrmBack::resizeEvent(QResizeEvent*) {
@@ -117,7 +132,7 @@ void TfrmBack::mouseReleaseEvent(QMouseEvent*) {
 }
 
 bool TfrmBack::eventFilter(QObject* o, QEvent* e) {
-    if (o == picture_ && e->type() == QEvent::MouseButtonRelease) {
+    if ((o == picture_ || o == animated_) && e->type() == QEvent::MouseButtonRelease) {
         Q_EMIT pictureClicked();
         return true;
     }

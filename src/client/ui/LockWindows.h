@@ -32,15 +32,19 @@ protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
+    // The picture in the control for its kind (a GIF animated, any other
+    // still), the other control hidden: centred, or at a random place for a
+    // banner.
+    void showPicture(const QString& path, bool atRandom);
     void placePicture();
     bool mayClose_ = false;
     QString picturePath_;
     int bannerSerial_ = -1;
     QLabel* picture_;
-    QLabel* banner_;
+    QLabel* animated_;
     QLabel* label_;
     QMovie* movie_ = nullptr;
-    QMovie* bannerMovie_ = nullptr;
+    bool centred_ = true;
     bool firstShow_ = true;
 };
 

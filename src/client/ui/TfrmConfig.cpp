@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -333,6 +334,37 @@ void TfrmConfig::pageShown(QWidget* page) {
     }
 }
 
+void TfrmConfig::setTransparencyNote(const QString& note) {
+    transparencyNote_->setText(note);
+    transparencyNote_->setVisible(!note.isEmpty());
+}
+
+namespace {
+// A floppy for "A" and "B", a removable disk elsewhere; no icon where no
+// drive stands.
+QIcon DriveIcon(QStyle* style, platform::Drives::Kind kind, bool floppyLetter) {
+    using Kind = platform::Drives::Kind;
+    switch (kind) {
+    case Kind::Removable:
+        return floppyLetter ? QIcon::fromTheme(QStringLiteral("media-floppy"),
+                                               style->standardIcon(QStyle::SP_DriveFDIcon))
+                            : QIcon::fromTheme(QStringLiteral("drive-removable-media"),
+                                               style->standardIcon(QStyle::SP_DriveFDIcon));
+    case Kind::Fixed:
+        return QIcon::fromTheme(QStringLiteral("drive-harddisk"),
+                                style->standardIcon(QStyle::SP_DriveHDIcon));
+    case Kind::Network:
+        return style->standardIcon(QStyle::SP_DriveNetIcon);
+    case Kind::CdRom:
+        return QIcon::fromTheme(QStringLiteral("drive-optical"),
+                                style->standardIcon(QStyle::SP_DriveCDIcon));
+    case Kind::None:
+        break;
+    }
+    return {};
+}
+} // namespace
+
 QWidget* TfrmConfig::drivesPage() {
     auto* page = new QWidget(this);
     auto* v = new QVBoxLayout(page);
@@ -399,6 +431,10 @@ QWidget* TfrmConfig::appearancePage() {
     row->addWidget(RxTransparencia, 1);
     row->addWidget(transparencyValue_);
     form->addRow(Buddy(QStringLiteral("&Transparencia del bloqueo:"), RxTransparencia, page), row);
+    transparencyNote_ = new QLabel(page);
+    transparencyNote_->setWordWrap(true);
+    transparencyNote_->hide();
+    form->addRow(transparencyNote_);
     return page;
 }
 
@@ -495,9 +531,13 @@ void TfrmConfig::load(const ConfigValues& v) {
     ChkBarraTareas->setChecked(v.hiddenTaskBar);
     {
         const QSignalBlocker block(LstViewDrive);
-        for (int i = 0; i < 26; ++i)
-            LstViewDrive->item(i)->setCheckState((v.hiddenDrives >> i) & 1 ? Qt::Unchecked
-                                                                           : Qt::Checked);
+        for (int i = 0; i < 26; ++i) {
+            QListWidgetItem* item = LstViewDrive->item(i);
+            item->setCheckState((v.hiddenDrives >> i) & 1 ? Qt::Unchecked : Qt::Checked);
+            item->setIcon(DriveIcon(
+                style(), drives_ ? drives_->kindOf(QChar(u'A' + i)) : platform::Drives::Kind::None,
+                i < 2));
+        }
     }
     ChkLimpiarEscritorio->setChecked(v.limpiarEscritorio);
     passwordChanged_ = false;

@@ -3,6 +3,7 @@
 #include "client/config/ConfigGate.h"
 #include "client/config/ConfigModel.h"
 #include "client/config/NetworkTest.h"
+#include "platform/Drives.h"
 #include "platform/NetworkBrowser.h"
 #include "platform/Pinger.h"
 
@@ -71,6 +72,10 @@ public:
 
     TfrmConfig(platform::Pinger& pinger, platform::NetworkBrowser* browser, quint16 port,
                QWidget* parent = nullptr);
+    // The drives page shows each letter with the icon of what stands there.
+    void setDrives(platform::Drives* drives) { drives_ = drives; }
+    // Under the transparency slider: why it has no effect here (empty: it has).
+    void setTransparencyNote(const QString& note);
 
     // Fills every control; the password boxes get their placeholders.
     void load(const config::ConfigValues& v);
@@ -123,6 +128,8 @@ public:
     void setModelSaver(std::function<void()> save) { saveModel_ = std::move(save); }
 
 private:
+    QLabel* transparencyNote_ = nullptr;
+    platform::Drives* drives_ = nullptr;
     QWidget* basicPage();
     QWidget* protectionPage();
     QWidget* controlPanelPage();

@@ -19,6 +19,7 @@ public:
     QList<WallpaperCall> wallpapers;
     bool wallpaperFails = false;
     QList<quint32> hiddenDrives;
+    bool hiddenDrivesFail = false;
     QList<Logo> logoFiles;
 
     void setTaskBarHidden(bool hidden) override { taskBarCalls << hidden; }
@@ -31,9 +32,11 @@ public:
         wallpapers << WallpaperCall{path, mode};
         return !wallpaperFails;
     }
-    bool setHiddenDrives(quint32 mask) override {
+    bool setHiddenDrives(quint32 mask, QString* error) override {
         hiddenDrives << mask;
-        return true;
+        if (hiddenDrivesFail && error)
+            *error = QStringLiteral("Permission denied");
+        return !hiddenDrivesFail;
     }
     QList<Logo> logos() override { return logoFiles; }
 };

@@ -300,7 +300,7 @@ bool LinuxDesktop::setWallpaper(const QString& path, WallpaperMode mode) {
     return painted;
 }
 
-bool LinuxDesktop::setHiddenDrives(quint32 mask) {
+bool LinuxDesktop::setHiddenDrives(quint32 mask, QString* error) {
     QByteArray text = "# Drives kept from the customer (written by puesto, read by udev).\n";
     for (int n = 0; n < 26; ++n) {
         if (!(mask & (1u << n)) || !setup_.deviceOf)
@@ -311,7 +311,12 @@ bool LinuxDesktop::setHiddenDrives(quint32 mask) {
             continue;
         text += dev.toLocal8Bit() + '\n';
     }
-    return WriteFileAtomically(setup_.hiddenDrivesFile, text, 0644);
+    QString why;
+    if (WriteFileAtomically(setup_.hiddenDrivesFile, text, 0644, &why))
+        return true;
+    if (error)
+        *error = setup_.hiddenDrivesFile + QStringLiteral(": ") + why;
+    return false;
 }
 
 QList<Desktop::Logo> LinuxDesktop::logos() {

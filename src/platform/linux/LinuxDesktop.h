@@ -62,7 +62,7 @@ public:
     bool suspendScreenSaver() override;
     void restoreScreenSaver() override;
     bool setWallpaper(const QString& path, WallpaperMode mode) override;
-    bool setHiddenDrives(quint32 mask) override;
+    bool setHiddenDrives(quint32 mask, QString* error) override;
     QList<Logo> logos() override;
 
 private:

@@ -86,9 +86,17 @@ std::optional<ScreenImage> X11ScreenGrabber::grab(QString* error) {
         return fail(QStringLiteral("Formato de pantalla no soportado (%1 bits)").arg(bpp));
     const bool msbFirst = setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST;
 
+    // Only the primary monitor, as the system's screen is on a desktop of
+    // several.
+    QRect area(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+    if (area_) {
+        const QRect primary = area_().intersected(area);
+        if (!primary.isEmpty())
+            area = primary;
+    }
     ScreenImage image;
-    image.width = screen->width_in_pixels;
-    image.height = screen->height_in_pixels;
+    image.width = area.width();
+    image.height = area.height();
     image.depth = depth;
     image.pixels = QByteArray(static_cast<qsizetype>(image.width) * image.height * 4, '\0');
 
@@ -96,10 +104,10 @@ std::optional<ScreenImage> X11ScreenGrabber::grab(QString* error) {
     std::vector<xcb_get_image_cookie_t> cookies;
     cookies.reserve(static_cast<size_t>(plan.size()));
     for (const ScreenSquare& s : plan)
-        cookies.push_back(xcb_get_image(conn.c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root,
-                                        static_cast<int16_t>(s.x), static_cast<int16_t>(s.y),
-                                        static_cast<uint16_t>(s.width),
-                                        static_cast<uint16_t>(s.height), ~0u));
+        cookies.push_back(xcb_get_image(
+            conn.c, XCB_IMAGE_FORMAT_Z_PIXMAP, screen->root, static_cast<int16_t>(area.x() + s.x),
+            static_cast<int16_t>(area.y() + s.y), static_cast<uint16_t>(s.width),
+            static_cast<uint16_t>(s.height), ~0u));
     bool failed = false;
     auto* out = reinterpret_cast<quint8*>(image.pixels.data());
     const int bytesPerPixel = bpp / 8;

@@ -3,6 +3,8 @@
 #include "platform/ScreenGrabber.h"
 
 #include <QByteArray>
+#include <QRect>
+#include <functional>
 
 namespace tarvina::platform {
 
@@ -17,9 +19,13 @@ public:
     // display: as in $DISPLAY; empty takes the environment's.
     explicit X11ScreenGrabber(QByteArray display = {});
     std::optional<ScreenImage> grab(QString* error) override;
+    // The primary monitor's part of the root window, in pixels; without one
+    // (or with an empty one) the whole root is taken.
+    void setPrimaryArea(std::function<QRect()> area) { area_ = std::move(area); }
 
 private:
     QByteArray display_;
+    std::function<QRect()> area_;
 };
 
 } // namespace tarvina::platform

@@ -946,4 +946,28 @@ void X11WindowSystem::putBelow(WindowId w, WindowId under) {
     flush();
 }
 
+bool X11CompositingActive(const QByteArray& displayName) {
+    int screen = 0;
+    xcb_connection_t* c =
+        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screen);
+    if (!c || xcb_connection_has_error(c)) {
+        if (c)
+            xcb_disconnect(c);
+        return false;
+    }
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.constData()), nullptr);
+    bool active = false;
+    if (atom) {
+        xcb_get_selection_owner_reply_t* owner =
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom->atom), nullptr);
+        active = owner && owner->owner != XCB_WINDOW_NONE;
+        std::free(owner);
+        std::free(atom);
+    }
+    xcb_disconnect(c);
+    return active;
+}
+
 } // namespace tarvina::platform

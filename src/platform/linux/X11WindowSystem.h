@@ -103,4 +103,9 @@ private:
     X11ServerKeys serverKeys_;
 };
 
+// Whether a compositing manager runs on the display (it owns the selection
+// _NET_WM_CM_S<screen>): without one a window's opacity cannot apply.
+// False when the display cannot be reached. displayName: empty: $DISPLAY.
+bool X11CompositingActive(const QByteArray& displayName = {});
+
 } // namespace tarvina::platform

@@ -121,3 +121,17 @@ TEST(CompanionService, AServiceThatKeepsFailingIsLoggedOnce) {
 }
 
 } // namespace
+
+TEST(ConfigGate, ANewHostIsStoredAndConnectedToOnlyFromTheNextStart) {
+    Station st;
+    st.start();
+    ClientSettings next = st.core->settings();
+    const QString before = next.host;
+    next.host = QStringLiteral("caja2");
+    st.core->configTarget().applySettings(next, true);
+    EXPECT_EQ(st.core->settings().host, QStringLiteral("caja2")); // written at the close
+    EXPECT_EQ(st.core->link().hostInForce(), before);
+    next.intConn = 7000; // a later save without a host change keeps it so
+    st.core->configTarget().applySettings(next, false);
+    EXPECT_EQ(st.core->link().hostInForce(), before);
+}

@@ -138,6 +138,23 @@ TEST(BmpImage, ThirtyTwoBitDisplayAndImpossibleSizes) {
     EXPECT_EQ(BmpFileSize(1920, 1080, 24), 54 + 1920 * 3 * 1080);
 }
 
+TEST(BmpImage, ASixteenBitDisplayGivesASixteenBitBitmapOfItsColourMasks) {
+    platform::ScreenImage img;
+    img.width = 2;
+    img.height = 1;
+    img.depth = 16;
+    img.pixels = QByteArray("\x00\x00\xFF\x00\xFF\xFF\xFF\x00", 8); // red, white
+    const QByteArray bmp = EncodeBmp(img);
+    ASSERT_EQ(bmp.size(), 54 + 12 + 4);
+    EXPECT_EQ(U32(bmp, 10), 54u + 12u); // the pixels after the masks
+    EXPECT_EQ(U16(bmp, 28), 16);
+    EXPECT_EQ(U32(bmp, 30), 3u); // bit fields
+    EXPECT_EQ(U32(bmp, 54), 0xF800u);
+    EXPECT_EQ(U16(bmp, 66), 0xF800);
+    EXPECT_EQ(U16(bmp, 68), 0xFFFF);
+    EXPECT_EQ(BmpFileSize(2, 1, 16), bmp.size());
+}
+
 TEST(DisplayModes, TheCurrentModeAsXrandrPrintsIt) {
     const auto m = platform::ParseXrandrCurrent(
         "Screen 0: minimum 320 x 200, current 1920 x 1080, maximum 16384 x 16384\n"
@@ -551,8 +568,14 @@ TEST(RemoteConfig, StyleAutostartTaskBarLogosAndDrives) {
     r.apply(tc::SetDiskState, "67108863");
     EXPECT_EQ(r.report().mask, 0x03FFFFFFu);
     EXPECT_EQ(r.desktop.hiddenDrives.last(), 0x03FFFFFFu);
+    // Stored, but the desktop could not hide them: said, with its reason.
+    r.desktop.hiddenDrivesFail = true;
+    EXPECT_EQ(r.apply(tc::SetDiskState, "8").hiddenDrivesFailed,
+              QStringLiteral("Permission denied"));
+    EXPECT_EQ(r.report().mask, 8u);
+    r.desktop.hiddenDrivesFail = false;
     EXPECT_EQ(r.apply(tc::SetDiskState, "muchas").step, QStringLiteral("SetDiskState"));
-    EXPECT_EQ(r.report().mask, 0x03FFFFFFu);
+    EXPECT_EQ(r.report().mask, 8u);
 }
 
 TEST(RemoteConfig, FilesAreStoredInTheFolderAndRecordedByTheirName) {

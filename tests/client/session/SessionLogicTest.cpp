@@ -172,6 +172,18 @@ TEST(SessionLogic, DamagedSessionFileStartsLockedAndIsReported) {
     }
 }
 
+TEST(SessionLogic, AnUnexpectedErrorNamesItsNumberAndTheStepUnderWay) {
+    Station st;
+    st.start();
+    st.core->dispatcher().Dispatch("34D1"); // the tray: its step is set at once
+    Station::drain();
+    st.core->log().OnAppException(QStringLiteral("TfrmClient7267"), QStringLiteral("Sin permiso"),
+                                  13);
+    QFile log(st.home.file("CliExcept.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains(" S: TfrmClient7267 E: Sin permiso H: 13 L: OpenCloseCD"));
+}
+
 TEST(SessionLogic, EndOfUseStoresTheWholeMinutesLeftAndLocksAtNextTick) {
     Station st;
     st.start();

@@ -214,7 +214,7 @@ TEST(LinuxDesktop, TaskBarHiddenDrivesAndLogos) {
     EXPECT_EQ(ws.taskBarVisibleCalls, QList<bool>({false, true}));
 
     // C (no drive), D, E and F (a name that is no kernel device name).
-    ASSERT_TRUE(desk.setHiddenDrives((1u << 2) | (1u << 3) | (1u << 4) | (1u << 5)));
+    ASSERT_TRUE(desk.setHiddenDrives((1u << 2) | (1u << 3) | (1u << 4) | (1u << 5), nullptr));
     QFile list(setup.hiddenDrivesFile);
     ASSERT_TRUE(list.open(QIODevice::ReadOnly));
     QStringList lines;

@@ -259,3 +259,42 @@ TEST(IcmpPingerTest, LoopbackAnswersAndNamesThatDoNotResolveDoNot) {
 }
 
 } // namespace
+
+TEST(SysfsDrives, ADeviceKeepsItsLetterAndAStickNeverMovesTheCdDrive) {
+    test::TempDir dir;
+    auto plug = [&](const QString& name, const QByteArray& removable, const QByteArray& model) {
+        QDir().mkpath(dir.file("block/" + name + "/device"));
+        auto put = [&](const QString& file, const QByteArray& text) {
+            QFile f(dir.file("block/" + name + "/" + file));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(text + "\n");
+        };
+        put("removable", removable);
+        put("device/model", model);
+        put("size", "8");
+    };
+    const QString letters = dir.file("Data/unidades.dta");
+    plug("sr0", "1", "DVD-RW");
+    {
+        SysfsDrives drives(dir.file("block"), dir.file("dev"), letters);
+        EXPECT_EQ(drives.cdDriveLetters(), QStringLiteral("D"));
+        // The stick's name sorts before the CD drive's: the CD keeps D.
+        plug("sdb", "1", "Memoria USB");
+        plug("sda", "0", "Disco"); // the system's own disk: no letter
+        EXPECT_EQ(drives.cdDriveLetters(), QStringLiteral("D"));
+        EXPECT_EQ(drives.deviceOf(u'E'), QStringLiteral("sdb"));
+        EXPECT_EQ(drives.lettersWithMedia(), QStringLiteral("DE"));
+        EXPECT_EQ(drives.kindOf(u'd'), Drives::Kind::CdRom);
+        EXPECT_EQ(drives.kindOf(u'E'), Drives::Kind::Removable);
+        EXPECT_EQ(drives.kindOf(u'C'), Drives::Kind::Fixed);
+        EXPECT_EQ(drives.kindOf(u'F'), Drives::Kind::None);
+    }
+    // Next start, the CD drive gone: the stick is still E, and a new stick
+    // takes neither remembered letter.
+    QDir(dir.file("block/sr0")).removeRecursively();
+    plug("sdc", "1", "Otra memoria");
+    SysfsDrives again(dir.file("block"), dir.file("dev"), letters);
+    EXPECT_EQ(again.deviceOf(u'E'), QStringLiteral("sdb"));
+    EXPECT_EQ(again.deviceOf(u'F'), QStringLiteral("sdc"));
+    EXPECT_TRUE(again.deviceOf(u'D').isEmpty());
+}
