@@ -51,9 +51,11 @@ QString Step1() {
 } // namespace
 
 int SchemaVersion(PgLink& link) {
-    const auto rows =
-        link.exec(QStringLiteral("SELECT CASE WHEN to_regclass('tarvina_esquema') IS NULL THEN 0 "
-                                 "ELSE (SELECT max(version) FROM tarvina_esquema) END"));
+    // Two statements: a statement naming a missing table fails as it is
+    // planned, whatever its conditions say.
+    if (!link.exec(QStringLiteral("SELECT to_regclass('tarvina_esquema')"))[0][0])
+        return 0;
+    const auto rows = link.exec(QStringLiteral("SELECT max(version) FROM tarvina_esquema"));
     return rows.empty() || !rows[0][0] ? 0 : rows[0][0]->toInt();
 }
 
@@ -91,11 +93,11 @@ int EnsureSchema(PgLink& link) {
 }
 
 void CheckRights(PgLink& link) {
-    const auto rows =
-        link.exec(QStringLiteral("SELECT CASE WHEN to_regclass('tarvina_esquema') IS NULL "
-                                 "THEN has_schema_privilege(current_schema(), 'CREATE') "
-                                 "ELSE has_table_privilege('caja_movimientos', 'INSERT,UPDATE') "
-                                 "AND has_table_privilege('sucursales', 'INSERT,UPDATE') END"));
+    const bool empty = SchemaVersion(link) == 0;
+    const auto rows = link.exec(
+        empty ? QStringLiteral("SELECT has_schema_privilege(current_schema(), 'CREATE')")
+              : QStringLiteral("SELECT has_table_privilege('caja_movimientos', 'INSERT,UPDATE') "
+                               "AND has_table_privilege('sucursales', 'INSERT,UPDATE')"));
     if (rows.empty() || rows[0][0] != QStringLiteral("t"))
         throw CentralError(Failure::Rights, FailureText(Failure::Rights));
 }

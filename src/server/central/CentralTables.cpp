@@ -86,7 +86,7 @@ int JournalDay(const QString& path) {
 namespace {
 
 std::optional<QString> FieldValue(const xbase::FieldDef& f, const char* record) {
-    const std::string raw(record + 1 + f.offset, std::size_t(f.width));
+    const std::string raw(record + f.offset, std::size_t(f.width));
     switch (f.type) {
     case 'D': {
         if (raw.find_first_not_of(' ') == std::string::npos)
