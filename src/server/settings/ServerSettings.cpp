@@ -133,7 +133,43 @@ ServerSettings LoadSettings(Registry& r) {
     s.claveRed = kClaveRed.value(r);
     s.redSegura = kRedSegura.value(r);
     s.tariff = LoadTariff(r);
+    s.sucursal = kSucursal.value(r);
+    s.central = kCentral.value(r);
+    s.centralClave = kCentralClave.value(r);
     return s;
+}
+
+bool WriteCentral(Registry& r, const ServerSettings& s) {
+    platform::SaveBatch batch(r);
+    kSucursal.write(r, s.sucursal);
+    kCentral.write(r, s.central);
+    kCentralClave.write(r, s.centralClave);
+    return batch.commit();
+}
+
+QString ScrambledCentralPassword(const QString& plain) {
+    return common::FromCp1252(common::ScramblePassword(common::ToCp1252(plain)));
+}
+
+QString PlainCentralPassword(const QString& stored) {
+    const QByteArray bytes = common::ToCp1252(stored);
+    QByteArray plain(bytes.size(), ' ');
+    // Each position maps its byte on its own (given the length): try every
+    // byte there. The four bytes the scramble replaces make a stored byte
+    // stand for two; a typed password's printable one is taken first.
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        QByteArray probe(bytes.size(), 'a');
+        int found = -1;
+        for (int c = 1; c < 256; ++c) {
+            probe[i] = char(c);
+            if (common::ScramblePassword(probe)[i] != bytes[i])
+                continue;
+            if (found < 0 || (c >= 0x20 && c < 0x7F && !(found >= 0x20 && found < 0x7F)))
+                found = c;
+        }
+        plain[i] = char(found < 0 ? '?' : found);
+    }
+    return common::FromCp1252(plain);
 }
 
 bool WriteSecurity(Registry& r, const ServerSettings& s) {
