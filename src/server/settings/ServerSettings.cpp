@@ -147,29 +147,48 @@ bool WriteCentral(Registry& r, const ServerSettings& s) {
     return batch.commit();
 }
 
+namespace {
+
+// The password's bytes as two letters each, from letters the scramble maps
+// one-to-one at every position of a text up to 254 long, so the stored form
+// gives the password back, which the others never need.
+constexpr char kCentralDigits[] = "ACDEFGHJKLMNOQRS";
+constexpr qsizetype kCentralMaxBytes = 127;
+
+} // namespace
+
 QString ScrambledCentralPassword(const QString& plain) {
-    return common::FromCp1252(common::ScramblePassword(common::ToCp1252(plain)));
+    const QByteArray bytes = plain.toUtf8().left(kCentralMaxBytes);
+    QByteArray digits;
+    for (char c : bytes) {
+        digits.append(kCentralDigits[(quint8(c) >> 4) & 0xF]);
+        digits.append(kCentralDigits[quint8(c) & 0xF]);
+    }
+    return common::FromCp1252(common::ScramblePassword(digits));
 }
 
 QString PlainCentralPassword(const QString& stored) {
     const QByteArray bytes = common::ToCp1252(stored);
-    QByteArray plain(bytes.size(), ' ');
-    // Each position maps its byte on its own (given the length): try every
-    // byte there. The four bytes the scramble replaces make a stored byte
-    // stand for two; a typed password's printable one is taken first.
+    if (bytes.size() % 2 != 0 || bytes.size() > 2 * kCentralMaxBytes)
+        return {};
+    QByteArray probe(bytes.size(), 'A');
+    QByteArray plain;
+    int high = 0;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        QByteArray probe(bytes.size(), 'a');
-        int found = -1;
-        for (int c = 1; c < 256; ++c) {
-            probe[i] = char(c);
-            if (common::ScramblePassword(probe)[i] != bytes[i])
-                continue;
-            if (found < 0 || (c >= 0x20 && c < 0x7F && !(found >= 0x20 && found < 0x7F)))
-                found = c;
+        int digit = -1;
+        for (int d = 0; d < 16 && digit < 0; ++d) {
+            probe[i] = kCentralDigits[d];
+            if (common::ScramblePassword(probe)[i] == bytes[i])
+                digit = d;
         }
-        plain[i] = char(found < 0 ? '?' : found);
+        if (digit < 0)
+            return {};
+        if (i % 2 == 0)
+            high = digit;
+        else
+            plain.append(char(high << 4 | digit));
     }
-    return common::FromCp1252(plain);
+    return QString::fromUtf8(plain);
 }
 
 bool WriteSecurity(Registry& r, const ServerSettings& s) {

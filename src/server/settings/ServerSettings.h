@@ -77,8 +77,9 @@ platform::LinkSecurity SecurityOf(const ServerSettings& s);
 bool WriteSecurity(platform::Registry& registry, const ServerSettings& s);
 // Stores Sucursal, Central and CentralClave at once.
 bool WriteCentral(platform::Registry& registry, const ServerSettings& s);
-// The central password as stored (ScramblePassword of its cp1252 bytes),
-// and back: the scramble is one byte for one byte at each position.
+// The central password as stored (scrambled like the others, over a form
+// the scramble can be undone on: the database needs the password itself),
+// and back; empty for a stored text that is none.
 QString ScrambledCentralPassword(const QString& plain);
 QString PlainCentralPassword(const QString& stored);
 

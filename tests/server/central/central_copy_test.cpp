@@ -10,6 +10,7 @@
 #include "xbase/PosixFileSystem.h"
 #include "xbase/TableEngine.h"
 
+#include <QFile>
 #include <QThread>
 #include <atomic>
 #include <csignal>
@@ -262,4 +263,49 @@ TEST(CentralCopy, TwoBranchesAtOnceOnAnEmptyDatabase) {
     ASSERT_TRUE(b.drain(cb));
     EXPECT_EQ(Count(db, "Uno"), "3000/3000");
     EXPECT_EQ(Count(db, "Dos"), "3000/3000");
+}
+
+// A torn tail is cut off; the row a kill left staged without its record is
+// settled against the table; acknowledged rows stay gone.
+TEST(CentralOutbox, ReopenDropsATornTailAndSettlesTheRowInDoubt) {
+    xbase::test::TempFolder dir;
+    const QString path = QString::fromStdString(dir.file("Central.box"));
+    auto row = [](int id) {
+        CentralRow r;
+        r.table = CentralTable::Till;
+        r.localId = id;
+        r.values = {QStringLiteral("2026-12-10"), std::nullopt};
+        return r;
+    };
+    {
+        Outbox box(xbase::RealFileSystem());
+        box.open(path, {});
+        for (int i = 1; i <= 3; ++i)
+            box.release(box.stage(row(i)), true);
+        box.acknowledge(1);
+        box.stage(row(4)); // killed before its record was written
+    }
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::Append));
+        f.write("\x20\x00\x00\x00garbage", 11);
+    }
+    Outbox box(xbase::RealFileSystem());
+    std::vector<std::int64_t> asked;
+    box.open(path, [&](const CentralRow& r) {
+        asked.push_back(r.localId);
+        return false;
+    });
+    EXPECT_EQ(asked, std::vector<std::int64_t>{4});
+    const auto rows = box.peek(10);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].localId, 2);
+    EXPECT_EQ(rows[1].values, row(3).values);
+    // New rows follow the good records and keep their order after a reopen.
+    box.release(box.stage(row(5)), true);
+    Outbox again(xbase::RealFileSystem());
+    again.open(path, {});
+    ASSERT_EQ(again.pending(), 3u);
+    EXPECT_EQ(again.peek(3)[2].localId, 5);
+    EXPECT_GT(again.peek(3)[2].seq, rows[1].seq);
 }

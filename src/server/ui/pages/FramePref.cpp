@@ -456,7 +456,7 @@ void TFramePref::buildCentralPage() {
     EdCentral->setAccessibleName(QStringLiteral("Central"));
     EdCentral->setPlaceholderText(QStringLiteral("host=servidor dbname=tarvina user=cafe"));
     EdCentralClave = new QLineEdit(page);
-    EdCentralClave->setMaxLength(200);
+    EdCentralClave->setMaxLength(60);
     EdCentralClave->setEchoMode(QLineEdit::Password);
     EdCentralClave->setAccessibleName(QStringLiteral("Clave"));
     auto* form = new QFormLayout;
