@@ -25,9 +25,6 @@ qint64 Int(const std::optional<QString>& v) {
     return v ? v->toLongLong() : 0;
 }
 
-// A time of day in the tables is "hh:nn:ss"; anything else is left out.
-constexpr const char* kTime = "'^[0-2][0-9]:[0-5][0-9]:[0-5][0-9]$'";
-
 } // namespace
 
 ChainFigures ReadChainFigures(PgLink& link, const QDate& from, const QDate& to) {
@@ -56,51 +53,63 @@ ChainFigures ReadChainFigures(PgLink& link, const QDate& from, const QDate& to) 
         b.takenCents = Int(r[2]);
         b.dueCents = Int(r[3]);
     }
+    // A time of day that the cast to time takes: "hh:nn:ss" of digits in range
+    // (cheaper than a regular expression over a year of a chain's uses).
+    auto valid = [](const char* c) {
+        return QStringLiteral("(length(%1) = 8 AND translate(%1, '0123456789', '') = '::' AND "
+                              "%1 <= '23:59:59' AND substr(%1, 4, 2) < '60' AND "
+                              "substr(%1, 7, 2) < '60')")
+            .arg(QLatin1String(c));
+    };
     const QString uses =
         QStringLiteral("SELECT sucursal, equipo, fdesde, fdesde + hdesde::time AS s,"
                        " fhasta + hhasta::time AS e FROM usos "
                        "WHERE NOT borrado AND fdesde BETWEEN $1::date AND $2::date"
-                       " AND fhasta IS NOT NULL AND hdesde ~ %1 AND hhasta ~ %1")
-            .arg(QLatin1String(kTime));
+                       " AND fhasta IS NOT NULL AND %1 AND %2")
+            .arg(valid("hdesde"), valid("hhasta"));
     QHash<QString, qint64> computers;
     for (const auto& r :
-         link.exec(QStringLiteral("SELECT sucursal, count(DISTINCT equipo) FROM (%1) u GROUP BY 1")
-                       .arg(uses),
+         link.exec(QStringLiteral("SELECT sucursal, count(DISTINCT equipo) FROM usos "
+                                  "WHERE NOT borrado AND fdesde BETWEEN $1::date AND $2::date "
+                                  "GROUP BY 1"),
                    range))
         computers.insert(*r[0], Int(r[1]));
-    for (const auto& r : link.exec(
-             QStringLiteral("SELECT sucursal, fdesde::text,"
-                            " (sum(extract(epoch FROM greatest(e - s, interval '0'))) / 60)::bigint"
-                            " FROM (%1) u GROUP BY 1, 2")
-                 .arg(uses),
-             range)) {
-        BranchDay& b = at(*r[0], *r[1]);
-        b.minutesSold = Int(r[2]);
-        const qint64 n = computers.value(b.branch);
-        b.occupancyPercent =
-            n > 0 ? int(std::min<qint64>(100, b.minutesSold * 100 / (n * 1440))) : 0;
+    // One pass over the uses: each use in the hours of its start day it
+    // overlaps (for the hours' picture), and its whole length once, with
+    // its first hour (for the branch's day).
+    std::array<qint64, 24> hourMinutes{};
+    for (const auto& r :
+         link.exec(QStringLiteral(
+                       "SELECT sucursal, fdesde::text, h,"
+                       " (sum(extract(epoch FROM greatest(interval '0',"
+                       "  least(e, fdesde + make_interval(hours => h + 1))"
+                       "  - greatest(s, fdesde + make_interval(hours => h))))) / 60)::bigint,"
+                       " (sum(extract(epoch FROM greatest(interval '0', e - s)))"
+                       "  FILTER (WHERE h = extract(hour FROM s)) / 60)::bigint "
+                       "FROM (%1) u, LATERAL generate_series(extract(hour FROM s)::int,"
+                       "  CASE WHEN e::date > fdesde THEN 23 ELSE extract(hour FROM e)::int END) h "
+                       "GROUP BY GROUPING SETS ((sucursal, fdesde), (h))")
+                       .arg(uses),
+                   range)) {
+        if (r[0] && r[1]) {
+            BranchDay& b = at(*r[0], *r[1]);
+            b.minutesSold = Int(r[4]);
+            const qint64 n = computers.value(b.branch);
+            b.occupancyPercent =
+                n > 0 ? int(std::min<qint64>(100, b.minutesSold * 100 / (n * 1440))) : 0;
+        } else if (r[2]) {
+            const qint64 h = Int(r[2]);
+            if (h >= 0 && h < 24)
+                hourMinutes[std::size_t(h)] = Int(r[3]);
+        }
     }
-    // Each use counted in the hours of its start day it overlaps.
     qint64 allComputers = 0;
     for (qint64 n : computers)
         allComputers += n;
     const qint64 dayCount = from.daysTo(to) + 1;
-    for (const auto& r :
-         link.exec(QStringLiteral(
-                       "SELECT h, (sum(extract(epoch FROM greatest(interval '0',"
-                       "  least(e, fdesde + make_interval(hours => h + 1))"
-                       "  - greatest(s, fdesde + make_interval(hours => h))))) / 60)::bigint "
-                       "FROM (%1) u, LATERAL generate_series(extract(hour FROM s)::int,"
-                       "  CASE WHEN e::date > fdesde THEN 23 ELSE extract(hour FROM e)::int END) h "
-                       "GROUP BY h")
-                       .arg(uses),
-                   range)) {
-        const int h = int(Int(r[0]));
-        if (h < 0 || h > 23 || allComputers == 0 || dayCount <= 0)
-            continue;
-        f.occupancyPerHour[std::size_t(h)] =
-            int(std::min<qint64>(100, Int(r[1]) * 100 / (allComputers * dayCount * 60)));
-    }
+    for (std::size_t h = 0; h < 24 && allComputers > 0; ++h)
+        f.occupancyPerHour[h] =
+            int(std::min<qint64>(100, hourMinutes[h] * 100 / (allComputers * dayCount * 60)));
     for (auto& [key, b] : days)
         f.days.push_back(b);
     return f;
