@@ -3,6 +3,7 @@
 #include "server/central/CapturingFileSystem.h"
 #include "server/central/CentralCopier.h"
 #include "server/central/CentralSchema.h"
+#include "server/central/ChainReport.h"
 #include "server/central/Outbox.h"
 #include "support/CodeTables.h"
 #include "support/PgCluster.h"
@@ -308,4 +309,61 @@ TEST(CentralOutbox, ReopenDropsATornTailAndSettlesTheRowInDoubt) {
     ASSERT_EQ(again.pending(), 3u);
     EXPECT_EQ(again.peek(3)[2].localId, 5);
     EXPECT_GT(again.peek(3)[2].seq, rows[1].seq);
+}
+
+// What the chain report makes of a branch's copied rows.
+TEST(ChainReport, FiguresPerBranchAndDayAndTheHoursPicture) {
+    const QString db = Cluster().createDatabase("report");
+    PgLink link;
+    link.connect(Cluster().conninfo(db), test::PgCluster::kPassword, 3000);
+    EnsureSchema(link);
+    auto till = [](int id, const char* day, const char* amount, bool paid) {
+        CentralRow r;
+        r.table = CentralTable::Till;
+        r.localId = id;
+        r.values = {QString::fromLatin1(day),
+                    "10:00:00",
+                    "PC1",
+                    "",
+                    "USO",
+                    "60",
+                    QString::fromLatin1(amount),
+                    paid ? "true" : "false",
+                    "",
+                    "",
+                    "0"};
+        return r;
+    };
+    auto use = [](int id, const char* pc, const char* from, const char* to) {
+        CentralRow r;
+        r.table = CentralTable::Uses;
+        r.localId = id;
+        r.values = {
+            QString::fromLatin1(pc), "",  "", "2026-12-10", QString::fromLatin1(from), "2026-12-10",
+            QString::fromLatin1(to), "60"};
+        return r;
+    };
+    // Voided rows arrive as rows of the opposite amount.
+    UpsertRows(link, "<Centro>",
+               {till(1, "2026-12-10", "2.50", true), till(2, "2026-12-10", "1.25", false),
+                till(3, "2026-12-10", "-2.50", true), till(4, "2026-12-11", "3.00", true),
+                use(1, "PC1", "10:30:00", "12:00:00"), use(2, "PC2", "11:00:00", "bad"),
+                use(3, "PC2", "23:30:00", "23:59:59")});
+    const ChainFigures f = ReadChainFigures(link, QDate(2026, 12, 10), QDate(2026, 12, 10));
+    ASSERT_EQ(f.days.size(), 1u);
+    EXPECT_EQ(f.days[0].branch, "<Centro>");
+    EXPECT_EQ(f.days[0].takenCents, 0);
+    EXPECT_EQ(f.days[0].dueCents, 125);
+    // 90 minutes and 29 min 59 s, rounded to the minute.
+    EXPECT_EQ(f.days[0].minutesSold, 120);
+    EXPECT_EQ(f.days[0].occupancyPercent, 120 * 100 / (2 * 1440));
+    // Two computers: 10 h holds 30 of their 120 minutes, 11 h 60.
+    EXPECT_EQ(f.occupancyPerHour[10], 25);
+    EXPECT_EQ(f.occupancyPerHour[11], 50);
+    EXPECT_EQ(f.occupancyPerHour[12], 0);
+    const QString html = QString::fromUtf8(ChainReportHtml(f));
+    EXPECT_FALSE(html.contains("<Centro>"));
+    EXPECT_TRUE(html.contains("&lt;Centro&gt;"));
+    EXPECT_EQ(html.count("<svg"), 2);
+    EXPECT_FALSE(html.contains("<script"));
 }
