@@ -37,7 +37,7 @@ set(rules
     "widgets|widgets|"
 )
 set(layers
-    "server|settings,net,computers,remote,session,pin,dialogs,shell,ui"
+    "server|settings,net,computers,remote,session,pin,central,dialogs,shell,ui"
     "client|station,link,session,config,control,commands,ui"
 )
 

@@ -119,6 +119,7 @@ void InstallFrames(server::ShellController& taquilla, BackEnds& back,
         auto* till = new server::TillWindows(core, pins, *computers, window, back.shell);
         pages = new server::ui::TaquillaPages(core, pins, back.registry, back.printing, &window);
         pages->tariffApplied = [till] { till->applyTariff(); };
+        pages->centralChanged = [&taquilla] { taquilla.startCentral(); };
         pages->openHelp = [&taquilla](int topic) { taquilla.help().openHelp(topic); };
         pages->setToolBarVisible = [computers](bool visible) {
             computers->tools().setVisible(visible);

@@ -9,6 +9,22 @@
 namespace tarvina::xbase {
 
 enum class LockMode { Shared, Exclusive };
+struct FieldDef;
+
+// Told of every record a handle writes (an append, an edit, a deletion):
+// first with the bytes about to be written, then whether they were. Whoever
+// keeps a copy of the rows elsewhere learns of each one in the same step as
+// the table, so a kill between the two leaves at most the last one in doubt.
+// A handle asks its file system for one when it opens a table.
+class WriteObserver {
+public:
+    virtual ~WriteObserver() = default;
+    // May throw: the record is then not written and the error leaves the
+    // engine's operation as an XBaseError.
+    virtual void BeforeWrite(const std::string& path, const std::vector<FieldDef>& fields,
+                             std::uint32_t recno, const char* record) = 0;
+    virtual void AfterWrite(bool written) = 0;
+};
 
 // One open file. The engine does every read and write through this interface
 // so that tests can run it on memory and inject failures and crashes.
@@ -58,6 +74,9 @@ public:
     // renamed in it) survive a power cut, as Sync does for a file's bytes. A
     // Rename does this itself for the folder it renames into.
     virtual void SyncFolder(const std::string& folder) = 0;
+    // Who is told of the records written to the table at `path` (as the
+    // handle opens it); null for nobody. Not owned.
+    virtual WriteObserver* ObserverFor(const std::string& /*path*/) { return nullptr; }
 };
 
 // File names are compared without regard to ASCII case, as on the system the

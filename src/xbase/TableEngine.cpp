@@ -59,6 +59,7 @@ struct TableEngine::Impl final : CurrentRecord, MaintainedTable {
     int order = -1;
     std::vector<std::string> notices;
     std::function<void(int)> gauge;
+    WriteObserver* observer = nullptr;
     // Cursor.
     enum class State { Browse, Editing, Appending } state = State::Browse;
     std::uint32_t recno = 0;
@@ -257,6 +258,22 @@ struct TableEngine::Impl final : CurrentRecord, MaintainedTable {
         }
     }
 
+    // The record's write, with the observer told before and after.
+    template <class F> void Observed(std::uint32_t r, const char* record, F&& write) {
+        if (!observer) {
+            write();
+            return;
+        }
+        observer->BeforeWrite(path, dbf->Fields(), r, record);
+        try {
+            write();
+        } catch (...) {
+            observer->AfterWrite(false);
+            throw;
+        }
+        observer->AfterWrite(true);
+    }
+
     void PostPending() override {
         if (!dbf || state == State::Browse)
             return;
@@ -272,7 +289,7 @@ struct TableEngine::Impl final : CurrentRecord, MaintainedTable {
             std::uint32_t newRec = 0;
             WriteTransaction([&] {
                 const std::uint32_t count = dbf->RecordCount();
-                dbf->AppendRecords(count, buf.data(), 1);
+                Observed(count + 1, buf.data(), [&] { dbf->AppendRecords(count, buf.data(), 1); });
                 newRec = count + 1;
                 recno = newRec;
                 UpdateTags(nullptr, buf.data(), newRec);
@@ -281,7 +298,7 @@ struct TableEngine::Impl final : CurrentRecord, MaintainedTable {
             WriteTransaction([&] {
                 std::string before(dbf->RecordLength(), ' ');
                 dbf->ReadRecord(recno, before.data());
-                dbf->WriteRecord(recno, buf.data());
+                Observed(recno, buf.data(), [&] { dbf->WriteRecord(recno, buf.data()); });
                 UpdateTags(before.data(), buf.data(), recno);
             });
         }
@@ -648,6 +665,10 @@ void TableEngine::Open(const std::string& path, bool exclusive) {
         d.notices.clear();
         d.path = p;
         d.exclusive = exclusive;
+        // Exclusive handles are the maintenance's (checks, repairs, packs),
+        // which move rows about rather than commit new ones; their appends
+        // are held in memory until the count is written, too.
+        d.observer = exclusive ? nullptr : d.fs.ObserverFor(p);
         try {
             d.dbf = std::make_unique<DbfFile>(std::move(file), p);
             if (exclusive)
@@ -896,7 +917,7 @@ void TableEngine::Delete() {
             }
             std::string after = before;
             after[0] = kDbfDeleted;
-            d.dbf->WriteRecord(d.recno, after.data());
+            d.Observed(d.recno, after.data(), [&] { d.dbf->WriteRecord(d.recno, after.data()); });
             d.UpdateTags(before.data(), after.data(), d.recno);
             d.buf = after;
         });

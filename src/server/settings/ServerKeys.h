@@ -111,5 +111,12 @@ inline const SettingValue<form::Text> kTarifaBandaPrecio{kTaquilla, u"Precio"};
 // "Precio").
 inline const SettingValue<form::Text> kTarifaPinPrecio{kTaquilla, u"Precio"};
 
+// The chain's central copy: the branch's name (empty: no copy), the libpq
+// connection string without the password, and the password, scrambled like
+// the others. Stored when the "Sucursal" page applies them.
+inline const SettingValue<form::Text> kSucursal{kTaquilla, u"Sucursal"};
+inline const SettingValue<form::Text> kCentral{kTaquilla, u"Central"};
+inline const SettingValue<form::Text> kCentralClave{kTaquilla, u"CentralClave"};
+
 } // namespace keys
 } // namespace tarvina::server

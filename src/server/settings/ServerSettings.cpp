@@ -133,7 +133,62 @@ ServerSettings LoadSettings(Registry& r) {
     s.claveRed = kClaveRed.value(r);
     s.redSegura = kRedSegura.value(r);
     s.tariff = LoadTariff(r);
+    s.sucursal = kSucursal.value(r);
+    s.central = kCentral.value(r);
+    s.centralClave = kCentralClave.value(r);
     return s;
+}
+
+bool WriteCentral(Registry& r, const ServerSettings& s) {
+    platform::SaveBatch batch(r);
+    kSucursal.write(r, s.sucursal);
+    kCentral.write(r, s.central);
+    kCentralClave.write(r, s.centralClave);
+    return batch.commit();
+}
+
+namespace {
+
+// The password's bytes as two letters each, from letters the scramble maps
+// one-to-one at every position of a text up to 254 long, so the stored form
+// gives the password back, which the others never need.
+constexpr char kCentralDigits[] = "ACDEFGHJKLMNOQRS";
+constexpr qsizetype kCentralMaxBytes = 127;
+
+} // namespace
+
+QString ScrambledCentralPassword(const QString& plain) {
+    const QByteArray bytes = plain.toUtf8().left(kCentralMaxBytes);
+    QByteArray digits;
+    for (char c : bytes) {
+        digits.append(kCentralDigits[(quint8(c) >> 4) & 0xF]);
+        digits.append(kCentralDigits[quint8(c) & 0xF]);
+    }
+    return common::FromCp1252(common::ScramblePassword(digits));
+}
+
+QString PlainCentralPassword(const QString& stored) {
+    const QByteArray bytes = common::ToCp1252(stored);
+    if (bytes.size() % 2 != 0 || bytes.size() > 2 * kCentralMaxBytes)
+        return {};
+    QByteArray probe(bytes.size(), 'A');
+    QByteArray plain;
+    int high = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        int digit = -1;
+        for (int d = 0; d < 16 && digit < 0; ++d) {
+            probe[i] = kCentralDigits[d];
+            if (common::ScramblePassword(probe)[i] == bytes[i])
+                digit = d;
+        }
+        if (digit < 0)
+            return {};
+        if (i % 2 == 0)
+            high = digit;
+        else
+            plain.append(char(high << 4 | digit));
+    }
+    return QString::fromUtf8(plain);
 }
 
 bool WriteSecurity(Registry& r, const ServerSettings& s) {

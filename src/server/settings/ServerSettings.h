@@ -52,6 +52,8 @@ struct ServerSettings {
     QString claveRed;
     qint32 redSegura = keys::kRedSegura.fallback();
     Tariff tariff;
+    // The central copy; centralClave scrambled as stored.
+    QString sucursal, central, centralClave;
     // Never stored.
     bool toolBarVisible = true;
     bool firstRun = false;
@@ -73,6 +75,13 @@ bool SaveSettings(platform::Registry& registry, const ServerSettings& s, double 
 platform::LinkSecurity SecurityOf(const ServerSettings& s);
 // Stores ClaveRed and RedSegura at once; false when the store could not save.
 bool WriteSecurity(platform::Registry& registry, const ServerSettings& s);
+// Stores Sucursal, Central and CentralClave at once.
+bool WriteCentral(platform::Registry& registry, const ServerSettings& s);
+// The central password as stored (scrambled like the others, over a form
+// the scramble can be undone on: the database needs the password itself),
+// and back; empty for a stored text that is none.
+QString ScrambledCentralPassword(const QString& plain);
+QString PlainCentralPassword(const QString& stored);
 
 // Window placement ("frmZUCaja.Left", ...).
 struct WindowPlacement {

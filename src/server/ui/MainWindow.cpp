@@ -243,6 +243,16 @@ bool MainWindow::showPage(PageId id) {
     return true;
 }
 
+void MainWindow::setCentralStatus(const QString& text) {
+    if (!central_) {
+        central_ = new QLabel(this);
+        central_->setAccessibleName(QStringLiteral("Central"));
+        statusBar()->addPermanentWidget(central_);
+    }
+    central_->setText(text);
+    central_->setVisible(!text.isEmpty());
+}
+
 QString MainWindow::panelText(int panel) const {
     return panel >= 0 && panel < 4 ? panels_[panel]->text() : QString();
 }

@@ -74,6 +74,8 @@ public:
     // --- the console and the status bar ---
     QTextEdit* consoleView() const { return console_; }
     QString panelText(int panel) const;
+    // The central copy's state at the right of the status bar; empty hides it.
+    void setCentralStatus(const QString& text);
 
     // "Cerrar aplicación": the orderly close, then the window goes. With a
     // terminate handler set, the handler decides.
@@ -119,6 +121,7 @@ private:
     QAction* clearAction_ = nullptr;
     QAction* quitAction_ = nullptr;
     QLabel* panels_[4];
+    QLabel* central_ = nullptr;
     PageId current_ = PageId::Computers;
     static constexpr int kRestoreGraceMs = 3000;
     bool restoring_ = false; // brought back a moment ago

@@ -3,6 +3,7 @@
 #include "platform/NetworkKey.h"
 #include "platform/Printing.h"
 #include "platform/Registry.h"
+#include "server/central/CentralCopier.h"
 #include "server/pin/Ticket.h"
 #include "server/ui/pages/DbGrid.h"
 #include "server/ui/pages/WindowsColour.h"
@@ -18,8 +19,10 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <thread>
 
 namespace tarvina::server::ui {
 
@@ -90,6 +93,7 @@ TFramePref::TFramePref(Deps deps, QWidget* parent) : QWidget(parent), deps_(std:
     buildRegionalPage();
     buildSecurityPage();
     buildTariffPage();
+    buildCentralPage();
     buildTree();
 
     BtnHelp = new QPushButton(QStringLiteral("&Ayuda"), this);
@@ -154,6 +158,7 @@ void TFramePref::buildTree() {
         {u"Inicio", 10, 9},
         {u"Regional", 11, -1},
         {u"Seguridad", 12, -1},
+        {u"Sucursal", 14, -1},
     };
     std::vector<QTreeWidgetItem*> items;
     for (const Node& n : nodes) {
@@ -449,6 +454,91 @@ void TFramePref::buildSecurityPage() {
     });
 }
 
+void TFramePref::buildCentralPage() {
+    QWidget* page = addPage(QStringLiteral("Copia a la base central de la cadena"));
+    auto* col = static_cast<QVBoxLayout*>(page->layout());
+    EdSucursal = new QLineEdit(page);
+    EdSucursal->setMaxLength(60);
+    EdSucursal->setAccessibleName(QStringLiteral("Sucursal"));
+    EdCentral = new QLineEdit(page);
+    EdCentral->setMaxLength(500);
+    EdCentral->setAccessibleName(QStringLiteral("Central"));
+    EdCentral->setPlaceholderText(QStringLiteral("host=servidor dbname=tarvina user=cafe"));
+    EdCentralClave = new QLineEdit(page);
+    EdCentralClave->setMaxLength(60);
+    EdCentralClave->setEchoMode(QLineEdit::Password);
+    EdCentralClave->setAccessibleName(QStringLiteral("Clave"));
+    auto* form = new QFormLayout;
+    form->addRow(Buddy(QStringLiteral("&Sucursal:"), EdSucursal, page), EdSucursal);
+    form->addRow(Buddy(QStringLiteral("&Central:"), EdCentral, page), EdCentral);
+    form->addRow(Buddy(QStringLiteral("C&lave:"), EdCentralClave, page), EdCentralClave);
+    col->addLayout(form);
+    BtnProbarConexion = new QPushButton(QStringLiteral("&Probar conexión"), page);
+    BtnProbarConexion->setAccessibleName(QStringLiteral("Probar conexión"));
+    col->addWidget(BtnProbarConexion, 0, Qt::AlignLeft);
+    LblProbarConexion = new QLabel(page);
+    LblProbarConexion->setWordWrap(true);
+    LblProbarConexion->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    col->addWidget(LblProbarConexion);
+    col->addWidget(Note(QStringLiteral("Sin nombre de sucursal no se copia nada. Central es una "
+                                       "cadena de conexión de PostgreSQL sin la clave."),
+                        page));
+    col->addStretch(1);
+    // The test runs on a thread of its own: a server that does not answer
+    // must not freeze the cashier's window.
+    connect(BtnProbarConexion, &QPushButton::clicked, this, [this] {
+        BtnProbarConexion->setEnabled(false);
+        LblProbarConexion->setText(QStringLiteral("Probando..."));
+        const QString info = EdCentral->text();
+        const QString typed = EdCentralClave->text();
+        const QString password = typed == QLatin1String(kPasswordPlaceholder) && deps_.settings
+                                     ? PlainCentralPassword(deps_.settings->centralClave)
+                                     : typed;
+        QPointer<TFramePref> self(this);
+        std::thread([self, info, password] {
+            const QString verdict = central::ProbeCentral(info, password.toUtf8());
+            QMetaObject::invokeMethod(
+                qApp,
+                [self, verdict] {
+                    if (!self)
+                        return;
+                    self->LblProbarConexion->setText(verdict);
+                    self->BtnProbarConexion->setEnabled(true);
+                },
+                Qt::QueuedConnection);
+        }).detach();
+    });
+}
+
+void TFramePref::showCentral() {
+    const ServerSettings& s = *deps_.settings;
+    EdSucursal->setText(s.sucursal);
+    EdCentral->setText(s.central);
+    EdCentralClave->setText(s.centralClave.isEmpty() ? QString()
+                                                     : QString::fromLatin1(kPasswordPlaceholder));
+    LblProbarConexion->clear();
+}
+
+void TFramePref::applyCentral() {
+    ServerSettings& s = *deps_.settings;
+    const QString typed = EdCentralClave->text();
+    const QString clave = typed == QLatin1String(kPasswordPlaceholder)
+                              ? s.centralClave
+                              : (typed.isEmpty() ? QString() : ScrambledCentralPassword(typed));
+    const QString sucursal = EdSucursal->text().trimmed();
+    const QString info = EdCentral->text().trimmed();
+    if (sucursal == s.sucursal && info == s.central && clave == s.centralClave)
+        return;
+    s.sucursal = sucursal;
+    s.central = info;
+    s.centralClave = clave;
+    if (deps_.store != nullptr && !WriteCentral(*deps_.store, s))
+        error(QStringLiteral("Error"),
+              QStringLiteral("No se pudo guardar la sucursal en la configuración."));
+    if (deps_.centralChanged)
+        deps_.centralChanged();
+}
+
 void TFramePref::buildModePage() {
     QWidget* page = addPage(QStringLiteral("Modo de servicio"));
     auto* col = static_cast<QVBoxLayout*>(page->layout());
@@ -728,6 +818,7 @@ void TFramePref::ShowPreferences() {
     const QStringList printers =
         deps_.printing != nullptr ? deps_.printing->printerNames() : QStringList();
     fill(server::ShowPreferences(*deps_.settings, limit, printers));
+    showCentral();
 }
 
 bool TFramePref::ApplyPreferences() {
@@ -757,6 +848,7 @@ bool TFramePref::ApplyPreferences() {
         }
     };
     const ApplyResult r = server::ApplyPreferences(collectForm(), *deps_.settings, hooks);
+    applyCentral();
     if (!r.securityError.isEmpty()) {
         error(QStringLiteral("Error"), r.securityError);
     }

@@ -39,6 +39,8 @@ public:
         std::function<void(const QString&, const QString&)> errorBox;
         // "&Ayuda": topic 1004 of the help.
         std::function<void()> help;
+        // The "Sucursal" page stored new values: the central copy restarts.
+        std::function<void()> centralChanged;
     };
 
     explicit TFramePref(Deps deps, QWidget* parent = nullptr);
@@ -110,6 +112,12 @@ public:
     QSpinBox* SpTarifaFraccion;
     QLineEdit* EdBanda[8][3]; // desde, hasta, precio
     QLineEdit* EdTarifaPin[7];
+    // "Sucursal": the central copy
+    QLineEdit* EdSucursal;
+    QLineEdit* EdCentral;
+    QLineEdit* EdCentralClave;
+    QPushButton* BtnProbarConexion;
+    QLabel* LblProbarConexion;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -128,6 +136,9 @@ private:
     void buildRegionalPage();
     void buildSecurityPage();
     void buildTariffPage();
+    void buildCentralPage();
+    void showCentral();
+    void applyCentral();
     void fill(const PreferencesForm& f);
     void setTaxIdMask(const QString& mask);
     bool taxIdAcceptable() const;

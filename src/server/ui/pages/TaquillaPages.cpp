@@ -86,6 +86,10 @@ TaquillaPages::TaquillaPages(ServerCore& core, PinRuntime& pins, platform::Regis
         if (openHelp)
             openHelp(HelpTopics::kPreferences);
     };
+    pd.centralChanged = [this] {
+        if (centralChanged)
+            centralChanged();
+    };
     prefs_ = new TFramePref(std::move(pd), owner);
     prefs_->setProperty(HelpTopics::kProperty, HelpTopics::kPreferences);
     prefs_->hide();

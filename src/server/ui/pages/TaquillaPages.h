@@ -59,6 +59,8 @@ public:
     std::function<void(int topic)> openHelp;
     // A new tariff was saved: the till's windows follow it.
     std::function<void()> tariffApplied;
+    // The central copy's settings changed.
+    std::function<void()> centralChanged;
 
     // The first start: the "Modo de operación" page, once.
     void FirstRunJump();

@@ -72,7 +72,7 @@ void PlaceAsLastTime(MainWindow& w, platform::Registry& registry) {
 ShellController::ShellController(ShellPlatform platform, Folders folders, QObject* parent)
     : QObject(parent), platform_(platform), folders_(std::move(folders)),
       core_(platform.clock, platform.registry, platform.network, folders_.program, folders_.work),
-      pins_(platform.files),
+      capture_(platform.files), pins_(capture_), central_(capture_, platform.clock),
       stamp_(LastActivityStamp::PathFor(folders_.program, ShellProgramName())) {
     const QString qpa = QGuiApplication::platformName();
     headless_ = qpa == QLatin1String("offscreen") || qpa == QLatin1String("minimal");
@@ -136,6 +136,8 @@ void ShellController::start() {
         return;
 
     step(QString::fromUtf16(steps[1]));
+    // Before the tables open: their rows go to the outbox from the first.
+    startCentral();
     pins_.setSplash([this](const QString& text) { step(text); });
     CodeDesk::Hooks hooks = deskHooks_;
     if (!hooks.generalError)
@@ -175,8 +177,37 @@ void ShellController::start() {
     Q_EMIT started();
 }
 
+void ShellController::startCentral() {
+    const ServerSettings& s = core_.settings();
+    central::CentralBranch::Hooks hooks;
+    // The copier's thread hands its news to this one.
+    hooks.status = [this](const QString& text) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, text] {
+                centralStatus_ = text;
+                if (window_)
+                    window_->setCentralStatus(text);
+            },
+            Qt::QueuedConnection);
+    };
+    hooks.console = [this](const QString& text) {
+        QMetaObject::invokeMethod(
+            this, [this, text] { core_.ShowRemoteMessage(nullptr, text); }, Qt::QueuedConnection);
+    };
+    centralStatus_.clear();
+    if (window_)
+        window_->setCentralStatus({});
+    const QString failure =
+        central_.start(TableOps::DataFolder(capture_, folders_.program), s.sucursal, s.central,
+                       PlainCentralPassword(s.centralClave), hooks);
+    if (!failure.isEmpty())
+        core_.ShowRemoteMessage(nullptr, failure);
+}
+
 void ShellController::createMainWindow() {
     window_ = std::make_unique<MainWindow>(core_);
+    window_->setCentralStatus(centralStatus_);
     qApp->installEventFilter(help_.get());
     MainWindow& w = *window_;
     PlaceAsLastTime(w, platform_.registry);

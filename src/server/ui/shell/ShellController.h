@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/central/CentralBranch.h"
 #include "server/pin/CodeDesk.h"
 #include "server/pin/PinRuntime.h"
 #include "server/shell/LastActivityStamp.h"
@@ -93,6 +94,9 @@ public:
     void manageClients();
     void closeFromIcon();
     bool askGate(Gate gate);
+    // (Re)starts the central copy with the settings as they stand.
+    void startCentral();
+    const QString& centralStatus() const { return centralStatus_; }
 
 Q_SIGNALS:
     // The start-up reached its end (window shown, or cut short).
@@ -116,7 +120,12 @@ private:
     ShellPlatform platform_;
     Folders folders_;
     ServerCore core_;
+    // The tables' file system, staging the copied tables' rows for the
+    // central copy; it outlives the tables' handles.
+    central::CapturingFileSystem capture_;
     PinRuntime pins_;
+    central::CentralBranch central_;
+    QString centralStatus_;
     ShellLife life_;
     LastActivityStamp stamp_;
     std::unique_ptr<ShellBoxes> boxes_;

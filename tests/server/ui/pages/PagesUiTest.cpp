@@ -489,3 +489,34 @@ TEST_F(Pages, SecurityPageGeneratesAKeyStoresItAtOnceAndTheListenerTakesIt) {
     EXPECT_EQ(network.security(), SecurityOf(stored));
     EXPECT_TRUE(network.security().encrypts());
 }
+
+TEST_F(Pages, SucursalPageStoresTheCentralSettingsAndProbesOffTheUiThread) {
+    int restarts = 0;
+    pages->centralChanged = [&] { ++restarts; };
+    pages->preferencesAction()->trigger();
+    TFramePref* p = pages->preferencesFrame();
+    ASSERT_TRUE(p->selectNode("Sucursal"));
+    EXPECT_EQ(p->currentPageTitle(), "Copia a la base central de la cadena");
+    p->EdSucursal->setText(" Centro ");
+    p->EdCentral->setText("host=127.0.0.1 port=1 dbname=tarvina");
+    p->EdCentralClave->setText("año,clave");
+    QTest::mouseClick(p->BtnSave, Qt::LeftButton);
+    EXPECT_EQ(restarts, 1);
+    const ServerSettings stored = LoadSettings(store);
+    EXPECT_EQ(stored.sucursal, "Centro");
+    EXPECT_EQ(stored.central, "host=127.0.0.1 port=1 dbname=tarvina");
+    EXPECT_NE(stored.centralClave, "año,clave");
+    EXPECT_EQ(PlainCentralPassword(stored.centralClave), "año,clave");
+    // Saving again unchanged restarts nothing; the password field shows the
+    // placeholder and keeps the stored password.
+    pages->preferencesAction()->trigger();
+    QTest::mouseClick(p->BtnSave, Qt::LeftButton);
+    EXPECT_EQ(restarts, 1);
+    EXPECT_EQ(LoadSettings(store).centralClave, stored.centralClave);
+
+    QTest::mouseClick(p->BtnProbarConexion, Qt::LeftButton);
+    EXPECT_EQ(p->LblProbarConexion->text(), "Probando...");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return p->BtnProbarConexion->isEnabled(); }, 15000));
+    EXPECT_TRUE(p->LblProbarConexion->text().startsWith("El servidor central rechazó la conexión"))
+        << p->LblProbarConexion->text().toStdString();
+}
