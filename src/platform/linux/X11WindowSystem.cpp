@@ -219,15 +219,27 @@ X11WindowSystem::X11WindowSystem(xcb_connection_t* c, int screen, QByteArray dis
     atoms_->wmState = Intern(c, "WM_STATE");
 }
 
-std::unique_ptr<X11WindowSystem> X11WindowSystem::Open(const QByteArray& displayName) {
-    int screen = 0;
+namespace {
+
+// A connection of our own to the display (empty name: $DISPLAY); null when
+// there is none to be had.
+xcb_connection_t* ConnectDisplay(const QByteArray& displayName, int* screen) {
     xcb_connection_t* c =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screen);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c)
-            xcb_disconnect(c);
+        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), screen);
+    if (c && xcb_connection_has_error(c)) {
+        xcb_disconnect(c);
         return nullptr;
     }
+    return c;
+}
+
+} // namespace
+
+std::unique_ptr<X11WindowSystem> X11WindowSystem::Open(const QByteArray& displayName) {
+    int screen = 0;
+    xcb_connection_t* c = ConnectDisplay(displayName, &screen);
+    if (!c)
+        return nullptr;
     auto ws = std::make_unique<X11WindowSystem>(c, screen, displayName);
     ws->conn_->owned = true;
     if (!ws->conn_->ewmhReady || !ws->conn_->root)
@@ -948,13 +960,9 @@ void X11WindowSystem::putBelow(WindowId w, WindowId under) {
 
 bool X11CompositingActive(const QByteArray& displayName) {
     int screen = 0;
-    xcb_connection_t* c =
-        xcb_connect(displayName.isEmpty() ? nullptr : displayName.constData(), &screen);
-    if (!c || xcb_connection_has_error(c)) {
-        if (c)
-            xcb_disconnect(c);
+    xcb_connection_t* c = ConnectDisplay(displayName, &screen);
+    if (!c)
         return false;
-    }
     const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
     xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
         c, xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.constData()), nullptr);

@@ -48,6 +48,17 @@ QString Step1() {
     return sql;
 }
 
+// A failed step ends its transaction; the link may already be gone, and the
+// first failure is what the caller reports.
+void RollbackQuietly(PgLink& link) {
+    if (!link.isOpen())
+        return;
+    try {
+        link.exec(QStringLiteral("ROLLBACK"));
+    } catch (const CentralError&) {
+    }
+}
+
 } // namespace
 
 int SchemaVersion(PgLink& link) {
@@ -81,12 +92,7 @@ int EnsureSchema(PgLink& link) {
         link.exec(QStringLiteral("UPDATE tarvina_esquema SET version = %1").arg(kSchemaVersion));
         link.exec(QStringLiteral("COMMIT"));
     } catch (...) {
-        if (link.isOpen()) {
-            try {
-                link.exec(QStringLiteral("ROLLBACK"));
-            } catch (const CentralError&) {
-            }
-        }
+        RollbackQuietly(link);
         throw;
     }
     return before;
@@ -168,12 +174,7 @@ void UpsertRows(PgLink& link, const QString& branch, const std::vector<CentralRo
         }
         link.exec(QStringLiteral("COMMIT"));
     } catch (...) {
-        if (link.isOpen()) {
-            try {
-                link.exec(QStringLiteral("ROLLBACK"));
-            } catch (const CentralError&) {
-            }
-        }
+        RollbackQuietly(link);
         throw;
     }
 }
