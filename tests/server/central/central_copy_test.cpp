@@ -224,14 +224,14 @@ TEST(CentralCopy, ConnectionCutMidTransaction) {
     const QString db = Cluster().createDatabase("cut");
     xbase::test::TempFolder dir;
     Branch b("Este", db, QString::fromStdString(dir.path()));
-    for (int i = 0; i < 20000; ++i)
+    for (int i = 0; i < 10000; ++i)
         b.append(i);
     CentralCopier copier(b.box, realClock, b.config());
     copier.start();
     int cuts = 0;
     for (int i = 0; i < 400 && b.box.pending() > 0 && cuts < 3; ++i) {
         const int pid = copier.backendPid();
-        if (pid > 0 && b.box.pending() < 20000) {
+        if (pid > 0 && b.box.pending() < 10000) {
             Cluster().exec(db, QStringLiteral("SELECT pg_terminate_backend(%1)").arg(pid));
             ++cuts;
         }
@@ -240,7 +240,7 @@ TEST(CentralCopy, ConnectionCutMidTransaction) {
     EXPECT_GT(cuts, 0);
     ASSERT_TRUE(b.drain(copier));
     copier.stop();
-    EXPECT_EQ(Count(db, "Este"), "20000/20000");
+    EXPECT_EQ(Count(db, "Este"), "10000/10000");
 }
 
 TEST(CentralCopy, TwoBranchesAtOnceOnAnEmptyDatabase) {
