@@ -38,7 +38,7 @@ struct CentralRow {
     // (a pack renumbers their records: the code itself).
     std::int64_t localId = 0;
     bool deleted = false;
-    // Values in the spec's column order; nullopt is NULL.
+    // Values in the order of the table's central columns; nullopt is NULL.
     std::vector<std::optional<QString>> values;
     // Where the row was written, to check it against the table after a kill.
     QString path;
